@@ -1,0 +1,50 @@
+// How the core tells the user things: the program answers with message boxes and the wait
+// cursor, the command line with stderr, tests with recorders.
+#pragma once
+
+#include <QString>
+
+class TReporter
+{
+public:
+    virtual ~TReporter() = default;
+    virtual void Error(const QString &text) = 0;
+    virtual void Info(const QString &text) = 0;
+    // A yes/no question; true for yes.
+    virtual bool Ask(const QString &text) = 0;
+    // The busy indication (hourglass) around an instrument query; nested calls are counted.
+    virtual void BeginBusy() {}
+    virtual void EndBusy() {}
+};
+
+// Shows the busy indication for its lifetime and restores it on every way out.
+class TBusyGuard
+{
+public:
+    explicit TBusyGuard(TReporter *reporter) : Reporter(reporter)
+    {
+        if (Reporter)
+            Reporter->BeginBusy();
+    }
+    ~TBusyGuard()
+    {
+        if (Reporter)
+            Reporter->EndBusy();
+    }
+    TBusyGuard(const TBusyGuard &) = delete;
+    TBusyGuard &operator=(const TBusyGuard &) = delete;
+
+private:
+    TReporter *Reporter;
+};
+
+// Writes errors and information to stderr and answers every question with a fixed answer.
+class TStderrReporter : public TReporter
+{
+public:
+    explicit TStderrReporter(bool answer = false) : Answer(answer) {}
+    void Error(const QString &text) override;
+    void Info(const QString &text) override;
+    bool Ask(const QString &text) override;
+    bool Answer;
+};

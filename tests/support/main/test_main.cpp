@@ -1,0 +1,17 @@
+// Test entry: GoogleTest inside a Qt application object, so that event loops, timers and sockets work.
+#include <gtest/gtest.h>
+
+#ifdef BRELLIN_TEST_GUI
+#include <QApplication>
+using TestApp = QApplication;
+#else
+#include <QCoreApplication>
+using TestApp = QCoreApplication;
+#endif
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    TestApp app(argc, argv);
+    return RUN_ALL_TESTS();
+}
