@@ -1,0 +1,554 @@
+// The register catalogue: request texts, reply reading, cached queries, the menu tree and the
+// instrument facts read from fixed registers.
+#include "device.h"
+
+#include "link/comms.h"
+#include "link/tools.h"
+
+#include <QString>
+#include <algorithm>
+
+namespace
+{
+
+// Blanks and control characters are trimmed from both ends of reply data.
+QByteArray TrimControls(const QByteArray &text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && static_cast<unsigned char>(text[from]) <= 0x20)
+        ++from;
+    while (to > from && static_cast<unsigned char>(text[to - 1]) <= 0x20)
+        --to;
+    return text.mid(from, to - from);
+}
+
+bool IsOptionsType(int type)
+{
+    return type == 7 || type == 17;
+}
+
+} // namespace
+
+// --- TMenuItemData / TMenuNode ------------------------------------------------------------------
+
+int TMenuItemData::Type() const
+{
+    return static_cast<int>(HexToInt(TypeCode));
+}
+
+int TMenuItemData::RegisterNumber() const
+{
+    return static_cast<int>(HexToInt(Register));
+}
+
+TMenuNode *TMenuNode::AddChild(const QByteArray &text)
+{
+    auto child = std::make_unique<TMenuNode>();
+    child->Text = text;
+    child->Parent = this;
+    Children.push_back(std::move(child));
+    return Children.back().get();
+}
+
+bool TMenuNode::HasPlaceholder() const
+{
+    return !Children.empty() && !Children.front()->Data;
+}
+
+int TMenuNode::Row() const
+{
+    if (!Parent)
+        return 0;
+    for (size_t i = 0; i < Parent->Children.size(); ++i)
+        if (Parent->Children[i].get() == this)
+            return static_cast<int>(i);
+    return 0;
+}
+
+// --- TDevice ------------------------------------------------------------------------------------
+
+TDevice::TDevice(QObject *parent) : QObject(parent)
+{
+    ResetFacts();
+}
+
+TDevice::~TDevice() = default;
+
+void TDevice::SetRegister(int reg)
+{
+    CurrentRegister = HexText(static_cast<uint32_t>(reg), 4);
+}
+
+void TDevice::SetReply(const QByteArray &text)
+{
+    ReplyLine = text;
+    const qsizetype colon = text.indexOf(':');
+    ReplyData = colon < 0 ? QByteArray() : TrimControls(text.mid(colon + 1, 300));
+}
+
+bool TDevice::ReplyFailed() const
+{
+    if (ReplyLine.size() < 2)
+        return true;
+    return (HexToInt(ReplyLine.left(2)) & 0x40) != 0;
+}
+
+int32_t TDevice::ReplyHex() const
+{
+    return static_cast<int32_t>(HexToInt(ReplyData));
+}
+
+int32_t TDevice::ReplyHexSigned16() const
+{
+    return static_cast<int16_t>(static_cast<uint16_t>(HexToInt(ReplyData) & 0xFFFF));
+}
+
+void TDevice::SetReplyHex(int32_t value)
+{
+    ReplyData = HexText(static_cast<uint32_t>(value), 8);
+}
+
+void TDevice::Send(int command, const QByteArray &data)
+{
+    if (!OnExchange) {
+        SetReply({});
+        return;
+    }
+    const QByteArray request =
+        AddressTemplate + HexText(static_cast<uint32_t>(command), 2) + CurrentRegister + ':' + data;
+    ++RequestsSent;
+    SetReply(OnExchange(request));
+}
+
+TMenuCacheItem &TDevice::CacheFor(const QByteArray &reg, bool *created)
+{
+    auto &slot = Cache[reg.toUpper()];
+    if (created)
+        *created = !slot;
+    if (!slot)
+        slot = std::make_unique<TMenuCacheItem>();
+    return *slot;
+}
+
+const TMenuCacheItem *TDevice::CacheEntry(const QByteArray &reg) const
+{
+    const auto it = Cache.find(reg.toUpper());
+    return it == Cache.end() ? nullptr : it->second.get();
+}
+
+void TDevice::ReadType()
+{
+    TMenuCacheItem &entry = CacheFor(CurrentRegister);
+    if (entry.ValidBits & TMenuCacheItem::TypeValid) {
+        ReplyLine = "20";
+        SetReplyText(entry.TypeCode);
+        return;
+    }
+    Send(CmdReadType, {});
+    if (!ReplyFailed()) {
+        entry.TypeCode = ReplyData;
+        entry.ValidBits |= TMenuCacheItem::TypeValid;
+    }
+}
+
+void TDevice::ReadMinimum()
+{
+    TMenuCacheItem &entry = CacheFor(CurrentRegister);
+    if (entry.ValidBits & TMenuCacheItem::MinimumValid) {
+        ReplyLine = "20";
+        SetReplyHex(entry.Minimum);
+        return;
+    }
+    Send(CmdReadMinimum, {});
+    if (!ReplyFailed()) {
+        entry.Minimum = ReplyHex();
+        entry.ValidBits |= TMenuCacheItem::MinimumValid;
+    }
+}
+
+void TDevice::ReadMaximum()
+{
+    TMenuCacheItem &entry = CacheFor(CurrentRegister);
+    if (entry.ValidBits & TMenuCacheItem::MaximumValid) {
+        ReplyLine = "20";
+        SetReplyHex(entry.Maximum);
+        return;
+    }
+    Send(CmdReadLimit, {});
+    if (!ReplyFailed()) {
+        entry.Maximum = ReplyHex();
+        entry.ValidBits |= TMenuCacheItem::MaximumValid;
+    }
+}
+
+void TDevice::ReadLiteral()
+{
+    Send(CmdReadFormatted, {});
+}
+
+void TDevice::ReadOptionText(int index)
+{
+    Send(CmdReadOption, HexText(static_cast<uint32_t>(index), 2));
+}
+
+void TDevice::ReadPermission()
+{
+    Send(CmdReadPermission, {});
+}
+
+void TDevice::Execute(const QByteArray &arg)
+{
+    Send(CmdExecute, arg);
+}
+
+void TDevice::ReadValue()
+{
+    Send(CmdRead, {});
+}
+
+void TDevice::WriteValue(const QByteArray &value)
+{
+    Send(CmdWrite, value);
+}
+
+void TDevice::ReadMenuList()
+{
+    Send(CmdReadMenu, CurrentMenu);
+}
+
+void TDevice::ReadItemName()
+{
+    Send(CmdReadItem, CurrentMenu);
+}
+
+void TDevice::ExtendSession()
+{
+    if (!OnExchange)
+        return;
+    ++RequestsSent;
+    SetReply(OnExchange(AddressTemplate + "1200EF:FF"));
+}
+
+void TDevice::RefreshMenu()
+{
+    if (!OnExchange)
+        return;
+    ++RequestsSent;
+    SetReply(OnExchange(AddressTemplate + "1000EE:" + CurrentRegister));
+}
+
+// --- tree ---------------------------------------------------------------------------------------
+
+bool TDevice::BuildMenuTree(TMenuTree &nodes, int rootRegister, bool readAll, const QByteArray &caption)
+{
+    nodes.clear();
+    auto root = std::make_unique<TMenuNode>();
+    root->Text = caption;
+    root->Data = MakeItemData(caption, HexText(static_cast<uint32_t>(rootRegister), 4), "08", "0000");
+    nodes.push_back(std::move(root));
+    LoadChildren(*nodes.back(), readAll);
+    return true;
+}
+
+void TDevice::LoadChildren(TMenuNode &node, bool readAll)
+{
+    LoadChildrenAt(node, readAll, 0);
+}
+
+void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
+{
+    if (!node.Data)
+        return;
+    TRegisterKeeper keep(*this);
+    CurrentRegister = node.Data->Register;
+    CurrentMenu = node.Data->MenuKey;
+    ExtendSession();
+    ReadMenuList();
+    if (ReplyFailed()) {
+        node.AddChild(PlaceholderText);
+        return;
+    }
+    QByteArray list = ReplyData;
+    // Each entry is a register and a menu key of 4 characters each; a broken tail is dropped.
+    while (list.size() >= 8) {
+        CurrentRegister = list.left(4);
+        CurrentMenu = list.mid(4, 4);
+        list.remove(0, 8);
+        ReadItemName();
+        if (ReplyFailed())
+            continue;
+        const QByteArray reply = ReplyData;
+        const QByteArray typeCode = reply.left(2);
+        const QByteArray name = reply.mid(4);
+        TMenuNode *child = node.AddChild(name);
+        child->Data = MakeItemData(name, CurrentRegister, typeCode, CurrentMenu);
+        const int type = child->Data->Type();
+        if (type == rtMenu) {
+            if (readAll && depth < MaxMenuDepth)
+                LoadChildrenAt(*child, true, depth + 1);
+            else
+                child->AddChild(PlaceholderText);
+        } else if (type != 11 && type != 15) {
+            child->Text = ItemCaption(*child->Data);
+        }
+    }
+}
+
+std::unique_ptr<TMenuItemData> TDevice::MakeItemData(const QByteArray &name, const QByteArray &reg,
+                                                     const QByteArray &typeCode, const QByteArray &menuKey)
+{
+    TRegisterKeeper keep(*this);
+    CurrentRegister = reg;
+    CurrentMenu = menuKey;
+    auto item = std::make_unique<TMenuItemData>();
+    item->Name = name;
+    item->Register = reg;
+    item->MenuKey = menuKey;
+    if (!typeCode.isEmpty()) {
+        item->TypeCode = typeCode;
+    } else {
+        ReadType();
+        if (ReplyFailed())
+            item->Readable = false;
+        else
+            item->TypeCode = ReplyData;
+    }
+    const int type = item->Type();
+    if (type == 8 || type == 11 || type == 15) {
+        item->HasValue = false;
+    } else {
+        item->HasValue = true;
+        ReadPermission();
+        if (ReplyFailed())
+            item->Readable = false;
+        else
+            item->Permission = static_cast<uint8_t>(ReplyHex());
+        if (!FullAccess && (item->Permission & 3) >= 2) {
+            item->Readable = false;
+        } else {
+            ReadValue();
+            if (ReplyFailed())
+                item->Readable = false;
+            else
+                item->Value = ReplyData;
+            ReadLiteral();
+            if (ReplyFailed())
+                item->Readable = false;
+            else
+                item->Literal = ReplyData;
+        }
+    }
+    item->Modified = false;
+    return item;
+}
+
+QByteArray TDevice::ItemCaption(const TMenuItemData &item)
+{
+    QByteArray caption = PadRight(item.Name, 8) + " : " + item.Literal;
+    if (caption.size() > 25)
+        caption = caption.left(25) + " ...";
+    return caption;
+}
+
+std::optional<QList<QByteArray>> TDevice::ReadOptions()
+{
+    bool created = false;
+    TMenuCacheItem &entry = CacheFor(CurrentRegister, &created);
+    if (!created && (entry.ValidBits & TMenuCacheItem::TypeValid)) {
+        if (!IsOptionsType(static_cast<int>(HexToInt(entry.TypeCode))))
+            return std::nullopt;
+        if ((entry.ValidBits & TMenuCacheItem::OptionsValid) && entry.Options)
+            return *entry.Options;
+        // Known option register whose list could not be read before: try again.
+    } else {
+        ReadType();
+        if (ReplyFailed() || !IsOptionsType(static_cast<int>(HexToInt(ReplyData))))
+            return std::nullopt;
+    }
+
+    ReadMinimum();
+    if (ReplyFailed())
+        return QList<QByteArray>();
+    const int32_t minimum = entry.Minimum;
+    ReadMaximum();
+    const int32_t maximum = ReplyFailed() ? 0 : entry.Maximum;
+
+    // The range is read as unsigned when the minimum is not negative, and bounded.
+    int64_t count = 0;
+    if (minimum >= 0)
+        count = static_cast<int64_t>(static_cast<uint32_t>(maximum)) - minimum + 1;
+    else
+        count = static_cast<int64_t>(maximum) - minimum + 1;
+    count = std::clamp<int64_t>(count, 0, MaxOptions);
+
+    auto options = std::make_unique<QList<QByteArray>>();
+    for (int64_t k = 0; k < count; ++k) {
+        ReadOptionText(static_cast<int>(static_cast<uint32_t>(minimum) + static_cast<uint32_t>(k)));
+        options->append(ReplyFailed() ? QByteArray("Unknown") : ReplyData);
+    }
+    entry.Options = std::move(options);
+    entry.ValidBits |= TMenuCacheItem::OptionsValid;
+    return *entry.Options;
+}
+
+// --- instrument facts ---------------------------------------------------------------------------
+
+void TDevice::ClearCalibrationInfo()
+{
+    LinPoints.fill(0);
+    CalZero = CalRef = CalSpan = CalSpanShown = CalDecimals = CalWeight = 0;
+    CalUnits = "  ";
+    CalBlock.clear();
+}
+
+void TDevice::ResetFacts()
+{
+    ClearCalibrationInfo();
+    SerialNumber.clear();
+    ModelText.clear();
+    VersionText.clear();
+    CommsType.clear();
+}
+
+void TDevice::SetCalSpan(int32_t v)
+{
+    CalSpan = v;
+    TRegisterKeeper keep(*this);
+    SetRegister(0x0121);
+    ReadValue();
+    if (ReplyFailed())
+        return;
+    // Before any calibration figures are known the reference is 0: the shown span is then 0.
+    CalSpanShown = CalRef == 0 ? 0 : static_cast<int32_t>(int64_t(ReplyHex()) * CalSpan / CalRef);
+}
+
+void TDevice::ReadCalibrationInfo()
+{
+    TRegisterKeeper keep(*this);
+    ClearCalibrationInfo();
+    SetRegister(0x0112);
+    ReadValue();
+    if (!ReplyFailed())
+        CalRef = ReplyHex();
+    SetRegister(0x0025);
+    ReadLiteral();
+    if (!ReplyFailed()) {
+        const QByteArray literal = ReplyData;
+        CalDecimals = DecimalsIn(literal);
+        CalUnits = literal.size() >= 3 ? literal.mid(literal.size() - 3, 2) : QByteArray("  ");
+    }
+    SetRegister(0x002F);
+    ReadValue();
+    if (!ReplyFailed())
+        CalWeight = ReplyHex();
+    SetRegister(0x00F8);
+    ReadValue();
+    if (!ReplyFailed())
+        CalBlock = ReplyData;
+    SetRegister(0x0111);
+    ReadValue();
+    if (!ReplyFailed())
+        CalZero = ReplyHex();
+    SetRegister(0x0113);
+    ReadValue();
+    if (!ReplyFailed())
+        SetCalSpan(ReplyHex());
+    SetRegister(0x0115);
+    for (int i = 0; i < 10; ++i) {
+        Execute(QByteArray::number(i));
+        LinPoints[static_cast<size_t>(i)] = ReplyFailed() ? 0 : ReplyHex();
+    }
+}
+
+QList<QByteArray> TDevice::LinearisationList() const
+{
+    QList<QByteArray> lines;
+    for (int n = 1; n <= 10; ++n) {
+        const int32_t point = LinPoints[static_cast<size_t>(n - 1)];
+        lines.append(point != 0 ? QString::asprintf("%2d: %3d%%", n, point).toLatin1()
+                                : QString::asprintf("%2d:", n).toLatin1());
+    }
+    return lines;
+}
+
+void TDevice::ReadIdentity()
+{
+    TRegisterKeeper keep(*this);
+    SerialNumber.clear();
+    ModelText.clear();
+    VersionText.clear();
+    CommsType.clear();
+    SetRegister(0x0005);
+    ReadValue();
+    if (!ReplyFailed())
+        SerialNumber = QByteArray::number(ReplyHex());
+    SetRegister(0x0003);
+    ReadValue();
+    if (!ReplyFailed())
+        ModelText = ReplyData;
+    SetRegister(0x0004);
+    ReadValue();
+    if (!ReplyFailed())
+        VersionText = ReplyData;
+    SetRegister(0x0001);
+    ReadValue();
+    if (!ReplyFailed())
+        CommsType = ReplyData;
+}
+
+// --- data-store pointers ------------------------------------------------------------------------
+
+bool TDevice::ExecuteInto(int reg, const QByteArray &arg, QByteArray &out)
+{
+    out.clear();
+    if (!OnExchange)
+        return false;
+    TRegisterKeeper keep(*this);
+    SetRegister(reg);
+    Execute(arg);
+    if (ReplyFailed())
+        return false;
+    out = ReplyData;
+    return true;
+}
+
+bool TDevice::ReadDataStoreInfo()
+{
+    SerialNumber.clear();
+    OldestRecordText.clear();
+    NewestRecordText.clear();
+    if (!OnExchange)
+        return false;
+    {
+        TRegisterKeeper keep(*this);
+        SetRegister(0x0005);
+        ReadValue();
+        if (ReplyFailed())
+            return false;
+        SerialNumber = QByteArray::number(ReplyHex());
+    }
+    const bool oldest = ExecuteInto(0x8294, {}, OldestRecordText);
+    const bool newest = ExecuteInto(0x8295, {}, NewestRecordText);
+    return oldest && newest;
+}
+
+bool TDevice::ReadOldestRecord(QByteArray &out)
+{
+    return ExecuteInto(0x8294, {}, out);
+}
+
+bool TDevice::ReadNewestRecord(QByteArray &out)
+{
+    return ExecuteInto(0x8295, {}, out);
+}
+
+bool TDevice::ReadRecordByNumber(uint32_t n, QByteArray &out)
+{
+    return ExecuteInto(0x8291, QByteArray::number(n, 16).toUpper(), out);
+}
+
+bool TDevice::ReadNextRecord(QByteArray &out)
+{
+    return ExecuteInto(0x8292, {}, out);
+}

@@ -1,0 +1,209 @@
+// The register catalogue: asks the instrument for its menus, item names, types, ranges, options
+// and values through an exchange callback, caches what never changes, and holds the instrument facts.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Register type codes the instrument sends (the program acts on the number).
+enum TRegisterType : int {
+    rtNumber = 1, // also 3 and 4
+    rtNumberSigned16 = 2,
+    rtNumberUnsigned = 5,
+    rtString = 6,
+    rtOptions = 7, // also 17
+    rtMenu = 8,
+    rtNoValue = 11, // also 15
+    rtOptionPage = 12,
+    rtIpAddress = 18,
+};
+
+// Per-register answers that never change while the program runs.
+class TMenuCacheItem
+{
+public:
+    enum : uint32_t { MinimumValid = 0x01, MaximumValid = 0x02, TypeValid = 0x04, OptionsValid = 0x40 };
+    int32_t Minimum = -1;
+    int32_t Maximum = -1;
+    QByteArray TypeCode;
+    std::unique_ptr<QList<QByteArray>> Options;
+    uint32_t ValidBits = 0;
+};
+
+// The record attached to each node of the settings tree.
+struct TMenuItemData {
+    QByteArray Name;
+    QByteArray Register; // 4 hex digits
+    QByteArray MenuKey;  // 4 hex digits; "0000" for the root
+    QByteArray TypeCode; // 2 hex digits
+    QByteArray Literal;  // the value as the instrument displays it
+    QByteArray Value;    // raw value as hex digits (strings: the text)
+    bool Modified = false;
+    bool Readable = true;
+    bool HasValue = false;
+    uint8_t Permission = 0;
+
+    int Type() const;
+    int RegisterNumber() const;
+};
+
+// One node of the settings tree: a text, its children and one owned item record (none for the
+// placeholder "..." of a menu not read yet).
+struct TMenuNode {
+    QByteArray Text;
+    std::unique_ptr<TMenuItemData> Data;
+    std::vector<std::unique_ptr<TMenuNode>> Children;
+    TMenuNode *Parent = nullptr;
+
+    TMenuNode *AddChild(const QByteArray &text);
+    // True when the node holds only the placeholder of an unread menu.
+    bool HasPlaceholder() const;
+    int Row() const;
+};
+
+// The settings tree: its top-level nodes (one root after a menu build).
+using TMenuTree = std::vector<std::unique_ptr<TMenuNode>>;
+
+inline constexpr char PlaceholderText[] = "...";
+
+class TDevice : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TDevice(QObject *parent = nullptr);
+    ~TDevice() override;
+
+    // --- exchange ---------------------------------------------------------------------------
+    // Takes a request text, returns the reply text (empty on time-out). Error replies are
+    // reported by the exchange itself.
+    std::function<QByteArray(const QByteArray &request)> OnExchange;
+
+    // --- request building and reply access --------------------------------------------------
+    void SetRegister(int reg);
+    void SetRegisterText(const QByteArray &reg) { CurrentRegister = reg; }
+    void SetMenu(const QByteArray &menu) { CurrentMenu = menu; }
+    QByteArray GetRegister() const { return CurrentRegister; }
+    QByteArray GetMenu() const { return CurrentMenu; }
+    void SetReply(const QByteArray &text);
+    bool ReplyFailed() const;
+    int32_t ReplyHex() const;
+    int32_t ReplyHexSigned16() const;
+    QByteArray ReplyText() const { return ReplyData; }
+    void SetReplyHex(int32_t value);
+    void SetReplyText(const QByteArray &text) { ReplyData = text; }
+    QByteArray GetReplyLine() const { return ReplyLine; }
+
+    // --- register queries on CurrentRegister ------------------------------------------------
+    void ReadType();
+    void ReadMinimum();
+    void ReadMaximum();
+    void ReadLiteral();
+    void ReadOptionText(int index);
+    void ReadPermission();
+    void Execute(const QByteArray &arg);
+    void ReadValue();
+    void WriteValue(const QByteArray &value);
+    void ReadMenuList();
+    void ReadItemName();
+    void ExtendSession();
+    void RefreshMenu();
+
+    // --- tree and items ---------------------------------------------------------------------
+    bool BuildMenuTree(TMenuTree &nodes, int rootRegister, bool readAll, const QByteArray &caption);
+    void LoadChildren(TMenuNode &node, bool readAll);
+    std::unique_ptr<TMenuItemData> MakeItemData(const QByteArray &name, const QByteArray &reg,
+                                                const QByteArray &typeCode, const QByteArray &menuKey);
+    static QByteArray ItemCaption(const TMenuItemData &item);
+    // Option texts of CurrentRegister; none for registers that are not option lists.
+    std::optional<QList<QByteArray>> ReadOptions();
+
+    // --- instrument facts -------------------------------------------------------------------
+    void ResetFacts();
+    void ClearCalibrationInfo();
+    void ReadCalibrationInfo();
+    void ReadIdentity();
+    void SetCalZero(int32_t v) { CalZero = v; }
+    void SetCalSpan(int32_t v);
+    int32_t GetCalZero() const { return CalZero; }
+    int32_t GetCalSpan() const { return CalSpan; }
+    QList<QByteArray> LinearisationList() const;
+
+    // --- data-store pointers ----------------------------------------------------------------
+    bool ReadDataStoreInfo();
+    bool ReadOldestRecord(QByteArray &out);
+    bool ReadNewestRecord(QByteArray &out);
+    bool ReadRecordByNumber(uint32_t n, QByteArray &out);
+    bool ReadNextRecord(QByteArray &out);
+
+    // --- state ------------------------------------------------------------------------------
+    std::array<int32_t, 10> LinPoints{};
+    int32_t CalZero = 0;
+    int32_t CalRef = 0;
+    int32_t CalSpan = 0;
+    int32_t CalSpanShown = 0;
+    int32_t CalDecimals = 0;
+    QByteArray CalUnits = "  ";
+    int32_t CalWeight = 0;
+    QByteArray CalBlock;
+    QByteArray SerialNumber;
+    QByteArray ModelText;
+    QByteArray VersionText;
+    QByteArray CommsType;
+    QByteArray AddressTemplate = "20";
+    bool FullAccess = false;
+    QByteArray OldestRecordText;
+    QByteArray NewestRecordText;
+
+    // Upper bound of an option list: an instrument that reports a huge range must not make the
+    // catalogue send billions of queries.
+    static constexpr int MaxOptions = 256;
+    // Menus nested deeper than this are not followed by a full read (guards against a menu
+    // that lists itself).
+    static constexpr int MaxMenuDepth = 32;
+
+    // Requests sent so far (tests and benchmarks count them).
+    int64_t RequestsSent = 0;
+    const TMenuCacheItem *CacheEntry(const QByteArray &reg) const;
+
+private:
+    void Send(int command, const QByteArray &data);
+    TMenuCacheItem &CacheFor(const QByteArray &reg, bool *created = nullptr);
+    void LoadChildrenAt(TMenuNode &node, bool readAll, int depth);
+    bool ExecuteInto(int reg, const QByteArray &arg, QByteArray &out);
+
+    QByteArray CurrentRegister = "0000";
+    QByteArray CurrentMenu = "0000";
+    QByteArray ReplyLine;
+    QByteArray ReplyData;
+    std::map<QByteArray, std::unique_ptr<TMenuCacheItem>> Cache;
+};
+
+// Saves the catalogue's CurrentRegister and CurrentMenu and restores them on every way out.
+class TRegisterKeeper
+{
+public:
+    explicit TRegisterKeeper(TDevice &device)
+        : Device(device), Register(device.GetRegister()), Menu(device.GetMenu())
+    {
+    }
+    ~TRegisterKeeper()
+    {
+        Device.SetRegisterText(Register);
+        Device.SetMenu(Menu);
+    }
+    TRegisterKeeper(const TRegisterKeeper &) = delete;
+    TRegisterKeeper &operator=(const TRegisterKeeper &) = delete;
+
+private:
+    TDevice &Device;
+    QByteArray Register;
+    QByteArray Menu;
+};
