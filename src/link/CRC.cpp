@@ -3,7 +3,8 @@
 
 #include <array>
 
-namespace {
+namespace
+{
 
 constexpr std::array<uint16_t, 256> MakeArcTable()
 {
@@ -26,7 +27,8 @@ constexpr std::array<uint16_t, 256> MakeCcittTable()
     for (unsigned i = 0; i < 256; ++i) {
         uint16_t crc = static_cast<uint16_t>(i << 8);
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+            crc =
+                (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
         table[i] = crc;
     }
     return table;

@@ -12,5 +12,6 @@ uint16_t FrameCrc(const QByteArray &text);
 QByteArray FrameCrcHex(const QByteArray &text);
 // True when the last 4 characters equal FrameCrcHex of everything before them (case-sensitive).
 bool CheckFrameCrc(const QByteArray &text);
-// One step of the reflected CRC-16 (poly 0x8005, as CRC-16/ARC) over a block; the caller picks the start value.
+// One step of the reflected CRC-16 (poly 0x8005, as CRC-16/ARC) over a block; the caller picks the start
+// value.
 uint16_t CrcUpdate(uint16_t crc, const void *bytes, std::size_t length);

@@ -3,7 +3,8 @@
 
 #include "tools.h"
 
-namespace {
+namespace
+{
 
 bool ReadHex(const QByteArray &text, int pos, int digits, int &out)
 {
@@ -85,11 +86,11 @@ QByteArray Tcommsobj::ErrorText() const
         uint32_t bit;
         const char *text;
     } reasons[] = {
-        {0x4000, " Unknown Error "},   {0x2000, " Feature Not implemented "},
-        {0x1000, " Access Denied "},   {0x0800, " Under Range "},
-        {0x0400, " Over Range "},      {0x0200, " Illegal Value "},
+        {0x4000, " Unknown Error "},     {0x2000, " Feature Not implemented "},
+        {0x1000, " Access Denied "},     {0x0800, " Under Range "},
+        {0x0400, " Over Range "},        {0x0200, " Illegal Value "},
         {0x0100, " Illegal Operation "}, {0x0080, " Save Settings Failed "},
-        {0x0040, " Bad Parameter "},   {0x0010, " Session Timed Out "},
+        {0x0040, " Bad Parameter "},     {0x0010, " Session Timed Out "},
         {0x0008, " CRC Required "},
     };
     QByteArray result;

@@ -3,7 +3,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 int HexDigitValue(char ch)
 {

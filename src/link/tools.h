@@ -24,7 +24,10 @@ QByteArray FixDecimals(const QByteArray &text, int decimals);
 int DecimalsIn(const QByteArray &text);
 // The n-th (1-based) field split at `separator`; empty when there are fewer fields.
 QByteArray NthField(const QByteArray &text, int n, char separator);
-inline bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
+inline bool IsDigit(char ch)
+{
+    return ch >= '0' && ch <= '9';
+}
 QByteArray PadRight(const QByteArray &text, int width);
 // Upper-case hexadecimal of a value with at least `width` digits.
 QByteArray HexText(uint32_t value, int width);
