@@ -1,8 +1,141 @@
 // brellin-cli: register access, settings and record store from the command line.
+#include "cli.h"
+
 #include <QCoreApplication>
+#include <cstdio>
+
+namespace
+{
+
+const char Usage[] = R"(brellin-cli [connection] COMMAND [ARGS]
+connection: --tcp HOST[:PORT]   (PORT default 2222)
+            --serial DEVICE [--baud N] [--data-bits 7|8] [--stop-bits 1|2] [--parity none|odd|even]
+                            [--cable rs232|optical|fast-optical]
+            --address N     unit address 0..31 (default 0)
+            --timeout SEC   reply time-out (default 2.0 on serial, 7.0 on TCP)
+            -v, --verbose   echo the traffic to stderr as the Test tab shows it (">>>" for sent frames)
+REG is hexadecimal, with or without 0x.
+exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.04x: %s" text);
+            2 usage error; 3 no connection or no reply; 4 tamper evidence (store commands);
+            5 a file could not be read or written, or is malformed.
+)";
+
+void PrintHelp()
+{
+    std::fputs(Usage, stdout);
+    std::fputs("commands:\n", stdout);
+    for (const TCliCommand &c : CliCommands())
+        std::printf("%s\n", c.Synopsis.toLocal8Bit().constData());
+}
+
+bool ParseInt(const QString &text, int low, int high, int &out)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName("brellin-cli");
+    QCoreApplication::setApplicationVersion("1.51");
+    QStringList args = app.arguments().mid(1);
+
+    TCliContext ctx;
+    TCliOptions &o = ctx.Options;
+    // Connection options come first; the first other word is the command.
+    while (!args.isEmpty()) {
+        const QString a = args.first();
+        auto value = [&](QString &out) {
+            if (args.size() < 2)
+                return false;
+            out = args.at(1);
+            args.remove(0, 2);
+            return true;
+        };
+        QString v;
+        if (a == "--help" || a == "-h") {
+            PrintHelp();
+            return ExitDone;
+        } else if (a == "--version") {
+            std::printf("brellin-cli 1.51\n");
+            return ExitDone;
+        } else if (a == "-v" || a == "--verbose") {
+            o.Verbose = true;
+            args.removeFirst();
+        } else if (a == "--tcp") {
+            if (!value(v) || v.isEmpty())
+                return UsageError("--tcp needs HOST[:PORT]");
+            const int colon = v.lastIndexOf(':');
+            if (colon >= 0 && v.count(':') == 1) {
+                if (!ParseInt(v.mid(colon + 1), 1, 65535, o.TcpPort))
+                    return UsageError("bad TCP port in '" + v + "'");
+                v = v.left(colon);
+            }
+            o.TcpHost = v;
+        } else if (a == "--serial") {
+            if (!value(o.SerialDevice) || o.SerialDevice.isEmpty())
+                return UsageError("--serial needs a device");
+        } else if (a == "--baud") {
+            if (!value(v) || !ParseInt(v, 50, 4000000, o.Baud))
+                return UsageError("--baud needs a bit rate");
+        } else if (a == "--data-bits") {
+            if (!value(v) || !ParseInt(v, 7, 8, o.DataBits))
+                return UsageError("--data-bits is 7 or 8");
+        } else if (a == "--stop-bits") {
+            if (!value(v) || !ParseInt(v, 1, 2, o.StopBits))
+                return UsageError("--stop-bits is 1 or 2");
+        } else if (a == "--parity") {
+            if (!value(v))
+                return UsageError("--parity is none, odd or even");
+            static const QStringList names{"none", "odd", "even"};
+            o.Parity = static_cast<int>(names.indexOf(v));
+            if (o.Parity < 0)
+                return UsageError("--parity is none, odd or even");
+        } else if (a == "--cable") {
+            if (!value(v))
+                return UsageError("--cable is rs232, optical or fast-optical");
+            static const QStringList names{"rs232", "optical", "fast-optical"};
+            o.Cable = static_cast<int>(names.indexOf(v));
+            if (o.Cable < 0)
+                return UsageError("--cable is rs232, optical or fast-optical");
+        } else if (a == "--address") {
+            if (!value(v) || !ParseInt(v, 0, 31, o.Address))
+                return UsageError("--address is 0..31");
+        } else if (a == "--timeout") {
+            bool ok = false;
+            if (!value(v) || (o.TimeoutSeconds = v.toDouble(&ok), !ok) || o.TimeoutSeconds <= 0 ||
+                o.TimeoutSeconds > 600)
+                return UsageError("--timeout needs seconds (for example 2.5)");
+        } else {
+            break;
+        }
+    }
+    if (!o.TcpHost.isEmpty() && !o.SerialDevice.isEmpty())
+        return UsageError("give either --tcp or --serial, not both");
+    if (args.isEmpty())
+        return UsageError("no command given");
+
+    const QString name = args.takeFirst();
+    for (const TCliCommand &c : CliCommands()) {
+        if (c.Name != name)
+            continue;
+        if (c.NeedsConnection) {
+            if (!o.HasConnection())
+                return UsageError("'" + name + "' needs a connection: --tcp HOST[:PORT] or --serial DEVICE");
+            if (!ctx.Connect())
+                return ExitNoReply;
+        }
+        const int code = c.Run(ctx, args);
+        if (ctx.Engine && ctx.Engine->LinkOpen())
+            ctx.Engine->Link()->Close();
+        return code;
+    }
+    return UsageError("unknown command '" + name + "'");
 }

@@ -115,6 +115,8 @@ public:
     void Tick();
     // Counters for tests and benchmarks.
     int64_t FramesSent = 0;
+    // The last wait ended without a matching reply (time-out or closed link), not by a refusal.
+    bool LastWaitTimedOut() const { return TimedOut; }
 
 private:
     void MatchReply(const QByteArray &text);
