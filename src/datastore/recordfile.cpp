@@ -1,0 +1,237 @@
+// Record lines of the local store: normalising, sealing, scrambling, checking.
+#include "recordfile.h"
+
+#include "link/CRC.h"
+#include "link/reporter.h"
+#include "link/tools.h"
+
+#include <QFileDevice>
+#include <cstdlib>
+
+namespace
+{
+
+int DigitValue(char ch)
+{
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    if (ch >= 'A' && ch <= 'Z')
+        return ch - 'A' + 10;
+    if (ch >= 'a' && ch <= 'z')
+        return ch - 'a' + 10;
+    return -1;
+}
+
+// Field n (1-based) replaced; a text with fewer fields stays as it is.
+QByteArray ReplaceField(const QByteArray &text, int n, const QByteArray &value)
+{
+    qsizetype start = 0;
+    for (int f = 1; f < n; ++f) {
+        const qsizetype comma = text.indexOf(',', start);
+        if (comma < 0)
+            return text;
+        start = comma + 1;
+    }
+    const qsizetype next = text.indexOf(',', start);
+    QByteArray result = text.left(start) + value;
+    if (next >= 0)
+        result += text.mid(next);
+    return result;
+}
+
+// Reads one numeric field and steps over the comma that must end it.
+bool ReadField(const char *&p, const char *end, int base, uint32_t &value)
+{
+    if (!ParseBaseNumber(p, end, base, ',', value) || p >= end || *p != ',') {
+        value = 0;
+        return false;
+    }
+    ++p;
+    return true;
+}
+
+} // namespace
+
+bool ParseBaseNumber(const char *&cursor, const char *end, int base, char terminator, uint32_t &value)
+{
+    value = 0;
+    if (base < 2 || base > 36)
+        return false;
+    for (int skipped = 0; skipped < 20 && cursor < end && *cursor == ' '; ++skipped)
+        ++cursor;
+    for (int n = 0; n < 20; ++n) {
+        if (cursor >= end)
+            return false;
+        const char ch = *cursor;
+        if (ch == ' ') {
+            ++cursor;
+            continue;
+        }
+        const int digit = DigitValue(ch);
+        if (digit < 0)
+            return ch == terminator;
+        value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(digit);
+        ++cursor;
+    }
+    return true;
+}
+
+QByteArray UnsignedToBase(uint32_t value, int base)
+{
+    if (base < 2 || base > 36)
+        return {};
+    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    char text[33];
+    int pos = 32;
+    do {
+        text[--pos] = digits[value % static_cast<uint32_t>(base)];
+        value /= static_cast<uint32_t>(base);
+    } while (value != 0);
+    return QByteArray(text + pos, 32 - pos);
+}
+
+void ScrambleBytes(char *line, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        line[i] = static_cast<char>(static_cast<unsigned char>(line[i]) + i + 1 + ScrambleConstant);
+}
+
+void UnscrambleBytes(char *line, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        line[i] = static_cast<char>(static_cast<unsigned char>(line[i]) - (i + 1 + ScrambleConstant));
+}
+
+QByteArray ScrambleLine(QByteArray line)
+{
+    ScrambleBytes(line.data(), static_cast<std::size_t>(line.size()));
+    return line;
+}
+
+QByteArray UnscrambleLine(QByteArray line)
+{
+    UnscrambleBytes(line.data(), static_cast<std::size_t>(line.size()));
+    return line;
+}
+
+QByteArray DsdRecordFixFormatting(const QByteArray &record)
+{
+    // Spaces after a comma go (and after a minus sign that follows the comma); a character
+    // copied at the end of such a run never starts another run.
+    QByteArray text;
+    text.reserve(record.size());
+    const qsizetype n = record.size();
+    qsizetype i = 0;
+    auto skipSpacesAndCopyNext = [&]() -> char {
+        while (i < n && record[i] == ' ')
+            ++i;
+        if (i >= n)
+            return 0;
+        const char ch = record[i++];
+        text += ch;
+        return ch;
+    };
+    while (i < n) {
+        const char ch = record[i++];
+        text += ch;
+        if (ch == ',' && skipSpacesAndCopyNext() == '-')
+            skipSpacesAndCopyNext();
+    }
+    const QByteArray date = NthField(text, 2, ',');
+    const QByteArray time = NthField(text, 3, ',');
+    text = ReplaceField(text, 2, date.mid(0, 4) + date.mid(5, 2) + date.mid(8, 2));
+    return ReplaceField(text, 3, time.mid(0, 2) + time.mid(3, 2) + time.mid(6, 2));
+}
+
+QByteArray DsdRecordLine(uint32_t seq, const QByteArray &record)
+{
+    const QByteArray body = "," + UnsignedToBase(seq, 36) + "," + record;
+    const uint16_t crc = CrcUpdate(RecordCrcSeed, body.constData(), static_cast<std::size_t>(body.size()));
+    return UnsignedToBase(crc, 36) + body;
+}
+
+QByteArray DsdTrailerRecord(uint32_t lastNumber)
+{
+    return UnsignedToBase(lastNumber, 10) + TrailerTail;
+}
+
+bool DsdRecordWriteToFile(QFileDevice &file, uint32_t seq, const QByteArray &record, bool scramble,
+                          const std::function<void(const QString &)> &log)
+{
+    QByteArray line = DsdRecordLine(seq, record);
+    if (log)
+        log(QStringLiteral(">>>:\"%1\"").arg(QString::fromLatin1(line)));
+    if (scramble)
+        ScrambleBytes(line.data(), static_cast<std::size_t>(line.size()));
+    line += '\n';
+    // One write per line, handed to the system at once: a killed program loses nothing written.
+    // The upload syncs the whole work file to disk before it becomes the store file.
+    return file.write(line) == line.size() && file.flush();
+}
+
+TDsdParsedLine DsdRecordParse(const char *line, std::size_t length, uint32_t &lastSequence)
+{
+    TDsdParsedLine r;
+    const char *p = line;
+    const char *end = line + length;
+    uint32_t check = 0;
+    const char *region = line;
+    if (!ParseBaseNumber(p, end, 36, ',', check) || p >= end || *p != ',') {
+        r.Verdict |= VerdictRecordFormat;
+        check = 77;
+    } else {
+        region = p++;
+        if (!ReadField(p, end, 36, r.Seq) || !ReadField(p, end, 10, r.Number) ||
+            !ReadField(p, end, 10, r.Date) || !ReadField(p, end, 10, r.Time))
+            r.Verdict |= VerdictRecordFormat;
+    }
+    const uint16_t crc = CrcUpdate(RecordCrcSeed, region, static_cast<std::size_t>(end - region));
+    const uint16_t given = static_cast<uint16_t>(check);
+    if (given != CheckOverride && given != crc)
+        r.Verdict |= VerdictRecordTamper;
+    if (r.Seq != SequenceWildcard && r.Seq != lastSequence + 1)
+        r.Verdict |= VerdictFileTamper;
+    lastSequence = r.Seq;
+    return r;
+}
+
+QByteArray VerdictPrefix(uint8_t verdict)
+{
+    if (verdict == 0)
+        return {};
+    QByteArray text = "*****,";
+    if (verdict & VerdictFileTamper)
+        text += "FILE TAMPER,";
+    if (verdict & VerdictFileIncomplete)
+        text += "TAMPER: FILE INCOMPLETE";
+    if (verdict & VerdictLastEntryTamper)
+        text += "LAST ENTRY TAMPER,";
+    if (verdict & VerdictRecordTamper)
+        text += "RECORD TAMPER,";
+    if (verdict & VerdictRecordFormat)
+        text += "RECORD FORMAT,";
+    return text;
+}
+
+void TFreeDeleter::operator()(void *p) const
+{
+    std::free(p);
+}
+
+TDsdBlock AllocateOrReport(std::size_t bytes, const char *purpose, bool fatal, TReporter *reporter)
+{
+    TDsdBlock block(static_cast<char *>(std::malloc(bytes)));
+    if (block)
+        return block;
+    const QString text =
+        QStringLiteral("ERROR:\r\nCould not allocate (\"%1\") %2 bytes of memory for \"%3\".\r\n%4")
+            .arg(QStringLiteral("malloc"))
+            .arg(static_cast<qulonglong>(bytes))
+            .arg(QString::fromLatin1(purpose))
+            .arg(fatal ? QStringLiteral("TERMINATING NOW.") : QStringLiteral("Continuing..."));
+    if (reporter)
+        reporter->Error(text);
+    if (fatal)
+        std::exit(1);
+    return block;
+}
