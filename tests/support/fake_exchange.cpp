@@ -72,8 +72,10 @@ QByteArray TFakeRegisters::Exchange(const QByteArray &request)
     if (!msg.Decode(request))
         return {};
     const int reg = msg.Register;
-    if (msg.Command == CmdWrite && reg == 0x00EF)
+    if (msg.Command == CmdWrite && reg == 0x00EF) {
+        Writes.append({reg, msg.Data});
         return Reply(request, false, {});
+    }
     if (msg.Command == CmdExecute && reg == 0x00EE)
         return Reply(request, false, {});
     const auto it = Regs.find(reg);

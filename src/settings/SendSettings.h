@@ -1,0 +1,32 @@
+// Settings files (*.WSD): the readable copy of the settings tree mixed with the write requests that
+// restore it, written from the tree and read back into a preview tree and the request lines.
+#pragma once
+
+#include "device.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Appends the file lines of the tree: titles with their depth, the calibration block after the
+// root title (when there is one), product lines and value writes.
+void BuildSettingsFile(const TMenuTree &tree, const QByteArray &calBlock, QList<QByteArray> &lines);
+// The bytes of a file: every line ended by CR LF.
+QByteArray SettingsFileText(const QList<QByteArray> &lines);
+// The lines of a file's bytes: split at LF, a CR before it dropped; no line for a final LF.
+QList<QByteArray> SettingsFileLines(const QByteArray &text);
+// A name without extension gets ".WSD"; one with an extension keeps it.
+QString SettingsFileName(const QString &name);
+// Write (replacing any old file, written in one piece) and read; false with a message on failure.
+bool WriteSettingsFile(const QString &path, const QList<QByteArray> &lines, QString *error);
+bool ReadSettingsFile(const QString &path, QList<QByteArray> &lines, QString *error);
+
+// A readable (title) line has its first ":" within its first 3 characters, or none at all.
+bool IsReadableLine(const QByteArray &line);
+// Builds the preview tree from the readable lines and removes them from the list, leaving the
+// request lines in their order. Lines that jump by more than one level hang below the node added
+// last; titles are never lost and never left among the requests.
+TMenuTree PreviewSettings(QList<QByteArray> &lines);
+// The calibration checkbox is offered when the first request line is the calibration block.
+bool HasCalibrationLine(const QList<QByteArray> &requests);
+bool HasProductReset(const QList<QByteArray> &requests);

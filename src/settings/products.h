@@ -1,0 +1,42 @@
+// Products (add, rename, delete: executed functions of the instrument) and the instrument clock.
+// The name and clock dialogs sit on these operations.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <optional>
+
+class TReporter;
+class TSession;
+class TSettingsTreeModel;
+class TTransactionEngine;
+class TDevice;
+struct TMenuNode;
+
+class TProductOps
+{
+public:
+    TProductOps(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *tree);
+
+    // The longest product name the instrument takes; none when it does not say.
+    std::optional<int> ReadNameLimit();
+    // The current product's name; empty when it cannot be read.
+    QByteArray ReadCurrentName();
+    // Each renews the session, runs the function and reloads the menu holding the product menu;
+    // they return the node to select afterwards.
+    TMenuNode *AddProduct(TMenuNode *productMenu, const QByteArray &name);
+    TMenuNode *RenameProduct(TMenuNode *productMenu, const QByteArray &name);
+    // Asks "Deleting a product will clear all Totals.  Continue?" first; No sends nothing.
+    TMenuNode *DeleteProduct(TMenuNode *productMenu, TReporter *reporter);
+
+private:
+    TTransactionEngine *Engine;
+    TDevice *Device;
+    TSettingsTreeModel *Tree;
+};
+
+// The instrument's date and time text (register 0x0150); none when it does not answer.
+std::optional<QByteArray> ReadInstrumentClock(TTransactionEngine *engine);
+// Writes year, month, day, hour and minute, each only after the previous write succeeded, then
+// locks the instrument. True when all five were written.
+bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDateTime &when);

@@ -1,0 +1,234 @@
+// Sessions and access levels.
+#include "session.h"
+
+#include "device.h"
+#include "link/comms.h"
+#include "link/reporter.h"
+#include "link/tools.h"
+#include "link/transact.h"
+#include "settingstree.h"
+
+namespace
+{
+
+constexpr int SetupRoot = 0x0011;
+constexpr int OperatorRoot = 0x001F;
+constexpr int SessionRegister = 0x00EF;
+
+int PasscodeRegister(int level)
+{
+    return level == 2 ? 0x0019 : 0x001A;
+}
+
+} // namespace
+
+QByteArray PasscodeText(const QByteArray &typed)
+{
+    return QByteArray::number(static_cast<qlonglong>(DigitsToInt(typed)), 16).toUpper();
+}
+
+TSession::TSession(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *tree, QObject *parent)
+    : QObject(parent), Engine(engine), Device(device), Tree(tree)
+{
+    RenewalTimer.setInterval(5000);
+    connect(&RenewalTimer, &QTimer::timeout, this, &TSession::Renew);
+    RenewalTimer.start();
+    if (Tree)
+        Tree->OnSaveAfterEdit = [this] { SaveAfterEdit(); };
+}
+
+TSession::~TSession() = default;
+
+bool TSession::ReadQuiet(int reg)
+{
+    return Engine->Transact(CmdRead, reg, {}, true, false);
+}
+
+bool TSession::WriteQuiet(int reg, const QByteArray &value)
+{
+    return Engine->Transact(CmdWrite, reg, value, true, false);
+}
+
+void TSession::Renew()
+{
+    if (SessionActive)
+        Engine->SessionRefreshDue = true;
+}
+
+bool TSession::RequestAccess(int level)
+{
+    if (level <= 0)
+        return true;
+    const int reg = PasscodeRegister(level);
+    if (ReadQuiet(reg))
+        return true;
+    const QString prompt =
+        level == 2 ? QStringLiteral("Enter Full Passcode") : QStringLiteral("Enter Safe Passcode");
+    for (;;) {
+        if (!OnPasscode)
+            return false;
+        const std::optional<QByteArray> typed = OnPasscode(level, prompt);
+        if (!typed)
+            return false;
+        if (WriteQuiet(reg, PasscodeText(*typed)) && ReadQuiet(reg))
+            return true;
+    }
+}
+
+void TSession::LockInstrument()
+{
+    // Writing anything but the unlock value back closes the level again.
+    const std::pair<int, int> levels[] = {{0x00D0, 0x0019}, {0x00D1, 0x001A}};
+    for (const auto &[source, passcode] : levels) {
+        // A read without any reply leaves nothing to go by: no value is guessed then.
+        Engine->LastReply = Tcommsobj();
+        ReadQuiet(source);
+        const Tcommsobj &reply = Engine->LastReply;
+        if (reply.Register != source || reply.HasStatus(StatusAccessDenied))
+            continue;
+        const uint32_t value = HexToInt(reply.Data) ^ 0xFFu;
+        WriteQuiet(passcode, HexText(value, 4));
+    }
+}
+
+void TSession::SaveInstrumentSettings(bool restorePasscodes)
+{
+    TBusyGuard busy(Reporter);
+    QByteArray fullUnlock, safeUnlock;
+    if (restorePasscodes) {
+        if (ReadQuiet(0x00D0))
+            fullUnlock = QByteArray::number(HexToInt(Engine->LastReply.Data), 16).toUpper();
+        if (ReadQuiet(0x00D1))
+            safeUnlock = QByteArray::number(HexToInt(Engine->LastReply.Data), 16).toUpper();
+    }
+    if (Engine->Transact(CmdExecute, 0x0010, {}, true, false)) {
+        if (OnSettingsConfirmed)
+            OnSettingsConfirmed();
+        // The instrument may be busy saving: the reads that follow must not raise "not responding".
+        for (int i = 0; i < 3; ++i) {
+            Engine->NotRespondingShown = true;
+            ReadQuiet(0x0005);
+        }
+    }
+    if (restorePasscodes) {
+        if (!safeUnlock.isEmpty())
+            WriteQuiet(0x001A, safeUnlock);
+        if (!fullUnlock.isEmpty())
+            WriteQuiet(0x0019, fullUnlock);
+    }
+    if (OnIdentityChanged)
+        OnIdentityChanged();
+}
+
+bool TSession::CheckInstrumentKnown()
+{
+    Device->ReadIdentity();
+    if (OnIdentityChanged)
+        OnIdentityChanged();
+    if (Device->CommsType != "00") {
+        if (Reporter)
+            Reporter->Error(QStringLiteral("Unknown Instrument Communications"));
+        return false;
+    }
+    return true;
+}
+
+QStringList TSession::MenuChoices(const QString &safeWord, const QString &fullWord, const QString &operWord)
+{
+    Choices.clear();
+    OperatorMenuRegisters.clear();
+    if (!Engine->LinkOpen() || !CheckInstrumentKnown())
+        return {};
+    Device->ExtendSession();
+    Tree->BuildMenuTree(OperatorRoot, false, {});
+    Choices << safeWord << fullWord;
+    if (const TMenuNode *root = Tree->Root()) {
+        for (const auto &child : root->Children) {
+            if (!child->Data)
+                continue;
+            Choices << QString::fromLatin1(child->Text) + QLatin1Char(' ') + operWord;
+            OperatorMenuRegisters.append(child->Data->RegisterNumber());
+        }
+    }
+    return Choices;
+}
+
+bool TSession::StartSession(int entry, bool readEntireMenu)
+{
+    if (entry < 0 || entry >= Choices.size())
+        return false;
+    int level = 1;
+    int root = SetupRoot;
+    QByteArray caption = "SAFE SETUP";
+    if (entry == 1) {
+        level = 2;
+        caption = "FULL SETUP";
+    } else if (entry >= 2) {
+        root = OperatorMenuRegisters.value(entry - 2, -1);
+        if (root < 0)
+            return false;
+        caption = Choices[entry].toLatin1();
+    }
+    if (!RequestAccess(level))
+        return false;
+    ReadEntireMenu = readEntireMenu;
+    TBusyGuard busy(Reporter);
+    Device->ExtendSession();
+    Device->FullAccess = level == 2;
+    Tree->ReadEntireMenu = ReadEntireMenu;
+    Tree->BuildMenuTree(root, ReadEntireMenu, caption);
+    if (level == 2)
+        Device->ReadCalibrationInfo();
+    else
+        Device->ClearCalibrationInfo();
+    if (OnCalibrationInfo)
+        OnCalibrationInfo();
+    SetSessionControls(true, level == 2);
+    Engine->SetReplyRoute(RouteNone);
+    return true;
+}
+
+bool TSession::StartSessionAt(int entry, bool readEntireMenu)
+{
+    if (MenuChoices().isEmpty())
+        return false;
+    return StartSession(entry, readEntireMenu);
+}
+
+void TSession::EndSession()
+{
+    if (!Engine->LinkOpen())
+        return;
+    WriteQuiet(SessionRegister, "01");
+    AllowSave();
+    Tree->Clear();
+    SetSessionControls(false, false);
+    LockInstrument();
+}
+
+void TSession::SetSessionControls(bool active, bool fullAccess)
+{
+    SessionActive = active;
+    FullSession = active && fullAccess;
+    if (!active)
+        Engine->SessionRefreshDue = false;
+    if (OnSessionControls)
+        OnSessionControls(active, fullAccess);
+}
+
+void TSession::SaveAfterEdit()
+{
+    if (!SaveBlocked)
+        SaveInstrumentSettings(true);
+}
+
+void TSession::BlockSave()
+{
+    SaveBlocked = true;
+}
+
+void TSession::AllowSave()
+{
+    SaveInstrumentSettings(true);
+    SaveBlocked = false;
+}

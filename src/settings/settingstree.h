@@ -1,0 +1,72 @@
+// The settings tree as an item model: the catalogue builds it, menus load when they are opened,
+// and edits are written to the instrument and refreshed from it. A tree view only has to show it.
+#pragma once
+
+#include "device.h"
+
+#include <QAbstractItemModel>
+#include <functional>
+
+class TSettingsTreeModel : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    explicit TSettingsTreeModel(TDevice *device, QObject *parent = nullptr);
+    ~TSettingsTreeModel() override;
+
+    // --- the item model ---------------------------------------------------------------------
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+    // A menu that still holds its placeholder "..." loads its children when it is opened.
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
+
+    TMenuNode *NodeAt(const QModelIndex &index) const;
+    QModelIndex IndexOf(const TMenuNode *node) const;
+    TMenuNode *Root() const { return Nodes.empty() ? nullptr : Nodes.front().get(); }
+    const TMenuTree &Tree() const { return Nodes; }
+    bool IsEmpty() const { return Nodes.empty(); }
+
+    // --- building and loading ---------------------------------------------------------------
+    void BuildMenuTree(int rootRegister, bool readAll, const QByteArray &caption);
+    void Clear();
+    // A node about to open: renew the session and read the menu if it was not read yet.
+    void Expanding(TMenuNode *node);
+    // Opens the node and every menu below it ("Expand All").
+    void ExpandAll(TMenuNode *node);
+    // Reads a menu again: its children go, the instrument is told which register changed
+    // (when refresh is set) and the menu is read with the current ReadEntireMenu choice.
+    void ReloadChildren(TMenuNode *node, bool refresh);
+
+    // --- edits ------------------------------------------------------------------------------
+    // Reads the names of the item's menu and of the item, as the instrument expects before an edit.
+    void AnnounceItem(TMenuNode *node);
+    // Writes a new value for the item, saves (OnSaveAfterEdit) and refreshes. Returns the node
+    // that holds the item afterwards (a reload of its menu replaces the node).
+    TMenuNode *ApplyEdit(TMenuNode *node, const QByteArray &value);
+    // The refresh after an edit: the item's own text when its value cannot change the menu,
+    // otherwise its whole menu. Returns the node to select.
+    TMenuNode *AfterEdit(TMenuNode *node);
+    // When the display text of the weight register changed (new units or decimals), every number
+    // item is read again.
+    bool CheckUnitsChange();
+    // Tells the node's text changed (after its item was read again).
+    void NodeChanged(TMenuNode *node);
+
+    // Called between the write and the refresh of an edit (the session's save unless blocked).
+    std::function<void()> OnSaveAfterEdit;
+    bool ReadEntireMenu = false;
+    QByteArray LastUnitsLiteral;
+
+private:
+    void RefreshNumbers(TMenuNode *node);
+    TDevice *Device;
+    TMenuTree Nodes;
+};
+
+// The tree as indented text lines (two blanks a level), as printed and dumped.
+QList<QByteArray> IndentedTreeLines(const TMenuTree &tree);

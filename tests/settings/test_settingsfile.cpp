@@ -1,0 +1,170 @@
+// Settings files: exact bytes of the lines written from a tree, the preview read back, and
+// damaged files that must neither crash nor leak titles into the request lines.
+#include "settings/SendSettings.h"
+#include "settings/settingstree.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+TMenuNode *AddItem(TMenuNode *parent, const QByteArray &name, const QByteArray &reg, const QByteArray &type,
+                   const QByteArray &menuKey, const QByteArray &value, const QByteArray &literal)
+{
+    TMenuNode *node = parent->AddChild(name);
+    auto item = std::make_unique<TMenuItemData>();
+    item->Name = name;
+    item->Register = reg;
+    item->TypeCode = type;
+    item->MenuKey = menuKey;
+    item->Value = value;
+    item->Literal = literal;
+    item->HasValue = type != "08" && type != "0B" && type != "0F";
+    node->Data = std::move(item);
+    if (node->Data->HasValue)
+        node->Text = TDevice::ItemCaption(*node->Data);
+    return node;
+}
+
+TMenuTree ExampleTree()
+{
+    TMenuTree tree;
+    auto root = std::make_unique<TMenuNode>();
+    root->Text = "SAFE SETUP";
+    root->Data = std::make_unique<TMenuItemData>();
+    root->Data->Register = "0011";
+    root->Data->TypeCode = "08";
+    root->Data->MenuKey = "0000";
+    TMenuNode *menu = AddItem(root.get(), "MENU A", "0100", "08", "0001", {}, {});
+    AddItem(menu, "ITEM1", "1234", "01", "0002", "04E2", "12.50 kg");
+    tree.push_back(std::move(root));
+    return tree;
+}
+
+} // namespace
+
+TEST(SettingsFile, FourLineExampleByteForByte)
+{
+    QList<QByteArray> lines;
+    BuildSettingsFile(ExampleTree(), {}, lines);
+    EXPECT_EQ(SettingsFileText(lines), "1: SAFE SETUP\r\n"
+                                       "2: MENU A\r\n"
+                                       "3: ITEM1    : 12.50 kg\r\n"
+                                       "20121234:04E2\r\n");
+    // With a calibration block the write of 0x00F8 follows the root title.
+    lines.clear();
+    BuildSettingsFile(ExampleTree(), "0A0B0C", lines);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(lines[1], "201200F8:0A0B0C");
+
+    lines.clear();
+    BuildSettingsFile({}, "0A", lines);
+    EXPECT_TRUE(lines.isEmpty());
+}
+
+TEST(SettingsFile, UnreadableItemsGetNoWriteLine)
+{
+    TMenuTree tree = ExampleTree();
+    tree[0]->Children[0]->Children[0]->Data->Readable = false;
+    QList<QByteArray> lines;
+    BuildSettingsFile(tree, {}, lines);
+    EXPECT_EQ(lines, (QList<QByteArray>{"1: SAFE SETUP", "2: MENU A", "3: ITEM1    : 12.50 kg"}));
+}
+
+TEST(SettingsFile, ProductLinesFollowTheResetMarker)
+{
+    TMenuTree tree = ExampleTree();
+    TMenuNode *root = tree[0].get();
+    // Product menus appear once per product: key 0 resets, key 1 is the default, 2+ are named.
+    AddItem(root, "PRODUCTS", "B100", "08", "0000", {}, {});
+    AddItem(root, "DEFAULT", "B100", "08", "0001", {}, {});
+    AddItem(root, "APPLES", "B100", "08", "0002", {}, {});
+    AddItem(root, "PEARS", "B100", "08", "0003", {}, {});
+    QList<QByteArray> lines;
+    BuildSettingsFile(tree, {}, lines);
+    const QList<QByteArray> tail(lines.begin() + 4, lines.end());
+    EXPECT_EQ(tail, (QList<QByteArray>{"2: PRODUCTS", "2010B002:", "2010B005:", "2: DEFAULT", "2: APPLES",
+                                       "2012B010:1", "2010B012:APPLES", "2: PEARS", "2010B001:PEARS"}));
+    // The marker starts clear in every file.
+    lines.clear();
+    TMenuTree other = ExampleTree();
+    AddItem(other[0].get(), "PEARS", "B100", "08", "0003", {}, {});
+    BuildSettingsFile(other, {}, lines);
+    EXPECT_EQ(lines.last(), "2010B001:PEARS");
+    EXPECT_TRUE(HasProductReset(QList<QByteArray>{"2010B002:"}));
+    EXPECT_FALSE(HasProductReset(QList<QByteArray>{"2010B001:X"}));
+}
+
+TEST(SettingsFile, PreviewGivesThreeLevelsAndLeavesRequestsInOrder)
+{
+    QList<QByteArray> lines;
+    BuildSettingsFile(ExampleTree(), "CAL", lines);
+    lines.append("20121235:0001");
+    TMenuTree preview = PreviewSettings(lines);
+    EXPECT_EQ(lines, (QList<QByteArray>{"201200F8:CAL", "20121234:04E2", "20121235:0001"}));
+    ASSERT_EQ(preview.size(), 1u);
+    EXPECT_EQ(preview[0]->Text, " SAFE SETUP");
+    ASSERT_EQ(preview[0]->Children.size(), 1u);
+    EXPECT_EQ(preview[0]->Children[0]->Text, " MENU A");
+    ASSERT_EQ(preview[0]->Children[0]->Children.size(), 1u);
+    EXPECT_EQ(preview[0]->Children[0]->Children[0]->Text, " ITEM1    : 12.50 kg");
+    EXPECT_TRUE(HasCalibrationLine(lines));
+    lines.removeFirst();
+    EXPECT_FALSE(HasCalibrationLine(lines));
+}
+
+TEST(SettingsFile, PreviewOfDamagedStructure)
+{
+    // Jumps of several levels hang below the node added last; a first title deeper than 2 hangs
+    // below the root; titles shallower than 2 stay under the root; lines without ":" are titles.
+    QList<QByteArray> lines = {"1: ROOT", "4: DEEP",   "20120001:1", "2: A",    "5: B",
+                               "3: C",    "1: SECOND", "no colon",   "0: ZERO", "20120002:2"};
+    TMenuTree preview = PreviewSettings(lines);
+    EXPECT_EQ(lines, (QList<QByteArray>{"20120001:1", "20120002:2"}));
+    const TMenuNode &root = *preview[0];
+    ASSERT_EQ(root.Children.size(), 5u);
+    EXPECT_EQ(root.Children[0]->Text, " DEEP");
+    EXPECT_EQ(root.Children[1]->Text, " A");
+    ASSERT_EQ(root.Children[1]->Children.size(), 2u);
+    EXPECT_EQ(root.Children[1]->Children[0]->Text, " B");
+    EXPECT_EQ(root.Children[1]->Children[1]->Text, " C");
+    EXPECT_EQ(root.Children[2]->Text, " SECOND");
+    EXPECT_EQ(root.Children[3]->Text, "no colon");
+    EXPECT_EQ(root.Children[4]->Text, " ZERO");
+
+    // Only request lines: no tree, all lines kept. An ever deeper file stays bounded.
+    QList<QByteArray> requests = {"20120001:1"};
+    EXPECT_TRUE(PreviewSettings(requests).empty());
+    EXPECT_EQ(requests.size(), 1);
+    QList<QByteArray> deep;
+    for (int d = 1; d <= 100000; ++d)
+        deep.append(QByteArray::number(d % 100) + ": X");
+    TMenuTree tall = PreviewSettings(deep);
+    EXPECT_TRUE(deep.isEmpty());
+    EXPECT_EQ(IndentedTreeLines(tall).size(), 100000);
+}
+
+TEST(SettingsFile, FileNamesAndReadWriteRoundTrip)
+{
+    EXPECT_EQ(SettingsFileName("SETUP1"), "SETUP1.WSD");
+    EXPECT_EQ(SettingsFileName("setup.txt"), "setup.txt");
+    EXPECT_EQ(SettingsFileName("/tmp/dir.d/SETUP1"), "/tmp/dir.d/SETUP1.WSD");
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a.WSD");
+    QList<QByteArray> lines;
+    BuildSettingsFile(ExampleTree(), {}, lines);
+    QString error;
+    ASSERT_TRUE(WriteSettingsFile(path, lines, &error));
+    QList<QByteArray> back;
+    ASSERT_TRUE(ReadSettingsFile(path, back, &error));
+    EXPECT_EQ(back, lines);
+    EXPECT_FALSE(ReadSettingsFile(dir.filePath("missing.WSD"), back, &error));
+    EXPECT_TRUE(error.contains("missing.WSD"));
+    EXPECT_FALSE(WriteSettingsFile(dir.filePath("no/such/dir/x.WSD"), lines, &error));
+
+    // Files edited elsewhere: LF only, no final line end.
+    EXPECT_EQ(SettingsFileLines("1: A\n20120001:1"), (QList<QByteArray>{"1: A", "20120001:1"}));
+    EXPECT_EQ(SettingsFileLines(""), QList<QByteArray>{});
+}
