@@ -1,0 +1,173 @@
+// vornsim: the simulated Vorn instrument as a program. Prints one ready line per transport
+// ("listening on 127.0.0.1:PORT", "pty PATH") on stdout, then logs to stderr with -v.
+#include "vornsim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace
+{
+
+int SignalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char b = 1;
+    [[maybe_unused]] const ssize_t n = ::write(SignalPipe[1], &b, 1);
+}
+
+bool ParseNumber(const QString &text, double lo, double hi, double *out)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || v < lo || v > hi)
+        return false;
+    *out = v;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vornsim"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("A simulated Vorn weighing instrument."));
+    parser.addHelpOption();
+    const struct {
+        const char *name;
+        const char *value;
+        const char *help;
+    } options[] = {
+        {"tcp", "[HOST:]PORT", "Listen on TCP (HOST defaults to 127.0.0.1; PORT 0 picks a free port)."},
+        {"pty", "LINK", "Answer on a pseudo-terminal; LINK becomes a symlink to its device."},
+        {"model", "FILE", "Menu description (JSON) instead of the built-in instrument."},
+        {"serial-number", "N", "Serial number."},
+        {"address", "N", "Unit address 1..31."},
+        {"records", "N", "Records in the data store."},
+        {"first-record", "N", "Number of the oldest record."},
+        {"seed", "N", "Seed of records and faults."},
+        {"passcode-safe", "N", "Safe passcode (0: open)."},
+        {"passcode-full", "N", "Full passcode (0: open)."},
+        {"session-timeout", "SEC", "Seconds a session lasts without renewal."},
+        {"cal-time", "MS", "Milliseconds a calibration step stays in progress."},
+        {"cal-result", "CODE", "Result code every calibration step ends with."},
+        {"new-record", "MS", "A new record appears this often."},
+        {"weight", "COUNTS", "Load on the cell, in counts."},
+        {"noise", "COUNTS", "Peak noise of the weight."},
+        {"steps", "MS:COUNTS", "Step the load by COUNTS every MS milliseconds."},
+        {"drop", "P", "Drop replies with probability P."},
+        {"corrupt", "P", "Corrupt the CRC with probability P."},
+        {"lowercase", "P", "Lower-case CRC digits with probability P."},
+        {"wrong-register", "P", "Reply for another register with probability P."},
+        {"duplicate", "P", "Send replies twice with probability P."},
+        {"oversize", "P", "Send an oversized frame instead of the reply with probability P."},
+        {"delay", "MS", "Delay every reply."},
+        {"garbage", "P", "Garbage before a reply with probability P."},
+        {"disconnect-after", "N", "Drop a TCP client after N requests."},
+    };
+    for (const auto &o : options)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(o.name), QString::fromLatin1(o.help),
+                                            QString::fromLatin1(o.value)));
+    parser.addOption(
+        QCommandLineOption(QStringLiteral("refuse-all"), QStringLiteral("Refuse every request.")));
+    parser.addOption(
+        QCommandLineOption(QStringLiteral("v"), QStringLiteral("Log requests and replies to stderr.")));
+    parser.process(app);
+
+    TVornSimConfig cfg;
+    QString bad;
+    auto number = [&](const char *name, double lo, double hi, auto setter) {
+        const QString key = QString::fromLatin1(name);
+        if (!parser.isSet(key))
+            return;
+        double v = 0;
+        if (!ParseNumber(parser.value(key), lo, hi, &v))
+            bad = QStringLiteral("--%1: expected a number from %2 to %3").arg(key).arg(lo).arg(hi);
+        else
+            setter(v);
+    };
+    if (parser.isSet("tcp")) {
+        const QString spec = parser.value("tcp");
+        const int colon = spec.lastIndexOf(QLatin1Char(':'));
+        if (colon >= 0)
+            cfg.TcpHost = spec.left(colon);
+        bool ok = false;
+        cfg.TcpPort = spec.mid(colon + 1).toInt(&ok);
+        if (!ok || cfg.TcpPort < 0 || cfg.TcpPort > 65535)
+            bad = QStringLiteral("--tcp: expected [HOST:]PORT");
+    }
+    if (parser.isSet("pty")) {
+        cfg.UsePty = true;
+        cfg.PtyLink = parser.value("pty");
+    }
+    cfg.ModelFile = parser.value("model");
+    number("serial-number", 0, 4294967295.0, [&](double v) { cfg.SerialNumber = static_cast<int64_t>(v); });
+    number("address", 1, 31, [&](double v) { cfg.Address = static_cast<int>(v); });
+    number("records", 0, 10000000, [&](double v) { cfg.Records = static_cast<uint32_t>(v); });
+    number("first-record", 1, 4000000000.0, [&](double v) { cfg.FirstRecord = static_cast<uint32_t>(v); });
+    number("seed", 0, 4294967295.0, [&](double v) { cfg.Seed = static_cast<uint32_t>(v); });
+    number("passcode-safe", 0, 999999, [&](double v) { cfg.SafePasscode = static_cast<int64_t>(v); });
+    number("passcode-full", 0, 999999, [&](double v) { cfg.FullPasscode = static_cast<int64_t>(v); });
+    number("session-timeout", 1, 86400, [&](double v) { cfg.SessionTimeoutSec = static_cast<int>(v); });
+    number("cal-time", 0, 600000, [&](double v) { cfg.CalibrationStepMs = static_cast<int>(v); });
+    number("cal-result", 0, 15, [&](double v) { cfg.CalibrationResult = static_cast<int>(v); });
+    number("new-record", 0, 86400000, [&](double v) { cfg.NewRecordEveryMs = static_cast<int>(v); });
+    number("weight", -1e9, 1e9, [&](double v) { cfg.WeightLevel = v; });
+    number("noise", 0, 1e6, [&](double v) { cfg.WeightNoise = v; });
+    number("drop", 0, 1, [&](double v) { cfg.DropReply = v; });
+    number("corrupt", 0, 1, [&](double v) { cfg.CorruptCrc = v; });
+    number("lowercase", 0, 1, [&](double v) { cfg.LowerCaseCrc = v; });
+    number("wrong-register", 0, 1, [&](double v) { cfg.WrongRegister = v; });
+    number("duplicate", 0, 1, [&](double v) { cfg.DuplicateReply = v; });
+    number("oversize", 0, 1, [&](double v) { cfg.OversizedFrame = v; });
+    number("delay", 0, 60000, [&](double v) { cfg.DelayMs = static_cast<int>(v); });
+    number("garbage", 0, 1, [&](double v) { cfg.Garbage = v; });
+    number("disconnect-after", 0, 1e9, [&](double v) { cfg.DisconnectAfter = static_cast<int>(v); });
+    if (parser.isSet("steps")) {
+        const QStringList parts = parser.value("steps").split(QLatin1Char(':'));
+        bool ok1 = false, ok2 = false;
+        if (parts.size() == 2) {
+            cfg.WeightStepEveryMs = parts[0].toInt(&ok1);
+            cfg.WeightStepSize = parts[1].toDouble(&ok2);
+        }
+        if (!ok1 || !ok2 || cfg.WeightStepEveryMs < 0)
+            bad = QStringLiteral("--steps: expected MS:COUNTS");
+    }
+    cfg.RefuseAll = parser.isSet("refuse-all");
+    cfg.Verbose = parser.isSet("v");
+    if (cfg.TcpPort < 0 && !cfg.UsePty)
+        bad = QStringLiteral("give --tcp [HOST:]PORT and/or --pty LINK");
+    if (!bad.isEmpty()) {
+        std::fprintf(stderr, "vornsim: %s\n", qPrintable(bad));
+        return 2;
+    }
+
+    TVornSim sim(cfg);
+    sim.OnLog = [](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); };
+    QString error;
+    if (!sim.Start(&error)) {
+        std::fprintf(stderr, "vornsim: %s\n", qPrintable(error));
+        return 1;
+    }
+    for (const QString &line : sim.ReadyLines())
+        std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+
+    // SIGINT/SIGTERM end the event loop, so that the pty link is removed on the way out.
+    if (::pipe(SignalPipe) == 0) {
+        auto *notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+    }
+    const int rc = app.exec();
+    sim.Stop();
+    return rc;
+}

@@ -1,0 +1,49 @@
+// Everything vornsim can be told at start: where it listens, which instrument it is, and
+// which faults it shows. The command line fills it; tests and the demo fill it directly.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+struct TVornSimConfig {
+    // --- where it listens ------------------------------------------------------------------
+    QString TcpHost = QStringLiteral("127.0.0.1");
+    int TcpPort = -1; // -1: no TCP; 0: any free port
+    bool UsePty = false;
+    QString PtyLink; // symlink made to the pty's slave side (optional)
+
+    // --- the instrument ----------------------------------------------------------------------
+    QString ModelFile;         // JSON menu description; empty: the built-in one
+    QByteArray ModelJson;      // used instead of ModelFile when not empty
+    int64_t SerialNumber = -1; // -1: the model's
+    int Address = 1;           // unit address; requests to 0 reach it too
+    uint32_t Records = 1000;
+    uint32_t FirstRecord = 1;
+    uint32_t Seed = 1;
+    int64_t SafePasscode = -1; // -1: the model's; 0: level always open
+    int64_t FullPasscode = -1;
+    int SessionTimeoutSec = 30;
+    int CalibrationStepMs = 1500; // how long a calibration step stays in progress
+    int CalibrationResult = 0;    // result code every step ends with (0: decided by the weight)
+    int LogBurstSamples = 40;     // samples streamed per logging request (25 per second)
+    int NewRecordEveryMs = 0;     // a new record appears this often (0: never)
+    double WeightLevel = 1250;    // load in counts of the last displayed digit
+    double WeightNoise = 0;       // peak noise in counts
+    int WeightStepEveryMs = 0;    // when > 0 the load steps by WeightStepSize this often
+    double WeightStepSize = 0;
+
+    // --- faults on demand (probabilities 0..1, drawn from a generator seeded with Seed) -------
+    double DropReply = 0;      // answer nothing
+    double CorruptCrc = 0;     // a wrong CRC on the frame
+    double LowerCaseCrc = 0;   // the right CRC in lower-case digits
+    double Garbage = 0;        // noise characters before the frame
+    double WrongRegister = 0;  // the reply names another register
+    double DuplicateReply = 0; // the reply twice
+    double OversizedFrame = 0; // a frame longer than any reply instead of the reply
+    int DelayMs = 0;           // every reply this late
+    int DisconnectAfter = 0;   // drop a TCP client after this many requests (0: never)
+    bool RefuseAll = false;    // every request refused with Unknown Error
+
+    bool Verbose = false; // log requests and replies to stderr
+};
