@@ -1,0 +1,145 @@
+// Selection, scrolling and the lines of the record window over the loaded record index.
+#include "selection.h"
+
+#include "link/tools.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace
+{
+
+uint64_t NumberKey(const TDsdRecordEntry &e)
+{
+    return e.Number;
+}
+// Date and time as one key, so that a range runs from one moment to another.
+uint64_t MomentKey(const TDsdRecordEntry &e)
+{
+    return uint64_t(e.Date) * 1000000u + e.Time;
+}
+
+} // namespace
+
+int DsdLinesMemo(int boxHeight, int fontHeight)
+{
+    return (boxHeight - 6) / (std::abs(fontHeight) + 3);
+}
+
+void TDsdSelection::ResetCaches()
+{
+    FromNumberCache = ToNumberCache = FromDateCache = ToDateCache = TSearch{};
+}
+
+TDsdSelection::TSearch TDsdSelection::SearchFirst(uint64_t key, uint64_t (*keyOf)(const TDsdRecordEntry &))
+{
+    ++Scans;
+    const uint32_t count = RecordStore.RecordCount();
+    for (uint32_t i = 0; i < count; ++i)
+        if (keyOf(RecordStore.Entry(i)) >= key)
+            return {true, key, i, RecordStore.Entry(i).Number, true};
+    return {true, key, count, 0, false};
+}
+
+TDsdSelection::TSearch TDsdSelection::SearchLast(uint64_t key, uint64_t (*keyOf)(const TDsdRecordEntry &))
+{
+    ++Scans;
+    // Index 0 is where the scan ends whether or not the first record qualifies.
+    for (uint32_t i = RecordStore.RecordCount() - 1; i >= 1; --i)
+        if (keyOf(RecordStore.Entry(i)) <= key)
+            return {true, key, i, RecordStore.Entry(i).Number, true};
+    return {true, key, 0, 0, false};
+}
+
+void TDsdSelection::Use(TSearch &cache, uint64_t input, bool first,
+                        uint64_t (*keyOf)(const TDsdRecordEntry &))
+{
+    if (!cache.Valid || cache.Input != input)
+        cache = first ? SearchFirst(input, keyOf) : SearchLast(input, keyOf);
+    if (first) {
+        FirstIndex = cache.Index;
+        if (cache.Found)
+            FirstNumber = cache.Number;
+    } else {
+        LastIndex = cache.Index;
+        if (cache.Found)
+            LastNumber = cache.Number;
+    }
+}
+
+void TDsdSelection::DsdViewFromToParse()
+{
+    const uint32_t count = RecordStore.RecordCount();
+    if (count == 0)
+        return;
+    switch (Mode) {
+    case SelectRecordNumber:
+        FromDateCache = ToDateCache = TSearch{};
+        FirstNumber = static_cast<uint32_t>(LeadingInt(FromText));
+        LastNumber = static_cast<uint32_t>(LeadingInt(ToText));
+        Use(FromNumberCache, FirstNumber, true, NumberKey);
+        Use(ToNumberCache, LastNumber, false, NumberKey);
+        break;
+    case SelectDateTime:
+        FromNumberCache = ToNumberCache = TSearch{};
+        Use(FromDateCache, uint64_t(FromDate) * 1000000u + FromTime, true, MomentKey);
+        Use(ToDateCache, uint64_t(ToDate) * 1000000u + ToTime, false, MomentKey);
+        break;
+    default:
+        ResetCaches();
+        FirstNumber = RecordStore.Entry(0).Number;
+        LastNumber = RecordStore.Entry(count - 1).Number;
+        FirstIndex = 0;
+        LastIndex = count - 1;
+        break;
+    }
+}
+
+void TDsdSelection::DsdScrollBitBtnClick(TDsdScrollButton button)
+{
+    DsdViewFromToParse();
+    const int64_t n = WindowLines;
+    const int64_t first = FirstIndex;
+    const int64_t last = LastIndex;
+    int64_t t = first;
+    switch (button) {
+    case ScrollPrevious:
+        t = int64_t(TopIndex) - n;
+        break;
+    case ScrollNext:
+        t = int64_t(TopIndex) + n;
+        break;
+    case ScrollNewest:
+        t = last - n + 2;
+        break;
+    default:
+        break;
+    }
+    // Near the end the window settles on the newest position (one line left free), but only ever
+    // by moving back: moving forward there would hide the record at the top.
+    if (t + n > last)
+        t = std::min(t, last - n + 2);
+    if (t < first)
+        t = first;
+    TopIndex = static_cast<uint32_t>(t);
+}
+
+std::vector<TDsdWindowLine> TDsdSelection::DsdRecordWindowPopulate()
+{
+    std::vector<TDsdWindowLine> lines;
+    uint64_t i = TopIndex;
+    for (int k = 0; k < WindowLines; ++k) {
+        if (i >= RecordStore.RecordCount())
+            break;
+        QByteArray text = RecordStore.DsdRecordObtain(static_cast<uint32_t>(i));
+        if (text.isEmpty())
+            break;
+        lines.push_back({std::move(text), RecordStore.Entry(static_cast<uint32_t>(i)).Verdict != 0});
+        ++i;
+        if (i > LastIndex)
+            break;
+    }
+    if (i >= RecordStore.RecordCount() && (RecordStore.FileVerdict() & VerdictFileIncomplete))
+        lines.push_back({FileIncompleteLine, true});
+    return lines;
+}
