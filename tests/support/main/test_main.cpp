@@ -12,6 +12,11 @@ using TestApp = QCoreApplication;
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+#ifdef BRELLIN_TEST_GUI
+    // Widget tests run offscreen, also when the build lists them (no display needed).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     TestApp app(argc, argv);
     return RUN_ALL_TESTS();
 }

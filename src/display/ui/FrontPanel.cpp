@@ -1,0 +1,109 @@
+// Display polling replies into the mimics, blanking, and key presses sent to the instrument.
+#include "FrontPanel.h"
+
+#include "VornLCD.h"
+#include "display/VornTables.h"
+
+#include <QApplication>
+#include <QCursor>
+
+TFrontPanel::TFrontPanel(TTransactionEngine *engine, QObject *parent) : QObject(parent), Engine(engine)
+{
+    tmrButton.setInterval(VornLongPressMs);
+    connect(&tmrButton, &QTimer::timeout, this, &TFrontPanel::tmrButtonTimer);
+    Beep = [] { QApplication::beep(); };
+    SetLongPressCursor = [](bool longPress) {
+        if (longPress)
+            QApplication::setOverrideCursor(Qt::DragMoveCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    };
+}
+
+TFrontPanel::~TFrontPanel()
+{
+    if (CursorChanged && SetLongPressCursor)
+        SetLongPressCursor(false);
+    if (Engine) {
+        Engine->SetRouteConsumer(RouteDisplay, nullptr);
+        Engine->SetRouteConsumer(RouteCalibration, nullptr);
+    }
+}
+
+void TFrontPanel::SetMimics(TVornLCD *displayMimic, TVornLCD *calMimic)
+{
+    DisplayMimic = displayMimic;
+    CalMimic = calMimic;
+    if (DisplayMimic) {
+        TLumLCDButtons *b = DisplayMimic->Buttons.get();
+        b->OnButtonDown = [this](TLumLCDButtons *, int key) { LCDButtonDown(key); };
+        b->OnButtonUp = [this](TLumLCDButtons *, int key) { LCDButtonUp(key); };
+        b->OnButtonPressed = [this](TLumLCDButtons *, int key, int held) { LCDButtonPressed(key, held); };
+    }
+    if (Engine) {
+        Engine->SetRouteConsumer(RouteDisplay, this);
+        Engine->SetRouteConsumer(RouteCalibration, this);
+        Engine->OnPollTimeout = [this] { BlankBoth(); };
+    }
+}
+
+void TFrontPanel::ShowInstrumentDisplay(TVornLCD *mimic, const QByteArray &value)
+{
+    if (!mimic)
+        return;
+    if (DecodeDisplayValue(value, mimic->LCD->States))
+        mimic->DrawLCD();
+}
+
+void TFrontPanel::BlankDisplayMimic(TVornLCD *mimic)
+{
+    if (mimic)
+        mimic->Blank();
+}
+
+void TFrontPanel::BlankBoth()
+{
+    BlankDisplayMimic(DisplayMimic);
+    BlankDisplayMimic(CalMimic);
+}
+
+void TFrontPanel::RoutedReply(const Tcommsobj &reply, const QByteArray &)
+{
+    if (reply.Register != VornDisplayRegister || !Engine)
+        return;
+    if (Engine->ReplyRoute() == RouteDisplay)
+        ShowInstrumentDisplay(DisplayMimic, reply.Data);
+    else if (Engine->ReplyRoute() == RouteCalibration)
+        ShowInstrumentDisplay(CalMimic, reply.Data);
+}
+
+void TFrontPanel::LCDButtonDown(int)
+{
+    tmrButton.start();
+}
+
+void TFrontPanel::LCDButtonUp(int)
+{
+    tmrButton.stop();
+    if (CursorChanged && SetLongPressCursor)
+        SetLongPressCursor(false);
+    CursorChanged = false;
+}
+
+void TFrontPanel::tmrButtonTimer()
+{
+    if (!CursorChanged && SetLongPressCursor)
+        SetLongPressCursor(true);
+    CursorChanged = true;
+    if (Beep)
+        Beep();
+}
+
+void TFrontPanel::LCDButtonPressed(int key, int heldMs)
+{
+    const int code = VornKeyCode(key, heldMs);
+    if (code < 0 || !Engine)
+        return;
+    const bool accepted = Engine->Transact(CmdWrite, VornKeyRegister, VornKeyData(code), true, true);
+    emit KeySent(code, accepted);
+}
