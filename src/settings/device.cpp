@@ -436,7 +436,8 @@ void TDevice::ReadCalibrationInfo()
     if (!ReplyFailed()) {
         const QByteArray literal = ReplyData;
         CalDecimals = DecimalsIn(literal);
-        CalUnits = literal.size() >= 3 ? literal.mid(literal.size() - 3, 2) : QByteArray("  ");
+        // The units sit before the last two characters ("12.50 kg G").
+        CalUnits = literal.size() >= 4 ? literal.mid(literal.size() - 4, 2) : QByteArray("  ");
     }
     SetRegister(0x002F);
     ReadValue();

@@ -308,8 +308,8 @@ TEST_F(TreeTest, OptionListRetriedWhenItsRangeFailedBefore)
 
 TEST_F(TreeTest, CalibrationFiguresAndLinearisation)
 {
-    regs.Add(0x0112, 1, "REF", "00002710");     // 10000
-    regs.Add(0x0025, 1, "CAP", "", "30.00kgG"); // units sit before the last character
+    regs.Add(0x0112, 1, "REF", "00002710");      // 10000
+    regs.Add(0x0025, 1, "CAP", "", "30.00kg G"); // units sit before the last two characters
     regs.Add(0x002F, 1, "WT", "000001F4");
     regs.Add(0x00F8, 6, "CALBLK", "0102030405");
     regs.Add(0x0111, 1, "ZERO", "FFFFFF9C");  // -100

@@ -1,0 +1,321 @@
+// brellin-cli: the settings tree (dump), settings files (save, show, send) and the instrument clock.
+#include "cli.h"
+#include "settings/SendSettings.h"
+#include "settings/device.h"
+#include "settings/products.h"
+#include "settings/session.h"
+#include "settings/settingssend.h"
+#include "settings/settingstree.h"
+
+#include <QDateTime>
+
+namespace
+{
+
+// Options shared by the settings commands.
+struct TSettingsArgs {
+    QString Menu = QStringLiteral("safe");
+    QByteArray Passcode;
+    bool HasPasscode = false;
+    bool Lazy = false;
+    bool WithCalibration = false;
+    bool Yes = false;
+    QStringList Words;
+};
+
+// Reads the options; false (with the usage message printed) on a bad one. `allowed` lists the
+// options the subcommand takes.
+bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSettingsArgs &out, int &exit)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (!a.startsWith("--")) {
+            out.Words << a;
+            continue;
+        }
+        if (!allowed.contains(a)) {
+            exit = UsageError("unknown option '" + a + "'");
+            return false;
+        }
+        if (a == "--menu" || a == "--passcode") {
+            if (i + 1 >= args.size()) {
+                exit = UsageError(a + " needs a value");
+                return false;
+            }
+            const QString v = args.at(++i);
+            if (a == "--menu") {
+                out.Menu = v;
+            } else {
+                out.Passcode = v.toLatin1();
+                out.HasPasscode = true;
+            }
+        } else if (a == "--lazy") {
+            out.Lazy = true;
+        } else if (a == "--with-calibration") {
+            out.WithCalibration = true;
+        } else if (a == "--yes") {
+            out.Yes = true;
+        }
+    }
+    return true;
+}
+
+// The catalogue, tree and session of one command run, over the context's engine.
+struct TCliSession {
+    TDevice Device;
+    TSettingsTreeModel Tree{&Device};
+    TSession Session;
+    bool PasscodeAsked = false;
+    bool PasscodeUsed = false;
+
+    TCliSession(TCliContext &ctx, const TSettingsArgs &opts) : Session(ctx.Engine.get(), &Device, &Tree)
+    {
+        Device.OnExchange = [&ctx](const QByteArray &request) { return ctx.Engine->TransactText(request); };
+        Session.Reporter = &ctx.Reporter;
+        // The passcode of the command line is tried once; a second prompt means it was wrong.
+        Session.OnPasscode = [this, opts](int, const QString &) -> std::optional<QByteArray> {
+            PasscodeAsked = true;
+            if (!opts.HasPasscode || PasscodeUsed)
+                return std::nullopt;
+            PasscodeUsed = true;
+            return opts.Passcode;
+        };
+    }
+
+    int AccessFailure(const TCliContext &ctx, const char *what) const
+    {
+        if (!ctx.Engine->LinkOpen() || ctx.Engine->LastWaitTimedOut())
+            return ExitNoReply;
+        if (PasscodeUsed)
+            std::fprintf(stderr, "brellin-cli: the instrument refused the passcode for %s\n", what);
+        else if (PasscodeAsked)
+            std::fprintf(stderr, "brellin-cli: %s is locked: give its passcode with --passcode N\n", what);
+        return ExitRefused;
+    }
+
+    // Starts a session on the menu the option names; the exit code on failure, else -1.
+    int Start(TCliContext &ctx, const TSettingsArgs &opts, bool readAll)
+    {
+        const QStringList choices = Session.MenuChoices();
+        if (choices.isEmpty())
+            return ctx.Engine->LinkOpen() && !ctx.Engine->LastWaitTimedOut() ? ExitRefused : ExitNoReply;
+        int entry = -1;
+        if (opts.Menu.compare("safe", Qt::CaseInsensitive) == 0) {
+            entry = 0;
+        } else if (opts.Menu.compare("full", Qt::CaseInsensitive) == 0) {
+            entry = 1;
+        } else {
+            const TMenuNode *root = Tree.Root();
+            for (int i = 0; root && i < static_cast<int>(root->Children.size()); ++i)
+                if (QString::fromLatin1(root->Children[i]->Text).compare(opts.Menu, Qt::CaseInsensitive) == 0)
+                    entry = i + 2;
+            if (entry < 0) {
+                QStringList names;
+                for (int i = 2; i < choices.size(); ++i)
+                    names << choices.at(i).section(' ', 0, -2);
+                return UsageError("no operator menu '" + opts.Menu + "' (the instrument has: safe, full" +
+                                  (names.isEmpty() ? QString() : ", " + names.join(", ")) + ")");
+            }
+        }
+        if (!Session.StartSession(entry, readAll))
+            return AccessFailure(ctx, entry == 1 ? "the full level" : "the safe level");
+        return -1;
+    }
+
+    // Ends the session as the instrument expects, and locks it again.
+    void End(TCliContext &ctx)
+    {
+        if (!Session.SessionActive)
+            return;
+        ctx.Engine->Transact(CmdWrite, 0x00EF, "01", true, false);
+        Session.SetSessionControls(false, false);
+        Session.LockInstrument();
+    }
+};
+
+bool NeedConnection(TCliContext &ctx, int &exit)
+{
+    if (ctx.Engine && ctx.Engine->LinkOpen())
+        return true;
+    if (!ctx.Options.HasConnection()) {
+        exit = UsageError("this command needs a connection: --tcp HOST[:PORT] or --serial DEVICE");
+        return false;
+    }
+    if (!ctx.Connect()) {
+        exit = ExitNoReply;
+        return false;
+    }
+    return true;
+}
+
+int Dump(TCliContext &ctx, const TSettingsArgs &opts)
+{
+    int exit = ExitDone;
+    if (!opts.Words.isEmpty())
+        return UsageError("usage: settings dump [--menu safe|full|NAME] [--passcode N] [--lazy]");
+    if (!NeedConnection(ctx, exit))
+        return exit;
+    TCliSession s(ctx, opts);
+    if ((exit = s.Start(ctx, opts, !opts.Lazy)) >= 0)
+        return exit;
+    for (const QByteArray &line : IndentedTreeLines(s.Tree.Tree()))
+        PrintLine(line);
+    s.End(ctx);
+    return ExitDone;
+}
+
+int Save(TCliContext &ctx, const TSettingsArgs &opts)
+{
+    int exit = ExitDone;
+    if (opts.Words.size() != 1)
+        return UsageError("usage: settings save FILE [--menu safe|full|NAME] [--passcode N]");
+    if (!NeedConnection(ctx, exit))
+        return exit;
+    TCliSession s(ctx, opts);
+    if ((exit = s.Start(ctx, opts, true)) >= 0)
+        return exit;
+    QList<QByteArray> lines;
+    BuildSettingsFile(s.Tree.Tree(), s.Device.CalBlock, lines);
+    s.End(ctx);
+    const QString path = SettingsFileName(opts.Words.first());
+    QString error;
+    if (!WriteSettingsFile(path, lines, &error)) {
+        std::fprintf(stderr, "brellin-cli: %s\n", error.toLocal8Bit().constData());
+        return ExitFile;
+    }
+    PrintLine(path.toLocal8Bit());
+    return ExitDone;
+}
+
+bool ReadFile(const QString &path, QList<QByteArray> &lines, int &exit)
+{
+    QString error;
+    if (!ReadSettingsFile(path, lines, &error)) {
+        std::fprintf(stderr, "brellin-cli: %s\n", error.toLocal8Bit().constData());
+        exit = ExitFile;
+        return false;
+    }
+    return true;
+}
+
+int Show(TCliContext &, const TSettingsArgs &opts)
+{
+    if (opts.Words.size() != 1)
+        return UsageError("usage: settings show FILE");
+    QList<QByteArray> lines;
+    int exit = ExitDone;
+    if (!ReadFile(opts.Words.first(), lines, exit))
+        return exit;
+    const TMenuTree tree = PreviewSettings(lines);
+    for (const QByteArray &line : IndentedTreeLines(tree))
+        PrintLine(line);
+    PrintLine("request lines: " + QByteArray::number(lines.size()));
+    if (HasCalibrationLine(lines))
+        PrintLine("calibration line: yes (sent with --with-calibration)");
+    return ExitDone;
+}
+
+int Send(TCliContext &ctx, const TSettingsArgs &opts)
+{
+    if (opts.Words.size() != 1)
+        return UsageError("usage: settings send FILE [--with-calibration] [--yes] [--passcode N]");
+    QList<QByteArray> lines;
+    int exit = ExitDone;
+    if (!ReadFile(opts.Words.first(), lines, exit))
+        return exit;
+    PreviewSettings(lines);
+    if (lines.isEmpty()) {
+        std::fprintf(stderr, "brellin-cli: %s holds no settings to send\n",
+                     opts.Words.first().toLocal8Bit().constData());
+        return ExitFile;
+    }
+    if (!NeedConnection(ctx, exit))
+        return exit;
+    const bool calibration = HasCalibrationLine(lines);
+    const bool products = HasProductReset(lines);
+    TCliSession s(ctx, opts);
+    ctx.Reporter.AnswerYes = opts.Yes;
+    TSettingsSender sender(ctx.Engine.get(), &s.Session, &ctx.Reporter);
+    if (sender.Send(lines, opts.WithCalibration))
+        return sender.TransferCompleted ? ExitDone : ExitNoReply;
+    if (products && !opts.Yes && (s.PasscodeUsed || !s.PasscodeAsked) && ctx.Engine->LinkOpen()) {
+        std::fprintf(stderr, "brellin-cli: nothing sent (the file replaces the products: give --yes)\n");
+        return ExitRefused;
+    }
+    return s.AccessFailure(ctx, calibration ? "the full level" : "the safe level");
+}
+
+int Settings(TCliContext &ctx, const QStringList &args)
+{
+    if (args.isEmpty())
+        return UsageError("usage: settings dump|save|show|send ...");
+    const QString sub = args.first();
+    const QStringList rest = args.mid(1);
+    TSettingsArgs opts;
+    int exit = ExitDone;
+    if (sub == "dump") {
+        if (!ParseSettingsArgs(rest, {"--menu", "--passcode", "--lazy"}, opts, exit))
+            return exit;
+        return Dump(ctx, opts);
+    }
+    if (sub == "save") {
+        if (!ParseSettingsArgs(rest, {"--menu", "--passcode"}, opts, exit))
+            return exit;
+        return Save(ctx, opts);
+    }
+    if (sub == "show") {
+        if (!ParseSettingsArgs(rest, {}, opts, exit))
+            return exit;
+        return Show(ctx, opts);
+    }
+    if (sub == "send") {
+        if (!ParseSettingsArgs(rest, {"--with-calibration", "--yes", "--passcode"}, opts, exit))
+            return exit;
+        return Send(ctx, opts);
+    }
+    return UsageError("unknown settings command '" + sub + "'");
+}
+
+int Clock(TCliContext &ctx, const QStringList &args)
+{
+    if (args.isEmpty())
+        return UsageError("usage: clock show | clock set [--now | \"YYYY-MM-DD HH:MM\"]");
+    if (args.first() == "show" && args.size() == 1) {
+        const std::optional<QByteArray> text = ReadInstrumentClock(ctx.Engine.get());
+        if (!text)
+            return ctx.FailureExit();
+        PrintLine(*text);
+        return ExitDone;
+    }
+    if (args.first() != "set" || args.size() > 2)
+        return UsageError("usage: clock show | clock set [--now | \"YYYY-MM-DD HH:MM\"]");
+    QDateTime when = QDateTime::currentDateTime();
+    if (args.size() == 2 && args.at(1) != "--now") {
+        when = QDateTime::fromString(args.at(1), QStringLiteral("yyyy-MM-dd HH:mm"));
+        if (!when.isValid())
+            return UsageError("'" + args.at(1) + "' is not a date and time (YYYY-MM-DD HH:MM)");
+    }
+    TDevice device;
+    TSettingsTreeModel tree(&device);
+    TSession session(ctx.Engine.get(), &device, &tree);
+    session.Reporter = &ctx.Reporter;
+    if (!SetInstrumentClock(ctx.Engine.get(), &session, when))
+        return ctx.FailureExit();
+    PrintLine(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toLatin1());
+    return ExitDone;
+}
+
+TCliRegistrar settingsCommand{
+    {"settings",
+     "            settings dump [--menu safe|full|NAME] [--passcode N] [--lazy]\n"
+     "                                  print the menu tree as the Settings tab shows it, indented\n"
+     "            settings save FILE [--menu ...] [--passcode N]\n"
+     "                                  write a settings file (.WSD appended when FILE has no extension)\n"
+     "            settings show FILE    print the preview tree and the number of request lines\n"
+     "            settings send FILE [--with-calibration] [--yes] [--passcode N]\n"
+     "                                  send it; without --yes the totals question is answered No",
+     false, Settings}};
+TCliRegistrar clockCommand{
+    {"clock", "            clock show | clock set [--now | \"YYYY-MM-DD HH:MM\"]", true, Clock}};
+
+} // namespace
