@@ -1,0 +1,64 @@
+// Reading the language file (see LumsLang.h).
+#include "i18n/LumsLang.h"
+
+#include "shell/inifile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+TLumsLanguage::TLumsLanguage(const QString &fileName, const QStringList &languages)
+    : File(fileName), Names(languages)
+{
+}
+
+QString TLumsLanguage::DefaultFileName()
+{
+    const QString base = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return QCoreApplication::applicationDirPath() + "/" + base + ".lang";
+}
+
+bool TLumsLanguage::FileExists() const
+{
+    return QFileInfo(File).isFile();
+}
+
+void TLumsLanguage::SetCurrentNumber(int number)
+{
+    CurrentIndex = (number >= 1 && number <= Names.size()) ? number - 1 : 0;
+}
+
+std::optional<TIniFile> TLumsLanguage::Read() const
+{
+    QFile f(File);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    TIniFile ini;
+    ini.Parse(f.readAll());
+    return ini;
+}
+
+std::optional<QString> TLumsLanguage::Lookup(const TIniFile &file, const QString &section, const QString &key)
+{
+    const QByteArray s = section.toUtf8(), k = key.toUtf8();
+    if (!file.Has(s, k))
+        return std::nullopt;
+    const QByteArray value = file.Value(s, k, {}, true);
+    if (value == AbsentMarker)
+        return std::nullopt;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(value);
+    if (utf8.hasError())
+        text = QString::fromLatin1(value);
+    return text;
+}
+
+QString TLumsLanguage::GetText(const QString &section, const QString &name, int number) const
+{
+    const int index = (number >= 1 && number <= Names.size()) ? number - 1 : CurrentIndex;
+    const auto file = Read();
+    if (!file)
+        return QString();
+    return Lookup(*file, section, name + Names.value(index)).value_or(QString());
+}

@@ -1,0 +1,47 @@
+// Reading the language file beside the program: per window section, keys of a component name
+// followed by a language name (and "Hint" for hints). Applying the texts to windows is the desktop
+// program's part (ui/LumsLangComp.h).
+#pragma once
+
+#include "shell/inifile.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class TLumsLanguage
+{
+public:
+    TLumsLanguage(const QString &fileName, const QStringList &languages);
+
+    // The program path with ".lang" in place of its extension.
+    static QString DefaultFileName();
+    // What a missing key reads as; a value that is exactly this counts as absent.
+    static constexpr const char *AbsentMarker = "&$&$?";
+
+    QString FileName() const { return File; }
+    QStringList Languages() const { return Names; }
+    bool FileExists() const;
+    int Current() const { return CurrentIndex; }
+    // number is 1-based; anything outside 1..count selects the first language (English).
+    void SetCurrentNumber(int number);
+    QString CurrentName() const { return Names.value(CurrentIndex); }
+
+    // One reading of the file, for applying many texts at once. Empty when the file is missing or
+    // unreadable.
+    std::optional<TIniFile> Read() const;
+    // A value of the file read: section and key without regard to case, surrounding blanks and one
+    // pair of quotes removed, the absent marker counting as absent. Texts are UTF-8 when valid,
+    // else Latin-1.
+    static std::optional<QString> Lookup(const TIniFile &file, const QString &section, const QString &key);
+
+    // The text of key name + language in the section, or empty when absent; number 1..count picks
+    // the language, 0 or out of range the current one.
+    QString GetText(const QString &section, const QString &name, int number = 0) const;
+
+private:
+    QString File;
+    QStringList Names;
+    int CurrentIndex = 0;
+};
