@@ -88,6 +88,7 @@ TdatViewer::~TdatViewer()
 void TdatViewer::Load(const QString &programIni, const QString &userIni, bool readOnlyProgramFolder)
 {
     ProgDir = QFileInfo(programIni).absolutePath();
+    ProgBase = QFileInfo(programIni).completeBaseName();
     UserIni = userIni;
     // A per-user copy, once written, holds the user's settings and is read first.
     const bool useUser = !userIni.isEmpty() && QFileInfo::exists(userIni);

@@ -35,6 +35,8 @@ public:
     QString SaveFileName() const { return WriteTo; }
     // The folder that pictures, the logo and the icon are relative to.
     QString ProgramDir() const { return ProgDir; }
+    // A file beside the program named like the ini file with another extension ("lang", "html").
+    QString ProgramFile(const QString &extension) const { return ProgDir + "/" + ProgBase + "." + extension; }
     bool Modified() const { return Dirty; }
     // Writes the memory copy to SaveFileName through a temporary file and a rename, so the file is
     // either the old one or the complete new one. Nothing to do without an ini file or changes.
@@ -130,4 +132,5 @@ private:
     QString WriteTo;
     QString UserIni;
     QString ProgDir;
+    QString ProgBase;
 };

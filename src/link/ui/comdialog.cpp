@@ -1,0 +1,382 @@
+// TFrmComDialog and RunConnectionDialog (see comdialog.h).
+#include "link/ui/comdialog.h"
+
+#include "i18n/ui/LumsLangComp.h"
+#include "link/IOIface.h"
+#include "link/reporter.h"
+#include "link/ui/radiogroup.h"
+#include "settings/ui/NumEdit.h"
+#include "shell/dmViewer.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QVBoxLayout>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+const QStringList BaudItems{"1200", "2400", "4800", "9600", "19200", "57600"};
+const QStringList DataItems{"7", "8"};
+const QStringList StopItems{"1", "2"};
+
+} // namespace
+
+TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TReporter *reporter,
+                             QWidget *parent)
+    : QDialog(parent), Config(config), Language(language), Reporter(reporter)
+{
+    setObjectName("FrmComDialog");
+    setWindowTitle("Connection Settings");
+
+    RGConnection = new TRadioGroup("RGConnection", "Connection", {"Serial", "TCP"}, this, 2);
+
+    auto *serial = new QGroupBox("Serial Settings", this);
+    GBSerial = serial;
+    GBSerial->setObjectName("GBSerial");
+    CBPort = new QComboBox(serial);
+    CBPort->setObjectName("CBPort");
+    CBPort->setEditable(true); // a typed device path (a pty, a /dev/serial/by-id link) is welcome
+    CBPort->setInsertPolicy(QComboBox::NoInsert);
+    CBPort->setMinimumContentsLength(28);
+    RGPhysical =
+        new TRadioGroup("RGPhysical", "Cable", {"RS232", "Optical Link", "Fast Optical Link"}, serial);
+    RGBaud = new TRadioGroup("RGBaud", "Baud", BaudItems, serial, 2);
+    RGParity = new TRadioGroup("RGParity", "Parity", {"None", "Odd", "Even"}, serial);
+    RGData = new TRadioGroup("RGData", "Data Bits", DataItems, serial);
+    RGStop = new TRadioGroup("RGStop", "Stop Bits", StopItems, serial);
+    lblFastOptoLinkWarning = new QLabel(serial);
+    lblFastOptoLinkWarning->setObjectName("lblFastOptoLinkWarning");
+    auto *portLabel = new QLabel("Port", serial);
+    portLabel->setObjectName("lblPort");
+    portLabel->setBuddy(CBPort);
+    auto *serialLayout = new QGridLayout(serial);
+    serialLayout->addWidget(portLabel, 0, 0);
+    serialLayout->addWidget(CBPort, 0, 1, 1, 2);
+    serialLayout->addWidget(RGPhysical, 1, 0);
+    serialLayout->addWidget(RGBaud, 1, 1);
+    serialLayout->addWidget(RGParity, 1, 2);
+    serialLayout->addWidget(lblFastOptoLinkWarning, 2, 0, 1, 3);
+    serialLayout->addWidget(RGData, 2, 1);
+    serialLayout->addWidget(RGStop, 2, 2);
+
+    auto *tcp = new QGroupBox("TCP Settings", this);
+    GBTcp = tcp;
+    GBTcp->setObjectName("GBTcp");
+    EdtIndHostname = new QLineEdit(tcp);
+    EdtIndHostname->setObjectName("EdtIndHostname");
+    EdtTcpPort = new TNumEdit(tcp);
+    EdtTcpPort->setObjectName("EdtTcpPort");
+    EdtTcpPort->Min = 1;
+    EdtTcpPort->Max = 65535;
+    auto *hostLabel = new QLabel("Indicator Hostname/IP", tcp);
+    hostLabel->setObjectName("lblIndHostname");
+    hostLabel->setBuddy(EdtIndHostname);
+    auto *portNumberLabel = new QLabel("TCP Port", tcp);
+    portNumberLabel->setObjectName("lblTcpPort");
+    portNumberLabel->setBuddy(EdtTcpPort);
+    auto *tcpLayout = new QGridLayout(tcp);
+    tcpLayout->addWidget(hostLabel, 0, 0);
+    tcpLayout->addWidget(EdtIndHostname, 0, 1);
+    tcpLayout->addWidget(portNumberLabel, 1, 0);
+    tcpLayout->addWidget(EdtTcpPort, 1, 1);
+    tcpLayout->setRowStretch(2, 1);
+
+    auto *address = new QGroupBox("Unit Address", this);
+    GBUnitAddress = address;
+    GBUnitAddress->setObjectName("GBUnitAddress");
+    CBAddress = new QComboBox(address);
+    CBAddress->setObjectName("CBAddress");
+    CBAddress->addItem("Any");
+    for (int i = 1; i <= 31; ++i)
+        CBAddress->addItem(QString::number(i));
+    (new QHBoxLayout(address))->addWidget(CBAddress);
+
+    BtnOk = new QPushButton("Ok", this);
+    BtnOk->setObjectName("BtnOk");
+    BtnOk->setDefault(true);
+    BtnCancel = new QPushButton("Cancel", this);
+    BtnCancel->setObjectName("BtnCancel");
+    BtnCancel->setProperty(TNumEdit::TagProperty, EdtTcpPort->CancelTag);
+
+    // The serial and TCP groups take the same place; only one of them shows.
+    auto *layout = new QGridLayout(this);
+    layout->addWidget(RGConnection, 0, 0, 1, 2);
+    layout->addWidget(GBSerial, 1, 0, 1, 2);
+    layout->addWidget(GBTcp, 1, 0, 1, 2);
+    layout->addWidget(GBUnitAddress, 2, 0, 1, 2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BtnOk);
+    buttons->addWidget(BtnCancel);
+    layout->addLayout(buttons, 3, 0, 1, 2);
+
+    connect(RGConnection, &TRadioGroup::Changed, this, &TFrmComDialog::RGConnectionClick);
+    connect(RGPhysical, &TRadioGroup::Changed, this, &TFrmComDialog::RGPhysicalClick);
+    connect(BtnOk, &QPushButton::clicked, this, &TFrmComDialog::BtnOkClick);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(EdtTcpPort, &TNumEdit::ExitError, this, [this] {
+        if (Reporter)
+            Reporter->Error(QString("'%1' is not a valid TCP port (1 to 65535)").arg(EdtTcpPort->text()));
+    });
+
+    ListPorts();
+    // The state of a new dialog, before the configuration fills it.
+    RGConnection->SetItemIndex(0);
+    RGPhysical->SetItemIndex(0);
+    CBPort->setEditText("COM1");
+    RGBaud->SetItemIndex(BaudItems.indexOf("9600"));
+    RGData->SetItemIndex(1);
+    RGStop->SetItemIndex(0);
+    RGParity->SetItemIndex(0);
+    CBAddress->setCurrentIndex(0);
+    EdtIndHostname->setText(TdatViewer::DefaultTcpHost);
+    EdtTcpPort->setText("2222");
+    lblFastOptoLinkWarning->setText(QString(FastOptoLinkWarning).remove('\r'));
+    RGConnectionClick();
+    RGPhysicalClick();
+}
+
+TFrmComDialog::~TFrmComDialog() = default;
+
+void TFrmComDialog::ListPorts()
+{
+    CBPort->clear();
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+#ifdef Q_OS_WIN
+        const QString name = info.portName();
+#else
+        const QString name = info.systemLocation();
+#endif
+        QString shown = name;
+        QStringList details;
+        if (!info.description().isEmpty())
+            details << info.description();
+        if (!info.serialNumber().isEmpty())
+            details << "SN " + info.serialNumber();
+        if (!details.isEmpty())
+            shown += "  (" + details.join(", ") + ")";
+        CBPort->addItem(shown, name);
+    }
+}
+
+QString TFrmComDialog::PortNameOf(const QString &shown) const
+{
+    const int i = CBPort->findText(shown);
+    if (i >= 0)
+        return CBPort->itemData(i).toString();
+    return shown.trimmed();
+}
+
+void TFrmComDialog::LoadFromConfig()
+{
+    RGConnection->SetItemIndex(Config.GetConnectionType());
+    RGPhysical->SetItemIndex(Config.GetSerialCable());
+    const QString port = Config.GetSerialPort();
+    const int listed = CBPort->findData(port);
+    if (listed >= 0)
+        CBPort->setCurrentIndex(listed);
+    else
+        CBPort->setEditText(port);
+    RGBaud->SetItemIndex(RGBaud->IndexOf(QString::number(Config.GetBaudRate())));
+    RGData->SetItemIndex(RGData->IndexOf(QString::number(Config.GetDataBits())));
+    RGStop->SetItemIndex(RGStop->IndexOf(QString::number(Config.GetStopBits())));
+    RGParity->SetItemIndex(Config.GetParityBits());
+    const int address = Config.GetSerialAddress();
+    CBAddress->setCurrentIndex(address >= 0 && address < CBAddress->count() ? address : -1);
+    EdtIndHostname->setText(Config.GetTcpHostname());
+    EdtTcpPort->setText(QString::number(Config.GetTcpPort()));
+    RGConnectionClick();
+    RGPhysicalClick();
+}
+
+void TFrmComDialog::showEvent(QShowEvent *event)
+{
+    if (Language)
+        Language->ApplyLanguage(this);
+    if (!Config.GetFastOptoLink() && RGPhysical->Count() >= 3)
+        RGPhysical->RemoveLast();
+    RGPhysicalClick();
+    QDialog::showEvent(event);
+}
+
+void TFrmComDialog::RGConnectionClick()
+{
+    const bool tcp = RGConnection->ItemIndex() == 1;
+    GBSerial->setVisible(!tcp);
+    GBTcp->setVisible(tcp);
+    // The optical link talks to any address; the other cables and TCP may choose one.
+    GBUnitAddress->setVisible(tcp || RGPhysical->ItemIndex() != 1);
+}
+
+void TFrmComDialog::RGPhysicalClick()
+{
+    const int cable = RGPhysical->ItemIndex();
+    const bool rs232 = cable == 0;
+    for (QWidget *w : {static_cast<QWidget *>(RGBaud), static_cast<QWidget *>(RGParity),
+                       static_cast<QWidget *>(RGData), static_cast<QWidget *>(RGStop)})
+        w->setVisible(rs232);
+    // The fast optical link uses the chosen address too, so it stays visible there.
+    GBUnitAddress->setVisible(RGConnection->ItemIndex() == 1 || cable != 1);
+    lblFastOptoLinkWarning->setVisible(cable == 2);
+}
+
+std::optional<TComSettings> TFrmComDialog::Effective(QString *problem) const
+{
+    auto fail = [&](const QString &why) {
+        if (problem)
+            *problem = why;
+        return std::nullopt;
+    };
+    TComSettings s;
+    s.ConnectionType = RGConnection->ItemIndex() == 1 ? 1 : 0;
+    s.PortName = PortNameOf(CBPort->currentText());
+    s.Cable = RGPhysical->ItemIndex();
+    s.Host = EdtIndHostname->text().trimmed();
+    int port = 0;
+    if (!TNumEdit::TextToInt(EdtTcpPort->text().trimmed(), &port))
+        return fail(QString("'%1' is not a valid integer value").arg(EdtTcpPort->text()));
+    s.TcpPort = port;
+    if (s.ConnectionType == 1) {
+        // A serial part with nothing chosen does not matter for TCP; keep what can be kept.
+        s.BaudRate = RGBaud->ItemIndex() >= 0 ? RGBaud->ItemText(RGBaud->ItemIndex()).toInt() : 9600;
+        s.DataBits = RGData->ItemIndex() >= 0 ? RGData->ItemText(RGData->ItemIndex()).toInt() : 8;
+        s.StopBits = RGStop->ItemIndex() >= 0 ? RGStop->ItemText(RGStop->ItemIndex()).toInt() : 1;
+        s.Parity = std::max(RGParity->ItemIndex(), 0);
+        s.Cable = std::max(s.Cable, 0);
+        if (CBAddress->currentIndex() < 0)
+            return fail("Please choose a Unit Address.");
+        s.UnitAddress = CBAddress->currentIndex();
+        if (s.Host.isEmpty())
+            return fail("Please enter the indicator's host name or IP address.");
+        if (port < 1 || port > 65535)
+            return fail(QString("'%1' is not a valid TCP port (1 to 65535)").arg(port));
+        return s;
+    }
+    if (s.Cable < 0)
+        return fail("Please choose a Cable.");
+    if (s.PortName.isEmpty())
+        return fail("Please choose a Port.");
+    if (s.Cable == 1) {
+        // The optical link always runs at 9600 8N1 to any address.
+        s.BaudRate = 9600;
+        s.DataBits = 8;
+        s.StopBits = 1;
+        s.Parity = 0;
+        s.UnitAddress = 0;
+        return s;
+    }
+    if (RGBaud->ItemIndex() < 0)
+        return fail("Please choose a Baud rate.");
+    if (RGData->ItemIndex() < 0)
+        return fail("Please choose the Data Bits.");
+    if (RGStop->ItemIndex() < 0)
+        return fail("Please choose the Stop Bits.");
+    if (RGParity->ItemIndex() < 0)
+        return fail("Please choose a Parity.");
+    if (CBAddress->currentIndex() < 0)
+        return fail("Please choose a Unit Address.");
+    s.BaudRate = RGBaud->ItemText(RGBaud->ItemIndex()).toInt();
+    s.DataBits = RGData->ItemText(RGData->ItemIndex()).toInt();
+    s.StopBits = RGStop->ItemText(RGStop->ItemIndex()).toInt();
+    s.Parity = RGParity->ItemIndex();
+    s.UnitAddress = CBAddress->currentIndex();
+    return s;
+}
+
+void TFrmComDialog::StoreToConfig(const TComSettings &s)
+{
+    Config.SetConnectionType(s.ConnectionType);
+    Config.SetSerialCable(s.Cable);
+    Config.SetSerialPort(s.PortName);
+    Config.SetBaudRate(s.BaudRate);
+    Config.SetDataBits(s.DataBits);
+    Config.SetStopBits(s.StopBits);
+    Config.SetParityBits(s.Parity);
+    Config.SetSerialAddress(s.UnitAddress);
+    Config.SetTcpHostname(s.Host);
+    Config.SetTcpPort(s.TcpPort);
+}
+
+void TFrmComDialog::BtnOkClick()
+{
+    QString problem;
+    if (!Effective(&problem)) {
+        if (Reporter)
+            Reporter->Error(problem);
+        return;
+    }
+    accept();
+}
+
+std::unique_ptr<TIOIface> TFrmComDialog::BuildTransport(const TComSettings &s)
+{
+    if (s.ConnectionType == 1) {
+        auto socket = std::make_unique<TIOIfaceSocket>();
+        socket->SetHostText(s.Host);
+        socket->SetPort(s.TcpPort);
+        return socket;
+    }
+    auto serial = std::make_unique<TIOIfaceSerial>();
+    serial->SetPortName(s.PortName);
+    serial->SetBaud(s.BaudRate);
+    serial->SetDataBits(s.DataBits);
+    serial->SetStopBits(s.StopBits);
+    serial->SetParity(s.Parity);
+    serial->SetCable(s.Cable);
+    return serial;
+}
+
+std::optional<TConnectionChoice> RunConnectionDialog(TdatViewer &config, TLumsLanguageComp *language,
+                                                     TReporter *reporter, QWidget *parent)
+{
+    TFrmComDialog dialog(config, language, reporter, parent);
+    dialog.LoadFromConfig();
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const auto settings = dialog.Effective();
+    if (!settings)
+        return std::nullopt;
+    dialog.StoreToConfig(*settings);
+    TConnectionChoice choice;
+    choice.Link = TFrmComDialog::BuildTransport(*settings);
+    choice.UnitAddress = settings->UnitAddress;
+    choice.Cable = settings->Cable;
+    return choice;
+}
+
+QString SerialOpenAdvice(const QString &device, const QString &reason)
+{
+    QString path = device;
+    if (!path.contains('/'))
+        path = "/dev/" + path;
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {
+    };
+    if (::stat(native.constData(), &st) != 0)
+        return QString("The port %1 cannot be opened: it does not exist (%2). Check that the cable or "
+                       "adapter is plugged in, and choose the port again.")
+            .arg(path, reason);
+    if (::access(native.constData(), R_OK | W_OK) != 0) {
+        const struct group *owner = ::getgrgid(st.st_gid);
+        const QString group = owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(st.st_gid);
+        return QString("The port %1 cannot be opened: you have no permission to use it (%2).\n\n"
+                       "It belongs to the group \"%3\". Join that group with\n"
+                       "    sudo usermod -aG %3 $USER\n"
+                       "then log out and in again.")
+            .arg(path, reason, group);
+    }
+    return QString("The port %1 cannot be opened (%2). It may be busy: close any other program that "
+                   "uses it and try again.")
+        .arg(path, reason);
+}

@@ -1,0 +1,100 @@
+// The Test tab (see testtab.h).
+#include "link/ui/testtab.h"
+
+#include "link/transact.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+TTestTab::TTestTab(TTransactionEngine *engine, QWidget *parent) : QWidget(parent), Engine(engine)
+{
+    setObjectName("TestPanel");
+    EdtSendStr = new QLineEdit(this);
+    EdtSendStr->setObjectName("EdtSendStr");
+    EdtSendStr->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    EdtSendStr->installEventFilter(this);
+    BtnSend = new QPushButton("Send", this);
+    BtnSend->setObjectName("BtnSend");
+    cbCRC = new QCheckBox("Use CRC", this);
+    cbCRC->setObjectName("cbCRC");
+    cbCRC->setChecked(true);
+    CbControl = new QCheckBox("Show Control Characters", this);
+    CbControl->setObjectName("CbControl");
+    BtnClear = new QPushButton("Clear", this);
+    BtnClear->setObjectName("BtnClear");
+    MemoRx = new QPlainTextEdit(this);
+    MemoRx->setObjectName("MemoRx");
+    MemoRx->setReadOnly(true);
+    MemoRx->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    MemoRx->setMaximumBlockCount(MaxLines);
+    MemoRx->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    auto *row = new QHBoxLayout;
+    row->addWidget(EdtSendStr, 1);
+    row->addWidget(BtnSend);
+    row->addWidget(cbCRC);
+    auto *options = new QHBoxLayout;
+    options->addWidget(CbControl);
+    options->addStretch();
+    options->addWidget(BtnClear);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addLayout(options);
+    layout->addWidget(MemoRx, 1);
+
+    connect(BtnSend, &QPushButton::clicked, this, &TTestTab::BtnSendClick);
+    connect(BtnClear, &QPushButton::clicked, this, [this] {
+        MemoRx->clear();
+        EdtSendStr->setFocus();
+    });
+    // The setting applies to text echoed from now on; the click only returns to typing.
+    connect(CbControl, &QCheckBox::clicked, this, [this] { EdtSendStr->setFocus(); });
+}
+
+void TTestTab::Send()
+{
+    if (Engine)
+        Engine->SendFrame(EdtSendStr->text().toLatin1(), cbCRC->isChecked());
+}
+
+void TTestTab::BtnSendClick()
+{
+    Send();
+    EdtSendStr->setFocus();
+    emit SentByButton();
+}
+
+bool TTestTab::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == EdtSendStr && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (BtnSend->isEnabled()) {
+                Send();
+                BtnSend->setFocus();
+                EdtSendStr->setFocus();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TTestTab::AddEcho(const QByteArray &text)
+{
+    for (const QByteArray &line : TrafficEchoLines(text, CbControl->isChecked()))
+        MemoRx->appendPlainText(QString::fromLatin1(line));
+    MemoRx->verticalScrollBar()->setValue(MemoRx->verticalScrollBar()->maximum());
+}
+
+void TTestTab::FocusSendBox()
+{
+    EdtSendStr->setFocus();
+}

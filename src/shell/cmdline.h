@@ -1,0 +1,17 @@
+// The desktop program's command-line switches: "-d" (debug window), "-m" N (largest record-store
+// file), "-z" (record lines in plain text) and "--demo" (connect to a built-in simulated
+// instrument). Arguments are compared exactly, case and all; others are ignored.
+#pragma once
+
+#include <QStringList>
+#include <cstdint>
+
+struct TStartOptions {
+    bool DebugMode = false;
+    uint32_t MaxStoreFileSize = 500000000u; // the record store's own maximum
+    bool ScrambleLines = true;
+    bool Demo = false;
+};
+
+// args without the program name.
+TStartOptions ParseCommandLine(const QStringList &args, TStartOptions defaults = {});

@@ -1,0 +1,488 @@
+// TFrmMain: creation, showing, the link's connected and disconnected looks, tab routing and the
+// dialogs of the Help menu (see main.h).
+#include "shell/ui/main.h"
+
+#include "i18n/ui/LumsLangComp.h"
+#include "link/IOIface.h"
+#include "link/transact.h"
+#include "link/ui/Debug.h"
+#include "link/ui/option.h"
+#include "link/ui/testtab.h"
+#include "settings/device.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/about.h"
+#include "shell/ui/help.h"
+#include "shell/ui/identpanel.h"
+#include "shell/ui/uireporter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QTabWidget>
+#include <QToolBar>
+
+TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *reporter, QWidget *parent)
+    : QMainWindow(parent), Config(config)
+{
+    setObjectName("FrmMain");
+    DebugMode = options.DebugMode;
+    MaxStoreFileSize = options.MaxStoreFileSize;
+    ScrambleLines = options.ScrambleLines;
+    Demo = options.Demo;
+    if (!reporter) {
+        OwnReporter = std::make_unique<TMessageBoxReporter>(this);
+        reporter = OwnReporter.get();
+    }
+    Reporter = reporter;
+
+    // The link starts as a null transport, with the engine taking what it receives.
+    Engine = new TTransactionEngine(this);
+    Engine->Reporter = Reporter;
+    Device = nullptr;
+    CreateMenus();
+    CreateTabs();
+    CreateStatusBar();
+    FrmDebug = new TFrmDebug(this);
+
+    Hooks.RunConnectionDialog = [this] {
+        return ::RunConnectionDialog(Config, Language.get(), Reporter, this);
+    };
+    Hooks.ExecModal = [](QDialog *dialog) { return dialog->exec(); };
+
+    Engine->OnConnectedChanged = [this](bool connected) { SetConnected(connected); };
+    Engine->OnLinkError = [this](const QString &reason) {
+        QString text = reason;
+        if (auto *serial = dynamic_cast<TIOIfaceSerial *>(Engine->Link()))
+            text = SerialOpenAdvice(serial->Description(), reason);
+        else if (auto *socket = dynamic_cast<TIOIfaceSocket *>(Engine->Link()))
+            text = QString("The connection to %1:%2 failed: %3")
+                       .arg(socket->Host())
+                       .arg(socket->Port())
+                       .arg(reason);
+        Reporter->Error(text);
+    };
+    Engine->OnFrameSent = [this](const QByteArray &frame) {
+        StatusPanel0->setText(QString::fromLatin1(frame));
+    };
+    Engine->OnReplyText = [this](const QByteArray &text) {
+        StatusPanel1->setText(QString::fromLatin1(text));
+    };
+    Engine->OnTrafficEcho = [this](const QByteArray &text) { TestTab->AddEcho(text); };
+    Engine->OnPollTimeout = [this] {
+        if (Hooks.BlankDisplayMimic)
+            Hooks.BlankDisplayMimic();
+    };
+
+    connect(PgCMain, &QTabWidget::currentChanged, this, &TFrmMain::PgCMainChange);
+    connect(TestTab, &TTestTab::SentByButton, this, [this] {
+        SettingsConfirmed = false;
+        IdentPanel->SetSettingsConfirmed(false);
+    });
+
+    // A session is renewed every 5 s while it is open (the link tick sends the renewal).
+    tmrViewerMode.setInterval(5000);
+    connect(&tmrViewerMode, &QTimer::timeout, this, [this] {
+        if (SessionActive)
+            Engine->SessionRefreshDue = true;
+    });
+    tmrViewerMode.start();
+    // A front-panel key held for 2 s and more counts as a long press: say so with cursor and beep.
+    tmrButton.setInterval(2000);
+    connect(&tmrButton, &QTimer::timeout, this, [this] {
+        if (!ButtonCursorSet)
+            QApplication::setOverrideCursor(Qt::DragMoveCursor);
+        ButtonCursorSet = true;
+        QApplication::beep();
+    });
+
+    setMinimumSize(640, 480);
+    resize(1000, 700);
+}
+
+TFrmMain::~TFrmMain()
+{
+    Closing = true;
+    // The engine (a child) goes with the window; its link must not call back into a half-gone one.
+    Engine->OnConnectedChanged = nullptr;
+    Engine->OnLinkError = nullptr;
+    Engine->OnTrafficEcho = nullptr;
+    Engine->OnFrameSent = nullptr;
+    Engine->OnReplyText = nullptr;
+    Engine->OnPollTimeout = nullptr;
+}
+
+bool TFrmMain::FormCreate(QString *error)
+{
+    auto fail = [&](const char *why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!Config.IniPresent())
+        return fail(IniCorrupt);
+    const QString icon = Config.GetFormIcon();
+    if (!icon.isEmpty() && QFileInfo(icon).isFile())
+        QApplication::setWindowIcon(QIcon(icon));
+    QApplication::setApplicationDisplayName(Config.GetViewerName());
+    setWindowTitle(Config.GetViewerName());
+    // Numbers shown to the user use "." whatever the regional settings.
+    QLocale::setDefault(QLocale::c());
+
+    Device = new TDevice(this);
+    Device->OnExchange = [this](const QByteArray &request) { return Engine->TransactText(request); };
+
+    // Both mimics draw the instrument picture; without it there is nothing to show.
+    const QString picture = Config.ImagePath("Instrument");
+    if (!QFileInfo(picture).isFile())
+        return fail(ImageMissing);
+    if (Hooks.SetMimicPicture)
+        Hooks.SetMimicPicture(picture);
+
+    SessionActive = false;
+    Engine->SessionRefreshDue = false;
+    for (QAction *a : Instrument1->actions())
+        SetEnabledIfProvided(a, false);
+    SetEnabledIfProvided(ToolButtonStart, false);
+    SetEnabledIfProvided(ToolButtonEnd, false);
+    Engine->Reset();
+
+    PgCMain->setCurrentWidget(TSDisplay);
+    HelpFile = Config.ProgramFile("html");
+    Language =
+        std::make_unique<TLumsLanguageComp>(Config.ProgramFile("lang"), QStringList{"English", "German"});
+    Language->SelectLanguage(this, Config.GetCurrentLang());
+    SaveBlocked = false;
+    if (DebugMode)
+        FrmDebug->show();
+    return true;
+}
+
+void TFrmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!Shown) {
+        Shown = true;
+        // After the window is on screen, so that the first-run dialog sits in front of it.
+        QTimer::singleShot(0, this, &TFrmMain::FormShow);
+    }
+}
+
+void TFrmMain::FormShow()
+{
+    tbLang->setVisible(Language && Language->ApplyLanguage(this));
+    SetConnected(Engine->LinkOpen());
+    // The demo leaves a first run for the user's own start.
+    if (Config.GetFirstRun() && !Demo) {
+        TfrmOptions options(Config, Reporter, this);
+        options.setWindowTitle(FirstRunCaption);
+        ExecModal(&options);
+    }
+    AfterOptions();
+}
+
+void TFrmMain::AfterOptions()
+{
+    if (Hooks.ShowSaveBlockButtons)
+        Hooks.ShowSaveBlockButtons(Config.GetAllowSaveBlock());
+    Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
+}
+
+int TFrmMain::ExecModal(QDialog *dialog)
+{
+    return Hooks.ExecModal ? Hooks.ExecModal(dialog) : dialog->exec();
+}
+
+void TFrmMain::menuOptionsClick()
+{
+    TfrmOptions options(Config, Reporter, this);
+    ExecModal(&options);
+    AfterOptions();
+}
+
+void TFrmMain::tbLangClick()
+{
+    const int number = Config.GetCurrentLang() == 1 ? 2 : 1;
+    Language->SelectLanguage(this, number);
+    Config.SetCurrentLang(number);
+    // The connect button's text depends on the link as well as on the language.
+    UpdateConnectButton(Engine->LinkOpen());
+}
+
+void TFrmMain::About1Click()
+{
+    TfrmAbout about(Config, Language.get(), this);
+    ExecModal(&about);
+}
+
+void TFrmMain::muHelpClick()
+{
+    if (!FrmHelp)
+        FrmHelp = new TFrmHelp(HelpFile, this);
+    if (!FrmHelp->ShowStart())
+        Reporter->Error(QString("The help file %1 is missing.").arg(HelpFile));
+}
+
+void TFrmMain::DebugLog(const QString &text)
+{
+    FrmDebug->Add(text);
+}
+
+// --- the link -------------------------------------------------------------------------------
+
+void TFrmMain::Connect2Click()
+{
+    Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
+    if (Engine->LinkOpen()) {
+        // Leaving an instrument with its save blocked would lose the changes at its next reset.
+        if (SaveBlocked) {
+            if (Hooks.AllowIndicatorSave)
+                Hooks.AllowIndicatorSave();
+            SaveBlocked = false;
+            Engine->WaitTicks(20);
+        }
+        Engine->Link()->Close();
+        return;
+    }
+    auto choice = Hooks.RunConnectionDialog ? Hooks.RunConnectionDialog() : std::nullopt;
+    Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
+    if (!choice)
+        return;
+    ConnectWith(std::move(*choice));
+}
+
+void TFrmMain::ConnectWith(TConnectionChoice choice)
+{
+    Engine->UnitAddress = choice.UnitAddress;
+    Engine->CableType = choice.Cable;
+    Engine->SetLink(std::move(choice.Link));
+    Engine->Link()->Open();
+}
+
+void TFrmMain::SetConnected(bool connected)
+{
+    if (Closing)
+        return;
+    PgCMain->setTabVisible(PgCMain->indexOf(TSTest), connected);
+    for (QAction *a : Instrument1->actions())
+        SetEnabledIfProvided(a, connected);
+    SetEnabledIfProvided(ToolButtonStart, connected);
+    SetEnabledIfProvided(ToolButtonEnd, connected);
+
+    UpdateConnectButton(connected);
+    SetEnabledIfProvided(EndSession, ToolButtonEnd->isEnabled());
+    if (connected && PgCMain->currentWidget() == TSDisplay)
+        Engine->SetReplyRoute(RouteDisplay);
+
+    Engine->ClearBuffers();
+    if (Device)
+        Device->ResetFacts();
+    SessionActive = false;
+    if (Hooks.SetSessionControls)
+        Hooks.SetSessionControls(false, false);
+    if (Hooks.BlankDisplayMimic)
+        Hooks.BlankDisplayMimic();
+
+    if (connected)
+        Engine->SpeedUpLink();
+    if (Device && Engine->LinkOpen()) {
+        TBusyGuard busy(Reporter);
+        Device->ReadIdentity();
+        // The link may have gone while the identification was read: show none then.
+        if (!Engine->LinkOpen())
+            Device->ResetFacts();
+    }
+    if (Device) {
+        const QString picture = Config.ImagePath(QString::fromLatin1(Device->ModelText));
+        if (!picture.isEmpty() && QFileInfo(picture).isFile() && Hooks.SetMimicPicture)
+            Hooks.SetMimicPicture(picture);
+    }
+    ShowIdentification();
+}
+
+void TFrmMain::UpdateConnectButton(bool connected)
+{
+    // The connect button's words: the language file's when there is one, else the built-in ones.
+    QString text = connected ? "&Disconnect" : "&Connect";
+    QString hint = connected ? "Disconnect from instrument" : "Connect to instrument";
+    if (Language && Language->Language().FileExists()) {
+        // A file without these keys keeps the built-in words rather than an empty button.
+        const QString fileText = Language->GetText(this, connected ? "ToolButton4Con" : "ToolButton4DC");
+        const QString fileHint =
+            Language->GetText(this, connected ? "ToolButton4ConHint" : "ToolButton4DCHint");
+        if (!fileText.isEmpty())
+            text = fileText;
+        if (!fileHint.isEmpty())
+            hint = fileHint;
+    }
+    ToolButton4->setText(text);
+    ToolButton4->setToolTip(hint);
+    Connect2->setText(text);
+}
+
+void TFrmMain::ShowIdentification()
+{
+    if (Device && !Device->SerialNumber.isEmpty())
+        IdentPanel->SetText(QString::asprintf("SN: %s, %s %s", Device->SerialNumber.constData(),
+                                              Device->ModelText.constData(),
+                                              Device->VersionText.constData()));
+    else
+        IdentPanel->SetText(QString());
+    IdentPanel->SetSettingsConfirmed(SettingsConfirmed);
+}
+
+// --- tabs, keys and locks ---------------------------------------------------------------------
+
+void TFrmMain::PgCMainChange(int index)
+{
+    if (RevertingTab)
+        return;
+    QWidget *page = PgCMain->widget(index);
+    // Leaving the Log tab is refused while logging runs.
+    if (Logging && PgCMain->widget(CurrentTab) == TSLog && page != TSLog) {
+        RevertingTab = true;
+        PgCMain->setCurrentIndex(CurrentTab);
+        RevertingTab = false;
+        return;
+    }
+    CurrentTab = index;
+    if (page == TSDisplay) {
+        Engine->SetReplyRoute(RouteDisplay);
+    } else if (page == TSCalibration) {
+        Engine->SetReplyRoute(RouteCalibration);
+    } else if (page == TSTest) {
+        Engine->SetReplyRoute(RouteTest);
+        TestTab->FocusSendBox();
+    } else if (page == TSLog) {
+        if (Hooks.LogTabShown)
+            Hooks.LogTabShown();
+        Engine->SetReplyRoute(RouteLog);
+    } else if (page == TSDataStore) {
+        Engine->SetReplyRoute(RouteDataStore);
+        if (Hooks.DsdTabPopup)
+            Hooks.DsdTabPopup();
+    } else {
+        Engine->SetReplyRoute(RouteNone);
+    }
+}
+
+void TFrmMain::keyPressEvent(QKeyEvent *event)
+{
+    if (PgCMain->currentWidget() == TSLog && Hooks.LogScroll) {
+        switch (event->key()) {
+        case Qt::Key_Left:
+            Hooks.LogScroll(-1, 0);
+            return;
+        case Qt::Key_Right:
+            Hooks.LogScroll(1, 0);
+            return;
+        case Qt::Key_Up:
+            Hooks.LogScroll(0, 1);
+            return;
+        case Qt::Key_Down:
+            Hooks.LogScroll(0, -1);
+            return;
+        default:
+            break;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TFrmMain::SetLoggingActive(bool active)
+{
+    if (Logging == active)
+        return;
+    Logging = active;
+    if (active) {
+        if (PgCMain->currentWidget() != TSLog)
+            PgCMain->setEnabled(false);
+        LockMenus(true);
+    } else {
+        PgCMain->setEnabled(true);
+        LockMenus(false);
+    }
+}
+
+void TFrmMain::DisableMainControls()
+{
+    PgCMain->setEnabled(false);
+    LockMenus(true);
+}
+
+void TFrmMain::EnableMainControls()
+{
+    PgCMain->setEnabled(!(Logging && PgCMain->currentWidget() != TSLog));
+    LockMenus(false);
+}
+
+void TFrmMain::LockMenus(bool lock)
+{
+    const QList<QMenu *> menus{File1, Instrument1, Help1};
+    if (lock) {
+        if (MenuLocks++ > 0)
+            return;
+        LockedStates.clear();
+        for (QMenu *menu : menus)
+            for (QAction *a : menu->actions()) {
+                LockedStates.append({a, a->isEnabled()});
+                a->setEnabled(false);
+            }
+        return;
+    }
+    if (MenuLocks == 0 || --MenuLocks > 0)
+        return;
+    for (const auto &[action, enabled] : LockedStates)
+        action->setEnabled(enabled);
+    LockedStates.clear();
+}
+
+void TFrmMain::Provide(QAction *action, std::function<void()> handler)
+{
+    if (!Provided.contains(action))
+        Provided.append(action);
+    disconnect(action, &QAction::triggered, this, nullptr);
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    action->setEnabled(true);
+}
+
+void TFrmMain::SetEnabledIfProvided(QAction *action, bool enabled)
+{
+    enabled = enabled && Provided.contains(action);
+    // While the menus are locked, the state is the one to restore afterwards.
+    for (auto &entry : LockedStates)
+        if (entry.first == action) {
+            entry.second = enabled;
+            return;
+        }
+    action->setEnabled(enabled);
+}
+
+void TFrmMain::LCDButtonDown()
+{
+    tmrButton.start();
+}
+
+void TFrmMain::LCDButtonUp()
+{
+    tmrButton.stop();
+    if (ButtonCursorSet)
+        QApplication::restoreOverrideCursor();
+    ButtonCursorSet = false;
+}
+
+void TFrmMain::closeEvent(QCloseEvent *event)
+{
+    Closing = true;
+    if (Engine->LinkOpen())
+        Engine->Link()->Close();
+    FrmDebug->close();
+    if (FrmHelp)
+        FrmHelp->close();
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,169 @@
+// TFrmMain: the main window. It assembles the program: the transaction engine, the register
+// catalogue, the six tabs, toolbar, menus and status bar, and wires them; each tab and dialog is
+// its own class. Parts of the program that are not in this window plug into it through Hooks.
+#pragma once
+
+#include "link/ui/comdialog.h"
+#include "shell/cmdline.h"
+
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTabWidget;
+class QToolBar;
+class TDevice;
+class TFrmDebug;
+class TFrmHelp;
+class TIdentPanel;
+class TLumsLanguageComp;
+class TReporter;
+class TTestTab;
+class TTransactionEngine;
+class TdatViewer;
+
+class TFrmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // reporter: where messages go (message boxes when null).
+    TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *reporter = nullptr,
+             QWidget *parent = nullptr);
+    ~TFrmMain() override;
+
+    // The window's creation steps; false, with the reason in *error, when the program cannot run.
+    bool FormCreate(QString *error);
+
+    static constexpr const char *IniCorrupt = "The Ini file for this Viewer is corrupt.";
+    static constexpr const char *ImageMissing = "The Instrument image file for this Viewer is missing.";
+    static constexpr const char *WillTerminate = "The Application will terminate now";
+    static constexpr const char *FirstRunCaption = "New install: Please check the options below";
+
+    // --- start-up flags ---------------------------------------------------------------------
+    bool DebugMode = false;
+    uint32_t MaxStoreFileSize = 500000000u;
+    bool ScrambleLines = true;
+    bool Demo = false;
+
+    // --- window state -----------------------------------------------------------------------
+    bool SessionActive = false;
+    bool SettingsConfirmed = true;
+    bool SaveBlocked = false;
+    bool LoggingActive() const { return Logging; }
+    // Weight logging started or stopped: the page control (unless on the Log tab) and the File,
+    // Instrument and Help menus are locked meanwhile.
+    void SetLoggingActive(bool active);
+    // Long instrument operations lock the page control and the File, Instrument and Help menus.
+    void DisableMainControls();
+    void EnableMainControls();
+
+    // --- the link ---------------------------------------------------------------------------
+    void Connect2Click();
+    // Puts a new transport in place and opens it (the connection dialog's or the demo's).
+    void ConnectWith(TConnectionChoice choice);
+    void SetConnected(bool connected);
+    void ShowIdentification();
+    // The connect button and menu entry: the language file's words for the link's state, else the
+    // built-in ones.
+    void UpdateConnectButton(bool connected);
+    // The debug window's log; lines are kept only while it is shown.
+    void DebugLog(const QString &text);
+
+    // --- handlers ---------------------------------------------------------------------------
+    void menuOptionsClick();
+    void tbLangClick();
+    void About1Click();
+    void muHelpClick();
+    void PgCMainChange(int index);
+    void LCDButtonDown();
+    void LCDButtonUp();
+
+    // --- what later parts plug in -----------------------------------------------------------
+    struct THooks {
+        // The connection dialog; tests answer it without a window.
+        std::function<std::optional<TConnectionChoice>()> RunConnectionDialog;
+        // Shows a modal dialog; tests answer it without waiting for a user.
+        std::function<int(QDialog *)> ExecModal;
+        // The front-panel mimics: blank both; take the picture of the connected instrument.
+        std::function<void()> BlankDisplayMimic;
+        std::function<void(const QString &picture)> SetMimicPicture;
+        // Settings session controls (active, full access) and the save-block buttons.
+        std::function<void(bool active, bool fullAccess)> SetSessionControls;
+        std::function<void(bool visible)> ShowSaveBlockButtons;
+        std::function<void()> AllowIndicatorSave; // btnSaveSettingsClick
+        // The Log tab: refresh the chart when shown; arrow keys scroll it by tenths of its axes
+        // (dx: time axis -1/+1, dy: weight axis -1/+1).
+        std::function<void()> LogTabShown;
+        std::function<void(int dx, int dy)> LogScroll;
+        // The Data Store tab was shown (refresh the store list).
+        std::function<void()> DsdTabPopup;
+    } Hooks;
+
+    // Gives a menu entry or toolbar action its handler; entries without one stay disabled.
+    void Provide(QAction *action, std::function<void()> handler);
+
+    // --- parts ------------------------------------------------------------------------------
+    TdatViewer &Config;
+    TTransactionEngine *Engine;
+    TDevice *Device;
+    std::unique_ptr<TLumsLanguageComp> Language;
+    TReporter *Reporter;
+
+    QTabWidget *PgCMain;
+    QWidget *TSDisplay, *TSCalibration, *TSSettings, *TSLog, *TSTest, *TSDataStore;
+    // The mimics fill these (each has an empty vertical layout).
+    QWidget *DisplayMimicHost;
+    QWidget *CalMimicHost;
+    TTestTab *TestTab;
+    TFrmDebug *FrmDebug;
+    TFrmHelp *FrmHelp = nullptr;
+
+    QLabel *StatusPanel0;    // last frame sent
+    QLabel *StatusPanel1;    // last reply received
+    TIdentPanel *IdentPanel; // instrument identification
+    QString HelpFile;
+
+    QMenu *File1, *Edit1, *Instrument1, *Help1;
+    QAction *Open1, *Save1, *Connect2, *Print1, *Exit1;
+    QAction *ChartSetup;
+    QAction *SetDateTime1, *AllocationReport1, *StartSession, *N4, *EndSession, *menuIndicatorReset,
+        *SafePasscode1, *FullPasscode1, *Lock1;
+    QAction *muHelp, *menuOptions, *About1;
+    QToolBar *ToolBar1;
+    QAction *ToolButton1, *ToolButton2, *ToolButton4, *ToolButtonStart, *ToolButtonEnd, *tbLang;
+
+    QTimer tmrViewerMode;
+    QTimer tmrButton;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void CreateMenus();
+    void CreateTabs();
+    void CreateStatusBar();
+    void FormShow();
+    void AfterOptions();
+    QWidget *AddTab(const char *name, const QString &caption);
+    int ExecModal(QDialog *dialog);
+    void LockMenus(bool lock);
+    void SetEnabledIfProvided(QAction *action, bool enabled);
+
+    std::unique_ptr<TReporter> OwnReporter;
+    bool Logging = false;
+    bool Shown = false;
+    bool Closing = false;
+    bool ButtonCursorSet = false;
+    int MenuLocks = 0;
+    int CurrentTab = 0;
+    bool RevertingTab = false;
+    QList<QAction *> Provided;
+    QList<QPair<QAction *, bool>> LockedStates;
+};

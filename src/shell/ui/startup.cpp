@@ -1,0 +1,17 @@
+// Program start (see startup.h).
+#include "shell/ui/startup.h"
+
+#include "link/reporter.h"
+#include "shell/ui/main.h"
+
+std::unique_ptr<TFrmMain> CreateMainWindow(TdatViewer &config, const TStartOptions &options,
+                                           TReporter *reporter)
+{
+    auto window = std::make_unique<TFrmMain>(config, options, reporter);
+    QString error;
+    if (!window->FormCreate(&error)) {
+        window->Reporter->Error(error + "\r\n" + TFrmMain::WillTerminate);
+        return nullptr;
+    }
+    return window;
+}

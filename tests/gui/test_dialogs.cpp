@@ -1,0 +1,275 @@
+// The connection dialog's effective values and visibility rules, the options dialog's time-outs,
+// and the language file applied to windows.
+#include "gui_support.h"
+
+#include "i18n/ui/LumsLangComp.h"
+#include "link/IOIface.h"
+#include "link/ui/comdialog.h"
+#include "link/ui/option.h"
+#include "link/ui/radiogroup.h"
+#include "settings/ui/NumEdit.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace
+{
+
+class ComDialogTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<TFrmComDialog> Open(const QByteArray &ini)
+    {
+        Folder.Write("brellin.ini", ini);
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        auto d = std::make_unique<TFrmComDialog>(*Config, nullptr, &Reporter);
+        d->LoadFromConfig();
+        d->show();
+        return d;
+    }
+    TProgramFolder Folder;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+};
+
+TEST_F(ComDialogTest, OpticalLinkFixesTheHiddenSettings)
+{
+    auto d = Open("[Connection]\nSerialPort=/dev/pts/77\nBaudRate=19200\nDataBits=7\nStopBits=2\n"
+                  "ParityBits=2\nSerialAddress=5\nSerialCable=0\n");
+    EXPECT_EQ(d->CBPort->currentText(), "/dev/pts/77");
+    EXPECT_TRUE(d->RGBaud->isVisible());
+    d->RGPhysical->SetItemIndex(1);
+    EXPECT_FALSE(d->RGBaud->isVisible());
+    EXPECT_FALSE(d->GBUnitAddress->isVisible());
+    EXPECT_FALSE(d->lblFastOptoLinkWarning->isVisible());
+    const auto s = d->Effective();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->PortName, "/dev/pts/77");
+    EXPECT_EQ(s->BaudRate, 9600);
+    EXPECT_EQ(s->DataBits, 8);
+    EXPECT_EQ(s->StopBits, 1);
+    EXPECT_EQ(s->Parity, 0);
+    EXPECT_EQ(s->UnitAddress, 0);
+    EXPECT_EQ(s->Cable, 1);
+    d->StoreToConfig(*s);
+    EXPECT_EQ(Config->GetBaudRate(), 9600);
+    EXPECT_EQ(Config->GetSerialAddress(), 0);
+
+    // Back on RS232 the chosen values count again.
+    d->RGPhysical->SetItemIndex(0);
+    EXPECT_EQ(d->Effective()->BaudRate, 19200);
+    EXPECT_EQ(d->Effective()->UnitAddress, 5);
+}
+
+TEST_F(ComDialogTest, WithoutTheFastOptionAStoredFastCableBecomesOpticalLink)
+{
+    auto d = Open("[Connection]\nSerialCable=2\n[Options]\nFastOptoLink=0\n");
+    EXPECT_EQ(d->RGPhysical->Count(), 2);
+    EXPECT_EQ(d->RGPhysical->ItemIndex(), 1);
+    EXPECT_EQ(d->Effective()->Cable, 1);
+
+    auto fast = Open("[Connection]\nSerialCable=2\n[Options]\nFastOptoLink=1\n");
+    EXPECT_EQ(fast->RGPhysical->Count(), 3);
+    EXPECT_TRUE(fast->lblFastOptoLinkWarning->isVisible());
+    EXPECT_EQ(fast->lblFastOptoLinkWarning->text(), "\"Fast Optical Link\" does not work\nwith all firmware "
+                                                    "versions.\n\nIf problems occur, use \"Optical Link\".");
+    EXPECT_EQ(fast->Effective()->Cable, 2);
+}
+
+TEST_F(ComDialogTest, UnlistedValuesAreNeverUsed)
+{
+    auto d = Open("[Connection]\nBaudRate=300\nDataBits=6\n");
+    EXPECT_EQ(d->RGBaud->ItemIndex(), -1);
+    EXPECT_EQ(d->RGData->ItemIndex(), -1);
+    QString why;
+    EXPECT_FALSE(d->Effective(&why));
+    EXPECT_EQ(why, "Please choose a Baud rate.");
+    d->BtnOk->click();
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(Reporter.Errors, QStringList{"Please choose a Baud rate."});
+    // The optical link does not need them.
+    d->RGPhysical->SetItemIndex(1);
+    EXPECT_TRUE(d->Effective());
+}
+
+TEST_F(ComDialogTest, TcpBuildsASocketTransportFromTheEdits)
+{
+    auto d = Open("[Connection]\nConnectionType=1\nTcpHostname=127.0.0.1\nTcpPort=0x8AE\n");
+    EXPECT_TRUE(d->GBTcp->isVisible());
+    EXPECT_FALSE(d->GBSerial->isVisible());
+    EXPECT_TRUE(d->GBUnitAddress->isVisible());
+    EXPECT_EQ(d->EdtTcpPort->text(), "2222");
+    d->EdtTcpPort->setText("22x");
+    QString why;
+    EXPECT_FALSE(d->Effective(&why));
+    EXPECT_EQ(why, "'22x' is not a valid integer value");
+    d->EdtTcpPort->setText("2301");
+    const auto s = d->Effective();
+    ASSERT_TRUE(s);
+    auto link = TFrmComDialog::BuildTransport(*s);
+    auto *socket = dynamic_cast<TIOIfaceSocket *>(link.get());
+    ASSERT_TRUE(socket);
+    EXPECT_EQ(socket->Host(), "127.0.0.1");
+    EXPECT_TRUE(socket->HostIsAddress());
+    EXPECT_EQ(socket->Port(), 2301);
+    EXPECT_FALSE(socket->IsOpen());
+}
+
+TEST(SerialOpenAdviceTest, NamesTheReasonAUserCanActOn)
+{
+    EXPECT_TRUE(SerialOpenAdvice("/dev/does-not-exist-42", "No such file").contains("does not exist"));
+    // A device we may use that still did not open: another program holds it.
+    EXPECT_TRUE(SerialOpenAdvice("/dev/null", "Device busy").contains("busy"));
+}
+
+class OptionsTest : public ::testing::Test
+{
+protected:
+    OptionsTest() : Config(Folder.Ini()), Options(Config, &Reporter)
+    {
+        Options.show();
+        QApplication::setActiveWindow(&Options);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&Options));
+    }
+    TProgramFolder Folder{"[Options]\nFirstRun=1\n"};
+    TdatViewer Config;
+    TRecordingReporter Reporter;
+    TfrmOptions Options;
+};
+
+TEST_F(OptionsTest, TimeoutsAreStoredInTenthsAndOutOfRangeIsRefused)
+{
+    EXPECT_EQ(Options.edtSerialTimeout->text(), "2");
+    EXPECT_EQ(Options.edtTCPTimeout->text(), "7");
+    Options.edtSerialTimeout->setFocus();
+    QTRY_VERIFY(Options.edtSerialTimeout->hasFocus());
+    Options.edtSerialTimeout->setText("0.45");
+    Options.cbAllowSaveBlock->setFocus();
+    QTRY_COMPARE(Reporter.Errors, QStringList{"The number must be within the range 0.5s to 20s"});
+    EXPECT_TRUE(Options.edtSerialTimeout->hasFocus());
+    Options.btnOK->click(); // a click can reach OK all the same: still nothing stored
+    EXPECT_EQ(Reporter.Errors.size(), 2);
+    EXPECT_TRUE(Options.isVisible());
+    EXPECT_EQ(Config.GetSerTimeout(), 20);
+
+    Options.edtSerialTimeout->setText("3.0");
+    Options.edtTCPTimeout->setText("0.55");
+    Options.cbAllowSaveBlock->setChecked(true);
+    Options.btnOK->click();
+    EXPECT_FALSE(Options.isVisible());
+    EXPECT_EQ(Config.GetSerTimeout(), 30);
+    EXPECT_EQ(Config.GetTcpTimeout(), 6); // 5.5 tenths, rounded
+    EXPECT_TRUE(Config.GetAllowSaveBlock());
+    EXPECT_FALSE(Config.GetFirstRun());
+}
+
+TEST_F(OptionsTest, CancelStoresNothingButClearsTheFirstRun)
+{
+    Options.edtSerialTimeout->setText("9");
+    Options.edtSerialTimeout->setText("9");
+    Options.cbAllowFastOptoLink->setChecked(true);
+    Options.btnCancel->click();
+    EXPECT_EQ(Config.GetSerTimeout(), 20);
+    EXPECT_FALSE(Config.GetFastOptoLink());
+    EXPECT_FALSE(Config.GetFirstRun());
+    EXPECT_TRUE(Reporter.Errors.isEmpty());
+}
+
+class LanguageTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<TFrmMain> Start(const QByteArray &ini, const QByteArray &lang)
+    {
+        Folder.Write("brellin.ini", ini);
+        if (!lang.isNull())
+            Folder.Write("brellin.lang", lang);
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        return CreateMainWindow(*Config, {}, &Reporter);
+    }
+    int TabIndex(TFrmMain &w, QWidget *page) { return w.PgCMain->indexOf(page); }
+    TProgramFolder Folder;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+};
+
+TEST_F(LanguageTest, AFileWithSomeKeysTranslatesOnlyThoseAndEnglishDoesNotRestoreThem)
+{
+    auto w = Start("[Options]\nFirstRun=0\n",
+                   "[tfrmmain]\nTSLogGerman = \"Protokoll\"\nConnect2German=&Verbinden\nTSTestGerman=&$&$?\n"
+                   "TSLogGermanHint=Gewichtsverlauf\nTFrmMainGerman=Brellin (Deutsch)\n"
+                   "[TFrmComDialog]\nTSDisplayGerman=Not this window's\n");
+    ASSERT_TRUE(w);
+    w->show();
+    QTest::qWait(10);
+    EXPECT_TRUE(w->tbLang->isVisible());
+    w->tbLang->trigger();
+    EXPECT_EQ(Config->GetCurrentLang(), 2);
+    EXPECT_EQ(w->PgCMain->tabText(TabIndex(*w, w->TSLog)), "Protokoll");
+    EXPECT_EQ(w->PgCMain->tabToolTip(TabIndex(*w, w->TSLog)), "Gewichtsverlauf");
+    EXPECT_EQ(w->PgCMain->tabText(TabIndex(*w, w->TSTest)), "Test");
+    EXPECT_EQ(w->PgCMain->tabText(TabIndex(*w, w->TSDisplay)), "Display");
+    EXPECT_EQ(w->windowTitle(), "Brellin (Deutsch)");
+    // The file has no connect-button words: the built-in ones stay.
+    EXPECT_EQ(w->ToolButton4->text(), "&Connect");
+    w->tbLang->trigger();
+    EXPECT_EQ(Config->GetCurrentLang(), 1);
+    EXPECT_EQ(w->PgCMain->tabText(TabIndex(*w, w->TSLog)), "Protokoll");
+}
+
+TEST_F(LanguageTest, AnUnknownLanguageNumberMeansEnglishAndTheButtonThenPicksEnglish)
+{
+    auto w = Start("[Language]\nCurrentLang=5\n[Options]\nFirstRun=0\n",
+                   "[TFrmMain]\nTSLogEnglish=Log (en)\nTSLogGerman=Protokoll\n"
+                   "ToolButton4DCGerman=&Verbinden\nToolButton4DCEnglish=&Connect (en)\n");
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->Language->Current(), 0);
+    EXPECT_EQ(w->PgCMain->tabText(TabIndex(*w, w->TSLog)), "Log (en)");
+    w->tbLang->trigger();
+    EXPECT_EQ(Config->GetCurrentLang(), 1); // from 5 the button goes to 1
+    EXPECT_EQ(w->ToolButton4->text(), "&Connect (en)");
+    EXPECT_EQ(w->Language->GetText(w.get(), "ToolButton4DC", 2), "&Verbinden");
+    EXPECT_EQ(w->Language->GetText(w.get(), "Missing", 2), "");
+}
+
+TEST_F(LanguageTest, WithoutAFileTheButtonIsHiddenAndNothingChanges)
+{
+    auto w = Start("[Language]\nCurrentLang=2\n[Options]\nFirstRun=0\n", QByteArray());
+    ASSERT_TRUE(w);
+    w->show();
+    QTest::qWait(10);
+    EXPECT_FALSE(w->tbLang->isVisible());
+    EXPECT_FALSE(w->Language->ApplyLanguage(w.get()));
+    EXPECT_EQ(w->PgCMain->tabText(TabIndex(*w, w->TSLog)), "Log");
+    EXPECT_EQ(w->ToolButton4->text(), "&Connect");
+}
+
+TEST_F(LanguageTest, DialogsTranslateThemselvesWhenShownAndLongTextsAreCut)
+{
+    Folder.Write("brellin.lang",
+                 "[TFrmComDialog]\nTFrmComDialogGerman=Verbindung\nGBTcpGerman=TCP-Einstellungen\n"
+                 "EdtIndHostnameGerman=host.example\nBtnOkGerman=" +
+                     QByteArray(250, 'x') + "\n");
+    TdatViewer config(Folder.Ini());
+    TLumsLanguageComp language(Folder.File("brellin.lang"), {"English", "German"});
+    language.Language().SetCurrentNumber(2);
+    TFrmComDialog d(config, &language, nullptr);
+    d.LoadFromConfig();
+    d.show();
+    EXPECT_EQ(d.windowTitle(), "Verbindung");
+    EXPECT_EQ(d.GBTcp->property("title").toString(), "TCP-Einstellungen");
+    EXPECT_EQ(d.EdtIndHostname->text(), "host.example"); // an edit's contents, over what was filled in
+    EXPECT_EQ(d.BtnOk->text().size(), TLumsLanguageComp::MaxTextLength);
+}
+
+} // namespace

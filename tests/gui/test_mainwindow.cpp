@@ -1,0 +1,306 @@
+// The main window: start-up and its fatal messages, switches, tab routes, the connected and
+// disconnected looks with the identification panel, the Test tab and the first-run options.
+#include "gui_support.h"
+
+#include "link/transact.h"
+#include "link/ui/Debug.h"
+#include "link/ui/option.h"
+#include "link/ui/testtab.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/identpanel.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace
+{
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<TFrmMain> Start(const TStartOptions &options = {})
+    {
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        auto window = CreateMainWindow(*Config, options, &Reporter);
+        if (window)
+            window->Engine->SetTickInterval(2);
+        return window;
+    }
+    // Connects the window to a fake link with a scripted instrument that identifies itself.
+    TFakeLink *ConnectFake(TFrmMain &window, int cable = 0)
+    {
+        auto link = std::make_unique<TFakeLink>();
+        TFakeLink *fake = link.get();
+        Instrument = std::make_unique<TScriptedInstrument>(fake);
+        Instrument->Registers = {{0x0005, "000004D2"}, {0x0003, "VX200"}, {0x0004, "1.05"}, {0x0001, "00"}};
+        window.ConnectWith(TConnectionChoice{std::move(link), 0, cable});
+        return fake;
+    }
+
+    TProgramFolder Folder;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+    std::unique_ptr<TScriptedInstrument> Instrument;
+};
+
+TEST_F(MainWindowTest, StartUpEndsWithTheExactMessageWithoutIniOrPicture)
+{
+    QFile::remove(Folder.Ini());
+    EXPECT_EQ(Start(), nullptr);
+    ASSERT_EQ(Reporter.Errors.size(), 1);
+    EXPECT_EQ(Reporter.Errors[0],
+              "The Ini file for this Viewer is corrupt.\r\nThe Application will terminate now");
+
+    Reporter.Errors.clear();
+    Folder.Write("brellin.ini", TProgramFolder::DefaultIni);
+    QFile::remove(Folder.File("panel.jpg"));
+    EXPECT_EQ(Start(), nullptr);
+    ASSERT_EQ(Reporter.Errors.size(), 1);
+    EXPECT_EQ(Reporter.Errors[0],
+              "The Instrument image file for this Viewer is missing.\r\nThe Application will terminate now");
+
+    // The picture is the one the ini file names, not any panel.jpg.
+    Reporter.Errors.clear();
+    Folder.Write("brellin.ini", "[Images]\nInstrument=front.jpg\n[Options]\nFirstRun=0\n");
+    Folder.Write("panel.jpg", "x");
+    EXPECT_EQ(Start(), nullptr);
+    Folder.Write("front.jpg", "x");
+    EXPECT_NE(Start(), nullptr);
+}
+
+TEST_F(MainWindowTest, TheDebugWindowShowsOnlyWithLowerCaseD)
+{
+    auto upper = Start(ParseCommandLine({"-D", "-m"}));
+    ASSERT_TRUE(upper);
+    EXPECT_FALSE(upper->FrmDebug->isVisible());
+    EXPECT_FALSE(upper->DebugMode);
+    EXPECT_EQ(upper->MaxStoreFileSize, 500000000u);
+    upper->FrmDebug->Add("not kept while hidden");
+    EXPECT_TRUE(upper->FrmDebug->Memo->toPlainText().isEmpty());
+
+    auto lower = Start(ParseCommandLine({"-d", "-z"}));
+    ASSERT_TRUE(lower);
+    EXPECT_TRUE(lower->FrmDebug->isVisible());
+    EXPECT_FALSE(lower->ScrambleLines);
+    lower->DebugLog("record box 412");
+    EXPECT_EQ(lower->FrmDebug->Memo->toPlainText(), "record box 412");
+    lower->FrmDebug->close();
+}
+
+TEST_F(MainWindowTest, MenusCarryTheirShortcutsAndUnbuiltEntriesStayDisabled)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->Open1->shortcut(), QKeySequence(Qt::Key_F3));
+    EXPECT_EQ(w->Save1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(w->Exit1->shortcut(), QKeySequence(Qt::ALT | Qt::Key_X));
+    EXPECT_EQ(w->muHelp->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(w->ToolButton1->toolTip(), "Load settings from file");
+    EXPECT_TRUE(w->Connect2->isEnabled());
+    EXPECT_FALSE(w->Open1->isEnabled());
+
+    // A later part provides the session entry: enabled only while connected.
+    bool started = false;
+    w->Provide(w->StartSession, [&] { started = true; });
+    w->SetConnected(false);
+    EXPECT_FALSE(w->StartSession->isEnabled());
+    EXPECT_FALSE(w->SetDateTime1->isEnabled());
+    ConnectFake(*w);
+    EXPECT_TRUE(w->StartSession->isEnabled());
+    EXPECT_FALSE(w->SetDateTime1->isEnabled()); // still nobody's
+    w->StartSession->trigger();
+    EXPECT_TRUE(started);
+}
+
+TEST_F(MainWindowTest, TabChangesSetTheReplyRoute)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    int storeRefreshes = 0, logShown = 0;
+    w->Hooks.DsdTabPopup = [&] { ++storeRefreshes; };
+    w->Hooks.LogTabShown = [&] { ++logShown; };
+    ConnectFake(*w);
+    const QList<QPair<QWidget *, TReplyRoute>> expected{{w->TSCalibration, RouteCalibration},
+                                                        {w->TSSettings, RouteNone},
+                                                        {w->TSLog, RouteLog},
+                                                        {w->TSTest, RouteTest},
+                                                        {w->TSDataStore, RouteDataStore},
+                                                        {w->TSDisplay, RouteDisplay},
+                                                        {w->TSDataStore, RouteDataStore}};
+    for (const auto &[page, route] : expected) {
+        w->PgCMain->setCurrentWidget(page);
+        EXPECT_EQ(w->Engine->ReplyRoute(), route) << page->objectName().toStdString();
+    }
+    EXPECT_EQ(storeRefreshes, 2); // refreshed each time the tab is shown
+    EXPECT_EQ(logShown, 1);
+}
+
+TEST_F(MainWindowTest, TheLogTabCannotBeLeftWhileLogging)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->PgCMain->setCurrentWidget(w->TSLog);
+    w->SetLoggingActive(true);
+    EXPECT_TRUE(w->PgCMain->isEnabled());
+    EXPECT_FALSE(w->Exit1->isEnabled());
+    EXPECT_FALSE(w->About1->isEnabled());
+    w->PgCMain->setCurrentWidget(w->TSDisplay);
+    EXPECT_EQ(w->PgCMain->currentWidget(), w->TSLog);
+    EXPECT_EQ(w->Engine->ReplyRoute(), RouteLog);
+
+    // Connecting meanwhile changes what is restored, not what is shown.
+    ConnectFake(*w);
+    EXPECT_FALSE(w->Connect2->isEnabled());
+    w->SetLoggingActive(false);
+    EXPECT_TRUE(w->Exit1->isEnabled());
+    EXPECT_TRUE(w->Connect2->isEnabled());
+    w->PgCMain->setCurrentWidget(w->TSDisplay);
+    EXPECT_EQ(w->PgCMain->currentWidget(), w->TSDisplay);
+}
+
+TEST_F(MainWindowTest, ArrowKeysScrollTheChartOnlyOnTheLogTab)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    QList<QPair<int, int>> moves;
+    w->Hooks.LogScroll = [&](int dx, int dy) { moves << qMakePair(dx, dy); };
+    QTest::keyClick(w.get(), Qt::Key_Left);
+    EXPECT_TRUE(moves.isEmpty());
+    w->PgCMain->setCurrentWidget(w->TSLog);
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down})
+        QTest::keyClick(w.get(), key);
+    EXPECT_EQ(moves, (QList<QPair<int, int>>{{-1, 0}, {1, 0}, {0, 1}, {0, -1}}));
+}
+
+TEST_F(MainWindowTest, ConnectingShowsTheIdentificationAndDisconnectingClearsIt)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    EXPECT_FALSE(w->PgCMain->isTabVisible(w->PgCMain->indexOf(w->TSTest)));
+    QStringList pictures;
+    w->Hooks.SetMimicPicture = [&](const QString &p) { pictures << p; };
+    TFakeLink *link = ConnectFake(*w);
+    EXPECT_EQ(w->IdentPanel->Text(), "SN: 1234, VX200 1.05");
+    EXPECT_EQ(w->IdentPanel->Background(), w->IdentPanel->palette().color(QPalette::Button));
+    EXPECT_EQ(w->ToolButton4->text(), "&Disconnect");
+    EXPECT_EQ(w->Connect2->text(), "&Disconnect");
+    EXPECT_EQ(w->ToolButton4->toolTip(), "Disconnect from instrument");
+    EXPECT_TRUE(w->PgCMain->isTabVisible(w->PgCMain->indexOf(w->TSTest)));
+    EXPECT_EQ(w->Engine->ReplyRoute(), RouteDisplay);
+    // No Images key for the model: the default picture, which exists.
+    EXPECT_EQ(pictures, QStringList{Folder.File("panel.jpg")});
+
+    // The peer hangs up: back to the disconnected look.
+    link->DropConnection();
+    ASSERT_TRUE(PumpUntil([&] { return w->ToolButton4->text() == "&Connect"; }));
+    EXPECT_EQ(w->IdentPanel->Text(), "");
+    EXPECT_FALSE(w->PgCMain->isTabVisible(w->PgCMain->indexOf(w->TSTest)));
+    EXPECT_EQ(w->ToolButton4->toolTip(), "Connect to instrument");
+}
+
+TEST_F(MainWindowTest, AnInstrumentWithoutSerialNumberLeavesThePanelEmpty)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    auto link = std::make_unique<TFakeLink>();
+    TScriptedInstrument instrument(link.get());
+    instrument.Registers = {{0x0003, "VX200"}, {0x0004, "1.05"}};
+    w->ConnectWith(TConnectionChoice{std::move(link), 0, 0});
+    EXPECT_EQ(w->IdentPanel->Text(), "");
+    w->SettingsConfirmed = false;
+    w->ShowIdentification();
+    EXPECT_EQ(w->IdentPanel->Background(), w->IdentPanel->palette().color(QPalette::Button));
+}
+
+TEST_F(MainWindowTest, TheTestTabSendsEchoesAndTurnsThePanelRedOnlyFromTheButton)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    TFakeLink *link = ConnectFake(*w);
+    w->PgCMain->setCurrentWidget(w->TSTest);
+    TTestTab *tab = w->TestTab;
+    tab->EdtSendStr->setText("20110005");
+    QTest::keyClick(tab->EdtSendStr, Qt::Key_Return);
+    EXPECT_EQ(FrameText(link->Sent.last()), QByteArray("20110005"));
+    EXPECT_EQ(w->IdentPanel->Background(), w->IdentPanel->palette().color(QPalette::Button));
+
+    tab->cbCRC->setChecked(false);
+    tab->EdtSendStr->setText("20110003;");
+    tab->BtnSend->click();
+    EXPECT_EQ(link->Sent.last(), QByteArray("20110003;")); // ends in ";": no CR LF
+    EXPECT_FALSE(w->SettingsConfirmed);
+    EXPECT_EQ(w->IdentPanel->Background(), QColor(Qt::red));
+    EXPECT_EQ(w->IdentPanel->Foreground(), QColor(Qt::yellow));
+    ASSERT_TRUE(PumpUntil([&] { return tab->MemoRx->toPlainText().contains("VX200"); }));
+    const QStringList lines = tab->MemoRx->toPlainText().split('\n');
+    EXPECT_TRUE(lines.contains(">>>20110003;")) << tab->MemoRx->toPlainText().toStdString();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const QString &l) { return l.startsWith(">>>20110005"); }));
+
+    tab->MemoRx->clear();
+    for (int i = 0; i < 700; ++i)
+        tab->AddEcho(">>>" + QByteArray::number(i) + ";");
+    EXPECT_EQ(tab->MemoRx->blockCount(), TTestTab::MaxLines);
+    EXPECT_TRUE(tab->MemoRx->toPlainText().endsWith(">>>699;"));
+    EXPECT_TRUE(tab->MemoRx->toPlainText().startsWith(">>>200;"));
+    tab->BtnClear->click();
+    EXPECT_TRUE(tab->MemoRx->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindowTest, FirstRunShowsTheOptionsOnceAndTheDemoLeavesItForLater)
+{
+    Folder.Write("brellin.ini", "[Options]\nFirstRun=1\n");
+    {
+        auto demo = Start(ParseCommandLine({"--demo"}));
+        ASSERT_TRUE(demo);
+        int dialogs = 0;
+        demo->Hooks.ExecModal = [&](QDialog *) { return ++dialogs, 0; };
+        demo->show();
+        QTest::qWait(20);
+        EXPECT_EQ(dialogs, 0);
+        EXPECT_TRUE(Config->GetFirstRun());
+    }
+    auto w = Start();
+    ASSERT_TRUE(w);
+    QStringList captions;
+    w->Hooks.ExecModal = [&](QDialog *d) {
+        captions << d->windowTitle();
+        d->reject(); // even a cancelled first-run dialog counts
+        return 0;
+    };
+    w->show();
+    ASSERT_TRUE(PumpUntil([&] { return !captions.isEmpty(); }));
+    EXPECT_EQ(captions, QStringList{"New install: Please check the options below"});
+    EXPECT_FALSE(Config->GetFirstRun());
+    EXPECT_EQ(w->Engine->TimeoutTicks, 20);
+}
+
+TEST_F(MainWindowTest, TheAboutBoxShowsTheIniTexts)
+{
+    Folder.Write("brellin.ini", "[About]\nViewerName=Brellin\nComment2=second line\nCopyright=(c) Us\n"
+                                "[Options]\nFirstRun=0\n");
+    auto w = Start();
+    ASSERT_TRUE(w);
+    QStringList texts;
+    w->Hooks.ExecModal = [&](QDialog *d) {
+        texts << d->windowTitle();
+        for (QLabel *l : d->findChildren<QLabel *>())
+            if (l->isVisibleTo(d) && !l->text().isEmpty())
+                texts << l->text();
+        return 0;
+    };
+    w->About1->trigger();
+    EXPECT_EQ(texts, (QStringList{"About Brellin", "Brellin", "Version 1.51", "second line", "(c) Us"}));
+}
+
+} // namespace
