@@ -78,7 +78,7 @@ void TVornLCD::Paint()
 void TVornLCD::DrawLCD()
 {
     if (Canvas.size() != size()) {
-        update(); // the next paint draws the whole panel, the LCD with it
+        Paint(); // the whole panel at the new size, the LCD with it
         return;
     }
     const QRect r = LCDRect();
