@@ -67,10 +67,19 @@ struct TCliSession {
     TSession Session;
     bool PasscodeAsked = false;
     bool PasscodeUsed = false;
+    bool Silent = false;
 
     TCliSession(TCliContext &ctx, const TSettingsArgs &opts) : Session(ctx.Engine.get(), &Device, &Tree)
     {
-        Device.OnExchange = [&ctx](const QByteArray &request) { return ctx.Engine->TransactText(request); };
+        // Once a request has gone unanswered (sent twice), the others are not waited for too:
+        // a silent instrument ends the command in one time-out instead of one per query.
+        Device.OnExchange = [this, &ctx](const QByteArray &request) {
+            if (Silent)
+                return QByteArray();
+            const QByteArray reply = ctx.Engine->TransactText(request);
+            Silent = reply.isEmpty() && ctx.Engine->LastWaitTimedOut();
+            return reply;
+        };
         Session.Reporter = &ctx.Reporter;
         // The passcode of the command line is tried once; a second prompt means it was wrong.
         Session.OnPasscode = [this, opts](int, const QString &) -> std::optional<QByteArray> {
@@ -98,7 +107,7 @@ struct TCliSession {
     {
         const QStringList choices = Session.MenuChoices();
         if (choices.isEmpty())
-            return ctx.Engine->LinkOpen() && !ctx.Engine->LastWaitTimedOut() ? ExitRefused : ExitNoReply;
+            return ctx.Engine->LinkOpen() && !Silent ? ExitRefused : ExitNoReply;
         int entry = -1;
         if (opts.Menu.compare("safe", Qt::CaseInsensitive) == 0) {
             entry = 0;

@@ -12,6 +12,7 @@
 #include "settings/settingstree.h"
 #include "vornsim.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -387,6 +388,45 @@ TEST(SettingsVornsim, CliRoundTripMakesTheSecondInstrumentEqualTheFirst)
     run = RunCli({"--tcp", Address(second), "settings", "dump", "--menu", "id", "--passcode", "1234"});
     EXPECT_EQ(run.Exit, 0) << run.Err.toStdString();
     EXPECT_EQ(run.Out, "ID Menu\n  OPERATOR : JOE\n  TRUCK    : 0\n");
+}
+
+TEST(SettingsVornsim, CliCalibrationLineOnlyWhenAskedAndBadFiles)
+{
+    TVornSimConfig config;
+    config.TcpPort = 0;
+    TVornSim first(config), second(config);
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    QTemporaryDir dir;
+    const QString file = dir.filePath("full.wsd");
+    TRun run =
+        RunCli({"--tcp", Address(first), "settings", "save", file, "--menu", "full", "--passcode", "5678"});
+    ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+    run = RunCli({"settings", "show", file});
+    EXPECT_TRUE(run.Out.contains("calibration line: yes")) << run.Out.toStdString();
+
+    // The safe passcode does not open the full level that a calibration line needs.
+    run = RunCli({"--tcp", Address(second), "settings", "send", file, "--yes", "--passcode", "1234"});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_TRUE(run.Err.contains("refused the passcode for the full level")) << run.Err.toStdString();
+
+    run = RunCli({"--tcp", Address(second), "-v", "settings", "send", file, "--yes", "--passcode", "5678"});
+    ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+    EXPECT_FALSE(run.Err.contains("201200F8:")) << run.Err.toStdString();
+    run = RunCli({"--tcp", Address(second), "-v", "settings", "send", file, "--yes", "--passcode", "5678",
+                  "--with-calibration"});
+    ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains("201200F8:")) << run.Err.toStdString();
+
+    run = RunCli({"settings", "show", dir.filePath("missing.WSD")});
+    EXPECT_EQ(run.Exit, 5);
+    QFile junk(dir.filePath("junk.WSD"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray("\0\xff:::\n9999999999999999999: X\n20ZZ:\n", 34));
+    junk.close();
+    run = RunCli({"settings", "show", dir.filePath("junk.WSD")});
+    EXPECT_EQ(run.Exit, 0);
+    EXPECT_TRUE(run.Out.endsWith("request lines: 2\n")) << run.Out.toStdString(); // titles need ":" within 3
 }
 
 TEST(SettingsVornsim, CliClock)
