@@ -1,7 +1,8 @@
-// Shared helpers of the record-store tests: a recording reporter and generated store files.
+// Shared helpers of the record-store tests: generated store files.
 #pragma once
 
 #include "datastore/recordfile.h"
+#include "fake_link.h"
 #include "link/reporter.h"
 
 #include <QByteArray>
@@ -9,19 +10,6 @@
 #include <QFile>
 #include <QStringList>
 
-class TRecordingReporter : public TReporter
-{
-public:
-    void Error(const QString &text) override { Errors += text; }
-    void Info(const QString &text) override { Infos += text; }
-    bool Ask(const QString &text) override
-    {
-        Questions += text;
-        return Answer;
-    }
-    QStringList Errors, Infos, Questions;
-    bool Answer = true;
-};
 
 // Record n as the instrument sends it: one record every 7 minutes from 18 Feb 2008 00:00:07.
 inline QByteArray InstrumentRecord(uint32_t n)

@@ -1,0 +1,330 @@
+// brellin-cli: the record store (list, upload, verify, extract), with a progress bar on stderr
+// when it is a terminal and Ctrl-C as the Cancel button of an upload or extraction.
+#include "cli.h"
+#include "datastore/extract.h"
+#include "datastore/progress.h"
+#include "datastore/recordstore.h"
+#include "datastore/storelayout.h"
+#include "datastore/upload.h"
+#include "settings/device.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <unistd.h>
+
+namespace
+{
+
+volatile std::sig_atomic_t Interrupted = 0;
+
+void OnInterrupt(int)
+{
+    Interrupted = 1;
+}
+
+class TCliProgress : public TProgress
+{
+public:
+    TCliProgress() : Terminal(::isatty(2) == 1) { std::signal(SIGINT, OnInterrupt); }
+    ~TCliProgress() override { std::signal(SIGINT, SIG_DFL); }
+    void SetProgressRange(uint32_t min, uint32_t max, uint32_t) override
+    {
+        Min = min;
+        Max = max;
+    }
+    void ShowProgress(const QString &line1, const QString &line2, const QString &line3) override
+    {
+        Interrupted = 0;
+        if (Terminal && !line1.isEmpty())
+            std::fprintf(stderr, "\r\033[K%s  %s\n", qPrintable(line1), qPrintable(line2));
+        Draw(line3, Min);
+    }
+    void StepProgress(const QString &line3, uint32_t position) override { Draw(line3, position); }
+    void HideProgress() override
+    {
+        if (Terminal && Drawn)
+            std::fputs("\r\033[K", stderr);
+        Drawn = false;
+    }
+    bool CancelRequested() const override { return Interrupted != 0; }
+
+private:
+    void Draw(const QString &line3, uint32_t position)
+    {
+        if (!Terminal)
+            return;
+        const double span = double(Max) - double(Min);
+        const double part = span > 0 ? std::clamp((double(position) - Min) / span, 0.0, 1.0) : 0.0;
+        const int filled = int(part * 30);
+        std::fprintf(stderr, "\r\033[K[%s%s] %3d%% %s", QByteArray(filled, '#').constData(),
+                     QByteArray(30 - filled, ' ').constData(), int(part * 100), qPrintable(line3.left(40)));
+        Drawn = true;
+    }
+    bool Terminal;
+    bool Drawn = false;
+    uint32_t Min = 0, Max = 0;
+};
+
+// The options the store commands share, taken out of the argument list.
+struct TStoreOptions {
+    QString StoreDir;
+    QString Serial;
+    QString File;
+    bool PlainLines = false;
+    uint32_t MaxSize = DefaultMaxStoreFileSize;
+    QString Records, From, To, Output;
+};
+
+bool TakeOptions(QStringList args, TStoreOptions &o, QString &error)
+{
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        auto value = [&](QString &out) {
+            if (args.isEmpty()) {
+                error = a + QStringLiteral(" needs a value");
+                return false;
+            }
+            out = args.takeFirst();
+            return true;
+        };
+        QString v;
+        if (a == "--store") {
+            if (!value(o.StoreDir))
+                return false;
+        } else if (a == "--serial") {
+            if (!value(o.Serial))
+                return false;
+        } else if (a == "--plain-lines") {
+            o.PlainLines = true;
+        } else if (a == "--max-store-size") {
+            bool ok = false;
+            if (!value(v))
+                return false;
+            o.MaxSize = v.toUInt(&ok);
+            if (!ok) {
+                error = QStringLiteral("--max-store-size needs a number of bytes");
+                return false;
+            }
+        } else if (a == "--records") {
+            if (!value(o.Records))
+                return false;
+        } else if (a == "--from") {
+            if (!value(o.From))
+                return false;
+        } else if (a == "--to") {
+            if (!value(o.To))
+                return false;
+        } else if (a == "-o") {
+            if (!value(o.Output))
+                return false;
+        } else if (!a.startsWith('-') && o.File.isEmpty()) {
+            o.File = a;
+        } else {
+            error = QStringLiteral("unknown argument '%1'").arg(a);
+            return false;
+        }
+    }
+    return true;
+}
+
+void SetUpLayout(TDsdStoreLayout &layout, const TStoreOptions &o)
+{
+    if (!o.StoreDir.isEmpty())
+        layout.SetStoreDir(o.StoreDir);
+}
+
+int List(const TStoreOptions &o)
+{
+    TDsdStoreLayout layout;
+    SetUpLayout(layout, o);
+    for (const QString &isn : layout.StoredInstruments())
+        PrintLine(isn.toLatin1());
+    return ExitDone;
+}
+
+int Upload(TCliContext &ctx, const TStoreOptions &o)
+{
+    if (!ctx.Options.HasConnection())
+        return UsageError(
+            QStringLiteral("'store upload' needs a connection: --tcp HOST[:PORT] or --serial DEVICE"));
+    if (!ctx.Connect())
+        return ExitNoReply;
+    TDsdStoreLayout layout;
+    SetUpLayout(layout, o);
+    TDevice device;
+    device.OnExchange = [&ctx](const QByteArray &request) { return ctx.Engine->TransactText(request); };
+    TCliProgress progress;
+    TDsdUpload upload(*ctx.Engine, device, layout);
+    upload.Progress = &progress;
+    upload.ScrambleLines = !o.PlainLines;
+    upload.CheckInstrumentKnown = [&] {
+        device.ReadIdentity();
+        if (device.CommsType == "00")
+            return true;
+        ctx.Reporter.Error(QStringLiteral("Unknown Instrument Communications"));
+        return false;
+    };
+    const TDsdUpload::TResult result = upload.DsdUploadOrRefreshClick();
+    if (result == TDsdUpload::Failed) {
+        ctx.Reporter.Error(upload.Message);
+        return ctx.Engine->LinkOpen() ? ExitFile : ExitNoReply;
+    }
+    PrintLine(upload.Message.toLatin1());
+    return ExitDone;
+}
+
+// The store file a command works on, and the serial number it shows.
+bool StoreFile(const TStoreOptions &o, QString &path, QString &serial)
+{
+    if (o.Serial.isEmpty() == o.File.isEmpty())
+        return false;
+    if (!o.Serial.isEmpty()) {
+        TDsdStoreLayout layout;
+        SetUpLayout(layout, o);
+        path = layout.DsdIsnToDataStoreName(o.Serial);
+        serial = o.Serial.trimmed();
+        return true;
+    }
+    path = o.File;
+    const QString name = QFileInfo(path).fileName();
+    serial = name.startsWith(QLatin1String(StoreFilePrefix)) ? DsdIsnFromSearchRec(name).trimmed()
+                                                             : QFileInfo(path).completeBaseName();
+    return true;
+}
+
+bool Load(TDsdRecordStore &store, const TStoreOptions &o, const QString &path, const QString &serial)
+{
+    store.ScrambleLines = !o.PlainLines;
+    store.MaxStoreFileSize = o.MaxSize;
+    if (store.DsdMemMapFileInit(path, serial))
+        return true;
+    for (const QString &text : store.WindowMessages)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    return false;
+}
+
+int Verify(const TStoreOptions &o)
+{
+    QString path, serial;
+    if (!StoreFile(o, path, serial))
+        return UsageError(QStringLiteral("usage: store verify (--serial SN | FILE) [--store DIR]"));
+    TDsdRecordStore store;
+    if (!Load(store, o, path, serial))
+        return ExitFile;
+    if (store.FileVerdict() == 0) {
+        PrintLine(store.StatusText.toLatin1());
+        return ExitDone;
+    }
+    PrintLine(QByteArray(TamperEvidenceText) + "\n found " + QByteArray::number(store.RecordCount()) +
+              " records");
+    static const std::pair<uint8_t, const char *> verdicts[] = {
+        {VerdictFileTamper, "FILE TAMPER"},
+        {VerdictFileIncomplete, "TAMPER: FILE INCOMPLETE"},
+        {VerdictLastEntryTamper, "LAST ENTRY TAMPER"},
+        {VerdictRecordTamper, "RECORD TAMPER"},
+        {VerdictRecordFormat, "RECORD FORMAT"}};
+    for (const auto &[bit, text] : verdicts) {
+        if (!(store.FileVerdict() & bit))
+            continue;
+        uint32_t count = 0;
+        QByteArray first;
+        for (uint32_t i = 0; i < store.RecordCount(); ++i) {
+            if (!(store.Entry(i).Verdict & bit))
+                continue;
+            if (++count <= 10)
+                first += " " + QByteArray::number(store.Entry(i).Number);
+        }
+        if (bit == VerdictFileIncomplete)
+            PrintLine(QByteArray(text) + ": the store file has no trailer");
+        else
+            PrintLine(QByteArray(text) + ": " + QByteArray::number(count) + " records, first:" + first);
+    }
+    return ExitTamper;
+}
+
+bool ParseMoment(const QString &text, uint32_t &date, uint32_t &time)
+{
+    const QDateTime at = QDateTime::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!at.isValid())
+        return false;
+    date = uint32_t(at.date().year() * 10000 + at.date().month() * 100 + at.date().day());
+    time = uint32_t(at.time().hour() * 10000 + at.time().minute() * 100 + at.time().second());
+    return true;
+}
+
+int Extract(const TStoreOptions &o)
+{
+    QString path, serial;
+    if (!StoreFile(o, path, serial) || (!o.Records.isEmpty() && (!o.From.isEmpty() || !o.To.isEmpty())))
+        return UsageError(QStringLiteral("usage: store extract (--serial SN | FILE) [--records A:B | --from "
+                                         "\"YYYY-MM-DD HH:MM:SS\" --to \"...\"] [-o OUT]"));
+    TDsdRecordStore store;
+    TDsdSelection selection(store);
+    if (!o.Records.isEmpty()) {
+        const QStringList ends = o.Records.split(':');
+        bool okFrom = false, okTo = false;
+        if (ends.size() != 2 || (ends[0].toUInt(&okFrom), !okFrom) || (ends[1].toUInt(&okTo), !okTo))
+            return UsageError(QStringLiteral("--records needs FIRST:LAST record numbers"));
+        selection.Mode = SelectRecordNumber;
+        selection.FromText = ends[0].toLatin1();
+        selection.ToText = ends[1].toLatin1();
+    } else if (!o.From.isEmpty() || !o.To.isEmpty()) {
+        selection.Mode = SelectDateTime;
+        if (!ParseMoment(o.From.isEmpty() ? QStringLiteral("1900-01-01 00:00:00") : o.From,
+                         selection.FromDate, selection.FromTime) ||
+            !ParseMoment(o.To.isEmpty() ? QStringLiteral("9999-12-31 23:59:59") : o.To, selection.ToDate,
+                         selection.ToTime))
+            return UsageError(QStringLiteral("--from and --to take \"YYYY-MM-DD HH:MM:SS\""));
+    }
+    if (!Load(store, o, path, serial))
+        return ExitFile;
+    selection.ResetCaches();
+    const QString out = o.Output.isEmpty() ? DsdCsvFileName(serial) : o.Output;
+    TCliProgress progress;
+    const TDsdExtractResult r = DsdExtractCsvToFile(selection, serial, out, &progress);
+    if (!r.Done) {
+        std::fprintf(stderr, "%s\n", qPrintable(r.Message));
+        return store.RecordCount() == 0 ? ExitDone : ExitFile;
+    }
+    PrintLine(QString(r.Message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toLocal8Bit());
+    return ExitDone;
+}
+
+int Store(TCliContext &ctx, const QStringList &args)
+{
+    if (args.isEmpty())
+        return UsageError(QStringLiteral("usage: store list|upload|verify|extract ..."));
+    TStoreOptions o;
+    QString error;
+    if (!TakeOptions(args.mid(1), o, error))
+        return UsageError(error);
+    const QString what = args.first();
+    if (what == "list")
+        return List(o);
+    if (what == "upload")
+        return Upload(ctx, o);
+    if (what == "verify")
+        return Verify(o);
+    if (what == "extract")
+        return Extract(o);
+    return UsageError(QStringLiteral("unknown store command '%1'").arg(what));
+}
+
+TCliRegistrar storeCommand{
+    {"store",
+     "            store list [--store DIR]                the stored serial numbers, as the list shows them\n"
+     "            store upload [--store DIR]              upload new records of the connected instrument\n"
+     "            store verify (--serial SN | FILE) [--store DIR]\n"
+     "                                                    check every record; exit 4 on tamper evidence\n"
+     "            store extract (--serial SN | FILE) [--records A:B | --from \"YYYY-MM-DD HH:MM:SS\" --to "
+     "\"...\"]\n"
+     "                          [-o OUT]                  the records as CSV (default "
+     "Instrument_<serial>.csv)\n"
+     "            store options: --plain-lines (store lines unscrambled), --max-store-size N (bytes)",
+     false, Store}};
+
+} // namespace

@@ -1,0 +1,176 @@
+// brellin-cli's store commands as a process against the simulated instrument, and the crash
+// safety of the upload: killed at many points, the store file is always one complete version.
+#include "datastore/extract.h"
+#include "datastore/recordstore.h"
+#include "datastore/storelayout.h"
+#include "store_fixture.h"
+#include "vornsim.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+struct TRun {
+    int Exit = -1;
+    QByteArray Out, Err;
+};
+
+class StoreCliTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Cfg.TcpPort = 0;
+        Cfg.Records = 30;
+        Cfg.Verbose = true; // the request log tells where an upload is
+        Sim = std::make_unique<TVornSim>(Cfg);
+        QString error;
+        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
+        Sim->OnLog = [this](const QString &line) {
+            if (line.startsWith(QStringLiteral("<<< ")) && line.contains(QStringLiteral("8292:")))
+                ++NextRequests;
+        };
+        Layout.SetStoreDir(StoreDir());
+    }
+    QString StoreDir() const { return Temp.filePath(QStringLiteral("store")); }
+    QString StorePath() const { return Layout.DsdIsnToDataStoreName(QStringLiteral("1234567")); }
+    QStringList Connection() const { return {"--tcp", QStringLiteral("127.0.0.1:%1").arg(Sim->Port())}; }
+    void Start(QProcess &p, const QStringList &args)
+    {
+        p.setWorkingDirectory(Temp.path());
+        p.start(QStringLiteral(BRELLIN_BIN_DIR "/brellin-cli"), args);
+        ASSERT_TRUE(p.waitForStarted(5000));
+    }
+    TRun Run(const QStringList &args)
+    {
+        QProcess p;
+        Start(p, args);
+        PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, p.readAllStandardOutput(),
+                p.readAllStandardError()};
+    }
+    TRun Upload() { return Run(Connection() + QStringList{"store", "upload", "--store", StoreDir()}); }
+    void AddRecords(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            Sim->Instrument().Records().Append(QDateTime(QDate(2009, 3, 1), QTime(8, 0), Qt::UTC));
+    }
+    // The store file's records: none when it is damaged or does not load.
+    uint32_t CleanRecords(const QString &path)
+    {
+        TRecordingReporter quiet;
+        TDsdRecordStore store;
+        store.Reporter = &quiet;
+        if (!store.DsdMemMapFileInit(path, QStringLiteral("1234567")) || store.FileVerdict() != 0)
+            return 0;
+        for (uint32_t i = 0; i < store.RecordCount(); ++i)
+            if (store.Entry(i).Number != i + 1)
+                return 0;
+        return store.RecordCount();
+    }
+
+    QTemporaryDir Temp;
+    TVornSimConfig Cfg;
+    std::unique_ptr<TVornSim> Sim;
+    TDsdStoreLayout Layout;
+    int NextRequests = 0;
+};
+
+} // namespace
+
+TEST_F(StoreCliTest, UploadListVerifyExtract)
+{
+    TRun r = Upload();
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, "Uploaded 30 new records.\n");
+    r = Upload();
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_EQ(r.Out, "No new records to upload from instrument.\n");
+
+    r = Run({"store", "list", "--store", StoreDir()});
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_EQ(r.Out, "   1234567\n");
+
+    r = Run({"store", "verify", "--serial", "1234567", "--store", StoreDir()});
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_EQ(r.Out, "Found 30 records\n");
+
+    // Extraction: the lines the record window shows, for a range of record numbers.
+    r = Run({"store", "extract", "--serial", "   1234567", "--store", StoreDir(), "--records", "5:9"});
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, "Succesfully extracted 5 records to\nInstrument_1234567.csv\n");
+    TDsdRecordStore store;
+    ASSERT_TRUE(store.DsdMemMapFileInit(StorePath(), QString()));
+    QByteArray expected;
+    for (uint32_t i = 4; i < 9; ++i)
+        expected += store.DsdRecordObtain(i) + "\r\n";
+    EXPECT_EQ(ReadBytes(Temp.filePath(QStringLiteral("Instrument_1234567.csv"))), expected);
+
+    r = Run({"store", "extract", StorePath(), "--from", "2008-02-18 00:00:00", "--to", "2100-01-01 00:00:00",
+             "-o", Temp.filePath(QStringLiteral("all.csv"))});
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(ReadBytes(Temp.filePath(QStringLiteral("all.csv"))).count("\r\n"), 30);
+
+    // A damaged record: exit 4, the message, and the record named.
+    QList<QByteArray> lines = ReadBytes(StorePath()).split('\n');
+    lines[6][20] = char(lines[6][20] + 1);
+    ASSERT_TRUE(WriteBytes(StorePath(), lines.join('\n')));
+    r = Run({"store", "verify", StorePath()});
+    EXPECT_EQ(r.Exit, 4);
+    EXPECT_EQ(r.Out, "***** FILE SHOWS EVIDENCE OF TAMPERING *****\n found 30 records\nRECORD TAMPER: 1 "
+                     "records, first: 7\n");
+
+    r = Run({"store", "verify", "--serial", "1234567", "--store", StoreDir(), "--max-store-size", "100"});
+    EXPECT_EQ(r.Exit, 5);
+    EXPECT_EQ(r.Err, "file size exceeds max allowed (100)\n");
+    r = Run({"store", "verify", StorePath(), "--serial", "1"});
+    EXPECT_EQ(r.Exit, 2);
+    r = Run({"store", "upload", "--store", StoreDir()});
+    EXPECT_EQ(r.Exit, 2);
+}
+
+TEST_F(StoreCliTest, KilledUploadsLeaveACompleteStoreFile)
+{
+    // A first version to start from.
+    ASSERT_EQ(Upload().Exit, 0);
+    QByteArray previous = ReadBytes(StorePath());
+    ASSERT_EQ(CleanRecords(StorePath()), 30u);
+
+    // Each round: 20 new records, an upload killed after the k-th record request (the 21st is
+    // the refusal that ends the loop) and then a moment later, then a complete upload.
+    const QList<QPair<int, int>> killPoints = {{0, 0},  {1, 0},   {2, 0},   {5, 0},   {10, 0}, {19, 0},
+                                               {20, 0}, {21, 0},  {21, 1},  {21, 2},  {21, 3}, {21, 5},
+                                               {21, 8}, {21, 15}, {21, 25}, {21, 40}, {21, 80}};
+    int committed = 0;
+    for (const auto &[k, delayMs] : killPoints) {
+        AddRecords(20);
+        const uint32_t total = Sim->Instrument().Records().Count();
+        NextRequests = 0;
+        QProcess p;
+        Start(p, Connection() + QStringList{"store", "upload", "--store", StoreDir()});
+        PumpUntil([&] { return NextRequests >= k || p.state() == QProcess::NotRunning; }, 20000);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < delayMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        p.kill();
+        p.waitForFinished(5000);
+
+        const QByteArray afterKill = ReadBytes(StorePath());
+        const TRun r = Upload();
+        ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+        const QByteArray complete = ReadBytes(StorePath());
+        ASSERT_EQ(CleanRecords(StorePath()), total) << "kill point " << k << "+" << delayMs;
+        // Killed, the store file was the previous version or the new complete one, never a mix.
+        ASSERT_TRUE(afterKill == previous || afterKill == complete) << "kill point " << k << "+" << delayMs;
+        committed += afterKill == complete;
+        previous = complete;
+    }
+    std::printf("kill points: %lld, of which the killed upload had already committed: %d\n",
+                static_cast<long long>(killPoints.size()), committed);
+}
