@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #ifdef Q_OS_WIN
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>

@@ -1,4 +1,5 @@
 // Store directory and file naming: serial numbers to file names and back to the shown list.
+#include "datastore/datastore.h"
 #include "datastore/storelayout.h"
 #include "store_fixture.h"
 
@@ -93,4 +94,45 @@ TEST(StoreNaming, StoreDirectoryBesideTheProgramByDefault)
     // The name is UTF-8 on disk: ten characters, fourteen bytes.
     EXPECT_EQ(TDsdStoreLayout::StoreDirName().toUtf8().size(), 14);
     EXPECT_EQ(QFile::encodeName(TDsdStoreLayout::StoreDirName()), TDsdStoreLayout::StoreDirName().toUtf8());
+}
+
+TEST(StoreNaming, TheTabsListAndTheChosenInstrument)
+{
+    QTemporaryDir temp;
+    TRecordingReporter reporter;
+    TDsdDataStore tab;
+    tab.SetReporter(&reporter);
+    tab.Layout.SetStoreDir(temp.filePath(QStringLiteral("s")));
+    tab.Records.Locale = QLocale(QLocale::English, QLocale::UnitedKingdom);
+
+    tab.DsdTabPopup(); // an empty store: nothing listed, nothing selected
+    EXPECT_TRUE(tab.IsnList.isEmpty());
+    EXPECT_EQ(tab.SelectedIsn, -1);
+    EXPECT_EQ(tab.DsdIsnFromControl(), QString());
+
+    ASSERT_TRUE(WriteBytes(tab.Layout.DsdIsnToDataStoreName(QStringLiteral("77")), StoreBytes(12, true)));
+    ASSERT_TRUE(WriteBytes(tab.Layout.DsdIsnToDataStoreName(QStringLiteral("9")), StoreBytes(0, true)));
+    tab.DsdTabPopup();
+    EXPECT_EQ(tab.IsnList, (QStringList{QStringLiteral("         9"), QStringLiteral("        77")}));
+    EXPECT_EQ(tab.SelectedIsn, 0); // the lowest serial number, not loaded yet
+    EXPECT_EQ(tab.Records.RecordCount(), 0u);
+
+    tab.DsdIsnChange(1);
+    EXPECT_TRUE(tab.RecordControlsEnabled);
+    EXPECT_EQ(tab.Records.RecordCount(), 12u);
+    EXPECT_EQ(tab.OldestUploadedRec, "1,18/02/2008,00:07:07,1037,kg,GROSS,0,kg,TARE,1,p");
+    EXPECT_TRUE(tab.NewestUploadedRec.startsWith("12,18/02/2008,01:24:07,"));
+    EXPECT_EQ(tab.Selection.TopIndex, 0u);
+    EXPECT_EQ(tab.Selection.LastIndex, 11u);
+
+    tab.DsdIsnChange(0); // a store file without records
+    EXPECT_FALSE(tab.RecordControlsEnabled);
+    EXPECT_TRUE(tab.OldestUploadedRec.isEmpty());
+
+    // With the link open, an unknown instrument stops the rebuild.
+    tab.LinkOpen = [] { return true; };
+    tab.CheckInstrumentKnown = [] { return false; };
+    tab.DsdTabPopup();
+    EXPECT_TRUE(tab.IsnList.isEmpty());
+    EXPECT_EQ(reporter.Errors.last(), QStringLiteral("Com Port not open or instrument not connected"));
 }
