@@ -14,6 +14,7 @@
 
 TSimLink::TSimLink(TVornSim *sim, QTcpSocket *socket) : QObject(sim), Sim(sim), Socket(socket)
 {
+    WireSplitter();
     socket->setParent(this);
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         if (Socket)
@@ -24,12 +25,24 @@ TSimLink::TSimLink(TVornSim *sim, QTcpSocket *socket) : QObject(sim), Sim(sim), 
 
 TSimLink::TSimLink(TVornSim *sim, int ptyMaster) : QObject(sim), Sim(sim), Master(ptyMaster)
 {
+    WireSplitter();
     ReadNotifier = new QSocketNotifier(Master, QSocketNotifier::Read, this);
     connect(ReadNotifier, &QSocketNotifier::activated, this, &TSimLink::ReadPty);
     WriteNotifier = new QSocketNotifier(Master, QSocketNotifier::Write, this);
     WriteNotifier->setEnabled(false);
     connect(WriteNotifier, &QSocketNotifier::activated, this, &TSimLink::FlushPty);
     SetBaud(9600);
+}
+
+void TSimLink::WireSplitter()
+{
+    Splitter.OnRequest = [this](const QByteArray &text, bool framed, bool oversized) {
+        Answer(text, framed, oversized);
+    };
+    // A request whose CRC does not match is not trusted at all: no reply.
+    Splitter.OnBadCrc = [this](const QByteArray &text) {
+        Sim->Log(QStringLiteral("<<< bad CRC: %1").arg(QString::fromLatin1(text)));
+    };
 }
 
 TSimLink::~TSimLink()
@@ -48,45 +61,7 @@ void TSimLink::ReadPty()
 
 void TSimLink::Feed(const QByteArray &bytes)
 {
-    for (char ch : bytes)
-        FeedChar(ch);
-}
-
-void TSimLink::FeedChar(char ch)
-{
-    // The instrument's side of the wire framing: SOH/STX start a CRC-framed request that EOT
-    // ends; LF or ";" end a plain one. CR and other control characters are not part of a text.
-    if (ch == SOH || ch == STX) {
-        Buffer.clear();
-        Framed = true;
-        Overflow = false;
-        return;
-    }
-    if (ch == EOT || ch == '\n' || (ch == ';' && !Framed)) {
-        const bool framed = Framed && ch == EOT;
-        QByteArray text;
-        text.swap(Buffer);
-        const bool overflow = Overflow;
-        Framed = false;
-        Overflow = false;
-        if (framed && !overflow) {
-            // A request whose CRC does not match is not trusted at all: no reply.
-            if (!CheckFrameCrc(text)) {
-                Sim->Log(QStringLiteral("<<< bad CRC: %1").arg(QString::fromLatin1(text)));
-                return;
-            }
-            text.chop(4);
-        }
-        if (!text.isEmpty())
-            Answer(text, framed, overflow);
-        return;
-    }
-    if (static_cast<unsigned char>(ch) < 0x20)
-        return;
-    if (Buffer.size() >= MaxRequestLength)
-        Overflow = true; // keep the start: it names the register of the refusal
-    else
-        Buffer.append(ch);
+    Splitter.Feed(bytes);
 }
 
 void TSimLink::Answer(const QByteArray &text, bool framed, bool oversized)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "instrument.h"
+#include "splitter.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -17,9 +18,6 @@ class TSimLink : public QObject
 {
     Q_OBJECT
 public:
-    // Longest request text the instrument takes; a longer one is refused.
-    static constexpr int MaxRequestLength = 250;
-
     TSimLink(TVornSim *sim, QTcpSocket *socket);
     TSimLink(TVornSim *sim, int ptyMaster);
     ~TSimLink() override;
@@ -29,7 +27,7 @@ public:
     int Requests() const { return RequestCount; }
 
 private:
-    void FeedChar(char ch);
+    void WireSplitter();
     void Answer(const QByteArray &text, bool framed, bool oversized);
     void Deliver(const TSimAnswer &answer, bool framed);
     QByteArray Frame(const Tcommsobj &message, bool framed, bool faults);
@@ -45,9 +43,7 @@ private:
     QSocketNotifier *ReadNotifier = nullptr;
     QSocketNotifier *WriteNotifier = nullptr;
     QByteArray PtyPending;
-    QByteArray Buffer;
-    bool Framed = false;
-    bool Overflow = false;
+    TSimRequestSplitter Splitter;
     int RequestCount = 0;
     int CurrentBaud = 9600;
     QTimer *Stream = nullptr;

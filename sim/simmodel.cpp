@@ -9,6 +9,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 
 namespace
 {
@@ -27,6 +28,18 @@ bool ParseHexRegister(const QJsonValue &v, int *reg)
             return false;
     *reg = static_cast<int>(HexToInt(text));
     return true;
+}
+
+// A number of the description, held inside what a register can carry (32 bits either way), so
+// that a huge or fractional entry cannot overflow anything later.
+int64_t JsonNumber(const QJsonValue &v, int64_t fallback)
+{
+    if (!v.isDouble())
+        return fallback;
+    const double d = v.toDouble();
+    if (!std::isfinite(d))
+        return fallback;
+    return static_cast<int64_t>(std::clamp(d, -2147483648.0, 4294967295.0));
 }
 
 bool IsNumberType(int type)
@@ -96,10 +109,11 @@ bool TSimModel::Load(const QByteArray &json, QString *error)
     const QJsonObject root = doc.object();
     ModelText = root.value("model").toString(QString::fromLatin1(ModelText)).toLatin1();
     VersionText = root.value("version").toString(QString::fromLatin1(VersionText)).toLatin1();
-    SerialNumber = static_cast<uint32_t>(root.value("serialNumber").toDouble(SerialNumber));
+    SerialNumber =
+        static_cast<uint32_t>(std::max<int64_t>(0, JsonNumber(root.value("serialNumber"), SerialNumber)));
     const QJsonObject pass = root.value("passcodes").toObject();
-    SafePasscode = static_cast<uint32_t>(pass.value("safe").toDouble(SafePasscode));
-    FullPasscode = static_cast<uint32_t>(pass.value("full").toDouble(FullPasscode));
+    SafePasscode = static_cast<uint32_t>(std::max<int64_t>(0, JsonNumber(pass.value("safe"), SafePasscode)));
+    FullPasscode = static_cast<uint32_t>(std::max<int64_t>(0, JsonNumber(pass.value("full"), FullPasscode)));
     const QJsonObject products = root.value("products").toObject();
     ProductNames.clear();
     for (const QJsonValue &v : products.value("names").toArray())
@@ -164,13 +178,13 @@ bool TSimModel::ParseItem(const QJsonObject &obj, int parent, QString *error)
     item.Level = obj.value("level").toInt((item.Permission & 3) >= 2 ? 2 : 1);
     for (const QJsonValue &o : obj.value("options").toArray())
         item.Options.append(o.toString().toLatin1());
-    item.Minimum = static_cast<int64_t>(obj.value("min").toDouble(0));
+    item.Minimum = JsonNumber(obj.value("min"), 0);
     const bool hasOptions = !item.Options.isEmpty();
-    const double defaultMax = hasOptions ? static_cast<double>(item.Minimum + item.Options.size() - 1)
-                              : item.Type == SimTypeIpAddress ? 4294967295.0
-                              : item.Type == SimTypeString    ? 16.0
-                                                              : 99999.0;
-    item.Maximum = static_cast<int64_t>(obj.value("max").toDouble(defaultMax));
+    const int64_t defaultMax = hasOptions                      ? item.Minimum + item.Options.size() - 1
+                               : item.Type == SimTypeIpAddress ? 4294967295LL
+                               : item.Type == SimTypeString    ? 16
+                                                               : 99999;
+    item.Maximum = JsonNumber(obj.value("max"), defaultMax);
     if (obj.value("dec").toString() == QLatin1String("weight"))
         item.Decimals = -1;
     else
@@ -188,7 +202,7 @@ bool TSimModel::ParseItem(const QJsonObject &obj, int parent, QString *error)
             return false;
         }
     } else {
-        item.Value = static_cast<int64_t>(value.toDouble(static_cast<double>(item.Minimum)));
+        item.Value = JsonNumber(value, item.Minimum);
     }
     if (obj.contains("showIf")) {
         const QJsonObject cond = obj.value("showIf").toObject();
@@ -197,7 +211,7 @@ bool TSimModel::ParseItem(const QJsonObject &obj, int parent, QString *error)
             return false;
         }
         for (const QJsonValue &v : cond.value("values").toArray())
-            item.ShowIfValues.append(static_cast<int64_t>(v.toDouble()));
+            item.ShowIfValues.append(JsonNumber(v, 0));
     }
     const int index = static_cast<int>(Items.size());
     Items.push_back(item);
