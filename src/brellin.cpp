@@ -3,25 +3,43 @@
 #include "shell/cmdline.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/main.h"
+#include "shell/ui/screenshot.h"
 #include "shell/ui/startup.h"
 #include "shell/ui/uireporter.h"
 
 #include <QApplication>
+#include <memory>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     TdatViewer config;
     const TStartOptions options = ParseCommandLine(app.arguments().mid(1));
-    TMessageBoxReporter reporter;
-    auto window = CreateMainWindow(config, options, &reporter);
+    // Without a screen nobody could close a message box: messages go to stderr then.
+    std::unique_ptr<TReporter> reporter;
+    if (QGuiApplication::platformName() == "offscreen" || QGuiApplication::platformName() == "minimal")
+        reporter = std::make_unique<TStderrReporter>();
+    else
+        reporter = std::make_unique<TMessageBoxReporter>();
+    auto window = CreateMainWindow(config, options, reporter.get());
     if (!window)
         return 1;
+    if (options.Demo) {
+        QString error;
+        if (!window->StartDemo(&error))
+            reporter->Error("The demo instrument could not start: " + error);
+    }
     window->show();
+    int failed = 0;
+    if (!options.Screenshot.isEmpty())
+        TakeScreenshotWhenReady(window.get(), options.Screenshot, [&](bool saved) {
+            failed = saved ? 0 : 1;
+            window->close();
+        });
     const int result = app.exec();
     window.reset();
     QString error;
     if (!config.Save(&error))
-        reporter.Error(error);
-    return result;
+        reporter->Error(error);
+    return result ? result : failed;
 }

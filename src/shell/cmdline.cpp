@@ -15,6 +15,8 @@ TStartOptions ParseCommandLine(const QStringList &args, TStartOptions options)
             options.ScrambleLines = false;
         } else if (arg == "--demo") {
             options.Demo = true;
+        } else if (arg == "--screenshot" && i + 1 < args.size()) {
+            options.Screenshot = args[++i];
         } else if (arg == "-m" && i + 1 < args.size()) {
             // The size follows as its own argument, read up to its first non-digit.
             const int64_t v = LeadingInt(args[++i].toLatin1());

@@ -1,8 +1,10 @@
 // The desktop program's command-line switches: "-d" (debug window), "-m" N (largest record-store
 // file), "-z" (record lines in plain text) and "--demo" (connect to a built-in simulated
-// instrument). Arguments are compared exactly, case and all; others are ignored.
+// instrument), "--screenshot FILE" (save a picture of the window once the instrument is shown, then
+// end). Arguments are compared exactly, case and all; others are ignored.
 #pragma once
 
+#include <QString>
 #include <QStringList>
 #include <cstdint>
 
@@ -11,6 +13,7 @@ struct TStartOptions {
     uint32_t MaxStoreFileSize = 500000000u; // the record store's own maximum
     bool ScrambleLines = true;
     bool Demo = false;
+    QString Screenshot;
 };
 
 // args without the program name.

@@ -2,6 +2,7 @@
 // disconnected looks with the identification panel, the Test tab and the first-run options.
 #include "gui_support.h"
 
+#include "display/ui/VornLCD.h"
 #include "link/transact.h"
 #include "link/ui/Debug.h"
 #include "link/ui/option.h"
@@ -283,6 +284,19 @@ TEST_F(MainWindowTest, FirstRunShowsTheOptionsOnceAndTheDemoLeavesItForLater)
     EXPECT_EQ(captions, QStringList{"New install: Please check the options below"});
     EXPECT_FALSE(Config->GetFirstRun());
     EXPECT_EQ(w->Engine->TimeoutTicks, 20);
+}
+
+TEST_F(MainWindowTest, TheWindowKeepsItsMinimumSizeAndThePanelItsAspect)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    w->resize(500, 300);
+    QTest::qWait(20);
+    EXPECT_EQ(w->width(), 640);
+    EXPECT_GE(w->height(), 480);
+    w->resize(1000, 800);
+    QTRY_COMPARE(w->DisplayMimic->height(), w->TSDisplay->width() * 491 / 1000);
 }
 
 TEST_F(MainWindowTest, TheAboutBoxShowsTheIniTexts)

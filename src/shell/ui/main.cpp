@@ -2,6 +2,8 @@
 // dialogs of the Help menu (see main.h).
 #include "shell/ui/main.h"
 
+#include "display/ui/FrontPanel.h"
+#include "display/ui/VornLCD.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
@@ -11,6 +13,7 @@
 #include "settings/device.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/about.h"
+#include "shell/ui/demo.h"
 #include "shell/ui/help.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/uireporter.h"
@@ -22,10 +25,28 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMenu>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QTabWidget>
 #include <QToolBar>
+
+namespace
+{
+
+// A frame as the status bar shows it: the framing characters left out.
+QString PrintableText(const QByteArray &frame)
+{
+    QByteArray shown;
+    for (char c : frame)
+        if (static_cast<unsigned char>(c) >= 0x20)
+            shown += c;
+    return QString::fromLatin1(shown);
+}
+
+} // namespace
 
 TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *reporter, QWidget *parent)
     : QMainWindow(parent), Config(config)
@@ -67,12 +88,8 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
                        .arg(reason);
         Reporter->Error(text);
     };
-    Engine->OnFrameSent = [this](const QByteArray &frame) {
-        StatusPanel0->setText(QString::fromLatin1(frame));
-    };
-    Engine->OnReplyText = [this](const QByteArray &text) {
-        StatusPanel1->setText(QString::fromLatin1(text));
-    };
+    Engine->OnFrameSent = [this](const QByteArray &frame) { StatusPanel0->setText(PrintableText(frame)); };
+    Engine->OnReplyText = [this](const QByteArray &text) { StatusPanel1->setText(PrintableText(text)); };
     Engine->OnTrafficEcho = [this](const QByteArray &text) { TestTab->AddEcho(text); };
     Engine->OnPollTimeout = [this] {
         if (Hooks.BlankDisplayMimic)
@@ -92,17 +109,9 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
             Engine->SessionRefreshDue = true;
     });
     tmrViewerMode.start();
-    // A front-panel key held for 2 s and more counts as a long press: say so with cursor and beep.
-    tmrButton.setInterval(2000);
-    connect(&tmrButton, &QTimer::timeout, this, [this] {
-        if (!ButtonCursorSet)
-            QApplication::setOverrideCursor(Qt::DragMoveCursor);
-        ButtonCursorSet = true;
-        QApplication::beep();
-    });
-
     setMinimumSize(640, 480);
-    resize(1000, 700);
+    // Room for the front panel at its aspect with the menus, toolbar, tabs and status bar.
+    resize(1000, 640);
 }
 
 TFrmMain::~TFrmMain()
@@ -141,6 +150,7 @@ bool TFrmMain::FormCreate(QString *error)
     const QString picture = Config.ImagePath("Instrument");
     if (!QFileInfo(picture).isFile())
         return fail(ImageMissing);
+    CreateMimics();
     if (Hooks.SetMimicPicture)
         Hooks.SetMimicPicture(picture);
 
@@ -190,7 +200,8 @@ void TFrmMain::AfterOptions()
 {
     if (Hooks.ShowSaveBlockButtons)
         Hooks.ShowSaveBlockButtons(Config.GetAllowSaveBlock());
-    Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
+    // The demo instrument is reached over TCP whatever the stored connection says.
+    Engine->TimeoutTicks = Demonstrator ? Config.GetTcpTimeout() : Config.ReplyTimeoutTicks();
 }
 
 int TFrmMain::ExecModal(QDialog *dialog)
@@ -262,6 +273,18 @@ void TFrmMain::ConnectWith(TConnectionChoice choice)
     Engine->CableType = choice.Cable;
     Engine->SetLink(std::move(choice.Link));
     Engine->Link()->Open();
+}
+
+bool TFrmMain::StartDemo(QString *error)
+{
+    Demonstrator = std::make_unique<TDemoInstrument>();
+    if (!Demonstrator->Start(error)) {
+        Demonstrator.reset();
+        return false;
+    }
+    Engine->TimeoutTicks = Config.GetTcpTimeout();
+    ConnectWith(Demonstrator->Choice());
+    return true;
 }
 
 void TFrmMain::SetConnected(bool connected)
@@ -463,19 +486,6 @@ void TFrmMain::SetEnabledIfProvided(QAction *action, bool enabled)
     action->setEnabled(enabled);
 }
 
-void TFrmMain::LCDButtonDown()
-{
-    tmrButton.start();
-}
-
-void TFrmMain::LCDButtonUp()
-{
-    tmrButton.stop();
-    if (ButtonCursorSet)
-        QApplication::restoreOverrideCursor();
-    ButtonCursorSet = false;
-}
-
 void TFrmMain::closeEvent(QCloseEvent *event)
 {
     Closing = true;
@@ -485,4 +495,61 @@ void TFrmMain::closeEvent(QCloseEvent *event)
     if (FrmHelp)
         FrmHelp->close();
     QMainWindow::closeEvent(event);
+}
+
+// --- the front-panel mimics ----------------------------------------------------------------------
+
+void TFrmMain::CreateMimics()
+{
+    DisplayMimic = new TVornLCD(DisplayMimicHost, Config.ProgramDir());
+    DisplayMimic->setObjectName("DisplayMimic");
+    DisplayMimicHost->layout()->addWidget(DisplayMimic);
+    // The filler below the picture takes what the picture's aspect leaves of the tab.
+    auto *filler = new QWidget(DisplayMimicHost);
+    filler->setObjectName("DisplayFiller");
+    DisplayMimicHost->layout()->addWidget(filler);
+    CalMimic = new TVornLCD(CalMimicHost, Config.ProgramDir());
+    CalMimic->setObjectName("CalMimic");
+    FrontPanel = new TFrontPanel(Engine, this);
+    FrontPanel->SetMimics(DisplayMimic, CalMimic);
+    Hooks.BlankDisplayMimic = [this] {
+        FrontPanel->BlankBoth();
+        DisplayMimic->DrawLCD();
+    };
+    Hooks.SetMimicPicture = [this](const QString &picture) {
+        DisplayMimic->SetPictureFile(picture);
+        CalMimic->SetPictureFile(picture);
+    };
+    TSDisplay->installEventFilter(this);
+    CalMimicHost->installEventFilter(this);
+    PlaceMimics();
+}
+
+void TFrmMain::PlaceMimics()
+{
+    // The front-panel picture keeps its aspect of 1000:491.
+    if (DisplayMimic) {
+        // Its fixed height is part of the window's minimum: a window too short for it grows, but
+        // never past the screen (a maximised wide window would not fit otherwise).
+        int height = TSDisplay->width() * 491 / 1000;
+        if (QScreen *s = screen()) {
+            const int room = s->availableGeometry().height() - (this->height() - TSDisplay->height());
+            height = std::min(height, std::max(120, room));
+        }
+        DisplayMimic->setFixedHeight(height);
+    }
+    if (CalMimic) {
+        const int h = std::max(0, CalMimicHost->height());
+        const int w = std::min(CalMimicHost->width(), h * 1000 / 491);
+        const int fittedHeight = w * 491 / 1000;
+        CalMimic->setGeometry((CalMimicHost->width() - w) / 2, 0, w, fittedHeight);
+    }
+}
+
+bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // The tabs get their new size after the window's: place the mimics when they do.
+    if (event->type() == QEvent::Resize && (watched == TSDisplay || watched == CalMimicHost))
+        PlaceMimics();
+    return QMainWindow::eventFilter(watched, event);
 }

@@ -18,7 +18,10 @@ class QMenu;
 class QTabWidget;
 class QToolBar;
 class TDevice;
+class TDemoInstrument;
 class TFrmDebug;
+class TFrontPanel;
+class TVornLCD;
 class TFrmHelp;
 class TIdentPanel;
 class TLumsLanguageComp;
@@ -66,6 +69,10 @@ public:
     void Connect2Click();
     // Puts a new transport in place and opens it (the connection dialog's or the demo's).
     void ConnectWith(TConnectionChoice choice);
+    // Starts the demo instrument and connects to it (no dialog, nothing stored); false with the
+    // reason otherwise.
+    bool StartDemo(QString *error);
+    TDemoInstrument *DemoInstrument() const { return Demonstrator.get(); }
     void SetConnected(bool connected);
     void ShowIdentification();
     // The connect button and menu entry: the language file's words for the link's state, else the
@@ -80,8 +87,6 @@ public:
     void About1Click();
     void muHelpClick();
     void PgCMainChange(int index);
-    void LCDButtonDown();
-    void LCDButtonUp();
 
     // --- what later parts plug in -----------------------------------------------------------
     struct THooks {
@@ -116,9 +121,13 @@ public:
 
     QTabWidget *PgCMain;
     QWidget *TSDisplay, *TSCalibration, *TSSettings, *TSLog, *TSTest, *TSDataStore;
-    // The mimics fill these (each has an empty vertical layout).
+    // The front-panel mimics: the Display tab's takes key presses, the Calibration tab's only
+    // shows; the front panel feeds both from the display polls and sends the keys.
     QWidget *DisplayMimicHost;
     QWidget *CalMimicHost;
+    TVornLCD *DisplayMimic = nullptr;
+    TVornLCD *CalMimic = nullptr;
+    TFrontPanel *FrontPanel = nullptr;
     TTestTab *TestTab;
     TFrmDebug *FrmDebug;
     TFrmHelp *FrmHelp = nullptr;
@@ -138,17 +147,19 @@ public:
     QAction *ToolButton1, *ToolButton2, *ToolButton4, *ToolButtonStart, *ToolButtonEnd, *tbLang;
 
     QTimer tmrViewerMode;
-    QTimer tmrButton;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void CreateMenus();
     void CreateTabs();
     void CreateStatusBar();
+    void CreateMimics();
+    void PlaceMimics();
     void FormShow();
     void AfterOptions();
     QWidget *AddTab(const char *name, const QString &caption);
@@ -157,10 +168,10 @@ private:
     void SetEnabledIfProvided(QAction *action, bool enabled);
 
     std::unique_ptr<TReporter> OwnReporter;
+    std::unique_ptr<TDemoInstrument> Demonstrator;
     bool Logging = false;
     bool Shown = false;
     bool Closing = false;
-    bool ButtonCursorSet = false;
     int MenuLocks = 0;
     int CurrentTab = 0;
     bool RevertingTab = false;
