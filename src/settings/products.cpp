@@ -25,6 +25,19 @@ TProductOps::TProductOps(TTransactionEngine *engine, TDevice *device, TSettingsT
 {
 }
 
+std::optional<int> TProductOps::BeginAdd()
+{
+    Device->ExtendSession();
+    return ReadNameLimit();
+}
+
+std::pair<QByteArray, std::optional<int>> TProductOps::BeginRename()
+{
+    Device->ExtendSession();
+    QByteArray name = ReadCurrentName();
+    return {name, ReadNameLimit()};
+}
+
 std::optional<int> TProductOps::ReadNameLimit()
 {
     if (!Engine->Transact(CmdReadLimit, ProductName, {}, true, true))

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <optional>
+#include <utility>
 
 class TReporter;
 class TSession;
@@ -18,6 +19,10 @@ class TProductOps
 public:
     TProductOps(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *tree);
 
+    // What the name dialog starts with. Adding: the session renewed, then the name limit. Renaming:
+    // the session renewed, the current name (empty when unreadable) and the limit.
+    std::optional<int> BeginAdd();
+    std::pair<QByteArray, std::optional<int>> BeginRename();
     // The longest product name the instrument takes; none when it does not say.
     std::optional<int> ReadNameLimit();
     // The current product's name; empty when it cannot be read.

@@ -7,6 +7,7 @@
 #include "link/transact.h"
 #include "settings/SendSettings.h"
 #include "settings/device.h"
+#include "settings/products.h"
 #include "settings/session.h"
 #include "settings/settingssend.h"
 #include "settings/settingstree.h"
@@ -290,6 +291,51 @@ TEST(SettingsVornsim, SendStopsOnNoAndSendsCalibrationOnlyWhenAsked)
     to.Sent.clear();
     EXPECT_TRUE(sender.Send(lines, true));
     EXPECT_EQ(to.CountSent("201200F8:" + from.Device.CalBlock), 1);
+}
+
+TEST(SettingsVornsim, ProductsAddRenameDeleteAndReloadTheirMenu)
+{
+    TSimBench bench;
+    ASSERT_TRUE(bench.Start());
+    bench.Typed = {"1234"};
+    ASSERT_TRUE(bench.Session.StartSessionAt(0, true));
+    TProductOps products(&bench.Engine, &bench.Device, &bench.Tree);
+    auto names = [&bench] {
+        QList<QByteArray> out;
+        for (const auto &p : bench.Find("B100")->Children)
+            out << p->Text;
+        return out;
+    };
+    TVornInstrument &instrument = bench.Sim->Instrument();
+
+    EXPECT_EQ(products.BeginAdd(), 12);
+    TMenuNode *menu = products.AddProduct(bench.Find("B100"), "KIWI");
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(names(), (QList<QByteArray>{"CURRENT", "APPLES", "PEARS", "PLUMS", "KIWI"}));
+    EXPECT_EQ(instrument.Products.last().Name, "KIWI");
+
+    // Renaming shows the current product's name first.
+    const auto [current, limit] = products.BeginRename();
+    EXPECT_EQ(current, instrument.Products[instrument.CurrentProduct].Name);
+    EXPECT_EQ(limit, 12);
+    products.RenameProduct(menu, "MANGO");
+    EXPECT_TRUE(names().contains("MANGO"));
+
+    // Deleting the product whose menu is selected; a refused name is reported and still reloads.
+    TMenuNode *pears = nullptr;
+    for (auto &p : bench.Find("B100")->Children)
+        if (p->Text == "PEARS")
+            pears = p.get();
+    ASSERT_NE(pears, nullptr);
+    const int cleared = instrument.TotalsCleared;
+    products.DeleteProduct(pears, &bench.Reporter);
+    EXPECT_EQ(instrument.TotalsCleared, cleared + 1);
+    EXPECT_FALSE(names().contains("PEARS"));
+    EXPECT_TRUE(bench.Reporter.Errors.isEmpty()) << bench.Reporter.Errors.join("\n").toStdString();
+    products.AddProduct(bench.Find("B100"), "A NAME MUCH TOO LONG");
+    ASSERT_EQ(bench.Reporter.Errors.size(), 1);
+    EXPECT_TRUE(bench.Reporter.Errors[0].startsWith("Error :- Register B001:"));
+    EXPECT_EQ(names(), (QList<QByteArray>{"CURRENT", "APPLES", "PLUMS", "MANGO"}));
 }
 
 namespace
