@@ -10,6 +10,7 @@
 #include "link/ui/Debug.h"
 #include "link/ui/option.h"
 #include "link/ui/testtab.h"
+#include "link/ui/trafficdlg.h"
 #include "settings/device.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/about.h"
@@ -167,6 +168,7 @@ bool TFrmMain::FormCreate(QString *error)
     Language =
         std::make_unique<TLumsLanguageComp>(Config.ProgramFile("lang"), QStringList{"English", "German"});
     Language->SelectLanguage(this, Config.GetCurrentLang());
+    FrmTraffic = new TFrmTraffic(Engine, Language.get(), Reporter, this);
     SaveBlocked = false;
     if (DebugMode)
         FrmDebug->show();

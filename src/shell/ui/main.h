@@ -23,6 +23,7 @@ class TFrmDebug;
 class TFrontPanel;
 class TVornLCD;
 class TFrmHelp;
+class TFrmTraffic;
 class TIdentPanel;
 class TLumsLanguageComp;
 class TReporter;
@@ -130,6 +131,7 @@ public:
     TFrontPanel *FrontPanel = nullptr;
     TTestTab *TestTab;
     TFrmDebug *FrmDebug;
+    TFrmTraffic *FrmTraffic = nullptr; // the settings transfer, created at start
     TFrmHelp *FrmHelp = nullptr;
 
     QLabel *StatusPanel0;    // last frame sent

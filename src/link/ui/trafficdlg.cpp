@@ -1,0 +1,88 @@
+// TFrmTraffic (see trafficdlg.h).
+#include "link/ui/trafficdlg.h"
+
+#include "i18n/ui/LumsLangComp.h"
+
+#include <QHBoxLayout>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TFrmTraffic::TFrmTraffic(TTransactionEngine *engine, TLumsLanguageComp *language, TReporter *reporter,
+                         QWidget *parent)
+    : QDialog(parent), Engine(engine), Language(language)
+{
+    setObjectName("FrmTraffic");
+    setWindowTitle("Transfer");
+    Animate = new QProgressBar(this);
+    Animate->setObjectName("Animate");
+    Animate->setRange(0, 0);
+    Animate->setTextVisible(false);
+    Animate->setMaximumHeight(8);
+    PBprogress = new QProgressBar(this);
+    PBprogress->setObjectName("PBprogress");
+    PBprogress->setRange(0, 0);
+    btnCancel = new QPushButton("Cancel", this);
+    btnCancel->setObjectName("btnCancel");
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Animate);
+    layout->addWidget(PBprogress);
+    layout->addLayout(buttons);
+    setMinimumWidth(360);
+
+    Transfer.Reporter = reporter;
+    Transfer.SendFrame = [this](const QByteArray &text) {
+        if (Engine)
+            Engine->SendFrame(text, true);
+    };
+    Transfer.OnProgress = [this](int value, int maximum) {
+        PBprogress->setMaximum(std::max(maximum, 1));
+        PBprogress->setValue(std::min(value, std::max(maximum, 1)));
+    };
+    Transfer.OnFinished = [this](bool completed) {
+        Animate->setRange(0, 1);
+        if (isVisible())
+            done(completed ? QDialog::Accepted : QDialog::Rejected);
+    };
+    connect(btnCancel, &QPushButton::clicked, this, [this] { Transfer.Cancel(); });
+    if (Engine)
+        Engine->SetRouteConsumer(RouteSendSettings, this);
+}
+
+TFrmTraffic::~TFrmTraffic()
+{
+    if (Engine)
+        Engine->SetRouteConsumer(RouteSendSettings, nullptr);
+}
+
+void TFrmTraffic::RoutedReply(const Tcommsobj &, const QByteArray &text)
+{
+    Transfer.ReplyArrived(text);
+}
+
+void TFrmTraffic::showEvent(QShowEvent *event)
+{
+    if (Language)
+        Language->ApplyLanguage(this);
+    QDialog::showEvent(event);
+    // Activation starts the steps.
+    Animate->setRange(0, 0);
+    Transfer.Start();
+}
+
+bool TFrmTraffic::Run(const QList<QByteArray> &messages, const QString &caption, const QByteArray &header)
+{
+    setWindowTitle(caption);
+    Transfer.Load(messages, header);
+    PBprogress->setValue(0);
+    const TReplyRoute previous = Engine ? Engine->ReplyRoute() : RouteNone;
+    if (Engine)
+        Engine->SetReplyRoute(RouteSendSettings);
+    const int result = exec();
+    if (Engine)
+        Engine->SetReplyRoute(previous);
+    return result == QDialog::Accepted;
+}

@@ -1,0 +1,41 @@
+// TFrmTraffic: the settings-transfer dialog. It shows the pacing of a list of message texts sent to
+// the instrument one after the other (each waiting for its reply) with a progress bar and Cancel,
+// and takes the replies of the transfer's reply route.
+#pragma once
+
+#include "link/transact.h"
+#include "settings/transfer.h"
+
+#include <QDialog>
+
+class QProgressBar;
+class QPushButton;
+class TLumsLanguageComp;
+
+class TFrmTraffic : public QDialog, public TReplyConsumer
+{
+    Q_OBJECT
+public:
+    // Registers itself for the engine's settings-transfer route.
+    TFrmTraffic(TTransactionEngine *engine, TLumsLanguageComp *language, TReporter *reporter,
+                QWidget *parent = nullptr);
+    ~TFrmTraffic() override;
+
+    TSettingsTransfer Transfer;
+    QProgressBar *PBprogress;
+    QProgressBar *Animate; // a busy indicator while the transfer runs
+    QPushButton *btnCancel;
+
+    // Sends the messages with the route set to the transfer's and restored afterwards; true when
+    // every message was answered. caption: the dialog's caption ("Write Settings to Instrument").
+    bool Run(const QList<QByteArray> &messages, const QString &caption, const QByteArray &header = {});
+
+    void RoutedReply(const Tcommsobj &reply, const QByteArray &text) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    TTransactionEngine *Engine;
+    TLumsLanguageComp *Language;
+};
