@@ -530,6 +530,8 @@ TSimAnswer TVornInstrument::MenuItem(const Tcommsobj &req)
         }
         if (key - 2 >= Products.size())
             return Refuse(req, StatusIllegalValue);
+        // Naming a product's entry tells the instrument which product the program has selected.
+        SelectProduct(key - 2);
         return Ok(req, "0800" + Products[key - 2].Name);
     }
     const TSimItem *item = ModelData.Find(req.Register);

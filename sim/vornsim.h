@@ -31,7 +31,8 @@
 //   Items answer with permission 80 (bit 7: change leaves the menu as it is) unless the model says else.
 //   Changing UNITS 0030 or DP 0031 changes every weight literal (FULLSCAL 002F's included).
 // - products: B100 key 0 lists B100/0001 (CURRENT: ACTIVE B010) and B100/0002.. (APPLES, PEARS,
-//   PLUMS; each with TARGET B020, PRE.TARE B021). Listing a product's menu selects it.
+//   PLUMS; each with TARGET B020, PRE.TARE B021). Listing a product's menu, or naming its entry
+//   (0x15 on B100 with its key, as the program does when the node is selected), selects it.
 //   0xB001 add, 0xB012 rename, 0xB002 clear totals, 0xB011 delete the current one, 0xB005 delete
 //   all (one "PRODUCT 1" stays), 0xB010 selects (1-based), 0xB013 name, limit 12 characters.
 // - weight: 12.50 kg at rest (DP 2); register 9 lights the shared segment table (display/VornTables):

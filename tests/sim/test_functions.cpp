@@ -200,6 +200,9 @@ TEST_F(FuncTest, ProductsFollowTheirOperations)
     // Listing a product's menu selects it; rename and delete act on the selected one.
     Data("2014B100:0003");
     EXPECT_EQ(Data("2011B013:"), "PEARS");
+    Data("2015B100:0004"); // naming an entry selects it too
+    EXPECT_EQ(Data("2011B013:"), "PLUMS");
+    Data("2015B100:0003");
     Data("2010B012:PEACHES");
     Data("2010B002:");
     Data("2010B011:");
