@@ -38,7 +38,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vornsim"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A simulated Vorn weighing instrument."));
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated Vorn weighing instrument.\nFault options take a probability P "
+                       "below 1, or a whole number N: every Nth reply."));
     parser.addHelpOption();
     const struct {
         const char *name;
@@ -62,7 +64,7 @@ int main(int argc, char **argv)
         {"weight", "COUNTS", "Load on the cell, in counts."},
         {"noise", "COUNTS", "Peak noise of the weight."},
         {"steps", "MS:COUNTS", "Step the load by COUNTS every MS milliseconds."},
-        {"drop", "P", "Drop replies with probability P."},
+        {"drop", "P", "Drop replies with probability P (below 1), or every Pth reply."},
         {"corrupt", "P", "Corrupt the CRC with probability P."},
         {"lowercase", "P", "Lower-case CRC digits with probability P."},
         {"wrong-register", "P", "Reply for another register with probability P."},
@@ -121,14 +123,14 @@ int main(int argc, char **argv)
     number("new-record", 0, 86400000, [&](double v) { cfg.NewRecordEveryMs = static_cast<int>(v); });
     number("weight", -1e9, 1e9, [&](double v) { cfg.WeightLevel = v; });
     number("noise", 0, 1e6, [&](double v) { cfg.WeightNoise = v; });
-    number("drop", 0, 1, [&](double v) { cfg.DropReply = v; });
-    number("corrupt", 0, 1, [&](double v) { cfg.CorruptCrc = v; });
-    number("lowercase", 0, 1, [&](double v) { cfg.LowerCaseCrc = v; });
-    number("wrong-register", 0, 1, [&](double v) { cfg.WrongRegister = v; });
-    number("duplicate", 0, 1, [&](double v) { cfg.DuplicateReply = v; });
-    number("oversize", 0, 1, [&](double v) { cfg.OversizedFrame = v; });
+    number("drop", 0, 1e6, [&](double v) { cfg.DropReply = v; });
+    number("corrupt", 0, 1e6, [&](double v) { cfg.CorruptCrc = v; });
+    number("lowercase", 0, 1e6, [&](double v) { cfg.LowerCaseCrc = v; });
+    number("wrong-register", 0, 1e6, [&](double v) { cfg.WrongRegister = v; });
+    number("duplicate", 0, 1e6, [&](double v) { cfg.DuplicateReply = v; });
+    number("oversize", 0, 1e6, [&](double v) { cfg.OversizedFrame = v; });
     number("delay", 0, 60000, [&](double v) { cfg.DelayMs = static_cast<int>(v); });
-    number("garbage", 0, 1, [&](double v) { cfg.Garbage = v; });
+    number("garbage", 0, 1e6, [&](double v) { cfg.Garbage = v; });
     number("disconnect-after", 0, 1e9, [&](double v) { cfg.DisconnectAfter = static_cast<int>(v); });
     if (parser.isSet("steps")) {
         const QStringList parts = parser.value("steps").split(QLatin1Char(':'));

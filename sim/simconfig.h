@@ -33,7 +33,8 @@ struct TVornSimConfig {
     int WeightStepEveryMs = 0;    // when > 0 the load steps by WeightStepSize this often
     double WeightStepSize = 0;
 
-    // --- faults on demand (probabilities 0..1, drawn from a generator seeded with Seed) -------
+    // --- faults on demand: below 1 a probability (drawn from a generator seeded with Seed); a
+    // whole number N >= 1 makes the fault happen every Nth time (1: always) ---------------------
     double DropReply = 0;      // answer nothing
     double CorruptCrc = 0;     // a wrong CRC on the frame
     double LowerCaseCrc = 0;   // the right CRC in lower-case digits

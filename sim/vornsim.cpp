@@ -27,11 +27,16 @@ TVornSim::~TVornSim()
     Stop();
 }
 
-bool TVornSim::Chance(double p)
+bool TVornSim::Chance(const double &spec)
 {
-    if (p <= 0)
+    if (spec <= 0)
         return false;
-    return std::uniform_real_distribution<double>(0.0, 1.0)(Random) < p;
+    if (spec >= 1) {
+        // A count: every Nth time this fault is asked about, it happens.
+        const int every = static_cast<int>(spec);
+        return ++FaultCounts[&spec] % every == 0;
+    }
+    return std::uniform_real_distribution<double>(0.0, 1.0)(Random) < spec;
 }
 
 void TVornSim::Log(const QString &text)

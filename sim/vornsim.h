@@ -54,6 +54,7 @@
 #include "instrument.h"
 #include "simconfig.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
@@ -89,7 +90,8 @@ public:
 
     // Used by the links.
     const TVornSimConfig &Config() const { return Cfg; }
-    bool Chance(double p);
+    // Whether a fault happens now: spec below 1 is a probability, N >= 1 means every Nth time.
+    bool Chance(const double &spec);
     uint32_t RandomNumber() { return static_cast<uint32_t>(Random()); }
     void Log(const QString &text);
 
@@ -102,4 +104,5 @@ private:
     int PtySlave = -1;
     QString PtyName;
     std::mt19937 Random;
+    QHash<const double *, int> FaultCounts;
 };

@@ -22,6 +22,19 @@ TEST_F(SimLinkTest, LostRepliesAreResentAndAFinalLossIsReported)
     EXPECT_TRUE(Engine->TransactText("20110003:").isEmpty());
 }
 
+TEST_F(SimLinkTest, ALostReplyIsRecoveredByExactlyOneResend)
+{
+    Cfg.DropReply = 2; // every second reply is lost
+    Connect();
+    EXPECT_EQ(Read(0x0003), "V500"); // reply 1
+    EXPECT_EQ(SentCount(*Engine), 1);
+    EXPECT_EQ(Read(0x0004), "V1.04"); // reply 2 lost, the resend gets reply 3
+    EXPECT_EQ(SentCount(*Engine), 3);
+    EXPECT_EQ(Read(0x0001), "00"); // reply 4 lost, reply 5
+    EXPECT_EQ(SentCount(*Engine), 5);
+    EXPECT_TRUE(Reporter.Errors.isEmpty());
+}
+
 TEST_F(SimLinkTest, SomeLostRepliesAreRecoveredByTheResend)
 {
     Cfg.DropReply = 0.4;

@@ -84,7 +84,7 @@ TEST(SimPrograms, PtyModePrintsItsLinkAndRemovesItAtTheEnd)
 TEST(SimPrograms, BadArgumentsAreRefusedWithAMessage)
 {
     for (const QStringList &args :
-         {QStringList{}, QStringList{"--tcp", "x"}, QStringList{"--tcp", "0", "--drop", "2"},
+         {QStringList{}, QStringList{"--tcp", "x"}, QStringList{"--tcp", "0", "--drop", "-1"},
           QStringList{"--tcp", "0", "--model", "/nonexistent.json"}}) {
         QProcess sim;
         sim.start(QStringLiteral(BRELLIN_BIN_DIR "/vornsim"), args);
