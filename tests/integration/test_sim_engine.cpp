@@ -198,6 +198,7 @@ TEST_F(SimLinkTest, CalibrationStepStatusSequence)
     ASSERT_TRUE(Engine->Transact(CmdReadFormatted, 0x0025, {}, true, true));
     const QByteArray literal = Engine->LastReply.Data.trimmed();
     EXPECT_EQ(literal.mid(literal.size() - 4, 2), "kg");
+    EXPECT_EQ(Device.CalUnits, "kg");
     EXPECT_EQ(Device.CalWeight, 300000);
     EXPECT_EQ(Device.CalBlock.size(), 44);
 }
