@@ -52,9 +52,13 @@ protected:
         Display = std::make_unique<TVornLCD>(nullptr, SharedDir().path());
         Display->resize(1000, 491);
         Display->SetPictureFile(QStringLiteral("panel.jpg"));
+        Display->show();
         Cal = std::make_unique<TVornLCD>(nullptr, SharedDir().path());
         Cal->resize(500, 245);
         Cal->SetPictureFile(QStringLiteral("panel.jpg"));
+        Cal->show();
+        Display->Paint(); // what the first paint event does
+        Cal->Paint();
         Display->Buttons->Clock = [this] { return Now; };
         Cal->Buttons->Clock = [this] { return Now; };
         Panel = std::make_unique<TFrontPanel>(&Engine);
@@ -237,8 +241,11 @@ TEST(MimicSilence, NoReplyWithinTheTimeoutBlanksBothMimics)
     TVornLCD display(nullptr, SharedDir().path()), cal(nullptr, SharedDir().path());
     display.resize(400, 196);
     cal.resize(300, 147);
+    display.show();
+    cal.show();
     TFrontPanel panel(&engine);
     panel.SetMimics(&display, &cal);
+    engine.OnPollTimeout = [&] { panel.BlankBoth(); };
     TLcdStates s{};
     VornShowText(s, VornLarge, "88");
     bool answer = true;

@@ -34,7 +34,7 @@ void TFrontPanel::SetMimics(TVornLCD *displayMimic, TVornLCD *calMimic)
 {
     DisplayMimic = displayMimic;
     CalMimic = calMimic;
-    if (DisplayMimic) {
+    if (displayMimic) {
         TLumLCDButtons *b = DisplayMimic->Buttons.get();
         b->OnButtonDown = [this](TLumLCDButtons *, int key) { LCDButtonDown(key); };
         b->OnButtonUp = [this](TLumLCDButtons *, int key) { LCDButtonUp(key); };
@@ -43,7 +43,6 @@ void TFrontPanel::SetMimics(TVornLCD *displayMimic, TVornLCD *calMimic)
     if (Engine) {
         Engine->SetRouteConsumer(RouteDisplay, this);
         Engine->SetRouteConsumer(RouteCalibration, this);
-        Engine->OnPollTimeout = [this] { BlankBoth(); };
     }
 }
 

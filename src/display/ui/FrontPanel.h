@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 
@@ -21,10 +22,11 @@ public:
     ~TFrontPanel() override;
 
     // The Display tab's mimic sends its keys; the Calibration tab's only shades them. Either may be
-    // null. Registers this object for the display and calibration routes and the poll time-out.
+    // null. Registers this object for the display and calibration routes; the owner calls
+    // BlankBoth when the engine's poll times out.
     void SetMimics(TVornLCD *displayMimic, TVornLCD *calMimic);
-    TVornLCD *DisplayMimic = nullptr;
-    TVornLCD *CalMimic = nullptr;
+    QPointer<TVornLCD> DisplayMimic;
+    QPointer<TVornLCD> CalMimic;
 
     // A register-9 value into the mimic's segment states, drawn at once; a value shorter than
     // 106 characters changes nothing.
@@ -54,6 +56,6 @@ signals:
     void KeySent(int code, bool accepted);
 
 private:
-    TTransactionEngine *Engine;
+    QPointer<TTransactionEngine> Engine; // may go before this object
     bool CursorChanged = false;
 };

@@ -49,7 +49,9 @@ void TVornLCD::SetPictureFile(const QString &path)
     PictureFile = path;
     LoadedPicture.clear();
     Picture = QImage();
-    Paint();
+    // A hidden mimic is drawn when it is first shown.
+    if (isVisible())
+        Paint();
     update();
 }
 
@@ -78,7 +80,11 @@ void TVornLCD::Paint()
 void TVornLCD::DrawLCD()
 {
     if (Canvas.size() != size()) {
-        Paint(); // the whole panel at the new size, the LCD with it
+        // The whole panel at the new size, the LCD with it; a hidden one when it is shown.
+        if (isVisible())
+            Paint();
+        else
+            update();
         return;
     }
     const QRect r = LCDRect();

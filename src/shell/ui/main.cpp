@@ -512,6 +512,14 @@ void TFrmMain::CreateMimics()
     DisplayMimicHost->layout()->addWidget(filler);
     CalMimic = new TVornLCD(CalMimicHost, Config.ProgramDir());
     CalMimic->setObjectName("CalMimic");
+    // A missing mask or an unreadable picture is said once; the glass still shows, unlit.
+    auto lastFailure = std::make_shared<QString>(); // both mimics meet the same missing file
+    for (TVornLCD *mimic : {DisplayMimic, CalMimic})
+        connect(mimic, &TLumMimic::Failed, this, [this, lastFailure](const QString &message) {
+            if (message != *lastFailure)
+                Reporter->Error(message);
+            *lastFailure = message;
+        });
     FrontPanel = new TFrontPanel(Engine, this);
     FrontPanel->SetMimics(DisplayMimic, CalMimic);
     Hooks.BlankDisplayMimic = [this] {

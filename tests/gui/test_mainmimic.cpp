@@ -1,0 +1,127 @@
+// The main window's front panel against the simulated instrument: the Display tab shows the polled
+// weight, its keys reach the instrument, the Calibration tab's copy follows its own route, both
+// blank on disconnect, and both keep the picture's aspect in any window size.
+#include "display/VornTables.h"
+#include "display/ui/FrontPanel.h"
+#include "display/ui/VornLCD.h"
+#include "gui_support.h"
+#include "link/transact.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+#include "vornsim.h"
+
+#include <QDir>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+class MainMimicTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The shipped picture and masks beside the program.
+        const QDir bin(QStringLiteral(BRELLIN_BIN_DIR));
+        QDir(Folder.Dir.path()).mkpath("segs");
+        for (const QString &name : QDir(bin.filePath("segs")).entryList({"*.bmp"}, QDir::Files))
+            QFile::copy(bin.filePath("segs/" + name), Folder.File("segs/" + name));
+        QFile::remove(Folder.File("panel.jpg"));
+        QFile::copy(bin.filePath("panel.jpg"), Folder.File("panel.jpg"));
+
+        TVornSimConfig cfg;
+        cfg.TcpPort = 0;
+        Sim = std::make_unique<TVornSim>(cfg);
+        ASSERT_TRUE(Sim->Start());
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        Window = CreateMainWindow(*Config, {}, &Reporter);
+        ASSERT_TRUE(Window);
+        Window->Engine->SetTickInterval(2);
+        Window->resize(1000, 700);
+        Window->show();
+    }
+    void Connect()
+    {
+        auto link = std::make_unique<TIOIfaceSocket>();
+        link->SetHostText("127.0.0.1");
+        link->SetPort(Sim->Port());
+        Window->ConnectWith(TConnectionChoice{std::move(link), 0, 0});
+        ASSERT_TRUE(PumpUntil([&] { return Window->Engine->LinkOpen(); }));
+    }
+
+    TProgramFolder Folder;
+    std::unique_ptr<TVornSim> Sim;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+    std::unique_ptr<TFrmMain> Window;
+};
+
+} // namespace
+
+TEST_F(MainMimicTest, DisplayTabShowsTheWeightAndItsKeysReachTheInstrument)
+{
+    Connect();
+    TVornLCD *mimic = Window->DisplayMimic;
+    ASSERT_TRUE(PumpUntil([&] { return EntryLit(mimic->LCD->States, VornEntryOfMask(VornSymKg)); }));
+    TLcdStates expected{};
+    VornShowText(expected, VornLarge, "12.50");
+    for (const TVornCharacter &c : VornCharacters(VornLarge))
+        for (int e : c.Entries)
+            if (e >= 0) {
+                EXPECT_EQ(EntryLit(mimic->LCD->States, e), EntryLit(expected, e)) << e;
+            }
+    EXPECT_TRUE(LitEntries(Window->CalMimic->LCD->States).empty());
+
+    // Tare from the pictured key: the instrument goes to net and the glass follows.
+    const QRect r = mimic->rect();
+    const TLcdKey &tare = VornKeys()[2].Rect;
+    const QPoint p((tare.Left + tare.Right) / 2 * r.width() / 1000,
+                   (tare.Top + tare.Bottom) / 2 * r.height() / 1000);
+    QTest::mouseClick(mimic, Qt::LeftButton, {}, p);
+    EXPECT_EQ(Sim->Instrument().LastKey, 0x0C);
+    ASSERT_TRUE(PumpUntil([&] { return EntryLit(mimic->LCD->States, VornEntryOfMask(VornSymNet)); }));
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join("; ").toStdString();
+
+    // Disconnecting blanks both mimics.
+    Window->Connect2Click();
+    ASSERT_TRUE(PumpUntil([&] { return !Window->Engine->LinkOpen(); }));
+    EXPECT_TRUE(LitEntries(mimic->LCD->States).empty());
+    EXPECT_TRUE(LitEntries(Window->CalMimic->LCD->States).empty());
+}
+
+TEST_F(MainMimicTest, CalibrationTabFeedsItsOwnMimicAndItsKeysSendNothing)
+{
+    Connect();
+    Window->PgCMain->setTabVisible(Window->PgCMain->indexOf(Window->TSCalibration), true);
+    Window->PgCMain->setCurrentWidget(Window->TSCalibration);
+    TVornLCD *cal = Window->CalMimic;
+    ASSERT_TRUE(PumpUntil([&] { return !LitEntries(cal->LCD->States).empty(); }));
+    const int last = Sim->Instrument().LastKey;
+    const TLcdKey &zero = VornKeys()[1].Rect;
+    QTest::mouseClick(cal, Qt::LeftButton, {},
+                      QPoint((zero.Left + zero.Right) / 2 * cal->width() / 1000,
+                             (zero.Top + zero.Bottom) / 2 * cal->height() / 1000));
+    QTest::qWait(30);
+    EXPECT_EQ(Sim->Instrument().LastKey, last);
+}
+
+TEST_F(MainMimicTest, MimicsKeepThePictureAspectAndDrawTheirGlassAtEverySize)
+{
+    Connect();
+    ASSERT_TRUE(PumpUntil([&] { return !LitEntries(Window->DisplayMimic->LCD->States).empty(); }));
+    for (QSize size : {QSize(1000, 640), QSize(1300, 800), QSize(700, 600)}) {
+        Window->resize(size);
+        QTest::qWait(20);
+        TVornLCD *m = Window->DisplayMimic;
+        EXPECT_NEAR(m->height(), m->width() * 491 / 1000, 1) << size.width() << "x" << size.height();
+        // The glass is rebuilt for the new size from the cache and shows the reading.
+        m->DrawLCD();
+        EXPECT_EQ(m->Canvas.size(), m->size());
+        EXPECT_EQ(m->LCD->ScaledMap.Width, m->LCDRect().width());
+        EXPECT_EQ(m->LCD->MapsComposed, 1);
+    }
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join("; ").toStdString();
+}
