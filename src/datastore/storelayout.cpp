@@ -109,6 +109,9 @@ QString TDsdStoreLayout::DsdIsnToDataStoreName(const QString &serial) const
 bool TDsdStoreLayout::EnsureStoreDir() const
 {
     const QString dir = StoreDir();
+    if (ExplicitDir.isEmpty() && ParentDir() != QCoreApplication::applicationDirPath())
+        LogLine(QStringLiteral(
+            "The program's folder is not writable; the Data Store is kept in the user's data folder"));
     LogLine(dir);
     if (!QDir().mkpath(dir))
         return false;

@@ -54,52 +54,56 @@ bool KeepAsBackup(const QString &path, const QString &backup)
     return CopyStoreFile(path, backup);
 }
 
-// Where new lines go in a copy of the store file: over its trailer when the last line is one,
-// else after its last complete line (a damaged file keeps every record line it has).
-qint64 WritePosition(QFile &work, bool scramble)
+// Where new lines go in a copy of the store file: over the trailer the resume information came
+// from (what follows it is ignored when loading, and the backup keeps it), else after the last
+// complete line, so that a damaged file keeps every record line it has.
+qint64 WritePosition(QFile &work, const TDsdOldFileInfo &info)
 {
+    if (info.TrailerFound)
+        return info.LineStart;
     const qint64 size = work.size();
-    work.seek(size);
-    bool start = false;
-    const QByteArray tail = ReadPreviousLine(work, start);
-    if (start)
-        return 0; // no complete line at all
-    const qint64 afterLastLine = work.pos() + 1;
-    if (!tail.isEmpty())
-        return afterLastLine; // an unfinished last line is dropped (the backup keeps it)
-    QByteArray last = ReadPreviousLine(work, start);
-    const qint64 lastStart = start ? 0 : work.pos() + 1;
-    if (scramble)
-        last = UnscrambleLine(last);
-    uint32_t sequence = 0;
-    const TDsdParsedLine parsed =
-        DsdRecordParse(last.constData(),
-                       static_cast<std::size_t>(std::min<qsizetype>(last.size(), MaxLineExamined)), sequence);
-    // ReadPreviousLine gives at most 256 bytes: a longer line never counts as the trailer.
-    if (parsed.IsTrailer() && lastStart + last.size() + 1 == size)
-        return lastStart;
-    return size;
+    for (qint64 b = size; b > 0;) {
+        const qint64 from = std::max<qint64>(0, b - 65536);
+        work.seek(from);
+        const QByteArray bytes = work.read(b - from);
+        const qsizetype lf = bytes.lastIndexOf('\n');
+        if (lf >= 0)
+            return from + lf + 1;
+        b = from;
+    }
+    return 0;
 }
 
 } // namespace
 
 QByteArray ReadPreviousLine(QFileDevice &file, bool &startReached)
 {
+    // Back in blocks of 256 bytes until an LF or the start of the file: a line longer than one
+    // block is still read whole, and the start is reached only when it really is.
     const qint64 e = file.pos();
-    const qint64 b = std::max<qint64>(0, e - 256);
-    file.seek(b);
-    const QByteArray bytes = file.read(e - b);
-    const qsizetype lf = bytes.lastIndexOf('\n');
-    if (lf < 0) {
-        file.seek(0);
-        startReached = true;
-        return bytes;
+    qint64 b = e;
+    QByteArray line;
+    for (;;) {
+        const qint64 from = std::max<qint64>(0, b - 256);
+        file.seek(from);
+        const QByteArray bytes = file.read(b - from);
+        const qsizetype lf = bytes.lastIndexOf('\n');
+        if (lf >= 0) {
+            line.prepend(bytes.mid(lf + 1));
+            file.seek(from + lf);
+            startReached = false;
+            break;
+        }
+        line.prepend(bytes);
+        b = from;
+        if (from == 0 || bytes.size() != 256) {
+            file.seek(0);
+            startReached = true;
+            break;
+        }
     }
-    QByteArray line = bytes.mid(lf + 1);
     if (line.endsWith('\r'))
         line.chop(1);
-    file.seek(b + lf);
-    startReached = false;
     return line;
 }
 
@@ -134,6 +138,7 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                 info.LastSequence = r.Seq;
                 info.LastNumber = r.Number;
                 info.TrailerFound = r.IsTrailer();
+                info.LineStart = start ? 0 : file.pos() + 1;
                 break;
             }
         }
@@ -266,8 +271,8 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     if (existed) {
         if (!CopyStoreFile(path, work) || !file.open(QIODevice::ReadWrite))
             return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
-        file.seek(WritePosition(file, ScrambleLines));
         const TDsdOldFileInfo info = DsdUploadGetOldFileInfo(path, ScrambleLines, DebugMode ? Log : nullptr);
+        file.seek(WritePosition(file, info));
         seq = info.TrailerFound ? info.LastSequence : 0;
         number = info.LastNumber;
     } else if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {

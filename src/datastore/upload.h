@@ -16,13 +16,14 @@ class TReporter;
 class TTransactionEngine;
 
 // The line that ends just before the file's position (a final CR removed); the position moves
-// to that line's LF, or to 0 with startReached when no LF was found in the 256 bytes before it.
+// to the LF before that line, or to 0 with startReached when the line is the file's first.
 QByteArray ReadPreviousLine(QFileDevice &file, bool &startReached);
 
 struct TDsdOldFileInfo {
     bool TrailerFound = false;
     uint32_t LastSequence = 0;
     uint32_t LastNumber = 0;
+    qint64 LineStart = 0; // where the line they came from starts
 };
 // Where the previous upload stopped: the last sound line of the store file, read backwards.
 TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,

@@ -222,6 +222,43 @@ TEST_F(UploadTest, AStoreFileWithoutTrailerKeepsItsRecords)
     EXPECT_EQ(store->Entry(27).Number, 128u);
 }
 
+TEST_F(UploadTest, DamagedStoreFilesLoseNoLine)
+{
+    Connect();
+    ASSERT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Uploaded);
+    const QByteArray good = ReadBytes(StorePath());
+    const qsizetype trailerStart = good.lastIndexOf('\n', good.size() - 2) + 1;
+    struct TCase {
+        const char *What;
+        QByteArray Bytes;
+        QByteArray Kept; // what the new store file must start with
+        uint32_t Records;
+    };
+    const QList<TCase> cases = {
+        // Lines after the trailer are ignored when loading: the new lines go over the trailer.
+        {"junk after the trailer", good + "junk\nmore junk\n", good.left(trailerStart), 26},
+        // A long damaged line last and no trailer: kept whole, the new records follow it.
+        {"long last line", good.left(trailerStart) + QByteArray(300, 'x') + "\n",
+         good.left(trailerStart) + QByteArray(300, 'x') + "\n", 28},
+        {"empty lines only", "\n\n\n", "\n\n\n", 0},
+        {"no LF at all", "no line here", "", 0},
+    };
+    for (const TCase &c : cases) {
+        ASSERT_TRUE(WriteBytes(StorePath(), c.Bytes));
+        AddRecords(1);
+        ASSERT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Uploaded) << c.What;
+        const QByteArray now = ReadBytes(StorePath());
+        EXPECT_TRUE(now.startsWith(c.Kept)) << c.What;
+        EXPECT_EQ(ReadBytes(StorePath() + ".bak"), c.Bytes) << c.What;
+        auto store = Load(StorePath());
+        if (c.Records > 0) {
+            ASSERT_EQ(store->RecordCount(), c.Records) << c.What;
+            EXPECT_EQ(store->Entry(c.Records - 1).Number, Sim->Instrument().Records().Newest()) << c.What;
+        }
+        EXPECT_EQ(store->FileVerdict() & VerdictFileIncomplete, 0) << c.What;
+    }
+}
+
 TEST_F(UploadTest, FailuresLeaveTheStoreAlone)
 {
     Connect();
@@ -263,9 +300,9 @@ TEST(UploadFiles, ReadPreviousLineAndOldFileInfo)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     file.seek(file.size());
     bool start = false;
-    EXPECT_EQ(ReadPreviousLine(file, start), QByteArray(256, 'x')); // no LF within 256 bytes
-    EXPECT_TRUE(start);
-    EXPECT_EQ(file.pos(), 0);
+    EXPECT_EQ(ReadPreviousLine(file, start), QByteArray(300, 'x')); // longer than one block, read whole
+    EXPECT_FALSE(start);
+    EXPECT_EQ(file.pos(), 8);
     file.seek(9);
     EXPECT_EQ(ReadPreviousLine(file, start), "");
     EXPECT_EQ(file.pos(), 8);
