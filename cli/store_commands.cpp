@@ -316,15 +316,20 @@ int Store(TCliContext &ctx, const QStringList &args)
 
 TCliRegistrar storeCommand{
     {"store",
-     "            store list [--store DIR]                the stored serial numbers, as the list shows them\n"
-     "            store upload [--store DIR]              upload new records of the connected instrument\n"
+     "            store list [--store DIR]\n"
+     "                                  the stored serial numbers, as the Data Store tab lists them\n"
+     "            store upload [--store DIR]\n"
+     "                                  upload the instrument's new records into its store file (Ctrl-C "
+     "cancels)\n"
      "            store verify (--serial SN | FILE) [--store DIR]\n"
-     "                                                    check every record; exit 4 on tamper evidence\n"
-     "            store extract (--serial SN | FILE) [--records A:B | --from \"YYYY-MM-DD HH:MM:SS\" --to "
-     "\"...\"]\n"
-     "                          [-o OUT]                  the records as CSV (default "
-     "Instrument_<serial>.csv)\n"
-     "            store options: --plain-lines (store lines unscrambled), --max-store-size N (bytes)",
+     "                                  \"Found N records\", or the tamper message with a count per verdict "
+     "and\n"
+     "                                  the first record numbers of each (exit 4)\n"
+     "            store extract (--serial SN | FILE) [--store DIR] [--records A:B |\n"
+     "                          --from \"YYYY-MM-DD HH:MM:SS\" --to \"...\"] [-o OUT]\n"
+     "                                  the selected records as CSV (default Instrument_<serial>.csv)\n"
+     "            store ... --plain-lines   store lines unscrambled; --max-store-size N   largest file "
+     "loaded",
      false, Store}};
 
 } // namespace
