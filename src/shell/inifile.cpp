@@ -15,11 +15,15 @@ void TIniFile::Parse(const QByteArray &text)
 {
     Sections.clear();
     Sections.append(TSection{});
-    Eol = text.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+    // The file's own line ending, as its first line has it; a CR before LF belongs to the ending
+    // only in a CR LF file (elsewhere it is text and stays).
+    const qsizetype firstLf = text.indexOf('\n');
+    const bool crlf = firstLf >= 0 ? firstLf > 0 && text[firstLf - 1] == '\r' : text.endsWith('\r');
+    Eol = crlf ? QByteArray("\r\n") : QByteArray("\n");
     const QList<QByteArray> lines = text.split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QByteArray raw = lines[i];
-        if (raw.endsWith('\r'))
+        if (crlf && raw.endsWith('\r'))
             raw.chop(1);
         // The split leaves an empty piece after a final line ending: it is no line of its own.
         if (i == lines.size() - 1 && raw.isEmpty())
@@ -100,8 +104,31 @@ QByteArray TIniFile::Value(const QByteArray &section, const QByteArray &key, con
     return value;
 }
 
-bool TIniFile::SetValue(const QByteArray &section, const QByteArray &key, const QByteArray &value)
+namespace
 {
+
+// A name as a line of the file can hold it: no line breaks, and nothing that would make the line
+// read back as something else (a "]" ends a section name, "=" a key; ";", "#" and "[" start a
+// comment or a section).
+QByteArray CleanName(QByteArray name, const char *forbidden)
+{
+    name.replace('\r', ' ').replace('\n', ' ');
+    for (const char *c = forbidden; *c; ++c)
+        name.replace(*c, ' ');
+    name = name.trimmed();
+    while (!name.isEmpty() && (name[0] == ';' || name[0] == '#' || name[0] == '['))
+        name = name.mid(1).trimmed();
+    return name;
+}
+
+} // namespace
+
+bool TIniFile::SetValue(const QByteArray &rawSection, const QByteArray &rawKey, const QByteArray &value)
+{
+    const QByteArray section = CleanName(rawSection, "]");
+    const QByteArray key = CleanName(rawKey, "=");
+    if (key.isEmpty())
+        return false;
     if (Sections.isEmpty())
         Sections.append(TSection{});
     TSection *s = FindSection(section);

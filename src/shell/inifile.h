@@ -21,7 +21,8 @@ public:
                      bool stripQuotes = false) const;
     bool HasSection(const QByteArray &section) const;
     // Sets a value, adding the key (and section) at the end when absent. Returns true when the
-    // stored text changed.
+    // stored text changed. Line breaks in names and values become blanks, and characters that
+    // would change how the line reads back ("]" in a section name, "=" in a key) too.
     bool SetValue(const QByteArray &section, const QByteArray &key, const QByteArray &value);
 
 private:

@@ -8,6 +8,7 @@
 #include "link/ui/option.h"
 #include "link/ui/testtab.h"
 #include "shell/dmViewer.h"
+#include "shell/ui/help.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBrowser>
 
 namespace
 {
@@ -297,6 +299,48 @@ TEST_F(MainWindowTest, TheWindowKeepsItsMinimumSizeAndThePanelItsAspect)
     EXPECT_GE(w->height(), 480);
     w->resize(1000, 800);
     QTRY_COMPARE(w->DisplayMimic->height(), w->TSDisplay->width() * 491 / 1000);
+}
+
+TEST_F(MainWindowTest, TheConnectedModelNamesItsPicture)
+{
+    Folder.Write("brellin.ini", "[Images]\nVX200=vx200.jpg\nVX300=missing.jpg\n[Options]\nFirstRun=0\n");
+    Folder.Write("vx200.jpg", "x");
+    auto w = Start();
+    ASSERT_TRUE(w);
+    QStringList pictures;
+    w->Hooks.SetMimicPicture = [&](const QString &p) { pictures << p; };
+    ConnectFake(*w);
+    EXPECT_EQ(pictures, QStringList{Folder.File("vx200.jpg")});
+    // A model whose picture is missing keeps the one shown.
+    Instrument->Registers[0x0003] = "VX300";
+    pictures.clear();
+    w->SetConnected(true);
+    EXPECT_TRUE(pictures.isEmpty());
+}
+
+TEST_F(MainWindowTest, AnOpenSessionIsRenewedByTheViewerTimer)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->tmrViewerMode.setInterval(5);
+    QTest::qWait(30);
+    EXPECT_FALSE(w->Engine->SessionRefreshDue);
+    w->SessionActive = true;
+    QTRY_VERIFY(w->Engine->SessionRefreshDue);
+}
+
+TEST_F(MainWindowTest, HelpShowsThePageBesideTheProgramOrSaysItIsMissing)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->muHelp->trigger();
+    EXPECT_EQ(Reporter.Errors, QStringList{"The help file " + Folder.File("brellin.html") + " is missing."});
+    Folder.Write("brellin.html", "<html><body><h1>Brellin</h1><p>How to connect</p></body></html>");
+    w->muHelp->trigger();
+    ASSERT_TRUE(w->FrmHelp);
+    EXPECT_TRUE(w->FrmHelp->isVisible());
+    EXPECT_TRUE(w->FrmHelp->Browser->toPlainText().contains("How to connect"));
+    w->FrmHelp->close();
 }
 
 TEST_F(MainWindowTest, TheAboutBoxShowsTheIniTexts)

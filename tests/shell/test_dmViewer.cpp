@@ -276,3 +276,34 @@ TEST(TIniFileTest, NewKeysGoToTheEndOfTheirSectionBeforeBlankLines)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST(TIniFileTest, NamesThatWouldReadBackAsSomethingElseAreCleaned)
+{
+    TIniFile ini;
+    ini.Parse("[Images]\r\n");
+    // A model text from the instrument becomes a key: it must stay one line and one key.
+    EXPECT_TRUE(ini.SetValue("Images", "VX=200\r\n[x]", "a.jpg"));
+    EXPECT_TRUE(ini.SetValue("Odd]\nName", ";key", "v"));
+    EXPECT_FALSE(ini.SetValue("Images", "\r\n", "lost"));
+    EXPECT_EQ(ini.Text(), QByteArray("[Images]\r\nVX 200  [x]=a.jpg\r\n\r\n[Odd  Name]\r\nkey=v\r\n"));
+    TIniFile again;
+    again.Parse(ini.Text());
+    EXPECT_EQ(again.Value("Images", "VX 200  [x]"), QByteArray("a.jpg"));
+}
+
+TEST(TIniFileTest, ACarriageReturnIsPartOfTheLineEndingOnlyInACrLfFile)
+{
+    TIniFile lf;
+    lf.Parse("a=1\nb=2\r\r\n");
+    EXPECT_EQ(lf.Text(), QByteArray("a=1\nb=2\r\r\n"));
+    EXPECT_EQ(lf.Value("", "b"), QByteArray()); // keys before any section are not settings
+    TIniFile crlf;
+    crlf.Parse("[s]\r\nb=2\r\r\n");
+    EXPECT_EQ(crlf.Text(), QByteArray("[s]\r\nb=2\r\r\n"));
+    EXPECT_EQ(crlf.Value("s", "b"), QByteArray("2"));
+}
+
+} // namespace
