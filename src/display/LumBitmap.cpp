@@ -47,7 +47,7 @@ bool TLumBitmap::LoadFromFile(const QString &path)
     }
     const qint32 w = qFromLittleEndian<qint32>(header.constData());
     const qint32 h = qFromLittleEndian<qint32>(header.constData() + 4);
-    if (w <= 0 || h <= 0 || w > LumMaxMapSide || h > LumMaxMapSide) {
+    if (w <= 0 || h <= 0 || w > LumMaxMapSide || h > LumMaxMapSide || qint64(w) * h > LumMaxMapPixels) {
         Error = QStringLiteral("%1 holds an impossible map size %2 x %3").arg(path).arg(w).arg(h);
         return false;
     }

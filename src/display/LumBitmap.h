@@ -47,8 +47,9 @@ private:
     std::vector<uint16_t> Data;
 };
 
-// Largest map the cache reader accepts, in pixels per side.
+// Largest map the cache reader accepts: pixels per side and in all (128 MB of map).
 inline constexpr int LumMaxMapSide = 32768;
+inline constexpr qint64 LumMaxMapPixels = qint64(1) << 26;
 
 // Source index for each of targetSize indexes: i * (sourceSize - 1) / (targetSize - 1),
 // integer arithmetic, sized to the target (no fixed limit). A target of 1 takes index 0.

@@ -116,7 +116,7 @@ bool TLumLCD::BuildMap(int width, int height)
     return ok;
 }
 
-bool TLumLCD::Render(int width, int height)
+bool TLumLCD::Prepare(int width, int height)
 {
     bool ok = true;
     if (Palette.isEmpty() || !Built || RenderBitmap.width() != width || RenderBitmap.height() != height)
@@ -127,43 +127,44 @@ bool TLumLCD::Render(int width, int height)
     RenderBitmap.setColor(LumOffIndex, OffColour.rgb());
     RenderBitmap.setColor(LumOnIndex, OnColour.rgb());
     FillLookUp(States, LookUp);
-    RenderLookUp(RowMap, LookUp, RenderBitmap.bits(), int(RenderBitmap.bytesPerLine()));
     return ok;
 }
 
 bool TLumLCD::Draw(int x, int y, QPainter &canvas, int height, int width)
 {
-    const bool ok = Render(width, height);
-    if (!RenderBitmap.isNull()) {
-        canvas.save();
-        canvas.setCompositionMode(QPainter::CompositionMode_Source);
-        canvas.drawImage(x, y, RenderBitmap);
-        canvas.restore();
-    }
+    const bool ok = Prepare(width, height);
+    if (RenderBitmap.isNull())
+        return ok;
+    RenderLookUp(RowMap, LookUp, RenderBitmap.bits(), int(RenderBitmap.bytesPerLine()));
+    canvas.save();
+    canvas.setCompositionMode(QPainter::CompositionMode_Source);
+    canvas.drawImage(x, y, RenderBitmap);
+    canvas.restore();
     return ok;
 }
 
 bool TLumLCD::Draw(int x, int y, QImage &canvas, int height, int width)
 {
-    const bool ok = Render(width, height);
+    const bool ok = Prepare(width, height);
     if (RenderBitmap.isNull())
         return ok;
-    if (canvas.format() == QImage::Format_RGB32 || canvas.format() == QImage::Format_ARGB32 ||
-        canvas.format() == QImage::Format_ARGB32_Premultiplied) {
-        // Straight from the lookup to the canvas's pixels: two colours, no conversion pass.
-        const QRgb off = 0xFF000000 | OffColour.rgb(), on = 0xFF000000 | OnColour.rgb();
-        const int x0 = std::max(0, x), y0 = std::max(0, y);
-        const int x1 = std::min(canvas.width(), x + width), y1 = std::min(canvas.height(), y + height);
-        for (int row = y0; row < y1; ++row) {
-            const uchar *src = RenderBitmap.constScanLine(row - y) + (x0 - x);
-            QRgb *dst = reinterpret_cast<QRgb *>(canvas.scanLine(row)) + x0;
-            for (int col = x0; col < x1; ++col)
-                *dst++ = *src++ == LumOnIndex ? on : off;
-        }
-        return ok;
+    if (canvas.format() != QImage::Format_RGB32 && canvas.format() != QImage::Format_ARGB32 &&
+        canvas.format() != QImage::Format_ARGB32_Premultiplied) {
+        QPainter p(&canvas);
+        return Draw(x, y, p, height, width) && ok;
     }
-    QPainter p(&canvas);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(x, y, RenderBitmap);
+    // One pass straight from the map to the canvas's pixels: the lookup table and the palette
+    // folded into one table of colours, so no 8-bit picture needs converting afterwards.
+    std::array<QRgb, LcdBackground + 1> colours;
+    for (size_t v = 0; v < colours.size(); ++v)
+        colours[v] = 0xFF000000 | RenderBitmap.color(LookUp[v]);
+    const int x0 = std::max(0, x), y0 = std::max(0, y);
+    const int x1 = std::min(canvas.width(), x + width), y1 = std::min(canvas.height(), y + height);
+    for (int row = y0; row < y1; ++row) {
+        const uint16_t *src = RowMap.Pixels.data() + size_t(row - y) * size_t(RowMap.Width) + (x0 - x);
+        QRgb *dst = reinterpret_cast<QRgb *>(canvas.scanLine(row)) + x0;
+        for (int col = x0; col < x1; ++col)
+            *dst++ = colours[*src++];
+    }
     return ok;
 }

@@ -59,7 +59,8 @@ public:
     int CacheLoads = 0;
 
 private:
-    bool Render(int width, int height);
+    // Builds what the size needs and fills the lookup table from States.
+    bool Prepare(int width, int height);
     QImage MaskPicture(const TLcdSegment &e);
 
     TLumRowMap RowMap;
