@@ -102,6 +102,12 @@ void UnscrambleBytes(char *line, std::size_t n)
         line[i] = static_cast<char>(static_cast<unsigned char>(line[i]) - (i + 1 + ScrambleConstant));
 }
 
+void UnscrambleTail(char *line, std::size_t from, std::size_t to)
+{
+    for (std::size_t i = from; i < to; ++i)
+        line[i] = static_cast<char>(static_cast<unsigned char>(line[i]) - (i + 1 + ScrambleConstant));
+}
+
 QByteArray ScrambleLine(QByteArray line)
 {
     ScrambleBytes(line.data(), static_cast<std::size_t>(line.size()));

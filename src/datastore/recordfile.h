@@ -50,6 +50,8 @@ QByteArray UnsignedToBase(uint32_t value, int base);
 // In place, over the first n bytes of a line (position 1 is the first byte).
 void ScrambleBytes(char *line, std::size_t n);
 void UnscrambleBytes(char *line, std::size_t n);
+// Unscrambles bytes from..to-1 of a line, each by its position in the whole line.
+void UnscrambleTail(char *line, std::size_t from, std::size_t to);
 QByteArray ScrambleLine(QByteArray line);
 QByteArray UnscrambleLine(QByteArray line);
 

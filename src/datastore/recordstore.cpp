@@ -148,7 +148,7 @@ void TDsdRecordStore::IndexLines()
     // The LF search is bounded by the data, not by a NUL: a scrambled byte may well be 0.
     while (RecordIndex[Count].Line < Size) {
         char *const line = buffer + RecordIndex[Count].Line;
-        const auto *lf = static_cast<const char *>(std::memchr(line, '\n', Size - RecordIndex[Count].Line));
+        const char *lf = static_cast<const char *>(std::memchr(line, '\n', Size - RecordIndex[Count].Line));
         if (!lf)
             break;
         const std::size_t length =
@@ -156,7 +156,9 @@ void TDsdRecordStore::IndexLines()
         if (ScrambleLines)
             UnscrambleBytes(line, length);
         const uint32_t previousSequence = LastSequence;
-        const TDsdParsedLine parsed = DsdRecordParse(line, length, LastSequence);
+        TDsdParsedLine parsed = DsdRecordParse(line, length, LastSequence);
+        if (parsed.Verdict != 0 && ScrambleLines && length < static_cast<std::size_t>(MaxLineExamined))
+            lf = JoinScrambledLf(line, lf, previousSequence, parsed);
         if (parsed.IsTrailer()) {
             trailer = true;
             CheckTrailer(parsed, previousSequence);
@@ -190,6 +192,40 @@ void TDsdRecordStore::CheckTrailer(const TDsdParsedLine &trailer, uint32_t previ
         return;
     RecordIndex[Count > 0 ? Count - 1 : 0].Verdict |= VerdictLastEntryTamper;
     Verdict |= VerdictLastEntryTamper;
+}
+
+const char *TDsdRecordStore::JoinScrambledLf(char *line, const char *lf, uint32_t previousSequence,
+                                             TDsdParsedLine &parsed)
+{
+    // A long line may scramble a byte into an LF, which then splits it. When the line with
+    // the following piece(s) put back passes every check, it is one line after all.
+    char joined[MaxLineExamined];
+    const char *const original = lf;
+    std::size_t length = static_cast<std::size_t>(lf - line); // already plain
+    std::memcpy(joined, line, length);
+    const char *const end = RecordBuffer.get() + Size;
+    while (length < static_cast<std::size_t>(MaxLineExamined)) {
+        const auto *next =
+            static_cast<const char *>(std::memchr(lf + 1, '\n', static_cast<std::size_t>(end - lf - 1)));
+        if (!next)
+            return original;
+        // The LF itself and the bytes up to the next one, unscrambled at their place in the line.
+        const std::size_t upTo =
+            std::min<std::size_t>(MaxLineExamined, static_cast<std::size_t>(next - line));
+        std::memcpy(joined + length, line + length, upTo - length);
+        UnscrambleTail(joined, length, upTo);
+        length = upTo;
+        uint32_t sequence = previousSequence;
+        const TDsdParsedLine retry = DsdRecordParse(joined, length, sequence);
+        if (retry.Verdict == 0) {
+            std::memcpy(line, joined, length);
+            parsed = retry;
+            LastSequence = sequence;
+            return next;
+        }
+        lf = next;
+    }
+    return original;
 }
 
 QByteArray TDsdRecordStore::RawLine(uint32_t i) const

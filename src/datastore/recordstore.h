@@ -68,6 +68,8 @@ private:
     }
     void Fail(const QString &text);
     void IndexLines();
+    const char *JoinScrambledLf(char *line, const char *lf, uint32_t previousSequence,
+                                TDsdParsedLine &parsed);
     void CheckTrailer(const TDsdParsedLine &trailer, uint32_t previousSequence);
     void Report();
     QByteArray DateText(uint32_t date);

@@ -363,3 +363,40 @@ TEST(RecordStore, AllocateOrReport)
     EXPECT_EXIT(AllocateOrReport(huge, "DsdMemMapFileInit", true, &stderrReporter),
                 testing::ExitedWithCode(1), "TERMINATING NOW");
 }
+
+TEST(RecordStore, LongLinesWhoseScramblingMakesAnLf)
+{
+    // Byte i of a line goes up by i + 5: an 'x' at position 141 and an 'a' at 164 become LFs.
+    QList<QByteArray> lines = StoreLines(4, false);
+    const QByteArray base = DsdRecordFixFormatting(InstrumentRecord(2)) + ",";
+    QByteArray record = base + QByteArray(190 - base.size(), 'x');
+    QByteArray line = DsdRecordLine(2, record);
+    const qsizetype checkLength = line.size() - record.size();
+    for (qsizetype i = 0; i < line.size(); ++i)
+        if (i + 1 >= 150)
+            line[i] = 'a'; // keeps position 141 an 'x', puts an 'a' at 164
+    record = line.mid(checkLength);
+    line = DsdRecordLine(2, record);
+    ASSERT_EQ(line.size(), 190 + checkLength - base.size() + base.size());
+    const QByteArray scrambled = ScrambleLine(line);
+    ASSERT_EQ(scrambled.count('\n'), 2);
+
+    QList<QByteArray> stored;
+    for (const QByteArray &l : lines)
+        stored << ScrambleLine(l.chopped(1)) + "\n";
+    stored[1] = scrambled + "\n";
+    TLoaded t(stored.join(), true);
+    EXPECT_EQ(t.store.FileVerdict(), 0);
+    ASSERT_EQ(t.store.RecordCount(), 4u);
+    EXPECT_EQ(t.store.RawLine(1), line.left(MaxLineExamined));
+    const QByteArray shown = t.store.DsdRecordObtain(1);
+    EXPECT_TRUE(shown.startsWith("2,18/02/2008,00:14:07,1074,kg,GROSS,0,kg,TARE,2,p,xxx"))
+        << shown.constData();
+    EXPECT_TRUE(shown.endsWith("xxxa" + QByteArray(46, 'a'))) << shown.constData();
+
+    // Damage in such a line still shows, and the pieces are not taken for records.
+    stored[1][20] = char(stored[1][20] + 1);
+    TLoaded d(stored.join(), true);
+    EXPECT_EQ(d.store.RecordCount(), 6u);
+    EXPECT_NE(d.store.FileVerdict() & VerdictRecordTamper, 0);
+}
