@@ -96,12 +96,12 @@ int main(int argc, char **argv)
             setter(v);
     };
     if (parser.isSet("tcp")) {
-        const QString spec = parser.value("tcp");
-        const int colon = spec.lastIndexOf(QLatin1Char(':'));
+        const QString where = parser.value("tcp");
+        const int colon = where.lastIndexOf(QLatin1Char(':'));
         if (colon >= 0)
-            cfg.TcpHost = spec.left(colon);
+            cfg.TcpHost = where.left(colon);
         bool ok = false;
-        cfg.TcpPort = spec.mid(colon + 1).toInt(&ok);
+        cfg.TcpPort = where.mid(colon + 1).toInt(&ok);
         if (!ok || cfg.TcpPort < 0 || cfg.TcpPort > 65535)
             bad = QStringLiteral("--tcp: expected [HOST:]PORT");
     }

@@ -27,16 +27,16 @@ TVornSim::~TVornSim()
     Stop();
 }
 
-bool TVornSim::Chance(const double &spec)
+bool TVornSim::Chance(const double &rate)
 {
-    if (spec <= 0)
+    if (rate <= 0)
         return false;
-    if (spec >= 1) {
+    if (rate >= 1) {
         // A count: every Nth time this fault is asked about, it happens.
-        const int every = static_cast<int>(spec);
-        return ++FaultCounts[&spec] % every == 0;
+        const int every = static_cast<int>(rate);
+        return ++FaultCounts[&rate] % every == 0;
     }
-    return std::uniform_real_distribution<double>(0.0, 1.0)(Random) < spec;
+    return std::uniform_real_distribution<double>(0.0, 1.0)(Random) < rate;
 }
 
 void TVornSim::Log(const QString &text)

@@ -90,8 +90,8 @@ public:
 
     // Used by the links.
     const TVornSimConfig &Config() const { return Cfg; }
-    // Whether a fault happens now: spec below 1 is a probability, N >= 1 means every Nth time.
-    bool Chance(const double &spec);
+    // Whether a fault happens now: a rate below 1 is a probability, N >= 1 means every Nth time.
+    bool Chance(const double &rate);
     uint32_t RandomNumber() { return static_cast<uint32_t>(Random()); }
     void Log(const QString &text);
 

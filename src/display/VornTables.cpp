@@ -2,6 +2,8 @@
 // and the character layout of the glass derived from the segment table.
 #include "VornTables.h"
 
+#include "link/tools.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -264,13 +266,7 @@ int VornEntryOfMask(const QByteArray &mask)
 
 int DisplayHexDigitValue(char ch)
 {
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    return 0;
+    return std::max(0, HexDigitValue(ch)); // any other character lights nothing
 }
 
 bool DecodeDisplayValue(const QByteArray &value, TLcdStates &states)

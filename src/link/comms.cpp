@@ -10,15 +10,8 @@ bool ReadHex(const QByteArray &text, int pos, int digits, int &out)
 {
     int value = 0;
     for (int i = 0; i < digits; ++i) {
-        const char ch = text[pos + i];
-        int d;
-        if (ch >= '0' && ch <= '9')
-            d = ch - '0';
-        else if (ch >= 'A' && ch <= 'F')
-            d = ch - 'A' + 10;
-        else if (ch >= 'a' && ch <= 'f')
-            d = ch - 'a' + 10;
-        else
+        const int d = HexDigitValue(text[pos + i]);
+        if (d < 0)
             return false;
         value = value * 16 + d;
     }

@@ -3,9 +3,6 @@
 
 #include <cmath>
 
-namespace
-{
-
 int HexDigitValue(char ch)
 {
     if (ch >= '0' && ch <= '9')
@@ -16,6 +13,9 @@ int HexDigitValue(char ch)
         return ch - 'a' + 10;
     return -1;
 }
+
+namespace
+{
 
 double PowerOfTen(int n)
 {

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <cstdint>
 
+// Value of one hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char ch);
 // Hexadecimal text to a 32-bit value: blanks skipped, any other non-hex character restarts at 0.
 uint32_t HexToInt(const QByteArray &text);
 // Every digit appended; a "-" anywhere makes the result negative; everything else ignored.

@@ -28,3 +28,26 @@ TEST(Crc, CrcUpdateIsCrc16Arc)
     EXPECT_EQ(CrcUpdate(part, "6789", 4), CrcUpdate(0x1234, "123456789", 9));
     EXPECT_EQ(CrcUpdate(0x5555, "", 0), 0x5555);
 }
+
+TEST(Crc, CrcUpdateAgreesWithTheBitwiseDefinitionAtEveryLengthAndAlignment)
+{
+    auto bitwise = [](uint16_t crc, const uint8_t *p, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            crc ^= p[i];
+            for (int bit = 0; bit < 8; ++bit)
+                crc =
+                    (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+        }
+        return crc;
+    };
+    uint8_t data[80];
+    uint32_t seed = 12345;
+    for (uint8_t &b : data) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(seed >> 16);
+    }
+    for (size_t start = 0; start < 8; ++start)
+        for (size_t n = 0; n + start <= sizeof data; ++n)
+            ASSERT_EQ(CrcUpdate(0xBEEF, data + start, n), bitwise(0xBEEF, data + start, n))
+                << start << "+" << n;
+}
