@@ -22,6 +22,19 @@ int DigitValue(char ch)
     return -1;
 }
 
+// Reads one numeric field and steps over the comma that must end it.
+bool ReadField(const char *&p, const char *end, int base, uint32_t &value)
+{
+    if (!ParseBaseNumber(p, end, base, ',', value) || p >= end || *p != ',') {
+        value = 0;
+        return false;
+    }
+    ++p;
+    return true;
+}
+
+} // namespace
+
 // Field n (1-based) replaced; a text with fewer fields stays as it is.
 QByteArray ReplaceField(const QByteArray &text, int n, const QByteArray &value)
 {
@@ -38,19 +51,6 @@ QByteArray ReplaceField(const QByteArray &text, int n, const QByteArray &value)
         result += text.mid(next);
     return result;
 }
-
-// Reads one numeric field and steps over the comma that must end it.
-bool ReadField(const char *&p, const char *end, int base, uint32_t &value)
-{
-    if (!ParseBaseNumber(p, end, base, ',', value) || p >= end || *p != ',') {
-        value = 0;
-        return false;
-    }
-    ++p;
-    return true;
-}
-
-} // namespace
 
 bool ParseBaseNumber(const char *&cursor, const char *end, int base, char terminator, uint32_t &value)
 {

@@ -39,6 +39,9 @@ enum TDsdVerdict : uint8_t {
 inline const char TamperEvidenceText[] = "***** FILE SHOWS EVIDENCE OF TAMPERING *****";
 inline const char FileIncompleteLine[] = "*****,TAMPER: FILE INCOMPLETE";
 
+// Field n (1-based) of a comma-separated line replaced; a line with fewer fields stays as it is.
+QByteArray ReplaceField(const QByteArray &text, int n, const QByteArray &value);
+
 // Reads a number in base 2..36 from [cursor, end): up to 20 leading spaces, then up to 20
 // characters (spaces skipped, digits and letters accumulate with 32-bit wrap-around). Success
 // when it stops on `terminator` (the cursor stays on it) or after 20 characters; the end of the

@@ -28,23 +28,6 @@ QString TimeFormatWithoutZone(const QLocale &locale)
     return result.trimmed();
 }
 
-// Field n (1-based) replaced; a text with fewer fields stays as it is.
-QByteArray ReplaceField(const QByteArray &text, int n, const QByteArray &value)
-{
-    qsizetype start = 0;
-    for (int f = 1; f < n; ++f) {
-        const qsizetype comma = text.indexOf(',', start);
-        if (comma < 0)
-            return text;
-        start = comma + 1;
-    }
-    const qsizetype next = text.indexOf(',', start);
-    QByteArray result = text.left(start) + value;
-    if (next >= 0)
-        result += text.mid(next);
-    return result;
-}
-
 } // namespace
 
 void TDsdRecordStore::Clear()

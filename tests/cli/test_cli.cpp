@@ -3,6 +3,7 @@
 #include "link/CRC.h"
 #include "link/comms.h"
 #include "link/framing.h"
+#include "run_program.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -50,25 +51,6 @@ private:
     QElapsedTimer Clock;
 };
 
-struct TRun {
-    int Exit = -1;
-    QByteArray Out, Err;
-};
-
-TRun RunCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(BRELLIN_BIN_DIR "/brellin-cli"), args);
-    TRun r;
-    if (!p.waitForStarted(5000))
-        return r;
-    PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
-    r.Exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.Out = p.readAllStandardOutput();
-    r.Err = p.readAllStandardError();
-    return r;
-}
-
 } // namespace
 
 TEST(Cli, ReadPrintsTheReplyData)
@@ -77,7 +59,7 @@ TEST(Cli, ReadPrintsTheReplyData)
     peer.Script = [](const Tcommsobj &r) {
         return r.Register == 0x0005 ? QByteArray("00110005:3039") : QByteArray();
     };
-    const TRun run = RunCli({"--tcp", peer.Address(), "read", "0005"});
+    const TProgramRun run = RunCli({"--tcp", peer.Address(), "read", "0005"});
     EXPECT_EQ(run.Exit, 0) << run.Err.toStdString();
     EXPECT_EQ(run.Out, "3039\n");
     ASSERT_EQ(peer.Requests.size(), 1);
@@ -93,7 +75,7 @@ TEST(Cli, WriteAndExecuteCarryTheirDataAndTheAddress)
         reply.Data = r.Command == CmdExecute ? QByteArray("06") : QByteArray();
         return reply.Encode();
     };
-    TRun run = RunCli({"--tcp", peer.Address(), "--address", "3", "write", "0x0152", "07E9"});
+    TProgramRun run = RunCli({"--tcp", peer.Address(), "--address", "3", "write", "0x0152", "07E9"});
     EXPECT_EQ(run.Exit, 0) << run.Err.toStdString();
     run = RunCli({"--tcp", peer.Address(), "exec", "b001", "4D"});
     EXPECT_EQ(run.Exit, 0);
@@ -107,7 +89,7 @@ TEST(Cli, RefusalPrintsTheErrorTextAndExitsOne)
 {
     TScriptedPeer peer;
     peer.Script = [](const Tcommsobj &) { return QByteArray("40110005:1000"); };
-    const TRun run = RunCli({"--tcp", peer.Address(), "read", "0005"});
+    const TProgramRun run = RunCli({"--tcp", peer.Address(), "read", "0005"});
     EXPECT_EQ(run.Exit, 1);
     EXPECT_TRUE(run.Err.contains("Error :- Register 0005:  Access Denied \n")) << run.Err.toStdString();
     EXPECT_TRUE(run.Out.isEmpty());
@@ -116,7 +98,7 @@ TEST(Cli, RefusalPrintsTheErrorTextAndExitsOne)
 TEST(Cli, SilentPeerGetsTheRequestTwiceTheTimeoutApart)
 {
     TScriptedPeer peer;
-    const TRun run = RunCli({"--tcp", peer.Address(), "--timeout", "0.3", "read", "0005"});
+    const TProgramRun run = RunCli({"--tcp", peer.Address(), "--timeout", "0.3", "read", "0005"});
     EXPECT_EQ(run.Exit, 3);
     EXPECT_TRUE(run.Err.contains("Instrument not responding"));
     ASSERT_EQ(peer.Requests.size(), 2);
@@ -130,7 +112,7 @@ TEST(Cli, ClosedPortExitsThreeWithAReason)
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     const QString address = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
     probe.close();
-    const TRun run = RunCli({"--tcp", address, "read", "0005"});
+    const TProgramRun run = RunCli({"--tcp", address, "read", "0005"});
     EXPECT_EQ(run.Exit, 3);
     EXPECT_TRUE(run.Err.contains("cannot connect to 127.0.0.1:")) << run.Err.toStdString();
     EXPECT_TRUE(run.Err.contains("refused")) << run.Err.toStdString();
@@ -153,7 +135,7 @@ TEST(Cli, IdentRawVerboseAndUsage)
             return "40110000:2000";
         }
     };
-    TRun run = RunCli({"--tcp", peer.Address(), "ident"});
+    TProgramRun run = RunCli({"--tcp", peer.Address(), "ident"});
     EXPECT_EQ(run.Exit, 0) << run.Err.toStdString();
     EXPECT_EQ(run.Out, "serial number: 123456\nmodel: VORN 2000\nversion: V1.23\ncomms type: 00\n");
 

@@ -3,6 +3,7 @@
 #include "datastore/extract.h"
 #include "datastore/recordstore.h"
 #include "datastore/storelayout.h"
+#include "run_program.h"
 #include "store_fixture.h"
 #include "vornsim.h"
 
@@ -14,11 +15,6 @@
 
 namespace
 {
-
-struct TRun {
-    int Exit = -1;
-    QByteArray Out, Err;
-};
 
 class StoreCliTest : public ::testing::Test
 {
@@ -46,15 +42,8 @@ protected:
         p.start(QStringLiteral(BRELLIN_BIN_DIR "/brellin-cli"), args);
         ASSERT_TRUE(p.waitForStarted(5000));
     }
-    TRun Run(const QStringList &args)
-    {
-        QProcess p;
-        Start(p, args);
-        PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, p.readAllStandardOutput(),
-                p.readAllStandardError()};
-    }
-    TRun Upload() { return Run(Connection() + QStringList{"store", "upload", "--store", StoreDir()}); }
+    TProgramRun Run(const QStringList &args) { return RunCli(args, Temp.path()); }
+    TProgramRun Upload() { return Run(Connection() + QStringList{"store", "upload", "--store", StoreDir()}); }
     void AddRecords(int n)
     {
         for (int i = 0; i < n; ++i)
@@ -85,7 +74,7 @@ protected:
 
 TEST_F(StoreCliTest, UploadListVerifyExtract)
 {
-    TRun r = Upload();
+    TProgramRun r = Upload();
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_EQ(r.Out, "Uploaded 30 new records.\n");
     r = Upload();
@@ -162,7 +151,7 @@ TEST_F(StoreCliTest, KilledUploadsLeaveACompleteStoreFile)
         p.waitForFinished(5000);
 
         const QByteArray afterKill = ReadBytes(StorePath());
-        const TRun r = Upload();
+        const TProgramRun r = Upload();
         ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
         const QByteArray complete = ReadBytes(StorePath());
         ASSERT_EQ(CleanRecords(StorePath()), total) << "kill point " << k << "+" << delayMs;

@@ -1,5 +1,6 @@
 // The two programs together: vornsim started as a process, brellin-cli talking to it.
 #include "fake_link.h"
+#include "run_program.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -8,25 +9,6 @@
 
 namespace
 {
-
-struct TRun {
-    int Exit = -1;
-    QByteArray Out, Err;
-};
-
-TRun RunCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(BRELLIN_BIN_DIR "/brellin-cli"), args);
-    TRun r;
-    if (!p.waitForStarted(5000))
-        return r;
-    PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
-    r.Exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.Out = p.readAllStandardOutput();
-    r.Err = p.readAllStandardError();
-    return r;
-}
 
 QByteArray WaitForReadyLine(QProcess &p)
 {
@@ -50,14 +32,14 @@ TEST(SimPrograms, CliIdentifiesTheSimulatorOverTcp)
     const QByteArray ready = WaitForReadyLine(sim);
     ASSERT_TRUE(ready.startsWith("listening on 127.0.0.1:")) << ready.constData();
     const QString address = QString::fromLatin1(ready.mid(int(sizeof("listening on ")) - 1));
-    const TRun run = RunCli({"--tcp", address, "ident"});
+    const TProgramRun run = RunCli({"--tcp", address, "ident"});
     EXPECT_EQ(run.Exit, 0) << run.Err.constData();
     EXPECT_TRUE(run.Out.contains("serial number: 4242")) << run.Out.constData();
     EXPECT_TRUE(run.Out.contains("model: V500"));
     EXPECT_TRUE(run.Out.contains("version: V1.04"));
     EXPECT_TRUE(run.Out.contains("comms type: 00"));
     // A refused write comes back as the instrument's error.
-    const TRun refused = RunCli({"--tcp", address, "write", "1104", "5"});
+    const TProgramRun refused = RunCli({"--tcp", address, "write", "1104", "5"});
     EXPECT_EQ(refused.Exit, 1);
     EXPECT_TRUE(refused.Err.contains("Access Denied")) << refused.Err.constData();
     sim.terminate();
@@ -73,7 +55,7 @@ TEST(SimPrograms, PtyModePrintsItsLinkAndRemovesItAtTheEnd)
     ASSERT_TRUE(sim.waitForStarted(5000));
     EXPECT_EQ(WaitForReadyLine(sim), "pty " + link.toLocal8Bit());
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    const TRun run = RunCli({"--serial", link, "read", "0003"});
+    const TProgramRun run = RunCli({"--serial", link, "read", "0003"});
     EXPECT_EQ(run.Exit, 0) << run.Err.constData();
     EXPECT_EQ(run.Out.trimmed(), "V500");
     sim.terminate();

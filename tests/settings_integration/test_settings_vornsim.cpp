@@ -5,6 +5,7 @@
 #include "link/IOIface.h"
 #include "link/tools.h"
 #include "link/transact.h"
+#include "run_program.h"
 #include "settings/SendSettings.h"
 #include "settings/device.h"
 #include "settings/products.h"
@@ -341,26 +342,6 @@ TEST(SettingsVornsim, ProductsAddRenameDeleteAndReloadTheirMenu)
 namespace
 {
 
-struct TRun {
-    int Exit = -1;
-    QByteArray Out, Err;
-};
-
-// brellin-cli as a process while this process's event loop serves the simulators.
-TRun RunCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(BRELLIN_BIN_DIR "/brellin-cli"), args);
-    TRun r;
-    if (!p.waitForStarted(5000))
-        return r;
-    PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
-    r.Exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.Out = p.readAllStandardOutput();
-    r.Err = p.readAllStandardError();
-    return r;
-}
-
 QString Address(const TVornSim &sim)
 {
     return QStringLiteral("127.0.0.1:%1").arg(sim.Port());
@@ -385,7 +366,7 @@ TEST(SettingsVornsim, CliRoundTripMakesTheSecondInstrumentEqualTheFirst)
     second.Instrument().Products = {{"BANANAS", 5, 0}};
 
     QTemporaryDir dir;
-    TRun run =
+    TProgramRun run =
         RunCli({"--tcp", Address(first), "settings", "save", dir.filePath("SETUP1"), "--passcode", "1234"});
     ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
     EXPECT_EQ(run.Out.trimmed(), dir.filePath("SETUP1.WSD").toLocal8Bit());
@@ -445,7 +426,7 @@ TEST(SettingsVornsim, CliCalibrationLineOnlyWhenAskedAndBadFiles)
     ASSERT_TRUE(second.Start());
     QTemporaryDir dir;
     const QString file = dir.filePath("full.wsd");
-    TRun run =
+    TProgramRun run =
         RunCli({"--tcp", Address(first), "settings", "save", file, "--menu", "full", "--passcode", "5678"});
     ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
     run = RunCli({"settings", "show", file});
@@ -481,7 +462,7 @@ TEST(SettingsVornsim, CliClock)
     config.TcpPort = 0;
     TVornSim sim(config);
     ASSERT_TRUE(sim.Start());
-    TRun run = RunCli({"--tcp", Address(sim), "clock", "set", "2024-03-05 14:07"});
+    TProgramRun run = RunCli({"--tcp", Address(sim), "clock", "set", "2024-03-05 14:07"});
     ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
     run = RunCli({"--tcp", Address(sim), "clock", "show"});
     ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();

@@ -1,0 +1,19 @@
+// Runs one of the built programs (brellin-cli, vornsim) as a process while this process's event
+// loop keeps serving whatever the test runs in-process (simulators, peers).
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+struct TProgramRun {
+    int Exit = -1; // -2 when the program crashed, -1 when it did not start
+    QByteArray Out, Err;
+};
+
+TProgramRun RunProgram(const QString &program, const QStringList &args, const QString &workDir = QString(),
+                       int limitMs = 60000);
+inline TProgramRun RunCli(const QStringList &args, const QString &workDir = QString())
+{
+    return RunProgram(QStringLiteral("brellin-cli"), args, workDir);
+}
