@@ -2,6 +2,7 @@
 #include "shell/ui/startup.h"
 
 #include "link/reporter.h"
+#include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
 
 std::unique_ptr<TFrmMain> CreateMainWindow(TdatViewer &config, const TStartOptions &options,
@@ -13,5 +14,6 @@ std::unique_ptr<TFrmMain> CreateMainWindow(TdatViewer &config, const TStartOptio
         window->Reporter->Error(error + "\r\n" + TFrmMain::WillTerminate);
         return nullptr;
     }
+    new TSettingsUi(*window); // a child of the window
     return window;
 }

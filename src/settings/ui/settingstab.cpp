@@ -1,0 +1,513 @@
+// The Settings tab: the tree, its pop-up menu, the editor pages and the save-block buttons.
+#include "settings/ui/settingstab.h"
+
+#include "link/reporter.h"
+#include "link/tools.h"
+#include "link/transact.h"
+#include "settings/device.h"
+#include "settings/session.h"
+#include "settings/settingstree.h"
+#include "settings/ui/EditIp.h"
+
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+QByteArray CutEscapedText(const QByteArray &text, int limit)
+{
+    if (limit <= 0)
+        return text;
+    int count = 0;
+    for (int i = 0; i < text.size();) {
+        // A "\" and the two characters after it are one character at the instrument.
+        const int step = text[i] == '\\' ? 3 : 1;
+        if (++count == limit && i + step < text.size())
+            return text.left(i + step);
+        i += step;
+    }
+    return text;
+}
+
+namespace
+{
+
+QLabel *Label(const char *name, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QPushButton *Button(const char *name, const char *text, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+QWidget *Page(const char *name, QStackedWidget *stack)
+{
+    auto *page = new QWidget(stack);
+    page->setObjectName(name);
+    new QVBoxLayout(page);
+    stack->addWidget(page);
+    return page;
+}
+
+// Enter in an edit field runs its OK action and goes no further (no default button fires).
+class TEnterFilter : public QObject
+{
+public:
+    TEnterFilter(QObject *parent, std::function<void()> action) : QObject(parent), Action(std::move(action))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                Action();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> Action;
+};
+
+void OnEnter(QLineEdit *edit, std::function<void()> action)
+{
+    edit->installEventFilter(new TEnterFilter(edit, std::move(action)));
+}
+
+} // namespace
+
+TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *model,
+                           TSession *session, TReporter *reporter, QWidget *parent)
+    : QWidget(parent), Engine(engine), Device(device), Model(model), Session(session), Reporter(reporter)
+{
+    setObjectName("SettingsTab");
+    tvMenuItems = new QTreeView(this);
+    tvMenuItems->setObjectName("tvMenuItems");
+    tvMenuItems->setModel(Model);
+    tvMenuItems->setHeaderHidden(true);
+    tvMenuItems->setIndentation(19);
+    tvMenuItems->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tvMenuItems->setSelectionMode(QAbstractItemView::SingleSelection);
+    QFont mono("Courier New");
+    mono.setStyleHint(QFont::Monospace);
+    mono.setPixelSize(13);
+    tvMenuItems->setFont(mono);
+    tvMenuItems->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tvMenuItems->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (!Applying)
+                    ShowEditor(Model->NodeAt(current));
+            });
+    connect(Model, &QAbstractItemModel::modelReset, this, [this] { ShowNone(); });
+
+    PopuptvMenu = new QMenu(this);
+    PopuptvMenu->setObjectName("PopuptvMenu");
+    PopuptvMenu->addAction("Expand All", this, &TSettingsTab::tvMenupopupExpandClick);
+    PopuptvMenu->addAction("Refresh", this, &TSettingsTab::tvMenuPopupRefreshClick);
+    connect(tvMenuItems, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        // The right button selects the node under the pointer (none over empty space).
+        const QModelIndex at = tvMenuItems->indexAt(pos);
+        if (at.isValid())
+            tvMenuItems->setCurrentIndex(at);
+        else {
+            tvMenuItems->selectionModel()->clear();
+            ShowNone();
+        }
+        PopuptvMenu->popup(tvMenuItems->viewport()->mapToGlobal(pos));
+    });
+
+    pgcConfig = new QStackedWidget(this);
+    pgcConfig->setObjectName("pgcConfig");
+    BuildPages();
+
+    btnBlockSaveSettings =
+        Button("btnBlockSaveSettings", "Temporarily block indicator save/initialise", this);
+    btnSaveSettings = Button("btnSaveSettings", "Allow indicator save/initialise", this);
+    btnSaveSettings->setEnabled(false);
+    connect(btnBlockSaveSettings, &QPushButton::clicked, this, &TSettingsTab::btnBlockSaveSettingsClick);
+    connect(btnSaveSettings, &QPushButton::clicked, this, &TSettingsTab::btnSaveSettingsClick);
+    ShowSaveBlockButtons(false);
+
+    auto *right = new QVBoxLayout;
+    right->addWidget(pgcConfig, 1);
+    right->addWidget(btnBlockSaveSettings);
+    right->addWidget(btnSaveSettings);
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(tvMenuItems, 1);
+    layout->addLayout(right, 1);
+    ShowNone();
+}
+
+void TSettingsTab::BuildPages()
+{
+    pgNone = Page("pgNone", pgcConfig);
+
+    pgNum = Page("pgNum", pgcConfig);
+    LblNumRegName = Label("LblNumRegName", pgNum);
+    EdtNum = new QLineEdit(pgNum);
+    EdtNum->setObjectName("EdtNum");
+    EdtNum->setMaxLength(11);
+    // Digits, blanks, signs and the decimal point; any other printable character is dropped.
+    EdtNum->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9 +\\-.]*"), EdtNum));
+    lblNumRange = Label("lblNumRange", pgNum);
+    lblNumRegID = Label("lblNumRegID", pgNum);
+    btnNumOK = Button("btnNumOK", "OK", pgNum);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{LblNumRegName, EdtNum, lblNumRange, lblNumRegID, btnNumOK})
+        pgNum->layout()->addWidget(w);
+    static_cast<QVBoxLayout *>(pgNum->layout())->addStretch();
+    connect(btnNumOK, &QPushButton::clicked, this, &TSettingsTab::BtnNumOKClick);
+    OnEnter(EdtNum, [this] { BtnNumOKClick(); });
+
+    pgString = Page("pgString", pgcConfig);
+    lblStringRegName = Label("lblStringRegName", pgString);
+    EdtString = new QLineEdit(pgString);
+    EdtString->setObjectName("EdtString");
+    lblStringRegID = Label("lblStringRegID", pgString);
+    btnStringOK = Button("btnStringOK", "OK", pgString);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{lblStringRegName, EdtString, lblStringRegID, btnStringOK})
+        pgString->layout()->addWidget(w);
+    static_cast<QVBoxLayout *>(pgString->layout())->addStretch();
+    connect(btnStringOK, &QPushButton::clicked, this, &TSettingsTab::btnStringOKClick);
+    OnEnter(EdtString, [this] { btnStringOKClick(); });
+
+    pgOptions = Page("pgOptions", pgcConfig);
+    LblOptRegName = Label("LblOptRegName", pgOptions);
+    CbxOptions = new QComboBox(pgOptions);
+    CbxOptions->setObjectName("CbxOptions");
+    lblOptRegID = Label("lblOptRegID", pgOptions);
+    for (QWidget *w : std::initializer_list<QWidget *>{LblOptRegName, CbxOptions, lblOptRegID})
+        pgOptions->layout()->addWidget(w);
+    static_cast<QVBoxLayout *>(pgOptions->layout())->addStretch();
+    connect(CbxOptions, &QComboBox::activated, this, &TSettingsTab::CbxOptionsChg);
+
+    TSIpEditor = Page("TSIpEditor", pgcConfig);
+    LblIpEditRegName = Label("LblIpEditRegName", TSIpEditor);
+    EditIpReg = new TEditIp(TSIpEditor);
+    EditIpReg->setObjectName("EditIpReg");
+    LblIpEditRegId = Label("LblIpEditRegId", TSIpEditor);
+    BtnIpEdit = Button("BtnIpEdit", "OK", TSIpEditor);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{LblIpEditRegName, EditIpReg, LblIpEditRegId, BtnIpEdit})
+        TSIpEditor->layout()->addWidget(w);
+    static_cast<QVBoxLayout *>(TSIpEditor->layout())->addStretch();
+    connect(BtnIpEdit, &QPushButton::clicked, this, &TSettingsTab::BtnIpEditClick);
+
+    pgAccessDenied = Page("pgAccessDenied", pgcConfig);
+    lblAccessDenied = Label("lblAccessDenied", pgAccessDenied);
+    lblAccessDenied->setFixedWidth(265);
+    pgAccessDenied->layout()->addWidget(lblAccessDenied);
+    static_cast<QVBoxLayout *>(pgAccessDenied->layout())->addStretch();
+}
+
+// --- selection and editors ----------------------------------------------------------------
+
+TMenuNode *TSettingsTab::Selected() const
+{
+    return Model->NodeAt(tvMenuItems->currentIndex());
+}
+
+void TSettingsTab::Select(TMenuNode *node)
+{
+    if (node)
+        tvMenuItems->setCurrentIndex(Model->IndexOf(node));
+}
+
+void TSettingsTab::ExpandRoot()
+{
+    if (TMenuNode *root = Model->Root())
+        tvMenuItems->expand(Model->IndexOf(root));
+}
+
+void TSettingsTab::ShowNone()
+{
+    Editing = nullptr;
+    pgcConfig->setCurrentWidget(pgNone);
+}
+
+void TSettingsTab::ShowAccessDenied(const QString &text)
+{
+    lblAccessDenied->setText(text.isEmpty() ? QStringLiteral("Access Denied") : text);
+    pgcConfig->setCurrentWidget(pgAccessDenied);
+}
+
+void TSettingsTab::ShowEditor(TMenuNode *node)
+{
+    Engine->SetReplyRoute(RouteNone);
+    ShowNone();
+    if (!node || !node->Data)
+        return;
+    TRegisterKeeper keep(*Device);
+    TBusyGuard busy(Reporter);
+    const int type = node->Data->Type();
+    Model->AnnounceItem(node);
+    Device->SetRegisterText(node->Data->Register);
+    Device->SetMenu(node->Data->MenuKey);
+    EditingType = type;
+    if (type >= 1 && type <= 5)
+        ShowNumber(node, type);
+    else if (type == 6)
+        ShowString(node);
+    else if (type == 7 || type == 12 || type == 17)
+        ShowOptions(node);
+    else if (type == 8)
+        ShowNone(); // the product page belongs to the product operations
+    else if (type == 18)
+        ShowIp(node);
+    else
+        ShowAccessDenied(LocalOnly);
+}
+
+QByteArray TSettingsTab::NumberText(int32_t value) const
+{
+    return EditingType == 5 ? UnsignedToDecimalText(static_cast<uint32_t>(value), NumDecimals)
+                            : SignedToDecimalText(value, NumDecimals);
+}
+
+void TSettingsTab::ShowNumber(TMenuNode *node, int type)
+{
+    const TMenuItemData &item = *node->Data;
+    const QString regId = QString::asprintf("(Register: %s)", item.Register.constData());
+    lblNumRegID->setText(regId);
+    bool editable = false;
+    Device->ReadMinimum();
+    if (!Device->ReplyFailed()) {
+        NumMin = type == 2 ? Device->ReplyHexSigned16() : Device->ReplyHex();
+        editable = true;
+    }
+    Device->ReadMaximum();
+    if (Device->ReplyFailed())
+        editable = false;
+    else
+        NumMax = Device->ReplyHex();
+    if (item.Readable) {
+        NumDecimals = DecimalsIn(item.Literal);
+        EdtNum->setText(QString::fromLatin1(NumberText(static_cast<int32_t>(HexToInt(item.Value)))));
+    } else
+        editable = false;
+    if (!editable) {
+        ShowAccessDenied();
+        return;
+    }
+    LblNumRegName->setText(QString::fromLatin1(node->Text));
+    lblNumRange->setText(
+        QString::asprintf("( %s to %s )", NumberText(NumMin).constData(), NumberText(NumMax).constData()));
+    Editing = node;
+    pgcConfig->setCurrentWidget(pgNum);
+    EdtNum->setFocus();
+}
+
+void TSettingsTab::ShowString(TMenuNode *node)
+{
+    const TMenuItemData &item = *node->Data;
+    lblStringRegName->setText(QString::fromLatin1(node->Text));
+    lblStringRegID->setText(QString::asprintf("(Register: %s)", item.Register.constData()));
+    Device->ReadMaximum();
+    bool editable = !Device->ReplyFailed();
+    if (editable) {
+        // Room for escapes: "\" and two characters are one character at the instrument.
+        const int max = Device->ReplyHex();
+        EdtString->setMaxLength(max > 0 && max < 10000 ? 3 * max : 32767);
+    }
+    if (item.Readable)
+        EdtString->setText(QString::fromLatin1(item.Value));
+    else
+        editable = false;
+    if (!editable) {
+        ShowAccessDenied();
+        return;
+    }
+    Editing = node;
+    pgcConfig->setCurrentWidget(pgString);
+    EdtString->setFocus();
+}
+
+void TSettingsTab::ShowOptions(TMenuNode *node)
+{
+    const TMenuItemData &item = *node->Data;
+    LblOptRegName->setText(QString::fromLatin1(node->Text));
+    lblOptRegID->setText(QString::asprintf("(Register: %s)", item.Register.constData()));
+    if (!item.Readable) {
+        ShowAccessDenied();
+        return;
+    }
+    Filling = true;
+    CbxOptions->clear();
+    if (auto options = Device->ReadOptions())
+        for (const QByteArray &text : *options)
+            CbxOptions->addItem(QString::fromLatin1(text));
+    Device->SetRegisterText(item.Register);
+    Device->ReadMinimum();
+    const int first = Device->ReplyFailed() ? 0 : Device->ReplyHex();
+    CbxOptions->setCurrentIndex(static_cast<int>(HexToInt(item.Value)) - first);
+    Filling = false;
+    Editing = node;
+    pgcConfig->setCurrentWidget(pgOptions);
+    CbxOptions->setFocus();
+}
+
+void TSettingsTab::ShowIp(TMenuNode *node)
+{
+    const TMenuItemData &item = *node->Data;
+    LblIpEditRegName->setText(QString::fromLatin1(node->Text));
+    LblIpEditRegId->setText(QString::asprintf("(Register: %s)", item.Register.constData()));
+    if (!item.Readable) {
+        ShowAccessDenied();
+        return;
+    }
+    EditIpReg->SetIpAddressInt(HexToInt(item.Value));
+    Editing = node;
+    pgcConfig->setCurrentWidget(TSIpEditor);
+    EditIpReg->setFocus();
+}
+
+// --- edits ----------------------------------------------------------------------------------
+
+void TSettingsTab::Apply(const QByteArray &value)
+{
+    TMenuNode *node = Editing;
+    if (!node)
+        return;
+    TBusyGuard busy(Reporter);
+    Applying = true;
+    TMenuNode *after = Model->ApplyEdit(node, value);
+    Applying = false;
+    if (after == node) {
+        // The item stayed where it was: only its caption changed.
+        const QString caption = QString::fromLatin1(node->Text);
+        LblOptRegName->setText(caption);
+        LblNumRegName->setText(caption);
+        lblStringRegName->setText(caption);
+    } else {
+        // Its menu was read again: select the item anew, which opens its editor again.
+        ShowNone();
+        if (after && after->Parent)
+            tvMenuItems->expand(Model->IndexOf(after->Parent));
+        Applying = true;
+        Select(after);
+        Applying = false;
+        ShowEditor(after);
+    }
+    Model->CheckUnitsChange();
+}
+
+bool TSettingsTab::ApplyNumber()
+{
+    const QByteArray text = FixDecimals(EdtNum->text().toLatin1(), NumDecimals);
+    EdtNum->setText(QString::fromLatin1(text));
+    const int64_t v = DigitsToInt(text);
+    bool inRange;
+    if (EditingType == 5)
+        inRange = v >= 0 && v <= 0xFFFFFFFFLL && static_cast<uint32_t>(NumMin) <= static_cast<uint32_t>(v) &&
+                  static_cast<uint32_t>(v) <= static_cast<uint32_t>(NumMax);
+    else
+        inRange = v >= INT32_MIN && v <= INT32_MAX && NumMin <= v && v <= NumMax;
+    if (!inRange) {
+        Reporter->Error(
+            QString::asprintf(OutOfRange, NumberText(NumMin).constData(), NumberText(NumMax).constData()));
+        return false;
+    }
+    // A negative value goes as 8 digits of two's complement.
+    Apply(HexText(static_cast<uint32_t>(v), 4));
+    return true;
+}
+
+void TSettingsTab::BtnNumOKClick()
+{
+    if (Editing && pgcConfig->currentWidget() == pgNum)
+        ApplyNumber();
+}
+
+void TSettingsTab::btnStringOKClick()
+{
+    if (!Editing || pgcConfig->currentWidget() != pgString)
+        return;
+    const int limit = EdtString->maxLength() == 32767 ? 0 : EdtString->maxLength() / 3;
+    const QByteArray text = CutEscapedText(EdtString->text().toLatin1(), limit);
+    EdtString->setText(QString::fromLatin1(text));
+    Apply(text);
+}
+
+void TSettingsTab::CbxOptionsChg(int index)
+{
+    if (Filling || !Editing || index < 0)
+        return;
+    {
+        TRegisterKeeper keep(*Device);
+        Device->SetRegisterText(Editing->Data->Register);
+        Device->SetMenu(Editing->Data->MenuKey);
+        Device->ReadMinimum();
+    }
+    const int first = Device->ReplyFailed() ? 0 : Device->ReplyHex();
+    Apply(HexText(static_cast<uint32_t>(index + first), 4));
+}
+
+void TSettingsTab::BtnIpEditClick()
+{
+    if (Editing && pgcConfig->currentWidget() == TSIpEditor)
+        Apply(HexText(EditIpReg->IpAddressInt(), 8));
+}
+
+// --- the pop-up menu and the save block ---------------------------------------------------
+
+void TSettingsTab::tvMenupopupExpandClick()
+{
+    const QModelIndex at = tvMenuItems->currentIndex();
+    if (!at.isValid())
+        return;
+    TBusyGuard busy(Reporter);
+    Model->ExpandAll(Model->NodeAt(at));
+    tvMenuItems->expandRecursively(Model->IndexOf(Selected()));
+}
+
+void TSettingsTab::tvMenuPopupRefreshClick()
+{
+    TMenuNode *node = Selected();
+    if (!node || node->Children.empty())
+        return;
+    TBusyGuard busy(Reporter);
+    Model->ReloadChildren(node, true);
+    tvMenuItems->expand(Model->IndexOf(node));
+}
+
+void TSettingsTab::btnBlockSaveSettingsClick()
+{
+    btnBlockSaveSettings->setEnabled(false);
+    btnSaveSettings->setEnabled(true);
+    Session->BlockSave();
+}
+
+void TSettingsTab::btnSaveSettingsClick()
+{
+    btnBlockSaveSettings->setEnabled(true);
+    btnSaveSettings->setEnabled(false);
+    Session->AllowSave();
+}
+
+void TSettingsTab::ShowSaveBlockButtons(bool visible)
+{
+    btnBlockSaveSettings->setVisible(visible);
+    btnSaveSettings->setVisible(visible);
+}

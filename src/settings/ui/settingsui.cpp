@@ -1,0 +1,165 @@
+// Session start and end from the main window, and the passcode dialog behind the session.
+#include "settings/ui/settingsui.h"
+
+#include "i18n/ui/LumsLangComp.h"
+#include "link/reporter.h"
+#include "link/transact.h"
+#include "link/ui/testtab.h"
+#include "settings/device.h"
+#include "settings/session.h"
+#include "settings/settingstree.h"
+#include "settings/ui/passcode.h"
+#include "settings/ui/readsettings.h"
+#include "settings/ui/settingstab.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/identpanel.h"
+#include "shell/ui/main.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace
+{
+
+int Exec(TFrmMain &w, QDialog *dialog)
+{
+    if (w.Language)
+        w.Language->ApplyLanguage(dialog);
+    return w.Hooks.ExecModal ? w.Hooks.ExecModal(dialog) : dialog->exec();
+}
+
+} // namespace
+
+TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
+{
+    Model = new TSettingsTreeModel(Window.Device, this);
+    Session = new TSession(Window.Engine, Window.Device, Model, this);
+    Session->Reporter = Window.Reporter;
+    Tab = new TSettingsTab(Window.Engine, Window.Device, Model, Session, Window.Reporter, Window.TSSettings);
+    if (!Window.TSSettings->layout())
+        new QVBoxLayout(Window.TSSettings);
+    Window.TSSettings->layout()->addWidget(Tab);
+
+    Session->OnPasscode = [this](int, const QString &prompt) -> std::optional<QByteArray> {
+        TFrmPasscode dialog(prompt, &Window);
+        if (Exec(Window, &dialog) != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.EdtPasscode->text().toLatin1();
+    };
+    Session->OnSessionControls = [this](bool active, bool full) { SetSessionControls(active, full); };
+    Session->OnSettingsConfirmed = [this] {
+        Window.SettingsConfirmed = true;
+        Window.IdentPanel->SetSettingsConfirmed(true);
+    };
+    Session->OnIdentityChanged = [this] { Window.ShowIdentification(); };
+
+    Window.Hooks.SetSessionControls = [this](bool active, bool full) {
+        Session->SetSessionControls(active, full);
+    };
+    Window.Hooks.ShowSaveBlockButtons = [this](bool visible) { Tab->ShowSaveBlockButtons(visible); };
+    Window.Hooks.AllowIndicatorSave = [this] { Tab->btnSaveSettingsClick(); };
+
+    auto connected = [this] { return Window.Engine->LinkOpen(); };
+    Window.Provide(Window.StartSession, [this] { StartSessionClick(); });
+    Window.Provide(Window.ToolButtonStart, [this] { StartSessionClick(); });
+    Window.Provide(Window.EndSession, [this] { EndSessionClick(); });
+    Window.Provide(Window.ToolButtonEnd, [this] { EndSessionClick(); });
+    Window.Provide(Window.N4, [this, connected] {
+        if (connected())
+            Window.Device->ExtendSession();
+    });
+    Window.Provide(Window.SafePasscode1, [this, connected] {
+        if (connected())
+            Session->RequestAccess(1);
+    });
+    Window.Provide(Window.FullPasscode1, [this, connected] {
+        if (connected())
+            Session->RequestAccess(2);
+    });
+    Window.Provide(Window.Lock1, [this, connected] {
+        if (connected())
+            Session->LockInstrument();
+    });
+    Window.Provide(Window.menuIndicatorReset, [this, connected] {
+        if (!connected())
+            return;
+        if (Session->SaveBlocked) {
+            Tab->btnSaveSettingsClick();
+            Window.Engine->WaitTicks(20);
+        }
+        Window.Engine->Transact(CmdExecute, 0x0016, {}, false, false);
+    });
+    SetSessionControls(false, false);
+    if (!Window.Engine->LinkOpen()) {
+        for (QAction *a : Window.Instrument1->actions())
+            a->setEnabled(false);
+        Window.ToolButtonStart->setEnabled(false);
+    }
+    Tab->ShowSaveBlockButtons(Window.Config.GetAllowSaveBlock());
+}
+
+void TSettingsUi::StartSessionClick()
+{
+    if (!Window.Engine->LinkOpen())
+        return;
+    TFrmReadSettings dialog(&Window);
+    QString safe = "Safe Setup Menu", full = "Full Setup Menu", oper = "Menu";
+    if (Window.Language && QFileInfo(Window.Config.ProgramFile("lang")).isFile()) {
+        auto word = [&](const char *key, QString &into) {
+            const QString text = Window.Language->GetText(&dialog, key);
+            if (!text.isEmpty())
+                into = text;
+        };
+        word("SafeMenu", safe);
+        word("FullMenu", full);
+        word("OperMenu", oper);
+    }
+    const QStringList choices = Session->MenuChoices(safe, full, oper);
+    if (choices.isEmpty())
+        return;
+    dialog.SetChoices(choices);
+    dialog.CbxReadEntire->setChecked(Window.Config.GetReadAllSettings());
+    if (Exec(Window, &dialog) != QDialog::Accepted)
+        return;
+    const bool readEntire = dialog.CbxReadEntire->isChecked();
+    Window.Config.SetReadAllSettings(readEntire);
+    if (!Session->StartSession(dialog.Choice(), readEntire))
+        return;
+    Tab->ShowNone();
+    Window.PgCMain->setCurrentWidget(Window.TSSettings);
+    Window.Engine->SetReplyRoute(RouteNone);
+    Tab->ExpandRoot();
+}
+
+void TSettingsUi::EndSessionClick()
+{
+    Session->EndSession();
+}
+
+void TSettingsUi::SetSessionControls(bool active, bool fullAccess)
+{
+    QTabWidget *pages = Window.PgCMain;
+    if (!active) {
+        QWidget *current = pages->currentWidget();
+        if (current == Window.TSSettings || current == Window.TSCalibration) {
+            pages->setCurrentWidget(Window.TSDisplay);
+            Window.Engine->SetReplyRoute(RouteDisplay);
+        }
+        Tab->ShowNone();
+    }
+    pages->setTabVisible(pages->indexOf(Window.TSSettings), active);
+    pages->setTabVisible(pages->indexOf(Window.TSCalibration), active && fullAccess);
+    Window.TestTab->BtnSend->setEnabled(!active);
+    Window.ToolButtonEnd->setEnabled(active);
+    Window.EndSession->setEnabled(active);
+    for (QAction *a : {Window.Lock1, Window.FullPasscode1, Window.SafePasscode1})
+        a->setEnabled(!active && Window.Engine->LinkOpen());
+    Window.SessionActive = active;
+}

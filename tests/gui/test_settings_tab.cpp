@@ -1,0 +1,223 @@
+// The Settings tab and the session dialogs against the simulated instrument: a session start with
+// its passcode, number edits written to the instrument, out-of-range entries refused.
+#include "gui_support.h"
+
+#include "link/IOIface.h"
+#include "link/transact.h"
+#include "settings/device.h"
+#include "settings/session.h"
+#include "settings/settingstree.h"
+#include "settings/ui/passcode.h"
+#include "settings/ui/readsettings.h"
+#include "settings/ui/settingstab.h"
+#include "settings/ui/settingsui.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+#include "vornsim.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+
+namespace
+{
+
+class SettingsTabTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TVornSimConfig cfg;
+        cfg.TcpPort = 0;
+        Sim = std::make_unique<TVornSim>(cfg);
+        QString error;
+        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        W = CreateMainWindow(*Config, {}, &Reporter);
+        ASSERT_TRUE(W);
+        W->Engine->SetTickInterval(5);
+        Ui = W->findChild<TSettingsUi *>();
+        ASSERT_TRUE(Ui);
+        // The dialogs are answered here: the menu entry, then the passcodes in turn.
+        W->Hooks.ExecModal = [this](QDialog *dialog) {
+            if (auto *menu = qobject_cast<TFrmReadSettings *>(dialog)) {
+                MenuChoices.clear();
+                for (int i = 0; i < menu->CBxMenu->count(); ++i)
+                    MenuChoices << menu->CBxMenu->itemText(i);
+                menu->CBxMenu->setCurrentIndex(Entry);
+                menu->CbxReadEntire->setChecked(true);
+                return int(QDialog::Accepted);
+            }
+            if (auto *pass = qobject_cast<TFrmPasscode *>(dialog)) {
+                Prompts << pass->windowTitle();
+                if (Passcodes.isEmpty())
+                    return int(QDialog::Rejected);
+                pass->EdtPasscode->setText(Passcodes.takeFirst());
+                return int(QDialog::Accepted);
+            }
+            return int(QDialog::Rejected);
+        };
+        auto socket = std::make_unique<TIOIfaceSocket>();
+        socket->SetHostText("127.0.0.1");
+        socket->SetPort(Sim->Port());
+        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        ASSERT_TRUE(PumpUntil([&] { return W->StartSession->isEnabled(); }));
+    }
+
+    void StartFull()
+    {
+        Entry = 1;
+        Passcodes = {"5678"};
+        W->StartSession->trigger();
+        ASSERT_TRUE(Ui->Session->SessionActive) << Reporter.Errors.join('\n').toStdString();
+    }
+
+    TMenuNode *Find(TMenuNode *node, const QByteArray &reg)
+    {
+        if (!node)
+            return nullptr;
+        if (node->Data && node->Data->Register == reg)
+            return node;
+        for (auto &child : node->Children)
+            if (TMenuNode *found = Find(child.get(), reg))
+                return found;
+        return nullptr;
+    }
+
+    int64_t SimValue(int reg) { return Sim->Instrument().Model().Find(reg)->Value; }
+
+    TProgramFolder Folder{"[Options]\nFirstRun=0\nReadAllSettings=1\n[Connection]\nConnectionType=0\n"};
+    std::unique_ptr<TVornSim> Sim;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+    std::unique_ptr<TFrmMain> W;
+    TSettingsUi *Ui = nullptr;
+    int Entry = 0;
+    QStringList Passcodes, Prompts, MenuChoices;
+};
+
+TEST_F(SettingsTabTest, StartSessionAsksThePasscodeAndShowsTheInstrumentsMenu)
+{
+    EXPECT_FALSE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSSettings)));
+    EXPECT_FALSE(W->EndSession->isEnabled());
+    // A wrong passcode brings the dialog back; the right one opens the safe level.
+    Entry = 0;
+    Passcodes = {"9999", "1234"};
+    W->StartSession->trigger();
+    EXPECT_EQ(MenuChoices,
+              (QStringList{"Safe Setup Menu", "Full Setup Menu", "SETPOINT Menu", "PRINT Menu", "ID Menu"}));
+    EXPECT_EQ(Prompts, (QStringList{"Enter Safe Passcode", "Enter Safe Passcode"}));
+    ASSERT_TRUE(Ui->Session->SessionActive);
+    TMenuNode *root = Ui->Model->Root();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->Text, "SAFE SETUP");
+    EXPECT_TRUE(Find(root, "1104")) << "the whole menu was read";
+    EXPECT_EQ(W->PgCMain->currentWidget(), W->TSSettings);
+    EXPECT_TRUE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSSettings)));
+    EXPECT_FALSE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSCalibration)));
+    EXPECT_TRUE(W->EndSession->isEnabled());
+    EXPECT_FALSE(W->Lock1->isEnabled());
+    EXPECT_TRUE(W->Config.GetReadAllSettings());
+
+    // Ending the session clears the tree and gives back the passcode and lock entries.
+    W->EndSession->trigger();
+    EXPECT_FALSE(Ui->Session->SessionActive);
+    EXPECT_TRUE(Ui->Model->IsEmpty());
+    EXPECT_EQ(W->PgCMain->currentWidget(), W->TSDisplay);
+    EXPECT_TRUE(W->Lock1->isEnabled());
+    EXPECT_FALSE(W->EndSession->isEnabled());
+}
+
+TEST_F(SettingsTabTest, CancelledPasscodeStartsNoSession)
+{
+    Entry = 1;
+    W->StartSession->trigger();
+    EXPECT_EQ(Prompts, QStringList{"Enter Full Passcode"});
+    EXPECT_FALSE(Ui->Session->SessionActive);
+    EXPECT_FALSE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSSettings)));
+}
+
+TEST_F(SettingsTabTest, NumberEditWritesTheRawValueAndTheTreeShowsTheNewText)
+{
+    StartFull();
+    EXPECT_TRUE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSCalibration)));
+    TSettingsTab *tab = Ui->Tab;
+    TMenuNode *node = Find(Ui->Model->Root(), "002F");
+    ASSERT_TRUE(node);
+    tab->Select(node);
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    EXPECT_EQ(tab->EdtNum->text(), "3000.00");
+    EXPECT_EQ(tab->lblNumRange->text(), "( 0.01 to 9999.99 )");
+    EXPECT_EQ(tab->lblNumRegID->text(), "(Register: 002F)");
+
+    // 12.5 becomes 12.50, that is 1250 (04E2) at the instrument.
+    tab->EdtNum->setText("12.5");
+    tab->btnNumOK->click();
+    EXPECT_EQ(SimValue(0x002F), 1250);
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    node = Find(Ui->Model->Root(), "002F");
+    ASSERT_TRUE(node);
+    EXPECT_TRUE(node->Text.contains("12.50")) << node->Text.constData();
+    EXPECT_EQ(node->Data->Value, "04E2");
+    EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    EXPECT_EQ(tab->LblNumRegName->text(), QString::fromLatin1(node->Text));
+}
+
+TEST_F(SettingsTabTest, OutOfRangeEntryShowsTheRangeAndSendsNothing)
+{
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    TMenuNode *node = Find(Ui->Model->Root(), "002F");
+    ASSERT_TRUE(node);
+    tab->Select(node);
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    const int64_t before = W->Device->RequestsSent;
+    tab->EdtNum->setText("10000");
+    tab->btnNumOK->click();
+    EXPECT_EQ(Reporter.Errors, QStringList{"Out of Range: (0.01 to 9999.99)"});
+    EXPECT_EQ(tab->EdtNum->text(), "10000.00");
+    EXPECT_EQ(SimValue(0x002F), 300000);
+    EXPECT_EQ(W->Device->RequestsSent, before);
+    EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+}
+
+TEST_F(SettingsTabTest, OptionChoiceWritesItsIndexAndOtherTypesShowTheirPages)
+{
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    TMenuNode *cable = Find(Ui->Model->Root(), "1106");
+    ASSERT_TRUE(cable);
+    tab->Select(cable);
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgOptions);
+    EXPECT_EQ(tab->CbxOptions->count(), 2);
+    EXPECT_EQ(tab->CbxOptions->currentText(), "6-WIRE");
+    tab->CbxOptionsChg(0);
+    EXPECT_EQ(SimValue(0x1106), 0);
+
+    // An item without editor, and a placeholder-free menu.
+    TMenuNode *diag = Find(Ui->Model->Root(), "1212");
+    ASSERT_TRUE(diag);
+    tab->Select(diag);
+    EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgAccessDenied);
+    EXPECT_EQ(tab->lblAccessDenied->text(), "Local Function only");
+    tab->Select(Find(Ui->Model->Root(), "1100"));
+    EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgNone);
+}
+
+TEST(SettingsTabText, EscapesCountAsOneCharacterWhenCut)
+{
+    EXPECT_EQ(CutEscapedText("AB\\0DCDE", 4), "AB\\0DC");
+    EXPECT_EQ(CutEscapedText("ABCD", 4), "ABCD");
+    EXPECT_EQ(CutEscapedText("ABC\\0D", 4), "ABC\\0D");
+    EXPECT_EQ(CutEscapedText("ABCDEF", 0), "ABCDEF");
+}
+
+} // namespace
