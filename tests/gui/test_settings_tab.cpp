@@ -23,9 +23,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTest>
+
+#include "settings/ui/EditIp.h"
 
 namespace
 {
@@ -210,6 +214,104 @@ TEST_F(SettingsTabTest, OptionChoiceWritesItsIndexAndOtherTypesShowTheirPages)
     EXPECT_EQ(tab->lblAccessDenied->text(), "Local Function only");
     tab->Select(Find(Ui->Model->Root(), "1100"));
     EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgNone);
+}
+
+TEST_F(SettingsTabTest, StringEditAndItsPrintTest)
+{
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    TMenuNode *name = Find(Ui->Model->Root(), "1336");
+    ASSERT_TRUE(name);
+    tab->Select(name);
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgString);
+    tab->EdtString->setText("SCALE2");
+    tab->btnStringOK->click();
+    EXPECT_EQ(Sim->Instrument().Model().ValueText(*Sim->Instrument().Model().Find(0x1336)), "SCALE2");
+
+    // The instrument prints the text with its escapes decoded; the memo shows it until "OK".
+    tab->EdtString->setText("HI\\41");
+    tab->BtnStringTest->click();
+    EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgStringTest);
+    EXPECT_EQ(W->Engine->ReplyRoute(), RouteStringTest);
+    ASSERT_TRUE(PumpUntil([&] { return tab->MemoStringTest->toPlainText().contains("HIA"); }))
+        << tab->MemoStringTest->toPlainText().toStdString();
+    EXPECT_FALSE(tab->MemoStringTest->toPlainText().contains("[CR]"));
+    tab->BtnStringTestOk->click();
+    EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgString);
+    EXPECT_EQ(W->Engine->ReplyRoute(), RouteNone);
+}
+
+TEST_F(SettingsTabTest, IpAddressIsWrittenAsEightHexDigits)
+{
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    TMenuNode *ip = Find(Ui->Model->Root(), "1331");
+    ASSERT_TRUE(ip);
+    tab->Select(ip);
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->TSIpEditor);
+    tab->EditIpReg->SetIpAddressInt(0x0A000005);
+    tab->BtnIpEdit->click();
+    EXPECT_EQ(Sim->Instrument().Model().Find(0x1331)->Value, 0x0A000005);
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+}
+
+TEST_F(SettingsTabTest, AChangeThatAltersTheMenuReloadsItAndReopensTheEditor)
+{
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    TMenuNode *use = Find(Ui->Model->Root(), "1201");
+    ASSERT_TRUE(use);
+    EXPECT_FALSE(Find(Ui->Model->Root(), "1202"));
+    tab->Select(use);
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgOptions);
+    tab->CbxOptionsChg(1);
+    EXPECT_EQ(Sim->Instrument().Model().Find(0x1201)->Value, 1);
+    EXPECT_TRUE(Find(Ui->Model->Root(), "1202")) << "the OPTIONS menu was read again";
+    TMenuNode *selected = tab->Selected();
+    ASSERT_TRUE(selected && selected->Data);
+    EXPECT_EQ(selected->Data->Register, "1201");
+    EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgOptions);
+    EXPECT_EQ(tab->CbxOptions->currentText(), "TRAFFIC");
+}
+
+TEST_F(SettingsTabTest, BlockedSaveWritesWithoutTheSaveCommand)
+{
+    Config->SetAllowSaveBlock(true);
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    tab->btnBlockSaveSettings->click();
+    EXPECT_TRUE(Ui->Session->SaveBlocked);
+    EXPECT_TRUE(tab->btnSaveSettings->isEnabled());
+    W->SettingsConfirmed = false;
+    TMenuNode *e = Find(Ui->Model->Root(), "1104");
+    ASSERT_TRUE(e);
+    tab->Select(e);
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    tab->EdtNum->setText("5");
+    tab->btnNumOK->click();
+    EXPECT_EQ(SimValue(0x1104), 5);
+    EXPECT_FALSE(W->SettingsConfirmed) << "no save was executed";
+    tab->btnSaveSettings->click();
+    EXPECT_TRUE(W->SettingsConfirmed);
+    EXPECT_FALSE(Ui->Session->SaveBlocked);
+    EXPECT_TRUE(tab->btnBlockSaveSettings->isEnabled());
+}
+
+TEST(SessionDialogs, PasscodeFieldTakesSixDigitsOnlyAndTheMenuListSelectsItsFirstEntry)
+{
+    TFrmPasscode pass("Enter Full Passcode");
+    EXPECT_EQ(pass.windowTitle(), "Enter Full Passcode");
+    EXPECT_EQ(TFrmPasscode().windowTitle(), "Enter Passcode");
+    QTest::keyClicks(pass.EdtPasscode, "12a3.4 5678");
+    EXPECT_EQ(pass.EdtPasscode->text(), "123456");
+    EXPECT_EQ(pass.EdtPasscode->echoMode(), QLineEdit::Password);
+
+    TFrmReadSettings menu;
+    EXPECT_EQ(menu.windowTitle(), "Read Instrument Settings");
+    EXPECT_EQ(menu.Choice(), -1);
+    menu.SetChoices({"Safe Setup Menu", "Full Setup Menu"});
+    EXPECT_EQ(menu.Choice(), 0);
+    EXPECT_FALSE(menu.CBxMenu->isEditable());
 }
 
 TEST(SettingsTabText, EscapesCountAsOneCharacterWhenCut)

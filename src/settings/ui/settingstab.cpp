@@ -1,6 +1,7 @@
 // The Settings tab: the tree, its pop-up menu, the editor pages and the save-block buttons.
 #include "settings/ui/settingstab.h"
 
+#include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
 #include "link/transact.h"
@@ -18,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QStackedWidget>
@@ -186,12 +189,34 @@ void TSettingsTab::BuildPages()
     EdtString->setObjectName("EdtString");
     lblStringRegID = Label("lblStringRegID", pgString);
     btnStringOK = Button("btnStringOK", "OK", pgString);
-    for (QWidget *w :
-         std::initializer_list<QWidget *>{lblStringRegName, EdtString, lblStringRegID, btnStringOK})
+    BtnStringTest = Button("BtnStringTest", "Test", pgString);
+    for (QWidget *w : std::initializer_list<QWidget *>{lblStringRegName, EdtString, lblStringRegID,
+                                                       btnStringOK, BtnStringTest})
         pgString->layout()->addWidget(w);
     static_cast<QVBoxLayout *>(pgString->layout())->addStretch();
     connect(btnStringOK, &QPushButton::clicked, this, &TSettingsTab::btnStringOKClick);
     OnEnter(EdtString, [this] { btnStringOKClick(); });
+    connect(BtnStringTest, &QPushButton::clicked, this, &TSettingsTab::BtnStringTestClick);
+
+    pgStringTest = Page("pgStringTest", pgcConfig);
+    MemoStringTest = new QPlainTextEdit(pgStringTest);
+    MemoStringTest->setObjectName("MemoStringTest");
+    MemoStringTest->setReadOnly(true);
+    MemoStringTest->setMaximumBlockCount(500);
+    MemoStringTest->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont mono("Courier New");
+    mono.setStyleHint(QFont::Monospace);
+    MemoStringTest->setFont(mono);
+    BtnStringTestOk = Button("BtnStringTestOk", "OK", pgStringTest);
+    pgStringTest->layout()->addWidget(MemoStringTest);
+    pgStringTest->layout()->addWidget(BtnStringTestOk);
+    connect(BtnStringTestOk, &QPushButton::clicked, this, &TSettingsTab::BtnStringTestOkClick);
+    // The engine outlives no window, but may outlive this tab while the window is torn down.
+    QPointer<TSettingsTab> self(this);
+    Engine->OnStringTestEcho = [self](const QByteArray &text) {
+        if (self)
+            self->AddStringTestText(text);
+    };
 
     pgOptions = Page("pgOptions", pgcConfig);
     LblOptRegName = Label("LblOptRegName", pgOptions);
@@ -448,6 +473,36 @@ void TSettingsTab::btnStringOKClick()
     const QByteArray text = CutEscapedText(EdtString->text().toLatin1(), limit);
     EdtString->setText(QString::fromLatin1(text));
     Apply(text);
+}
+
+void TSettingsTab::BtnStringTestClick()
+{
+    MemoStringTest->clear();
+    pgcConfig->setCurrentWidget(pgStringTest);
+    Engine->SetReplyRoute(RouteStringTest);
+    Engine->Transact(CmdWrite, 0x004D, EdtString->text().toLatin1(), false, false);
+}
+
+void TSettingsTab::BtnStringTestOkClick()
+{
+    pgcConfig->setCurrentWidget(pgString);
+    Engine->SetReplyRoute(RouteNone);
+}
+
+void TSettingsTab::AddStringTestText(const QByteArray &text)
+{
+    // A line may come in pieces: the text goes on where the last piece ended.
+    QByteArray shown;
+    for (char c : text) {
+        const auto ch = static_cast<unsigned char>(c);
+        if (ch == '\n')
+            shown += '\n';
+        else if (ch != '\r')
+            shown += ControlCharText(ch, true);
+    }
+    MemoStringTest->moveCursor(QTextCursor::End);
+    MemoStringTest->insertPlainText(QString::fromLatin1(shown));
+    MemoStringTest->moveCursor(QTextCursor::End);
 }
 
 void TSettingsTab::CbxOptionsChg(int index)

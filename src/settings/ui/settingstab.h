@@ -11,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QTreeView;
@@ -50,6 +51,10 @@ public:
     bool ApplyNumber();
     void BtnNumOKClick();
     void btnStringOKClick();
+    // The instrument prints the text; what comes back shows in the memo until "OK".
+    void BtnStringTestClick();
+    void BtnStringTestOkClick();
+    void AddStringTestText(const QByteArray &text);
     void CbxOptionsChg(int index);
     void BtnIpEditClick();
     void tvMenupopupExpandClick();
@@ -61,13 +66,16 @@ public:
     QTreeView *tvMenuItems;
     QMenu *PopuptvMenu;
     QStackedWidget *pgcConfig;
-    QWidget *pgNone, *pgNum, *pgString, *pgOptions, *TSIpEditor, *pgAccessDenied;
+    QWidget *pgNone, *pgNum, *pgString, *pgStringTest, *pgOptions, *TSIpEditor, *pgAccessDenied;
     QLabel *LblNumRegName, *lblNumRange, *lblNumRegID;
     QLineEdit *EdtNum;
     QPushButton *btnNumOK;
     QLabel *lblStringRegName, *lblStringRegID;
     QLineEdit *EdtString;
     QPushButton *btnStringOK;
+    QPushButton *BtnStringTest;
+    QPlainTextEdit *MemoStringTest;
+    QPushButton *BtnStringTestOk;
     QLabel *LblOptRegName, *lblOptRegID;
     QComboBox *CbxOptions;
     QLabel *LblIpEditRegName, *LblIpEditRegId;
