@@ -3,6 +3,7 @@
 #include "gui_support.h"
 
 #include "link/IOIface.h"
+#include "link/tools.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "settings/session.h"
@@ -28,6 +29,7 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeView>
 
 #include "settings/ui/EditIp.h"
 
@@ -57,7 +59,7 @@ protected:
                 for (int i = 0; i < menu->CBxMenu->count(); ++i)
                     MenuChoices << menu->CBxMenu->itemText(i);
                 menu->CBxMenu->setCurrentIndex(Entry);
-                menu->CbxReadEntire->setChecked(true);
+                menu->CbxReadEntire->setChecked(ReadEntire);
                 return int(QDialog::Accepted);
             }
             if (auto *pass = qobject_cast<TFrmPasscode *>(dialog)) {
@@ -105,6 +107,7 @@ protected:
     std::unique_ptr<TFrmMain> W;
     TSettingsUi *Ui = nullptr;
     int Entry = 0;
+    bool ReadEntire = true;
     QStringList Passcodes, Prompts, MenuChoices;
 };
 
@@ -295,6 +298,68 @@ TEST_F(SettingsTabTest, BlockedSaveWritesWithoutTheSaveCommand)
     EXPECT_TRUE(W->SettingsConfirmed);
     EXPECT_FALSE(Ui->Session->SaveBlocked);
     EXPECT_TRUE(tab->btnBlockSaveSettings->isEnabled());
+}
+
+TEST_F(SettingsTabTest, SignedAndUnsignedNumbersKeepTheirRanges)
+{
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    tab->Select(Find(Ui->Model->Root(), "1207"));
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    EXPECT_EQ(tab->EdtNum->text(), "-2.0");
+    EXPECT_EQ(tab->lblNumRange->text(), "( -20.0 to 20.0 )");
+    tab->EdtNum->setText("-15.5");
+    tab->btnNumOK->click();
+    EXPECT_EQ(SimValue(0x1207), -155);
+    EXPECT_EQ(Find(Ui->Model->Root(), "1207")->Data->Value, "FFFFFF65");
+
+    tab->Select(Find(Ui->Model->Root(), "1334"));
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    EXPECT_EQ(tab->EdtNum->text(), "2222");
+    tab->EdtNum->setText("65535");
+    tab->btnNumOK->click();
+    EXPECT_EQ(SimValue(0x1334), 65535);
+    tab->EdtNum->setText("-1");
+    tab->btnNumOK->click();
+    EXPECT_EQ(Reporter.Errors, QStringList{"Out of Range: (1 to 65535)"});
+    EXPECT_EQ(SimValue(0x1334), 65535);
+}
+
+TEST_F(SettingsTabTest, OperatorMenuAndMenusReadWhenOpened)
+{
+    // An operator menu asks for the safe level and shows that menu under the entry's text.
+    Entry = 4;
+    ReadEntire = false;
+    Passcodes = {"1234"};
+    W->StartSession->trigger();
+    ASSERT_TRUE(Ui->Session->SessionActive);
+    EXPECT_EQ(Prompts, QStringList{"Enter Safe Passcode"});
+    EXPECT_EQ(Ui->Model->Root()->Text, "ID Menu");
+    EXPECT_TRUE(Find(Ui->Model->Root(), "1F31"));
+    EXPECT_FALSE(W->Config.GetReadAllSettings());
+    W->EndSession->trigger();
+
+    // The full menu without reading it all: a menu is read when the tree opens it.
+    Entry = 1;
+    Passcodes = {"5678"};
+    W->StartSession->trigger();
+    ASSERT_TRUE(Ui->Session->SessionActive);
+    TMenuNode *build = Find(Ui->Model->Root(), "1100");
+    ASSERT_TRUE(build);
+    EXPECT_TRUE(build->HasPlaceholder());
+    Ui->Tab->Select(build->Children.front().get());
+    EXPECT_EQ(Ui->Tab->pgcConfig->currentWidget(), Ui->Tab->pgNone);
+    Ui->Tab->tvMenuItems->expand(Ui->Model->IndexOf(build));
+    EXPECT_FALSE(build->HasPlaceholder());
+    EXPECT_TRUE(Find(build, "1104"));
+
+    // "Refresh" reads the selected menu again and shows what the instrument holds now.
+    Sim->Instrument().Model().Find(0x1104)->Value = 7;
+    Ui->Tab->Select(build);
+    Ui->Tab->tvMenuPopupRefreshClick();
+    TMenuNode *e = Find(Ui->Model->Root(), "1104");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(HexToInt(e->Data->Value), 7u);
 }
 
 TEST(SessionDialogs, PasscodeFieldTakesSixDigitsOnlyAndTheMenuListSelectsItsFirstEntry)

@@ -123,6 +123,15 @@ TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSetting
                     ShowEditor(Model->NodeAt(current));
             });
     connect(Model, &QAbstractItemModel::modelReset, this, [this] { ShowNone(); });
+    // A menu still holding its placeholder is read when it opens, also where the view has not
+    // laid itself out yet and so asks the model for nothing.
+    connect(tvMenuItems, &QTreeView::expanded, this, [this](const QModelIndex &index) {
+        TMenuNode *node = Model->NodeAt(index);
+        if (node && node->HasPlaceholder()) {
+            TBusyGuard busy(Reporter);
+            Model->Expanding(node);
+        }
+    });
 
     PopuptvMenu = new QMenu(this);
     PopuptvMenu->setObjectName("PopuptvMenu");
