@@ -5,6 +5,7 @@
 #include "link/IOIface.h"
 #include "link/tools.h"
 #include "link/transact.h"
+#include "link/ui/testtab.h"
 #include "settings/device.h"
 #include "settings/session.h"
 #include "settings/settingstree.h"
@@ -133,6 +134,7 @@ TEST_F(SettingsTabTest, StartSessionAsksThePasscodeAndShowsTheInstrumentsMenu)
     EXPECT_TRUE(W->EndSession->isEnabled());
     EXPECT_FALSE(W->Lock1->isEnabled());
     EXPECT_TRUE(W->Config.GetReadAllSettings());
+    EXPECT_FALSE(W->TestTab->BtnSend->isEnabled());
 
     // Ending the session clears the tree and gives back the passcode and lock entries.
     W->EndSession->trigger();
@@ -141,6 +143,7 @@ TEST_F(SettingsTabTest, StartSessionAsksThePasscodeAndShowsTheInstrumentsMenu)
     EXPECT_EQ(W->PgCMain->currentWidget(), W->TSDisplay);
     EXPECT_TRUE(W->Lock1->isEnabled());
     EXPECT_FALSE(W->EndSession->isEnabled());
+    EXPECT_TRUE(W->TestTab->BtnSend->isEnabled());
 }
 
 TEST_F(SettingsTabTest, CancelledPasscodeStartsNoSession)
@@ -298,6 +301,34 @@ TEST_F(SettingsTabTest, BlockedSaveWritesWithoutTheSaveCommand)
     EXPECT_TRUE(W->SettingsConfirmed);
     EXPECT_FALSE(Ui->Session->SaveBlocked);
     EXPECT_TRUE(tab->btnBlockSaveSettings->isEnabled());
+}
+
+TEST_F(SettingsTabTest, LeavingTheInstrumentWithItsSaveBlockedSavesFirst)
+{
+    Config->SetAllowSaveBlock(true);
+    StartFull();
+    Ui->Tab->btnBlockSaveSettings->click();
+    EXPECT_TRUE(W->SaveBlocked);
+    W->SettingsConfirmed = false;
+    W->Connect2->trigger(); // disconnect
+    EXPECT_TRUE(W->SettingsConfirmed) << "the save ran before the link closed";
+    EXPECT_FALSE(W->SaveBlocked);
+    EXPECT_FALSE(Ui->Session->SaveBlocked);
+    ASSERT_TRUE(PumpUntil([&] { return !W->Engine->LinkOpen(); }));
+    EXPECT_FALSE(Ui->Session->SessionActive);
+    EXPECT_FALSE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSSettings)));
+}
+
+TEST_F(SettingsTabTest, EndingASessionLiftsTheSaveBlock)
+{
+    Config->SetAllowSaveBlock(true);
+    StartFull();
+    Ui->Tab->btnBlockSaveSettings->click();
+    W->EndSession->trigger();
+    EXPECT_FALSE(Ui->Session->SaveBlocked);
+    EXPECT_FALSE(W->SaveBlocked);
+    EXPECT_TRUE(Ui->Tab->btnBlockSaveSettings->isEnabled());
+    EXPECT_FALSE(Ui->Tab->btnSaveSettings->isEnabled());
 }
 
 TEST_F(SettingsTabTest, SignedAndUnsignedNumbersKeepTheirRanges)

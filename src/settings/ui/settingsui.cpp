@@ -64,7 +64,14 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
         Session->SetSessionControls(active, full);
     };
     Window.Hooks.ShowSaveBlockButtons = [this](bool visible) { Tab->ShowSaveBlockButtons(visible); };
-    Window.Hooks.AllowIndicatorSave = [this] { Tab->btnSaveSettingsClick(); };
+    Window.Hooks.AllowIndicatorSave = [this] {
+        Tab->btnSaveSettingsClick();
+        Window.SaveBlocked = false;
+    };
+    // The window asks its own flag before it lets go of the instrument: keep it in step.
+    auto follow = [this] { Window.SaveBlocked = Session->SaveBlocked; };
+    connect(Tab->btnBlockSaveSettings, &QPushButton::clicked, this, follow);
+    connect(Tab->btnSaveSettings, &QPushButton::clicked, this, follow);
 
     auto connected = [this] { return Window.Engine->LinkOpen(); };
     Window.Provide(Window.StartSession, [this] { StartSessionClick(); });
@@ -92,6 +99,7 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
             return;
         if (Session->SaveBlocked) {
             Tab->btnSaveSettingsClick();
+            Window.SaveBlocked = false;
             Window.Engine->WaitTicks(20);
         }
         Window.Engine->Transact(CmdExecute, 0x0016, {}, false, false);
@@ -140,7 +148,13 @@ void TSettingsUi::StartSessionClick()
 
 void TSettingsUi::EndSessionClick()
 {
+    if (!Window.Engine->LinkOpen())
+        return;
     Session->EndSession();
+    // The session's end lifted any save block.
+    Tab->btnBlockSaveSettings->setEnabled(true);
+    Tab->btnSaveSettings->setEnabled(false);
+    Window.SaveBlocked = false;
 }
 
 void TSettingsUi::SetSessionControls(bool active, bool fullAccess)
