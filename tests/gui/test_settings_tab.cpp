@@ -21,10 +21,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -391,6 +393,68 @@ TEST_F(SettingsTabTest, OperatorMenuAndMenusReadWhenOpened)
     TMenuNode *e = Find(Ui->Model->Root(), "1104");
     ASSERT_TRUE(e);
     EXPECT_EQ(HexToInt(e->Data->Value), 7u);
+}
+
+TEST_F(SettingsTabTest, PopupMenuSelectsUnderThePointerAndExpandsAll)
+{
+    Entry = 1;
+    ReadEntire = false;
+    Passcodes = {"5678"};
+    W->StartSession->trigger();
+    ASSERT_TRUE(Ui->Session->SessionActive);
+    TSettingsTab *tab = Ui->Tab;
+    W->resize(800, 600);
+    W->show();
+    ASSERT_TRUE(PumpUntil([&] { return tab->tvMenuItems->isVisible(); }));
+    QApplication::processEvents();
+    // Over empty space nothing stays selected and the empty page shows.
+    emit tab->tvMenuItems->customContextMenuRequested(QPoint(5, tab->tvMenuItems->viewport()->height() - 2));
+    tab->PopuptvMenu->hide();
+    EXPECT_EQ(tab->Selected(), nullptr);
+    EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgNone);
+    tab->tvMenupopupExpandClick(); // nothing selected: nothing happens
+
+    // Over the root it is selected, and "Expand All" reads every menu below it.
+    const QRect rootRect = tab->tvMenuItems->visualRect(Ui->Model->IndexOf(Ui->Model->Root()));
+    emit tab->tvMenuItems->customContextMenuRequested(rootRect.center());
+    tab->PopuptvMenu->hide();
+    EXPECT_EQ(tab->Selected(), Ui->Model->Root());
+    EXPECT_FALSE(Find(Ui->Model->Root(), "1331"));
+    tab->tvMenupopupExpandClick();
+    EXPECT_TRUE(Find(Ui->Model->Root(), "1331")) << "NETWORK below SERIAL was read";
+    EXPECT_TRUE(tab->tvMenuItems->isExpanded(Ui->Model->IndexOf(Find(Ui->Model->Root(), "1100"))));
+    W->hide();
+}
+
+TEST_F(SettingsTabTest, ResetWithTheSaveBlockedSavesFirst)
+{
+    StartFull();
+    Ui->Tab->btnBlockSaveSettings->click();
+    W->SettingsConfirmed = false;
+    W->menuIndicatorReset->trigger();
+    EXPECT_TRUE(W->SettingsConfirmed);
+    EXPECT_FALSE(Ui->Session->SaveBlocked);
+    EXPECT_FALSE(W->SaveBlocked);
+}
+
+TEST(SessionDialogs, EnterAcceptsAndEscapeCancelsFromTheMenuList)
+{
+    TFrmReadSettings menu;
+    menu.SetChoices({"Safe Setup Menu", "Full Setup Menu"});
+    menu.show();
+    menu.CBxMenu->setFocus();
+    QTest::keyClick(menu.CBxMenu, Qt::Key_Return);
+    EXPECT_EQ(menu.result(), QDialog::Accepted);
+    menu.show();
+    menu.CbxReadEntire->setFocus();
+    QTest::keyClick(menu.CbxReadEntire, Qt::Key_Escape);
+    EXPECT_EQ(menu.result(), QDialog::Rejected);
+
+    TFrmPasscode pass;
+    pass.show();
+    QTest::keyClicks(pass.EdtPasscode, "1234");
+    QTest::keyClick(pass.EdtPasscode, Qt::Key_Enter);
+    EXPECT_EQ(pass.result(), QDialog::Accepted);
 }
 
 TEST(SessionDialogs, PasscodeFieldTakesSixDigitsOnlyAndTheMenuListSelectsItsFirstEntry)
