@@ -148,6 +148,18 @@ TEST_F(SettingsTabTest, StartSessionAsksThePasscodeAndShowsTheInstrumentsMenu)
     EXPECT_TRUE(W->TestTab->BtnSend->isEnabled());
 }
 
+TEST_F(SettingsTabTest, MenuWordsComeFromTheLanguageFileWhenThereIsOne)
+{
+    Folder.Write("brellin.lang", "[TFrmReadSettings]\nSafeMenuEnglish=Safe (en)\nOperMenuEnglish=Operator\n"
+                                 "[TFrmPasscode]\nTFrmPasscodeEnglish=Passcode (en)\n");
+    Entry = 0;
+    W->StartSession->trigger();
+    // A word the file lacks keeps the built-in one; the prompt stays the passcode dialog's title.
+    EXPECT_EQ(MenuChoices, (QStringList{"Safe (en)", "Full Setup Menu", "SETPOINT Operator", "PRINT Operator",
+                                        "ID Operator"}));
+    EXPECT_EQ(Prompts, QStringList{"Enter Safe Passcode"});
+}
+
 TEST_F(SettingsTabTest, CancelledPasscodeStartsNoSession)
 {
     Entry = 1;

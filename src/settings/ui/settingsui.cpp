@@ -28,9 +28,9 @@
 namespace
 {
 
-int Exec(TFrmMain &w, QDialog *dialog)
+int Exec(TFrmMain &w, QDialog *dialog, bool translate = true)
 {
-    if (w.Language)
+    if (translate && w.Language)
         w.Language->ApplyLanguage(dialog);
     return w.Hooks.ExecModal ? w.Hooks.ExecModal(dialog) : dialog->exec();
 }
@@ -49,7 +49,11 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
 
     Session->OnPasscode = [this](int, const QString &prompt) -> std::optional<QByteArray> {
         TFrmPasscode dialog(prompt, &Window);
-        if (Exec(Window, &dialog) != QDialog::Accepted)
+        // Translated first: the prompt, not the dialog's own caption, is the title.
+        if (Window.Language)
+            Window.Language->ApplyLanguage(&dialog);
+        dialog.setWindowTitle(prompt);
+        if (Exec(Window, &dialog, false) != QDialog::Accepted)
             return std::nullopt;
         return dialog.EdtPasscode->text().toLatin1();
     };
