@@ -2,6 +2,7 @@
 // dialogs of the Help menu (see main.h).
 #include "shell/ui/main.h"
 
+#include "datastore/ui/DataStoreTab.h"
 #include "display/ui/FrontPanel.h"
 #include "display/ui/VornLCD.h"
 #include "i18n/ui/LumsLangComp.h"
@@ -31,6 +32,7 @@
 #include <QMenu>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
 
@@ -146,6 +148,19 @@ bool TFrmMain::FormCreate(QString *error)
 
     Device = new TDevice(this);
     Device->OnExchange = [this](const QByteArray &request) { return Engine->TransactText(request); };
+
+    // The Data Store tab works on the instrument and the engine; it rebuilds its list when shown.
+    DataStoreTab = new TDataStoreTab(Engine, Reporter, &Config, TSDataStore);
+    TSDataStore->layout()->addWidget(DataStoreTab);
+    DataStoreTab->Device = Device;
+    DataStoreTab->SetLog([this](const QString &text) { DebugLog(text); });
+    DataStoreTab->OnStatusText = [this](const QString &text, bool) { statusBar()->showMessage(text); };
+    Hooks.DsdTabPopup = [this] {
+        DataStoreTab->ScrambleLines = ScrambleLines;
+        DataStoreTab->DebugMode = DebugMode;
+        DataStoreTab->MaxStoreFileSize = MaxStoreFileSize;
+        DataStoreTab->DsdTabPopup();
+    };
 
     // Both mimics draw the instrument picture; without it there is nothing to show.
     const QString picture = Config.ImagePath("Instrument");

@@ -17,6 +17,7 @@ class QLabel;
 class QMenu;
 class QTabWidget;
 class QToolBar;
+class TDataStoreTab;
 class TDevice;
 class TDemoInstrument;
 class TFrmDebug;
@@ -130,6 +131,7 @@ public:
     TVornLCD *CalMimic = nullptr;
     TFrontPanel *FrontPanel = nullptr;
     TTestTab *TestTab;
+    TDataStoreTab *DataStoreTab = nullptr;
     TFrmDebug *FrmDebug;
     TFrmTraffic *FrmTraffic = nullptr; // the settings transfer, created at start
     TFrmHelp *FrmHelp = nullptr;

@@ -1,0 +1,381 @@
+// The Data Store tab: browsing, uploading and extracting the local record store.
+#include "DataStoreTab.h"
+
+#include "Progress.h"
+#include "datastore/extract.h"
+#include "datastore/upload.h"
+#include "link/reporter.h"
+#include "link/transact.h"
+#include "link/ui/radiogroup.h"
+#include "settings/device.h"
+#include "shell/dmViewer.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimeEdit>
+#include <QToolButton>
+
+namespace
+{
+QFont CourierNew()
+{
+    QFont font("Courier New");
+    font.setStyleHint(QFont::Monospace);
+    return font;
+}
+
+// Enabled input fields are white, disabled ones take the menu colour.
+void SetFieldEnabled(QWidget *w, bool enabled)
+{
+    w->setEnabled(enabled);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, enabled ? QColor(Qt::white) : w->palette().color(QPalette::Window));
+    w->setPalette(p);
+}
+} // namespace
+
+TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, TdatViewer *config,
+                             QWidget *parent)
+    : QWidget(parent), Engine(engine), Reporter(reporter), Config(config)
+{
+    setObjectName("DataStoreTab");
+    Progress = new TFrmProgress(this);
+    Store.SetReporter(reporter);
+    Store.LinkOpen = [this] { return Engine && Engine->LinkOpen(); };
+    Store.CheckInstrumentKnown = [this] { return CheckInstrumentKnown(); };
+
+    auto *grid = new QGridLayout;
+    DsdIsn = new QComboBox(this);
+    DsdIsn->setObjectName("DsdIsn");
+    DsdIsn->setFont(CourierNew());
+    DsdIsn->setMinimumContentsLength(12);
+    DsdUploadOrRefresh = new QPushButton("Upload/Refresh", this);
+    DsdUploadOrRefresh->setObjectName("DsdUploadOrRefresh");
+    DsdOldestUploadedRec = new QLineEdit(this);
+    DsdOldestUploadedRec->setObjectName("DsdOldestUploadedRec");
+    DsdNewestUploadedRec = new QLineEdit(this);
+    DsdNewestUploadedRec->setObjectName("DsdNewestUploadedRec");
+    for (QLineEdit *e : {DsdOldestUploadedRec, DsdNewestUploadedRec}) {
+        e->setReadOnly(true);
+        e->setFont(CourierNew());
+    }
+    grid->addWidget(new QLabel("Instrument Serial Nº:", this), 0, 0);
+    grid->addWidget(DsdIsn, 0, 1);
+    grid->addWidget(DsdUploadOrRefresh, 0, 2);
+    grid->addWidget(new QLabel("Oldest Uploaded Rec:", this), 1, 0);
+    grid->addWidget(DsdOldestUploadedRec, 1, 1, 1, 5);
+    grid->addWidget(new QLabel("Newest Uploaded Rec:", this), 2, 0);
+    grid->addWidget(DsdNewestUploadedRec, 2, 1, 1, 5);
+
+    DsdRecordRadioFromTo =
+        new TRadioGroup("DsdRecordRadioFromTo", "From/To", {"All", "Record Nº", "Date/Time"}, this, 3);
+    DsdRecordRadioFromTo->SetItemIndex(SelectAll);
+    DsdFrom = new QLineEdit("0", this);
+    DsdFrom->setObjectName("DsdFrom");
+    DsdTo = new QLineEdit("4294967295", this);
+    DsdTo->setObjectName("DsdTo");
+    const QDate start(2008, 2, 18);
+    DsdDateFrom = new QDateEdit(start, this);
+    DsdDateFrom->setObjectName("DsdDateFrom");
+    DsdDateTo = new QDateEdit(start, this);
+    DsdDateTo->setObjectName("DsdDateTo");
+    DsdTimeFrom = new QTimeEdit(QTime(0, 0, 0), this);
+    DsdTimeFrom->setObjectName("DsdTimeFrom");
+    DsdTimeTo = new QTimeEdit(QTime(23, 59, 59), this);
+    DsdTimeTo->setObjectName("DsdTimeTo");
+    for (QDateEdit *d : {DsdDateFrom, DsdDateTo})
+        d->setCalendarPopup(true);
+    for (QTimeEdit *t : {DsdTimeFrom, DsdTimeTo})
+        t->setDisplayFormat("HH:mm:ss");
+    grid->addWidget(DsdRecordRadioFromTo, 3, 0, 2, 2);
+    grid->addWidget(new QLabel("From:", this), 3, 2);
+    grid->addWidget(DsdFrom, 3, 3);
+    grid->addWidget(DsdDateFrom, 3, 4);
+    grid->addWidget(DsdTimeFrom, 3, 5);
+    grid->addWidget(new QLabel("To:", this), 4, 2);
+    grid->addWidget(DsdTo, 4, 3);
+    grid->addWidget(DsdDateTo, 4, 4);
+    grid->addWidget(DsdTimeTo, 4, 5);
+
+    auto *buttons = new QHBoxLayout;
+    DsdView = new QPushButton("View", this);
+    DsdView->setObjectName("DsdView");
+    buttons->addWidget(DsdView);
+    auto scrollButton = [&](const char *name, Qt::ArrowType arrow, bool twice, const char *tip) {
+        auto *b = new QToolButton(this);
+        b->setObjectName(name);
+        b->setArrowType(arrow);
+        b->setText(twice ? "|" : "");
+        b->setToolButtonStyle(twice ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+        b->setToolTip(tip);
+        buttons->addWidget(b);
+        return b;
+    };
+    DsdScrollOldestBitBtn = scrollButton("DsdScrollOldestBitBtn", Qt::UpArrow, true, "Oldest");
+    DsdScrollPrevBitBtn = scrollButton("DsdScrollPrevBitBtn", Qt::UpArrow, false, "Previous");
+    DsdScrollNextBitBtn = scrollButton("DsdScrollNextBitBtn", Qt::DownArrow, false, "Next");
+    DsdScrollNewestBitBtn = scrollButton("DsdScrollNewestBitBtn", Qt::DownArrow, true, "Newest");
+    buttons->addStretch();
+    DsdExtractCsvBitBtn = new QPushButton("Extract to CSV file", this);
+    DsdExtractCsvBitBtn->setObjectName("DsdExtractCsvBitBtn");
+    DsdExtractPrintBitBtn = new QPushButton("Extract to Printer", this);
+    DsdExtractPrintBitBtn->setObjectName("DsdExtractPrintBitBtn");
+    buttons->addWidget(DsdExtractCsvBitBtn);
+    buttons->addWidget(DsdExtractPrintBitBtn);
+
+    DsdWitnessBox = new QTextEdit(this);
+    DsdWitnessBox->setObjectName("DsdWitnessBox");
+    DsdWitnessBox->setReadOnly(true);
+    DsdWitnessBox->setLineWrapMode(QTextEdit::NoWrap);
+    DsdWitnessBox->setFont(CourierNew());
+    DsdWitnessBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    DsdWitnessBox->installEventFilter(this);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    layout->addWidget(DsdWitnessBox, 1);
+
+    connect(DsdIsn, &QComboBox::activated, this, [this](int index) { DsdIsnChange(index); });
+    connect(DsdUploadOrRefresh, &QPushButton::clicked, this, [this] { DsdUploadOrRefreshClick(); });
+    connect(DsdRecordRadioFromTo, &TRadioGroup::Changed, this, [this] { DsdRecordRadioFromToSetup(); });
+    connect(DsdView, &QPushButton::clicked, this, [this] { DsdViewClick(); });
+    connect(DsdScrollOldestBitBtn, &QToolButton::clicked, this,
+            [this] { DsdScrollBitBtnClick(ScrollOldest); });
+    connect(DsdScrollPrevBitBtn, &QToolButton::clicked, this,
+            [this] { DsdScrollBitBtnClick(ScrollPrevious); });
+    connect(DsdScrollNextBitBtn, &QToolButton::clicked, this, [this] { DsdScrollBitBtnClick(ScrollNext); });
+    connect(DsdScrollNewestBitBtn, &QToolButton::clicked, this,
+            [this] { DsdScrollBitBtnClick(ScrollNewest); });
+    connect(DsdExtractCsvBitBtn, &QPushButton::clicked, this, [this] { DsdExtractCsvBitBtnClick(); });
+    // Printing the extraction is not offered yet.
+    DsdExtractPrintBitBtn->setVisible(false);
+
+    AskSaveFile = [this](const QString &dir, const QString &fileName) {
+        QFileDialog dialog(this, "Extract to CSV file...", QDir(dir).filePath(fileName),
+                           "Comma Separated Values File (*.csv)");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("csv");
+        dialog.setOption(QFileDialog::ReadOnly, false);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().first()
+                   : QString();
+    };
+    DsdRecordControlsSetup(false);
+}
+
+void TDataStoreTab::SetLog(const std::function<void(const QString &)> &log)
+{
+    Log = log;
+    Store.SetLog(log);
+}
+
+bool TDataStoreTab::CheckInstrumentKnown()
+{
+    if (!Device)
+        return false;
+    Device->ReadIdentity();
+    if (Device->CommsType != "00") {
+        if (Reporter)
+            Reporter->Error("Unknown Instrument Communications");
+        return false;
+    }
+    return true;
+}
+
+// --- the list and the loaded file ----------------------------------------------------------------
+
+void TDataStoreTab::DsdTabPopup()
+{
+    Store.Records.MaxStoreFileSize = MaxStoreFileSize;
+    Store.Records.ScrambleLines = ScrambleLines;
+    Store.DsdTabPopup();
+    DsdWitnessBox->clear();
+    ShowStore();
+}
+
+void TDataStoreTab::DsdIsnChange(int index)
+{
+    Store.Records.MaxStoreFileSize = MaxStoreFileSize;
+    Store.Records.ScrambleLines = ScrambleLines;
+    TakeInputs();
+    Store.DsdIsnChange(index);
+    ShowStore();
+    DsdRecordWindowPopulate();
+    ShowLoadResult();
+}
+
+void TDataStoreTab::ShowStore()
+{
+    const QSignalBlocker block(DsdIsn);
+    DsdIsn->clear();
+    DsdIsn->addItems(Store.IsnList);
+    DsdIsn->setCurrentIndex(Store.SelectedIsn);
+    DsdOldestUploadedRec->setText(QString::fromLatin1(Store.OldestUploadedRec));
+    DsdNewestUploadedRec->setText(QString::fromLatin1(Store.NewestUploadedRec));
+    DsdRecordControlsSetup(Store.RecordControlsEnabled);
+}
+
+void TDataStoreTab::ShowLoadResult()
+{
+    for (const QString &message : Store.Records.WindowMessages)
+        DsdWitnessBox->append(message);
+    if (OnStatusText && !Store.DsdIsnFromControl().isEmpty())
+        OnStatusText(Store.Records.StatusText, Store.Records.StatusTamper);
+}
+
+void TDataStoreTab::DsdRecordControlsSetup(bool enabled)
+{
+    DsdRecordRadioFromTo->setEnabled(enabled);
+    if (enabled) {
+        DsdRecordRadioFromToSetup();
+    } else {
+        for (QWidget *w :
+             std::initializer_list<QWidget *>{DsdDateFrom, DsdDateTo, DsdTimeFrom, DsdTimeTo, DsdFrom, DsdTo})
+            SetFieldEnabled(w, false);
+    }
+    DsdExtractCsvBitBtn->setEnabled(enabled);
+    DsdExtractPrintBitBtn->setEnabled(enabled);
+    SetFieldEnabled(DsdOldestUploadedRec, enabled);
+    SetFieldEnabled(DsdNewestUploadedRec, enabled);
+    DsdView->setEnabled(enabled);
+}
+
+void TDataStoreTab::DsdRecordRadioFromToSetup()
+{
+    const int mode = DsdRecordRadioFromTo->ItemIndex();
+    for (QWidget *w : std::initializer_list<QWidget *>{DsdDateFrom, DsdDateTo, DsdTimeFrom, DsdTimeTo})
+        SetFieldEnabled(w, mode == SelectDateTime);
+    for (QWidget *w : std::initializer_list<QWidget *>{DsdFrom, DsdTo})
+        SetFieldEnabled(w, mode == SelectRecordNumber);
+}
+
+// --- the selection and the record window ----------------------------------------------------------
+
+void TDataStoreTab::TakeInputs()
+{
+    TDsdSelection &s = Store.Selection;
+    s.Mode = std::max(0, DsdRecordRadioFromTo->ItemIndex());
+    s.FromText = DsdFrom->text().toLatin1();
+    s.ToText = DsdTo->text().toLatin1();
+    auto dateOf = [](const QDate &d) { return uint32_t(d.year() * 10000 + d.month() * 100 + d.day()); };
+    auto timeOf = [](const QTime &t) { return uint32_t(t.hour() * 10000 + t.minute() * 100 + t.second()); };
+    s.FromDate = dateOf(DsdDateFrom->date());
+    s.ToDate = dateOf(DsdDateTo->date());
+    s.FromTime = timeOf(DsdTimeFrom->time());
+    s.ToTime = timeOf(DsdTimeTo->time());
+    s.WindowLines =
+        std::max(1, DsdLinesMemo(DsdWitnessBox->height(), QFontMetrics(DsdWitnessBox->font()).height()));
+}
+
+void TDataStoreTab::DsdViewClick()
+{
+    DsdScrollBitBtnClick(ScrollOldest);
+}
+
+void TDataStoreTab::DsdScrollBitBtnClick(TDsdScrollButton button)
+{
+    TakeInputs();
+    Store.Selection.DsdScrollBitBtnClick(button);
+    DsdRecordWindowPopulate();
+}
+
+void TDataStoreTab::DsdRecordWindowPopulate()
+{
+    DsdWitnessBox->clear();
+    if (Store.Records.RecordCount() == 0 && !(Store.Records.FileVerdict() & VerdictFileIncomplete))
+        return;
+    QTextCursor cursor(DsdWitnessBox->document());
+    QTextCharFormat black, red;
+    black.setForeground(QColor(Qt::black));
+    red.setForeground(QColor(Qt::red));
+    bool first = true;
+    for (const TDsdWindowLine &line : Store.Selection.DsdRecordWindowPopulate()) {
+        if (!first)
+            cursor.insertBlock();
+        cursor.insertText(QString::fromLatin1(line.Text), line.Red ? red : black);
+        first = false;
+    }
+    DsdWitnessBox->moveCursor(QTextCursor::Start);
+}
+
+bool TDataStoreTab::eventFilter(QObject *watched, QEvent *event)
+{
+    // The number of record lines follows the window's height.
+    if (watched == DsdWitnessBox && event->type() == QEvent::Resize && Store.Records.RecordCount() > 0) {
+        TakeInputs();
+        DsdRecordWindowPopulate();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- upload and extraction -------------------------------------------------------------------------
+
+void TDataStoreTab::DsdUploadOrRefreshClick()
+{
+    if (!Engine || !Device) {
+        if (Reporter)
+            Reporter->Error("Com Port not open or instrument not connected");
+        return;
+    }
+    TDsdUpload upload(*Engine, *Device, Store.Layout);
+    upload.CheckInstrumentKnown = [this] { return CheckInstrumentKnown(); };
+    upload.Reporter = Reporter;
+    upload.Progress = Progress;
+    upload.Log = Log;
+    upload.ScrambleLines = ScrambleLines;
+    upload.DebugMode = DebugMode;
+    DsdUploadOrRefresh->setEnabled(false);
+    const TDsdUpload::TResult result = upload.DsdUploadOrRefreshClick();
+    DsdUploadOrRefresh->setEnabled(true);
+    if (result == TDsdUpload::Failed)
+        return;
+    if (result == TDsdUpload::Uploaded && OnStatusText)
+        OnStatusText(upload.Message, false);
+    // The list again, with the instrument just uploaded chosen and loaded.
+    DsdTabPopup();
+    const QString shown = BlankLeadingZeros(PadLeftTo(QString::fromLatin1(Device->SerialNumber), 10, '0'));
+    const int index = Store.IsnList.indexOf(shown);
+    DsdIsnChange(index >= 0 ? index : Store.SelectedIsn);
+}
+
+void TDataStoreTab::DsdExtractCsvBitBtnClick()
+{
+    const QString serial = Store.DsdIsnFromControl().trimmed();
+    if (serial.isEmpty()) {
+        if (Reporter)
+            Reporter->Info(NoSerialSelectedText);
+        return;
+    }
+    if (Store.Records.RecordCount() == 0) {
+        if (Reporter)
+            Reporter->Info(NoRecordsMatchText);
+        return;
+    }
+    DsdScrollBitBtnClick(ScrollOldest);
+    const QString dir = Config ? Config->GetCsvDir() : QString();
+    const QString path = AskSaveFile ? AskSaveFile(dir, DsdCsvFileName(serial)) : QString();
+    if (path.isEmpty())
+        return;
+    const TDsdExtractResult result = DsdExtractCsvToFile(Store.Selection, serial, path, Progress);
+    Progress->HideProgress();
+    if (Config && result.Done)
+        Config->SetCsvDir(QFileInfo(path).absolutePath());
+    if (!result.Message.isEmpty() && Reporter) {
+        if (result.Done || result.Cancelled)
+            Reporter->Info(result.Message);
+        else
+            Reporter->Error(result.Message);
+    }
+    DsdRecordWindowPopulate();
+}

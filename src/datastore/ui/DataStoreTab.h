@@ -1,0 +1,83 @@
+// TDataStoreTab: the Data Store tab's widgets over TDsdDataStore: the stored instruments, the
+// upload, the selection controls, the record window and the extractions.
+#pragma once
+
+#include "datastore/datastore.h"
+
+#include <QWidget>
+#include <functional>
+
+class QComboBox;
+class QDateEdit;
+class QLineEdit;
+class QPushButton;
+class QTextEdit;
+class QTimeEdit;
+class QToolButton;
+class TDevice;
+class TFrmProgress;
+class TRadioGroup;
+class TReporter;
+class TTransactionEngine;
+class TdatViewer;
+
+class TDataStoreTab : public QWidget
+{
+    Q_OBJECT
+public:
+    TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, TdatViewer *config,
+                  QWidget *parent = nullptr);
+
+    // The instrument the upload talks to (the main window makes it after the tabs).
+    TDevice *Device = nullptr;
+    bool ScrambleLines = true;
+    bool DebugMode = false;
+    uint32_t MaxStoreFileSize = DefaultMaxStoreFileSize;
+    // The third status-bar panel (red: tamper warning).
+    std::function<void(const QString &text, bool red)> OnStatusText;
+    // The CSV save dialog: a chosen path, or empty when cancelled.
+    std::function<QString(const QString &dir, const QString &fileName)> AskSaveFile;
+    void SetLog(const std::function<void(const QString &)> &log);
+
+    // The tab was shown: rebuild the list of stored instruments.
+    void DsdTabPopup();
+    void DsdIsnChange(int index);
+    void DsdUploadOrRefreshClick();
+    void DsdViewClick();
+    void DsdScrollBitBtnClick(TDsdScrollButton button);
+    void DsdExtractCsvBitBtnClick();
+    // Reads the identification; reports "Unknown Instrument Communications" when the instrument
+    // does not speak this protocol.
+    bool CheckInstrumentKnown();
+
+    TDsdDataStore Store;
+    TFrmProgress *Progress;
+
+    QComboBox *DsdIsn;
+    QLineEdit *DsdOldestUploadedRec, *DsdNewestUploadedRec;
+    QPushButton *DsdUploadOrRefresh;
+    TRadioGroup *DsdRecordRadioFromTo;
+    QLineEdit *DsdFrom, *DsdTo;
+    QDateEdit *DsdDateFrom, *DsdDateTo;
+    QTimeEdit *DsdTimeFrom, *DsdTimeTo;
+    QPushButton *DsdView;
+    QToolButton *DsdScrollOldestBitBtn, *DsdScrollPrevBitBtn, *DsdScrollNextBitBtn, *DsdScrollNewestBitBtn;
+    QTextEdit *DsdWitnessBox;
+    QPushButton *DsdExtractCsvBitBtn, *DsdExtractPrintBitBtn;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void ShowStore();
+    void DsdRecordControlsSetup(bool enabled);
+    void DsdRecordRadioFromToSetup();
+    void TakeInputs();
+    void DsdRecordWindowPopulate();
+    void ShowLoadResult();
+
+    TTransactionEngine *Engine;
+    TReporter *Reporter;
+    TdatViewer *Config;
+    std::function<void(const QString &)> Log;
+};

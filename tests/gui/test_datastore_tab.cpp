@@ -1,0 +1,278 @@
+// The Data Store tab in the main window: the list rebuilt when the tab is shown, an upload from
+// the simulated instrument, a selection by record number and a tampered store file.
+#include "../datastore/store_fixture.h"
+#include "gui_support.h"
+
+#include "datastore/ui/DataStoreTab.h"
+#include "datastore/ui/Progress.h"
+#include "link/IOIface.h"
+#include "link/transact.h"
+#include "link/ui/radiogroup.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/identpanel.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+#include "vornsim.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace
+{
+
+class DataStoreTabTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<TFrmMain> Start()
+    {
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        auto w = CreateMainWindow(*Config, {}, &Reporter);
+        if (w) {
+            w->Engine->SetTickInterval(5);
+            w->DataStoreTab->Store.Layout.SetStoreDir(StoreDir.path());
+            w->resize(1000, 640);
+        }
+        return w;
+    }
+    QString StorePath(const QString &serial) const
+    {
+        TDsdStoreLayout layout;
+        layout.SetStoreDir(StoreDir.path());
+        return layout.DsdIsnToDataStoreName(serial);
+    }
+    // The record window's lines, each with whether it is drawn red.
+    static QList<QPair<QString, bool>> WindowLines(QTextEdit *box)
+    {
+        QList<QPair<QString, bool>> lines;
+        for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next()) {
+            if (b.text().isEmpty())
+                continue;
+            const QColor colour = b.begin().fragment().charFormat().foreground().color();
+            lines.append({b.text(), colour == QColor(Qt::red)});
+        }
+        return lines;
+    }
+    TProgramFolder Folder{"[Options]\nFirstRun=0\n[Connection]\nConnectionType=0\nSerialPort=COM1\n"};
+    QTemporaryDir StoreDir;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+};
+
+TEST_F(DataStoreTabTest, ShowingTheTabListsTheStoredInstrumentsLowestFirst)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    TDataStoreTab *tab = w->DataStoreTab;
+    EXPECT_EQ(tab->parentWidget(), w->TSDataStore);
+    ASSERT_TRUE(WriteBytes(StorePath("4711"), StoreBytes(5, true)));
+    ASSERT_TRUE(WriteBytes(StorePath("123"), StoreBytes(3, true)));
+    // Companions of a store file are not instruments.
+    ASSERT_TRUE(WriteBytes(StorePath("123") + ".bak", StoreBytes(2, true)));
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    ASSERT_EQ(tab->DsdIsn->count(), 2);
+    EXPECT_EQ(tab->DsdIsn->itemText(0), "       123");
+    EXPECT_EQ(tab->DsdIsn->itemText(1), "      4711");
+    EXPECT_EQ(tab->DsdIsn->currentIndex(), 0);
+    // Preselected, not loaded: the record controls wait for a choice.
+    EXPECT_FALSE(tab->DsdView->isEnabled());
+    EXPECT_TRUE(tab->DsdScrollNextBitBtn->isEnabled());
+
+    // A new file appears the next time the tab is shown.
+    ASSERT_TRUE(WriteBytes(StorePath("9"), StoreBytes(1, true)));
+    w->PgCMain->setCurrentWidget(w->TSDisplay);
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    ASSERT_EQ(tab->DsdIsn->count(), 3);
+    EXPECT_EQ(tab->DsdIsn->itemText(0), "         9");
+
+    // Choosing an entry loads it: oldest and newest records, the window and the controls.
+    tab->DsdIsnChange(2);
+    EXPECT_TRUE(tab->DsdView->isEnabled());
+    EXPECT_TRUE(tab->DsdOldestUploadedRec->text().startsWith("1,"));
+    EXPECT_TRUE(tab->DsdNewestUploadedRec->text().startsWith("5,"));
+    const auto lines = WindowLines(tab->DsdWitnessBox);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].first.startsWith("1,"));
+    EXPECT_FALSE(lines[0].second);
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+}
+
+TEST_F(DataStoreTabTest, ARecordNumberRangeShowsExactlyThoseRecordsAndScrolls)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    ASSERT_TRUE(WriteBytes(StorePath("55"), StoreBytes(200, true, 1001)));
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    TDataStoreTab *tab = w->DataStoreTab;
+    tab->DsdIsnChange(0);
+    ASSERT_TRUE(tab->DsdView->isEnabled());
+    // "All": the number fields stay shut.
+    EXPECT_FALSE(tab->DsdFrom->isEnabled());
+    const int n = tab->Store.Selection.WindowLines;
+    ASSERT_GE(n, 5);
+    EXPECT_EQ(WindowLines(tab->DsdWitnessBox).size(), n);
+
+    tab->DsdRecordRadioFromTo->SetItemIndex(SelectRecordNumber);
+    EXPECT_TRUE(tab->DsdFrom->isEnabled());
+    EXPECT_FALSE(tab->DsdDateFrom->isEnabled());
+    tab->DsdFrom->setText("1050");
+    tab->DsdTo->setText("1053");
+    tab->DsdView->click();
+    auto lines = WindowLines(tab->DsdWitnessBox);
+    ASSERT_EQ(lines.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(lines[i].first.startsWith(QString::number(1050 + i) + ","))
+            << lines[i].first.toStdString();
+
+    // A wider range scrolls by whole windows and stops at its end.
+    tab->DsdFrom->setText("1010");
+    tab->DsdTo->setText("1100");
+    tab->DsdView->click();
+    EXPECT_TRUE(WindowLines(tab->DsdWitnessBox)[0].first.startsWith("1010,"));
+    tab->DsdScrollNextBitBtn->click();
+    EXPECT_TRUE(WindowLines(tab->DsdWitnessBox)[0].first.startsWith(QString::number(1010 + n) + ","));
+    tab->DsdScrollNewestBitBtn->click();
+    lines = WindowLines(tab->DsdWitnessBox);
+    EXPECT_TRUE(lines.last().first.startsWith("1100,")) << lines.last().first.toStdString();
+    tab->DsdScrollOldestBitBtn->click();
+    EXPECT_TRUE(WindowLines(tab->DsdWitnessBox)[0].first.startsWith("1010,"));
+}
+
+TEST_F(DataStoreTabTest, ATamperedRecordIsRedAndTheStatusWarns)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    QList<QByteArray> plain = StoreLines(8, false);
+    ASSERT_TRUE(plain[3].contains("GROSS"));
+    plain[3].replace("GROSS", "GRASS");
+    QByteArray bytes;
+    for (const QByteArray &line : plain)
+        bytes += ScrambleLine(line.chopped(1)) + '\n';
+    ASSERT_TRUE(WriteBytes(StorePath("77"), bytes));
+    QString status;
+    bool red = false;
+    TDataStoreTab *tab = w->DataStoreTab;
+    tab->OnStatusText = [&](const QString &text, bool tamper) {
+        status = text;
+        red = tamper;
+    };
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    tab->DsdIsnChange(0);
+    const auto lines = WindowLines(tab->DsdWitnessBox);
+    ASSERT_GE(lines.size(), 8);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(lines[i].second, i == 3) << i << ": " << lines[i].first.toStdString();
+    EXPECT_TRUE(lines[3].first.startsWith("*****,")) << lines[3].first.toStdString();
+    EXPECT_TRUE(red);
+    EXPECT_FALSE(status.isEmpty());
+}
+
+TEST_F(DataStoreTabTest, AnIncompleteFileEndsWithTheRedMarker)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    QList<QByteArray> lines = StoreLines(3, true);
+    lines.removeLast(); // no trailer
+    ASSERT_TRUE(WriteBytes(StorePath("78"), lines.join()));
+    w->show();
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    TDataStoreTab *tab = w->DataStoreTab;
+    tab->DsdIsnChange(0);
+    const auto shown = WindowLines(tab->DsdWitnessBox);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.last().first, FileIncompleteLine);
+    EXPECT_TRUE(shown.last().second);
+}
+
+TEST_F(DataStoreTabTest, UploadFromTheSimulatorFillsTheWindowAndExtractsToCsv)
+{
+    TVornSimConfig cfg;
+    cfg.TcpPort = 0;
+    cfg.Records = 30;
+    TVornSim sim(cfg);
+    QString error;
+    ASSERT_TRUE(sim.Start(&error)) << error.toStdString();
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    auto socket = std::make_unique<TIOIfaceSocket>();
+    socket->SetHostText("127.0.0.1");
+    socket->SetPort(sim.Port());
+    w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+    ASSERT_TRUE(PumpUntil([&] { return w->IdentPanel->Text() == "SN: 1234567, V500 V1.04"; }));
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    TDataStoreTab *tab = w->DataStoreTab;
+    EXPECT_EQ(tab->DsdIsn->count(), 0);
+    Reporter.Errors.clear(); // the test folder's panel picture is a stand-in
+
+    tab->DsdUploadOrRefresh->click();
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    ASSERT_TRUE(Reporter.Infos.contains("Uploaded 30 new records."))
+        << Reporter.Infos.join('\n').toStdString();
+    EXPECT_FALSE(tab->Progress->isVisible());
+    ASSERT_EQ(tab->DsdIsn->count(), 1);
+    EXPECT_EQ(tab->DsdIsn->currentText(), "   1234567");
+    EXPECT_TRUE(tab->DsdView->isEnabled());
+    EXPECT_TRUE(tab->DsdOldestUploadedRec->text().startsWith("1,"));
+    EXPECT_TRUE(tab->DsdNewestUploadedRec->text().startsWith("30,"));
+    auto lines = WindowLines(tab->DsdWitnessBox);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines[0].first.startsWith("1,"));
+    for (const auto &line : lines)
+        EXPECT_FALSE(line.second) << line.first.toStdString();
+
+    // Nothing new the second time; the store stays loaded.
+    Reporter.Infos.clear();
+    tab->DsdUploadOrRefresh->click();
+    EXPECT_TRUE(Reporter.Infos.contains("No new records to upload from instrument."))
+        << Reporter.Infos.join('\n').toStdString();
+    EXPECT_EQ(tab->DsdIsn->count(), 1);
+
+    // The selection goes to a CSV file named after the instrument, in the folder chosen.
+    QString proposed;
+    const QString csv = StoreDir.filePath("out.csv");
+    tab->AskSaveFile = [&](const QString &, const QString &name) {
+        proposed = name;
+        return csv;
+    };
+    tab->DsdRecordRadioFromTo->SetItemIndex(SelectRecordNumber);
+    tab->DsdFrom->setText("3");
+    tab->DsdTo->setText("7");
+    Reporter.Infos.clear();
+    tab->DsdExtractCsvBitBtn->click();
+    EXPECT_EQ(proposed, "Instrument_1234567.csv");
+    const QList<QByteArray> written = ReadBytes(csv).split('\n');
+    ASSERT_EQ(written.size(), 6); // five lines and the empty text after the last LF
+    EXPECT_TRUE(written[0].startsWith("3,"));
+    EXPECT_TRUE(written[4].startsWith("7,"));
+    EXPECT_TRUE(written[4].endsWith('\r'));
+    EXPECT_EQ(Config->GetCsvDir(), QFileInfo(csv).absolutePath());
+    ASSERT_EQ(Reporter.Infos.size(), 1);
+    EXPECT_TRUE(Reporter.Infos[0].startsWith("Succesfully extracted 5 records"))
+        << Reporter.Infos[0].toStdString();
+}
+
+TEST_F(DataStoreTabTest, UploadWithoutALinkSaysSoAndChangesNothing)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    w->DataStoreTab->DsdUploadOrRefresh->click();
+    ASSERT_EQ(Reporter.Errors.size(), 1);
+    EXPECT_EQ(Reporter.Errors[0], "Com Port not open or instrument not connected");
+    EXPECT_FALSE(w->DataStoreTab->Progress->isVisible());
+    EXPECT_TRUE(QDir(StoreDir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+} // namespace
