@@ -211,6 +211,19 @@ TEST_F(SettingsTabTest, OutOfRangeEntryShowsTheRangeAndSendsNothing)
     EXPECT_EQ(SimValue(0x002F), 300000);
     EXPECT_EQ(W->Device->RequestsSent, before);
     EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+
+    // A field without any digit is refused too, not written as 0 (which this range holds).
+    Reporter.Errors.clear();
+    tab->Select(Find(Ui->Model->Root(), "1207"));
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    const int64_t before2 = W->Device->RequestsSent;
+    for (const char *text : {"", "-.", " "}) {
+        tab->EdtNum->setText(text);
+        tab->btnNumOK->click();
+    }
+    EXPECT_EQ(Reporter.Errors, QStringList(3, "Out of Range: (-20.0 to 20.0)"));
+    EXPECT_EQ(SimValue(0x1207), -20);
+    EXPECT_EQ(W->Device->RequestsSent, before2);
 }
 
 TEST_F(SettingsTabTest, OptionChoiceWritesItsIndexAndOtherTypesShowTheirPages)
@@ -392,8 +405,10 @@ TEST_F(SettingsTabTest, OperatorMenuAndMenusReadWhenOpened)
     TMenuNode *build = Find(Ui->Model->Root(), "1100");
     ASSERT_TRUE(build);
     EXPECT_TRUE(build->HasPlaceholder());
+    const int64_t before = W->Device->RequestsSent;
     Ui->Tab->Select(build->Children.front().get());
     EXPECT_EQ(Ui->Tab->pgcConfig->currentWidget(), Ui->Tab->pgNone);
+    EXPECT_EQ(W->Device->RequestsSent, before) << "a placeholder asks the instrument nothing";
     Ui->Tab->tvMenuItems->expand(Ui->Model->IndexOf(build));
     EXPECT_FALSE(build->HasPlaceholder());
     EXPECT_TRUE(Find(build, "1104"));

@@ -27,6 +27,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 QByteArray CutEscapedText(const QByteArray &text, int limit)
 {
     if (limit <= 0)
@@ -449,14 +451,18 @@ void TSettingsTab::Apply(const QByteArray &value)
 
 bool TSettingsTab::ApplyNumber()
 {
-    const QByteArray text = FixDecimals(EdtNum->text().toLatin1(), NumDecimals);
+    const QByteArray typed = EdtNum->text().toLatin1();
+    // A field without a digit would read as 0: it is refused, not written as a value nobody typed.
+    const bool hasDigit =
+        std::any_of(typed.begin(), typed.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const QByteArray text = FixDecimals(typed, NumDecimals);
     EdtNum->setText(QString::fromLatin1(text));
     const int64_t v = DigitsToInt(text);
-    bool inRange;
-    if (EditingType == 5)
+    bool inRange = false;
+    if (hasDigit && EditingType == 5)
         inRange = v >= 0 && v <= 0xFFFFFFFFLL && static_cast<uint32_t>(NumMin) <= static_cast<uint32_t>(v) &&
                   static_cast<uint32_t>(v) <= static_cast<uint32_t>(NumMax);
-    else
+    else if (hasDigit)
         inRange = v >= INT32_MIN && v <= INT32_MAX && NumMin <= v && v <= NumMax;
     if (!inRange) {
         Reporter->Error(
