@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -20,6 +21,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimeEdit>
@@ -158,8 +163,12 @@ TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, Td
     connect(DsdScrollNewestBitBtn, &QToolButton::clicked, this,
             [this] { DsdScrollBitBtnClick(ScrollNewest); });
     connect(DsdExtractCsvBitBtn, &QPushButton::clicked, this, [this] { DsdExtractCsvBitBtnClick(); });
-    // Printing the extraction is not offered yet.
-    DsdExtractPrintBitBtn->setVisible(false);
+    connect(DsdExtractPrintBitBtn, &QPushButton::clicked, this, [this] { DsdExtractPrintBitBtnClick(); });
+    AskPrinter = [this](QPrinter &printer) {
+        QPrintDialog dialog(&printer, this);
+        dialog.setOptions(QAbstractPrintDialog::PrintToFile);
+        return dialog.exec() == QDialog::Accepted;
+    };
 
     AskSaveFile = [this](const QString &dir, const QString &fileName) {
         QFileDialog dialog(this, "Extract to CSV file...", QDir(dir).filePath(fileName),
@@ -377,5 +386,136 @@ void TDataStoreTab::DsdExtractCsvBitBtnClick()
         else
             Reporter->Error(result.Message);
     }
+    DsdRecordWindowPopulate();
+}
+
+namespace
+{
+// Printed lines one below the other in the printer's font, red or black.
+class TPainterSink : public TDsdLineSink
+{
+public:
+    TPainterSink(QPrinter &printer, QPainter &painter, int lineHeight)
+        : Printer(printer), Painter(painter), LineHeight(lineHeight),
+          Ascent(QFontMetrics(painter.font(), &printer).ascent())
+    {
+    }
+    void PrintLine(const QByteArray &text, bool red) override
+    {
+        Painter.setPen(red ? QColor(Qt::red) : QColor(Qt::black));
+        Painter.drawText(0, Y + Ascent, QString::fromLatin1(text));
+        Y += LineHeight;
+    }
+    void NewPage() override
+    {
+        Printer.newPage();
+        Y = 0;
+    }
+
+private:
+    QPrinter &Printer;
+    QPainter &Painter;
+    int LineHeight;
+    int Ascent;
+    int Y = 0;
+};
+} // namespace
+
+void TDataStoreTab::DsdExtractPrintBitBtnClick()
+{
+    const QString serial = Store.DsdIsnFromControl().trimmed();
+    if (serial.isEmpty()) {
+        if (Reporter)
+            Reporter->Info(NoSerialSelectedText);
+        return;
+    }
+    TDsdSelection &s = Store.Selection;
+    if (Store.Records.RecordCount() == 0 || s.Empty()) {
+        if (Reporter)
+            Reporter->Info(NoRecordsMatchText);
+        return;
+    }
+    DsdScrollBitBtnClick(ScrollOldest);
+    if (s.Empty()) {
+        if (Reporter)
+            Reporter->Info(NoRecordsMatchText);
+        return;
+    }
+    const int margin = DsdClampMargin(Config ? Config->GetLeftMargin() : 0);
+    const int size = DsdClampFontSize(Config ? Config->GetFontSize() : 10);
+    QPrinter printer;
+    if (!AskPrinter || !AskPrinter(printer))
+        return;
+
+    QString range;
+    if (s.Mode == SelectDateTime) {
+        const QLocale locale;
+        range = QStringLiteral("Records %1 %2 to %3 %4")
+                    .arg(locale.toString(DsdDateFrom->date(), QLocale::ShortFormat),
+                         locale.toString(DsdTimeFrom->time(), QLocale::LongFormat),
+                         locale.toString(DsdDateTo->date(), QLocale::ShortFormat),
+                         locale.toString(DsdTimeTo->time(), QLocale::LongFormat));
+    } else {
+        range = QStringLiteral("Records %1 to %2").arg(s.FirstNumber).arg(s.LastNumber);
+    }
+    printer.setDocName(QStringLiteral("ISN ") + serial + QLatin1Char(' ') + range);
+    const TDsdPrintLayout layout =
+        DsdPrintLayout(size, printer.resolution(), printer.pageRect(QPrinter::DevicePixel).toRect().height(),
+                       s.FirstIndex, s.LastIndex);
+    // Asked before the job starts, so that declining prints nothing at all.
+    if (layout.AskFirst &&
+        !(Reporter && Reporter->Ask(DsdPrintWarningText(layout.Records, range, layout.PageCount)))) {
+        if (Reporter)
+            Reporter->Info(DsdPrintRestrictRangeText());
+        return;
+    }
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (Reporter)
+            Reporter->Error(QStringLiteral("The printer could not be started."));
+        return;
+    }
+    QFont font("Courier New", size);
+    font.setStyleHint(QFont::Monospace);
+    painter.setFont(font);
+    TPainterSink sink(printer, painter, layout.LineHeight);
+    TDsdPrintPager pager(
+        sink, layout, margin, "Instrument Serial Number:" + serial.toLatin1(),
+        "Report Date:" + QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toLatin1(),
+        range.toLatin1(), Store.Records.FileVerdict());
+
+    Progress->SetProgressRange(s.FirstIndex / 2, s.LastIndex / 2, 5000);
+    Progress->ShowProgress(
+        QStringLiteral("Instrument Serial Number: ") + serial,
+        QStringLiteral("Extracting Records from %1 to %2").arg(s.FirstNumber).arg(s.LastNumber),
+        QString::number(s.FirstNumber));
+    uint32_t count = 0;
+    uint32_t i = s.FirstIndex;
+    do {
+        const QByteArray text = Store.Records.DsdRecordObtain(i);
+        if (text.isEmpty())
+            break;
+        pager.PrintRecordLine(text, Store.Records.Entry(i).Verdict != 0);
+        if (++count % 10000 == 0) {
+            Progress->ProcessEvents();
+            Progress->StepProgress(QString::number(Store.Records.Entry(i).Number), i / 2);
+        }
+        ++i;
+    } while (i <= s.LastIndex && i != 0 && !Progress->CancelRequested());
+    if (Store.Records.FileVerdict() & VerdictFileIncomplete)
+        pager.PrintRecordLine(FileIncompleteLine, true);
+    pager.PrintRecordLine("EOJ", false);
+    painter.end();
+    const bool cancelled = Progress->CancelRequested();
+    Progress->HideProgress();
+    if (Config) {
+        Config->SetLeftMargin(margin);
+        Config->SetFontSize(size);
+    }
+    if (Reporter)
+        Reporter->Info(
+            cancelled
+                ? QString::fromLatin1(ExtractionCancelledText)
+                : QStringLiteral("Succesfully extracted %1 record%2.").arg(count).arg(count == 1 ? "" : "s"));
     DsdRecordWindowPopulate();
 }

@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QDateEdit;
+class QPrinter;
 class QLineEdit;
 class QPushButton;
 class QTextEdit;
@@ -37,6 +38,8 @@ public:
     std::function<void(const QString &text, bool red)> OnStatusText;
     // The CSV save dialog: a chosen path, or empty when cancelled.
     std::function<QString(const QString &dir, const QString &fileName)> AskSaveFile;
+    // The print dialog: false when cancelled.
+    std::function<bool(QPrinter &printer)> AskPrinter;
     void SetLog(const std::function<void(const QString &)> &log);
 
     // The tab was shown: rebuild the list of stored instruments.
@@ -46,6 +49,7 @@ public:
     void DsdViewClick();
     void DsdScrollBitBtnClick(TDsdScrollButton button);
     void DsdExtractCsvBitBtnClick();
+    void DsdExtractPrintBitBtnClick();
     // Reads the identification; reports "Unknown Instrument Communications" when the instrument
     // does not speak this protocol.
     bool CheckInstrumentKnown();
