@@ -18,11 +18,13 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 
 namespace
@@ -260,6 +262,44 @@ TEST_F(DataStoreTabTest, UploadFromTheSimulatorFillsTheWindowAndExtractsToCsv)
     ASSERT_EQ(Reporter.Infos.size(), 1);
     EXPECT_TRUE(Reporter.Infos[0].startsWith("Succesfully extracted 5 records"))
         << Reporter.Infos[0].toStdString();
+}
+
+TEST_F(DataStoreTabTest, CancelDuringTheUploadKeepsTheRecordsReceivedSoFar)
+{
+    TVornSimConfig cfg;
+    cfg.TcpPort = 0;
+    cfg.Records = 500;
+    TVornSim sim(cfg);
+    QString error;
+    ASSERT_TRUE(sim.Start(&error)) << error.toStdString();
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    auto socket = std::make_unique<TIOIfaceSocket>();
+    socket->SetHostText("127.0.0.1");
+    socket->SetPort(sim.Port());
+    w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+    ASSERT_TRUE(PumpUntil([&] { return w->IdentPanel->Text() == "SN: 1234567, V500 V1.04"; }));
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    TDataStoreTab *tab = w->DataStoreTab;
+    // The user presses Cancel once record 20 shows in the progress window.
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (tab->Progress->isVisible() && tab->Progress->ProgressLine3->text().startsWith("20,"))
+            tab->Progress->ProgressCancelButton->click();
+    });
+    watcher.start(0);
+    tab->DsdUploadOrRefresh->click();
+    watcher.stop();
+    ASSERT_EQ(Reporter.Infos.size(), 1) << Reporter.Infos.join('\n').toStdString();
+    EXPECT_TRUE(Reporter.Infos[0].startsWith("Uploaded ")) << Reporter.Infos[0].toStdString();
+    // The store is complete (sealed with its trailer) and ends at the record the cancel caught.
+    const uint32_t count = tab->Store.Records.RecordCount();
+    EXPECT_GE(count, 20u);
+    EXPECT_LT(count, 500u);
+    EXPECT_EQ(Reporter.Infos[0], QStringLiteral("Uploaded %1 new records.").arg(count));
+    EXPECT_EQ(tab->Store.Records.FileVerdict(), 0);
+    EXPECT_TRUE(tab->DsdNewestUploadedRec->text().startsWith(QString::number(count) + ","));
 }
 
 TEST_F(DataStoreTabTest, UploadWithoutALinkSaysSoAndChangesNothing)
