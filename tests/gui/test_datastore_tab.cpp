@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -194,6 +195,9 @@ TEST_F(DataStoreTabTest, AnIncompleteFileEndsWithTheRedMarker)
     ASSERT_FALSE(shown.isEmpty());
     EXPECT_EQ(shown.last().first, FileIncompleteLine);
     EXPECT_TRUE(shown.last().second);
+    // The window's status bar warns, in red.
+    EXPECT_EQ(w->statusBar()->currentMessage(), TamperEvidenceText);
+    EXPECT_TRUE(w->statusBar()->styleSheet().contains("red"));
 }
 
 TEST_F(DataStoreTabTest, UploadFromTheSimulatorFillsTheWindowAndExtractsToCsv)

@@ -154,7 +154,11 @@ bool TFrmMain::FormCreate(QString *error)
     TSDataStore->layout()->addWidget(DataStoreTab);
     DataStoreTab->Device = Device;
     DataStoreTab->SetLog([this](const QString &text) { DebugLog(text); });
-    DataStoreTab->OnStatusText = [this](const QString &text, bool) { statusBar()->showMessage(text); };
+    DataStoreTab->OnStatusText = [this](const QString &text, bool red) {
+        // Only the message is red: the panels are labels with their own colours.
+        statusBar()->setStyleSheet(red ? "QStatusBar { color: red; }" : "");
+        statusBar()->showMessage(text);
+    };
     Hooks.DsdTabPopup = [this] {
         DataStoreTab->ScrambleLines = ScrambleLines;
         DataStoreTab->DebugMode = DebugMode;
