@@ -141,12 +141,3 @@ void BM_FrameAssembly(benchmark::State &state)
 BENCHMARK(BM_FrameAssembly);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

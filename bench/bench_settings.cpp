@@ -145,12 +145,3 @@ void BM_SettingsFileWriteAndPreview(benchmark::State &state)
 BENCHMARK(BM_SettingsFileWriteAndPreview)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -121,12 +121,3 @@ void BM_DecodeEncodeOnly(benchmark::State &state)
 BENCHMARK(BM_DecodeEncodeOnly);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

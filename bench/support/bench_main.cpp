@@ -1,0 +1,12 @@
+// Benchmark entry: Google Benchmark inside a Qt application object, so sockets and timers work.
+#include <QCoreApplication>
+#include <benchmark/benchmark.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
