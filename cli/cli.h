@@ -17,6 +17,7 @@ enum TCliExit : int {
     ExitNoReply = 3,
     ExitTamper = 4,
     ExitFile = 5,
+    ExitDiffer = 6,
 };
 
 struct TCliOptions {

@@ -17,7 +17,8 @@ connection: --tcp HOST[:PORT]   (PORT default 2222)
 REG is hexadecimal, with or without 0x.
 exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.04x: %s" text);
             2 usage error; 3 no connection or no reply; 4 tamper evidence (store commands);
-            5 a file could not be read or written, or is malformed.
+            5 a file could not be read or written, or is malformed;
+            6 settings compare found differences.
 )";
 
 void PrintHelp()

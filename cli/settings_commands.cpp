@@ -1,6 +1,7 @@
 // brellin-cli: the settings tree (dump), settings files (save, show, send) and the instrument clock.
 #include "cli.h"
 #include "settings/SendSettings.h"
+#include "settings/compare.h"
 #include "settings/device.h"
 #include "settings/products.h"
 #include "settings/session.h"
@@ -20,6 +21,7 @@ struct TSettingsArgs {
     bool Lazy = false;
     bool WithCalibration = false;
     bool Yes = false;
+    QString With;
     QStringList Words;
 };
 
@@ -37,7 +39,7 @@ bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSet
             exit = UsageError("unknown option '" + a + "'");
             return false;
         }
-        if (a == "--menu" || a == "--passcode") {
+        if (a == "--menu" || a == "--passcode" || a == "--with") {
             if (i + 1 >= args.size()) {
                 exit = UsageError(a + " needs a value");
                 return false;
@@ -45,6 +47,8 @@ bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSet
             const QString v = args.at(++i);
             if (a == "--menu") {
                 out.Menu = v;
+            } else if (a == "--with") {
+                out.With = v;
             } else {
                 out.Passcode = v.toLatin1();
                 out.HasPasscode = true;
@@ -254,10 +258,71 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
     return s.AccessFailure(ctx, calibration ? "the full level" : "the safe level");
 }
 
+bool ReadEntries(const QString &path, QList<QByteArray> &lines, QList<TSettingsEntry> &entries, int &exit)
+{
+    if (!ReadFile(path, lines, exit))
+        return false;
+    QString error;
+    if (!SettingsEntries(lines, entries, &error)) {
+        std::fprintf(stderr, "brellin-cli: %s: %s\n", path.toLocal8Bit().constData(),
+                     error.toLocal8Bit().constData());
+        exit = ExitFile;
+        return false;
+    }
+    return true;
+}
+
+QByteArray Quoted(const QByteArray &text)
+{
+    return '"' + text + '"';
+}
+
+int Compare(TCliContext &ctx, const TSettingsArgs &opts)
+{
+    if (opts.Words.size() != 1)
+        return UsageError("usage: settings compare FILE [--passcode N] | settings compare FILE --with OTHER");
+    QList<QByteArray> lines, otherLines;
+    QList<TSettingsEntry> entries, others;
+    int exit = ExitDone;
+    const QString path = opts.Words.first();
+    if (!ReadEntries(path, lines, entries, exit))
+        return exit;
+    TCompareResult result;
+    QByteArray left = "instrument", right = "file";
+    if (!opts.With.isEmpty()) {
+        if (!ReadEntries(opts.With, otherLines, others, exit))
+            return exit;
+        result = CompareSettingsFiles(entries, others);
+        left = path.toLocal8Bit();
+        right = opts.With.toLocal8Bit();
+    } else {
+        if (!NeedConnection(ctx, exit))
+            return exit;
+        // The file's level: full when it carries the calibration block.
+        QList<QByteArray> requests = lines;
+        PreviewSettings(requests);
+        const bool full = HasCalibrationLine(requests);
+        TCliSession s(ctx, opts);
+        result = CompareWithInstrument(ctx.Engine.get(), &s.Session, entries, full);
+        if (result.AccessRefused)
+            return s.AccessFailure(ctx, full ? "the full level" : "the safe level");
+    }
+    for (const TSettingsDifference &d : result.Differences)
+        PrintLine(PathText(d.Path) + ": " + left + " " + Quoted(d.Left) + ", " + right + " " +
+                  Quoted(d.Right));
+    for (const auto &[where, why] : result.Unread)
+        std::fprintf(stderr, "brellin-cli: %s could not be read: %s\n", PathText(where).constData(),
+                     why.toLocal8Bit().constData());
+    PrintLine(result.Summary());
+    if (!result.Complete || !result.Unread.isEmpty())
+        return ExitNoReply;
+    return result.Differences.isEmpty() ? ExitDone : ExitDiffer;
+}
+
 int Settings(TCliContext &ctx, const QStringList &args)
 {
     if (args.isEmpty())
-        return UsageError("usage: settings dump|save|show|send ...");
+        return UsageError("usage: settings dump|save|show|send|compare ...");
     const QString sub = args.first();
     const QStringList rest = args.mid(1);
     TSettingsArgs opts;
@@ -281,6 +346,13 @@ int Settings(TCliContext &ctx, const QStringList &args)
         if (!ParseSettingsArgs(rest, {"--with-calibration", "--yes", "--passcode"}, opts, exit))
             return exit;
         return Send(ctx, opts);
+    }
+    if (sub == "compare") {
+        if (!ParseSettingsArgs(rest, {"--passcode", "--with"}, opts, exit))
+            return exit;
+        if (!opts.With.isEmpty() && opts.HasPasscode)
+            return UsageError("--with compares two files: no --passcode");
+        return Compare(ctx, opts);
     }
     return UsageError("unknown settings command '" + sub + "'");
 }
@@ -322,7 +394,10 @@ TCliRegistrar settingsCommand{
      "                                  write a settings file (.WSD appended when FILE has no extension)\n"
      "            settings show FILE    print the preview tree and the number of request lines\n"
      "            settings send FILE [--with-calibration] [--yes] [--passcode N]\n"
-     "                                  send it; without --yes the totals question is answered No",
+     "                                  send it; without --yes the totals question is answered No\n"
+     "            settings compare FILE [--passcode N] | settings compare FILE --with OTHER\n"
+     "                                  one line per item that differs (menu path, then both values),\n"
+     "                                  then the count; reads one value per item, writes nothing",
      false, Settings}};
 TCliRegistrar clockCommand{
     {"clock", "            clock show | clock set [--now | \"YYYY-MM-DD HH:MM\"]", true, Clock}};
