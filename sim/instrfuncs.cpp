@@ -352,14 +352,18 @@ QByteArray TVornInstrument::WeightLiteral()
 
 Tcommsobj TVornInstrument::LogSample()
 {
-    const int64_t now = NowMs();
+    // The stream runs on its own sample clock: sample n carries the time stamp LogFirstStamp + n
+    // and the weight, steps, noise and inputs of the moment n x 40 ms, so a recording is the same
+    // whatever the load of the machine that runs it.
+    const int64_t at = LogSamplesSent * 40;
+    const auto stamp = static_cast<uint32_t>(Cfg.LogFirstStamp + static_cast<uint64_t>(LogSamplesSent));
+    ++LogSamplesSent;
     Tcommsobj m;
     m.Address = Cfg.Address & 0x1F;
     m.Command = CmdRead;
     m.Register = LogSampleRegister;
-    m.Data = HexText(static_cast<uint32_t>(now / 40), 8) +
-             HexText(static_cast<uint32_t>(WeightData.Shown(now)), 8) + HexText(WeightData.StatusA(now), 8) +
-             HexText(WeightData.StatusB(now), 8);
+    m.Data = HexText(stamp, 8) + HexText(static_cast<uint32_t>(WeightData.Shown(at)), 8) +
+             HexText(WeightData.StatusA(at), 8) + HexText(WeightData.StatusB(at), 8);
     return m;
 }
 

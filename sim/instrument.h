@@ -40,8 +40,10 @@ public:
     TSimAnswer TooLong(const QByteArray &start);
     // The reply text for a request text (empty when the instrument stays silent).
     QByteArray Request(const QByteArray &text);
-    // One logging sample message (register LogSampleRegister, 32 characters of data).
+    // One logging sample message (register LogSampleRegister, 32 characters of data), the next of
+    // the stream: time stamps one count (0.04 s) apart from Config().LogFirstStamp on.
     Tcommsobj LogSample();
+    int64_t LogSamplesSent = 0;
 
     // Instrument time in ms; tests move it on without waiting.
     int64_t NowMs() const { return Clock.elapsed() + TimeShiftMs; }

@@ -64,6 +64,7 @@ int main(int argc, char **argv)
         {"weight", "COUNTS", "Load on the cell, in counts."},
         {"noise", "COUNTS", "Peak noise of the weight."},
         {"steps", "MS:COUNTS", "Step the load by COUNTS every MS milliseconds."},
+        {"log-start", "STAMP", "Time stamp of the first logging sample (0.04 s units)."},
         {"drop", "P", "Drop replies with probability P (below 1), or every Pth reply."},
         {"corrupt", "P", "Corrupt the CRC with probability P."},
         {"lowercase", "P", "Lower-case CRC digits with probability P."},
@@ -123,6 +124,7 @@ int main(int argc, char **argv)
     number("new-record", 0, 86400000, [&](double v) { cfg.NewRecordEveryMs = static_cast<int>(v); });
     number("weight", -1e9, 1e9, [&](double v) { cfg.WeightLevel = v; });
     number("noise", 0, 1e6, [&](double v) { cfg.WeightNoise = v; });
+    number("log-start", 0, 4294967295.0, [&](double v) { cfg.LogFirstStamp = static_cast<uint32_t>(v); });
     number("drop", 0, 1e6, [&](double v) { cfg.DropReply = v; });
     number("corrupt", 0, 1e6, [&](double v) { cfg.CorruptCrc = v; });
     number("lowercase", 0, 1e6, [&](double v) { cfg.LowerCaseCrc = v; });

@@ -27,6 +27,7 @@ struct TVornSimConfig {
     int CalibrationStepMs = 1500; // how long a calibration step stays in progress
     int CalibrationResult = 0;    // result code every step ends with (0: decided by the weight)
     int LogBurstSamples = 40;     // samples streamed per logging request (25 per second)
+    uint32_t LogFirstStamp = 0;   // time stamp of the first logging sample
     int NewRecordEveryMs = 0;     // a new record appears this often (0: never)
     double WeightLevel = 1250;    // load in counts of the last displayed digit
     double WeightNoise = 0;       // peak noise in counts

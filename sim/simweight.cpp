@@ -40,7 +40,8 @@ double TSimWeight::Load(int64_t nowMs) const
         from = Level + (phase % 2 ? 0 : StepSize);
         since = nowMs - phase * StepEveryMs;
     }
-    if (since < MotionMs && MotionMs > 0)
+    // A moment before the change (the logging stream's clock may run behind) sees it done.
+    if (since >= 0 && since < MotionMs && MotionMs > 0)
         return from + (target - from) * static_cast<double>(since) / static_cast<double>(MotionMs);
     return target;
 }
@@ -49,7 +50,7 @@ bool TSimWeight::InMotion(int64_t nowMs) const
 {
     if (StepEveryMs > 0 && StepSize != 0 && nowMs % StepEveryMs < MotionMs)
         return true;
-    return nowMs - ChangedAt < MotionMs && Level != PreviousLevel;
+    return nowMs >= ChangedAt && nowMs - ChangedAt < MotionMs && Level != PreviousLevel;
 }
 
 double TSimWeight::Signal(int64_t nowMs) const

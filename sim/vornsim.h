@@ -40,7 +40,12 @@
 //   motion symbols. Keys on register 8: 0x0B zero (+0x80: clear zero), 0x0C tare (+0x80: clear tare),
 //   0x0D gross/net, 0x0E print (adds a record). 0x0025 formatted: "   12.50 kg G".
 // - logging: writing "01060210" to 0x004F streams LogBurstSamples (40) samples at 25 per second as
-//   read replies of register 0x0026, then answers the write.
+//   read replies of register 0x0026, then answers the write. The stream has its own clock: sample n
+//   (counted over the instrument's life) has the time stamp LogFirstStamp + n (0.04 s units, no gaps
+//   between bursts) and the weight and status bits of the moment n x 40 ms: the level, the --steps
+//   pattern (the load moves between level and level + COUNTS every MS, ramping with the motion bit
+//   set over the first 400 ms of each step), --noise drawn from the seed per sample, IO3 set (status word B 00000004) and IO1 toggling
+//   every 25 samples. Net, tare and zero follow the front-panel keys.
 // - calibration: 0x0102 zero, 0x0103 span (weight in 0x0100), 0x0104/0x0105 linearisation point
 //   (decimal index), 0x0106/0x0107 direct mV/V; steps show 0x2000 in 0x0021 for CalibrationStepMs,
 //   then the result code (6 when the weight moves, or CalibrationResult / FailNextCalibration).

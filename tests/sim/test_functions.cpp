@@ -258,7 +258,9 @@ TEST_F(FuncTest, LoggingSamplesAndTheStringTest)
     const Tcommsobj b = Sim->LogSample();
     ASSERT_EQ(a.Data.size(), 32);
     EXPECT_EQ(a.Register, LogSampleRegister);
-    EXPECT_EQ(HexToInt(b.Data.left(8)) - HexToInt(a.Data.left(8)), 10u); // 0.04 s units
+    // The stream's own clock: one count (0.04 s) per sample, whatever time passed in between.
+    EXPECT_EQ(HexToInt(a.Data.left(8)), 0u);
+    EXPECT_EQ(HexToInt(b.Data.left(8)), 1u);
     EXPECT_EQ(HexToInt(a.Data.mid(8, 8)), 1250u);
     // Tare: net bit, net weight zero.
     Data("20120008:000C");

@@ -1,0 +1,219 @@
+// Log files: header, data lines, reading back, whole-file and growing-file writing (see logfile.h).
+#include "logfile.h"
+
+#include "link/tools.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace
+{
+
+QByteArray TwoDecimals(double value)
+{
+    return QByteArray::number(value, 'f', 2);
+}
+
+} // namespace
+
+QByteArray LogHeader(const TLogModel &log)
+{
+    QByteArray header;
+    if (log.LiveLog) {
+        header = "Time,Weight(" + log.LogUnits + "),";
+        for (int n = 1; n <= 3; ++n)
+            if (const int c = log.DigitalChannel[static_cast<size_t>(n - 1)]; c != 0)
+                header += LogChannelName(c) + ',';
+        if (log.DigitalChannel[3] != 0)
+            header += LogChannelName(log.DigitalChannel[3]);
+    } else {
+        header = "Time,Weight,";
+        for (int n = 1; n <= 3; ++n)
+            if (log.Digital(n).Count() > 0)
+                header += log.Labels[static_cast<size_t>(n - 1)] + ',';
+        if (log.Digital(4).Count() > 0)
+            header += log.Labels[3];
+    }
+    return header;
+}
+
+QByteArray LogDataLine(double t, const QByteArray &weight, const QList<double> &traces,
+                       const QList<bool> &present)
+{
+    QByteArray line = TwoDecimals(t) + ',' + weight;
+    for (qsizetype k = 0; k < traces.size(); ++k) {
+        line += ',';
+        if (k >= present.size() || present[k])
+            line += TwoDecimals(traces[k]);
+    }
+    return line;
+}
+
+void WriteLogCsv(const TLogModel &log, QList<QByteArray> &lines)
+{
+    lines.append(log.Comment);
+    lines.append(LogHeader(log));
+    QList<int> held;
+    for (int n = 1; n <= 4; ++n)
+        if (log.Digital(n).Count() > 0)
+            held.append(n);
+    const TLogSeries &weight = log.Weight();
+    const int64_t count = weight.Count();
+    QList<double> values(held.size());
+    QList<bool> present(held.size());
+    for (int64_t i = 0; i < count; ++i) {
+        for (qsizetype k = 0; k < held.size(); ++k) {
+            double v = 0;
+            present[k] = log.DigitalValueAt(held[k], i, &v);
+            values[k] = v;
+        }
+        lines.append(LogDataLine(weight.TimeAt(i), FloatToDecimalText(log.LogDecimals, weight.ValueAt(i)),
+                                 values, present));
+    }
+}
+
+void ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines)
+{
+    log.ClearSeries();
+    if (lines.size() < 3)
+        return;
+    log.LiveLog = false;
+    log.Comment = lines[0];
+    const QByteArray &header = lines[1];
+    if (NthField(header, 1, ',') == "Time") {
+        const QByteArray weight = NthField(header, 2, ',');
+        const int open = weight.indexOf('(');
+        log.LogUnits = open < 0 ? QByteArray() : weight.mid(open + 1, 2);
+        for (int n = 0; n < 4; ++n)
+            log.Labels[static_cast<size_t>(n)] = NthField(header, n + 3, ',');
+    } else {
+        log.LogUnits.clear();
+        for (QByteArray &label : log.Labels)
+            label.clear();
+    }
+    // The decimals of line 3's weight, or more if a later weight has more: saving the log again
+    // must not round away digits the file holds.
+    int decimals = DecimalsIn(NthField(lines[2], 2, ','));
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        const QByteArray &line = lines[i];
+        const double t = DecimalTextToFloat(NthField(line, 1, ','));
+        const QByteArray weight = NthField(line, 2, ',');
+        if (!weight.isEmpty()) {
+            log.AddWeightPoint(t, DecimalTextToFloat(weight));
+            decimals = std::max(decimals, DecimalsIn(weight));
+        }
+        for (int n = 1; n <= 4; ++n) {
+            const QByteArray field = NthField(line, n + 2, ',');
+            if (!field.isEmpty())
+                log.AddDigitalPoint(n, t, DecimalTextToFloat(field));
+        }
+    }
+    log.LogDecimals = std::clamp(decimals, 0, 9);
+    log.LogDivisor = 1;
+    for (int i = 0; i < log.LogDecimals; ++i)
+        log.LogDivisor *= 10;
+}
+
+QList<QByteArray> SplitLogLines(const QByteArray &text)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        qsizetype stop = end;
+        if (stop > start && text[stop - 1] == '\r')
+            --stop;
+        lines.append(text.mid(start, stop - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+QString LogFileName(const QString &chosen)
+{
+    return QFileInfo(chosen).suffix().isEmpty() && !chosen.endsWith(QLatin1Char('.'))
+               ? chosen + QStringLiteral(".CSV")
+               : chosen;
+}
+
+bool LoadLogLines(const QString &path, QList<QByteArray> *lines, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    *lines = SplitLogLines(file.readAll());
+    return true;
+}
+
+bool SaveLogLines(const QString &path, const QList<QByteArray> &lines, QString *error)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        for (const QByteArray &line : lines) {
+            file.write(line);
+            file.write("\r\n", 2);
+        }
+        if (file.commit())
+            return true;
+    }
+    if (error)
+        *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    return false;
+}
+
+// --- a growing file --------------------------------------------------------------------------------
+
+bool TLogFileWriter::Open(const QString &path, const TLogModel &log, QString *error)
+{
+    Close();
+    File.setFileName(path);
+    Failed = false;
+    Written = 0;
+    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        File.write(log.Comment + "\r\n" + LogHeader(log) + "\r\n") < 0 || !File.flush()) {
+        if (error)
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, File.errorString());
+        File.close();
+        return false;
+    }
+    return true;
+}
+
+bool TLogFileWriter::AppendLast(const TLogModel &log)
+{
+    if (!File.isOpen() || Failed)
+        return false;
+    const TLogSeries &weight = log.Weight();
+    const int64_t i = weight.Count() - 1;
+    if (i < 0)
+        return false;
+    QList<double> values;
+    for (int n = 1; n <= 4; ++n) {
+        if (log.DigitalChannel[static_cast<size_t>(n - 1)] == 0)
+            continue;
+        const TLogSeries &s = log.Digital(n);
+        values.append(s.Count() > 0 ? s.ValueAt(s.Count() - 1) - TraceBase(n) : 0.0);
+    }
+    const QByteArray line =
+        LogDataLine(weight.TimeAt(i), FloatToDecimalText(log.LogDecimals, weight.ValueAt(i)), values) +
+        "\r\n";
+    // Handed to the system at once: a killed program loses nothing it accepted.
+    if (File.write(line) != line.size() || !File.flush()) {
+        Failed = true;
+        return false;
+    }
+    ++Written;
+    return true;
+}
+
+void TLogFileWriter::Close()
+{
+    if (File.isOpen())
+        File.close();
+}
