@@ -118,9 +118,9 @@ struct TCliSession {
         } else if (opts.Menu.compare("full", Qt::CaseInsensitive) == 0) {
             entry = 1;
         } else {
-            const TMenuNode *root = Tree.Root();
-            for (int i = 0; root && i < static_cast<int>(root->Children.size()); ++i)
-                if (QString::fromLatin1(root->Children[i]->Text).compare(opts.Menu, Qt::CaseInsensitive) == 0)
+            const QStringList &names = Session.OperatorMenuNames;
+            for (int i = 0; i < names.size(); ++i)
+                if (names[i].compare(opts.Menu, Qt::CaseInsensitive) == 0)
                     entry = i + 2;
             if (entry < 0) {
                 QStringList names;

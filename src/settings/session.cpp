@@ -137,17 +137,22 @@ QStringList TSession::MenuChoices(const QString &safeWord, const QString &fullWo
 {
     Choices.clear();
     OperatorMenuRegisters.clear();
+    OperatorMenuNames.clear();
     if (!Engine->LinkOpen() || !CheckInstrumentKnown())
         return {};
     Device->ExtendSession();
-    Tree->BuildMenuTree(OperatorRoot, false, {});
+    // The operator menus are read aside: the tree keeps a running session's menu until a new
+    // session has been granted.
+    TMenuTree operatorMenus;
+    Device->BuildMenuTree(operatorMenus, OperatorRoot, false, {});
     Choices << safeWord << fullWord;
-    if (const TMenuNode *root = Tree->Root()) {
-        for (const auto &child : root->Children) {
+    if (!operatorMenus.empty()) {
+        for (const auto &child : operatorMenus.front()->Children) {
             if (!child->Data)
                 continue;
             Choices << QString::fromLatin1(child->Text) + QLatin1Char(' ') + operWord;
             OperatorMenuRegisters.append(child->Data->RegisterNumber());
+            OperatorMenuNames.append(QString::fromLatin1(child->Text));
         }
     }
     return Choices;
@@ -176,7 +181,9 @@ bool TSession::StartSession(int entry, bool readEntireMenu)
     Device->ExtendSession();
     Device->FullAccess = level == 2;
     Tree->ReadEntireMenu = ReadEntireMenu;
-    Tree->BuildMenuTree(root, ReadEntireMenu, caption);
+    // A session ended while its menu was read leaves nothing to show.
+    if (!Tree->BuildMenuTree(root, ReadEntireMenu, caption))
+        return false;
     if (level == 2)
         Device->ReadCalibrationInfo();
     else

@@ -72,6 +72,8 @@ public:
     // Registers of the operator menus, in choice order from the third entry on. All are kept,
     // however many the instrument lists.
     QList<int> OperatorMenuRegisters;
+    // Their names as the instrument gives them ("SETPOINT"), in the same order.
+    QStringList OperatorMenuNames;
 
     // The renewal period: 5 s in the program, shorter in tests.
     void SetRenewalInterval(int ms) { RenewalTimer.setInterval(ms); }

@@ -87,52 +87,72 @@ void TSettingsTreeModel::fetchMore(const QModelIndex &parent)
     Expanding(NodeAt(parent));
 }
 
-void TSettingsTreeModel::BuildMenuTree(int rootRegister, bool readAll, const QByteArray &caption)
+void TSettingsTreeModel::Replace(TMenuTree nodes)
 {
     beginResetModel();
-    Device->BuildMenuTree(Nodes, rootRegister, readAll, caption);
+    ++Replaced;
+    Nodes.swap(nodes);
     endResetModel();
+    // The old nodes go after the view has let go of them.
+}
+
+bool TSettingsTreeModel::BuildMenuTree(int rootRegister, bool readAll, const QByteArray &caption)
+{
+    Replace({});
+    const quint64 generation = Replaced;
+    // Read aside: the model holds no half-read tree while the reads wait on the instrument.
+    TMenuTree nodes;
+    Device->BuildMenuTree(nodes, rootRegister, readAll, caption);
+    if (generation != Replaced)
+        return false;
+    Replace(std::move(nodes));
+    return true;
 }
 
 void TSettingsTreeModel::Clear()
 {
-    beginResetModel();
-    Nodes.clear();
-    endResetModel();
+    Replace({});
 }
 
-void TSettingsTreeModel::Expanding(TMenuNode *node)
+bool TSettingsTreeModel::Expanding(TMenuNode *node)
 {
     if (!node)
-        return;
+        return false;
+    const quint64 generation = Replaced;
     Device->ExtendSession();
+    if (generation != Replaced)
+        return false;
     if (node->HasPlaceholder()) {
         const bool keep = ReadEntireMenu;
         ReadEntireMenu = false;
-        ReloadChildren(node, false);
+        const bool loaded = ReloadChildren(node, false);
         ReadEntireMenu = keep;
+        return loaded;
     }
+    return true;
 }
 
-void TSettingsTreeModel::ExpandAll(TMenuNode *node)
+bool TSettingsTreeModel::ExpandAll(TMenuNode *node)
 {
     if (!node)
-        return;
-    if (node->HasPlaceholder())
-        Expanding(node);
+        return false;
+    if (node->HasPlaceholder() && !Expanding(node))
+        return false;
     // Children can only be added below, never removed, while walking: index by position.
     for (size_t i = 0; i < node->Children.size(); ++i)
-        if (node->Children[i]->Data && !node->Children[i]->Children.empty())
-            ExpandAll(node->Children[i].get());
+        if (node->Children[i]->Data && !node->Children[i]->Children.empty() &&
+            !ExpandAll(node->Children[i].get()))
+            return false;
+    return true;
 }
 
-void TSettingsTreeModel::ReloadChildren(TMenuNode *node, bool refresh)
+bool TSettingsTreeModel::ReloadChildren(TMenuNode *node, bool refresh)
 {
     if (!node || !node->Data)
-        return;
-    const QModelIndex idx = IndexOf(node);
+        return false;
+    const quint64 generation = Replaced;
     if (!node->Children.empty()) {
-        beginRemoveRows(idx, 0, static_cast<int>(node->Children.size()) - 1);
+        beginRemoveRows(IndexOf(node), 0, static_cast<int>(node->Children.size()) - 1);
         node->Children.clear();
         endRemoveRows();
     }
@@ -142,13 +162,16 @@ void TSettingsTreeModel::ReloadChildren(TMenuNode *node, bool refresh)
     TMenuNode scratch;
     scratch.Data = std::make_unique<TMenuItemData>(*node->Data);
     Device->LoadChildren(scratch, ReadEntireMenu);
+    if (generation != Replaced)
+        return false; // the node went with the tree it was in
     if (scratch.Children.empty())
-        return;
-    beginInsertRows(idx, 0, static_cast<int>(scratch.Children.size()) - 1);
+        return true;
+    beginInsertRows(IndexOf(node), 0, static_cast<int>(scratch.Children.size()) - 1);
     node->Children = std::move(scratch.Children);
     for (auto &child : node->Children)
         child->Parent = node;
     endInsertRows();
+    return true;
 }
 
 void TSettingsTreeModel::NodeChanged(TMenuNode *node)
@@ -158,31 +181,38 @@ void TSettingsTreeModel::NodeChanged(TMenuNode *node)
         emit dataChanged(idx, idx);
 }
 
-void TSettingsTreeModel::AnnounceItem(TMenuNode *node)
+bool TSettingsTreeModel::AnnounceItem(TMenuNode *node)
 {
     if (!node || !node->Data)
-        return;
+        return false;
+    const quint64 generation = Replaced;
     if (node->Parent && node->Parent->Data) {
         Device->SetRegisterText(node->Parent->Data->Register);
         Device->SetMenu(node->Parent->Data->MenuKey);
         Device->ReadItemName();
+        if (generation != Replaced)
+            return false;
     }
     Device->SetRegisterText(node->Data->Register);
     Device->SetMenu(node->Data->MenuKey);
     Device->ReadItemName();
+    return generation == Replaced;
 }
 
 TMenuNode *TSettingsTreeModel::ApplyEdit(TMenuNode *node, const QByteArray &value)
 {
     if (!node || !node->Data)
         return node;
+    const quint64 generation = Replaced;
     node->Data->Value = value;
     node->Data->Modified = true;
     Device->SetRegisterText(node->Data->Register);
     Device->SetMenu(node->Data->MenuKey);
     Device->WriteValue(value);
-    if (OnSaveAfterEdit)
+    if (generation == Replaced && OnSaveAfterEdit)
         OnSaveAfterEdit();
+    if (generation != Replaced)
+        return nullptr;
     // The save may have used the catalogue: the edited register is current again for the refresh.
     Device->SetRegisterText(node->Data->Register);
     Device->SetMenu(node->Data->MenuKey);
@@ -193,10 +223,13 @@ TMenuNode *TSettingsTreeModel::AfterEdit(TMenuNode *node)
 {
     if (!node || !node->Data)
         return node;
+    const quint64 generation = Replaced;
     TMenuNode *result = node;
     if (node->Data->Permission & 0x80) {
         Device->SetRegisterText(node->Data->Register);
         Device->ReadLiteral();
+        if (generation != Replaced)
+            return nullptr;
         if (!Device->ReplyFailed()) {
             node->Data->Literal = Device->ReplyText();
             node->Text = TDevice::ItemCaption(*node->Data);
@@ -205,7 +238,8 @@ TMenuNode *TSettingsTreeModel::AfterEdit(TMenuNode *node)
     } else if (TMenuNode *parent = node->Parent) {
         const QByteArray reg = node->Data->Register;
         Device->SetRegisterText(reg);
-        ReloadChildren(parent, true);
+        if (!ReloadChildren(parent, true))
+            return nullptr;
         result = parent;
         for (auto &child : parent->Children)
             if (child->Data && child->Data->Register == reg) {
@@ -214,33 +248,40 @@ TMenuNode *TSettingsTreeModel::AfterEdit(TMenuNode *node)
             }
     }
     CheckUnitsChange();
-    return result;
+    return generation == Replaced ? result : nullptr;
 }
 
 bool TSettingsTreeModel::CheckUnitsChange()
 {
+    const quint64 generation = Replaced;
     Device->SetRegister(0x002F);
     Device->ReadLiteral();
-    if (Device->ReplyFailed() || Device->ReplyText() == LastUnitsLiteral)
+    if (generation != Replaced || Device->ReplyFailed() || Device->ReplyText() == LastUnitsLiteral)
         return false;
     LastUnitsLiteral = Device->ReplyText();
-    for (auto &root : Nodes)
-        RefreshNumbers(root.get());
+    for (size_t i = 0; i < Nodes.size(); ++i)
+        if (!RefreshNumbers(Nodes[i].get(), generation))
+            break;
     return true;
 }
 
-void TSettingsTreeModel::RefreshNumbers(TMenuNode *node)
+bool TSettingsTreeModel::RefreshNumbers(TMenuNode *node, quint64 generation)
 {
     TMenuItemData *item = node->Data.get();
     if (item && item->Readable) {
         const int type = item->Type();
         if (type >= 1 && type <= 5) {
-            AnnounceItem(node);
+            if (!AnnounceItem(node))
+                return false;
             Device->SetRegisterText(item->Register);
             Device->ReadValue();
+            if (generation != Replaced)
+                return false;
             if (!Device->ReplyFailed())
                 item->Value = Device->ReplyText();
             Device->ReadLiteral();
+            if (generation != Replaced)
+                return false;
             if (!Device->ReplyFailed()) {
                 item->Literal = Device->ReplyText();
                 node->Text = TDevice::ItemCaption(*item);
@@ -248,8 +289,10 @@ void TSettingsTreeModel::RefreshNumbers(TMenuNode *node)
             }
         }
     }
-    for (auto &child : node->Children)
-        RefreshNumbers(child.get());
+    for (size_t i = 0; i < node->Children.size(); ++i)
+        if (!RefreshNumbers(node->Children[i].get(), generation))
+            return false;
+    return true;
 }
 
 namespace

@@ -32,24 +32,31 @@ public:
     bool IsEmpty() const { return Nodes.empty(); }
 
     // --- building and loading ---------------------------------------------------------------
-    void BuildMenuTree(int rootRegister, bool readAll, const QByteArray &caption);
+    // Every read waits on the instrument while the event loop runs, so the tree can be cleared or
+    // built anew meanwhile (a session ended). Each operation then stops without touching the old
+    // nodes and returns false (or null); Generation counts the trees replaced.
+    quint64 Generation() const { return Replaced; }
+    // The tree is emptied at once and shows the new menu when it has been read; false when the
+    // tree was replaced again meanwhile (what was read is dropped then).
+    bool BuildMenuTree(int rootRegister, bool readAll, const QByteArray &caption);
     void Clear();
     // A node about to open: renew the session and read the menu if it was not read yet.
-    void Expanding(TMenuNode *node);
+    bool Expanding(TMenuNode *node);
     // Opens the node and every menu below it ("Expand All").
-    void ExpandAll(TMenuNode *node);
+    bool ExpandAll(TMenuNode *node);
     // Reads a menu again: its children go, the instrument is told which register changed
     // (when refresh is set) and the menu is read with the current ReadEntireMenu choice.
-    void ReloadChildren(TMenuNode *node, bool refresh);
+    bool ReloadChildren(TMenuNode *node, bool refresh);
 
     // --- edits ------------------------------------------------------------------------------
     // Reads the names of the item's menu and of the item, as the instrument expects before an edit.
-    void AnnounceItem(TMenuNode *node);
+    bool AnnounceItem(TMenuNode *node);
     // Writes a new value for the item, saves (OnSaveAfterEdit) and refreshes. Returns the node
-    // that holds the item afterwards (a reload of its menu replaces the node).
+    // that holds the item afterwards (a reload of its menu replaces the node); null when the tree
+    // was replaced meanwhile.
     TMenuNode *ApplyEdit(TMenuNode *node, const QByteArray &value);
     // The refresh after an edit: the item's own text when its value cannot change the menu,
-    // otherwise its whole menu. Returns the node to select.
+    // otherwise its whole menu. Returns the node to select (null as above).
     TMenuNode *AfterEdit(TMenuNode *node);
     // When the display text of the weight register changed (new units or decimals), every number
     // item is read again.
@@ -63,9 +70,11 @@ public:
     QByteArray LastUnitsLiteral;
 
 private:
-    void RefreshNumbers(TMenuNode *node);
+    bool RefreshNumbers(TMenuNode *node, quint64 generation);
+    void Replace(TMenuTree nodes);
     TDevice *Device;
     TMenuTree Nodes;
+    quint64 Replaced = 0;
 };
 
 // The tree as indented text lines (two blanks a level), as printed and dumped.

@@ -9,6 +9,7 @@
 #include "link/ui/radiogroup.h"
 #include "settings/device.h"
 #include "shell/dmViewer.h"
+#include "shell/ui/maincontrols.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -337,6 +338,9 @@ void TDataStoreTab::DsdUploadOrRefreshClick()
             Reporter->Error("Com Port not open or instrument not connected");
         return;
     }
+    // Nothing else reaches the instrument or the store meanwhile; the progress window's Cancel
+    // stays usable.
+    TMainControlsGuard lock(this);
     TDsdUpload upload(*Engine, *Device, Store.Layout);
     upload.CheckInstrumentKnown = [this] { return CheckInstrumentKnown(); };
     upload.Reporter = Reporter;
@@ -376,6 +380,7 @@ void TDataStoreTab::DsdExtractCsvBitBtnClick()
     const QString path = AskSaveFile ? AskSaveFile(dir, DsdCsvFileName(serial)) : QString();
     if (path.isEmpty())
         return;
+    TMainControlsGuard lock(this); // the store stays as it is while it is read
     const TDsdExtractResult result = DsdExtractCsvToFile(Store.Selection, serial, path, Progress);
     Progress->HideProgress();
     if (Config && result.Done)
@@ -484,6 +489,7 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
         "Report Date:" + QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toLatin1(),
         range.toLatin1(), Store.Records.FileVerdict());
 
+    TMainControlsGuard lock(this);
     Progress->SetProgressRange(s.FirstIndex / 2, s.LastIndex / 2, 5000);
     Progress->ShowProgress(
         QStringLiteral("Instrument Serial Number: ") + serial,

@@ -9,6 +9,7 @@
 #include "settings/session.h"
 #include "settings/settingstree.h"
 #include "settings/ui/EditIp.h"
+#include "shell/ui/maincontrols.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -130,6 +131,7 @@ TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSetting
     connect(tvMenuItems, &QTreeView::expanded, this, [this](const QModelIndex &index) {
         TMenuNode *node = Model->NodeAt(index);
         if (node && node->HasPlaceholder()) {
+            TMainControlsGuard lock(this);
             TBusyGuard busy(Reporter);
             Model->Expanding(node);
         }
@@ -295,10 +297,41 @@ void TSettingsTab::ShowEditor(TMenuNode *node)
     ShowNone();
     if (!node || !node->Data)
         return;
-    TRegisterKeeper keep(*Device);
-    TBusyGuard busy(Reporter);
+    {
+        TMainControlsGuard lock(this);
+        TRegisterKeeper keep(*Device);
+        TBusyGuard busy(Reporter);
+        ReadEditor(node);
+    }
+    // The editor takes the keyboard once the page can have it again.
+    if (Editing) {
+        QWidget *page = pgcConfig->currentWidget();
+        if (page == pgNum)
+            EdtNum->setFocus();
+        else if (page == pgString)
+            EdtString->setFocus();
+        else if (page == pgOptions)
+            CbxOptions->setFocus();
+        else if (page == TSIpEditor)
+            EditIpReg->setFocus();
+    }
+}
+
+bool TSettingsTab::TreeReplacedSince(quint64 generation)
+{
+    if (generation == Model->Generation())
+        return false;
+    ShowNone();
+    return true;
+}
+
+void TSettingsTab::ReadEditor(TMenuNode *node)
+{
+    // The reads wait on the instrument: the tree may be replaced meanwhile, and the node with it.
+    const quint64 generation = Model->Generation();
     const int type = node->Data->Type();
-    Model->AnnounceItem(node);
+    if (!Model->AnnounceItem(node) || TreeReplacedSince(generation))
+        return;
     Device->SetRegisterText(node->Data->Register);
     Device->SetMenu(node->Data->MenuKey);
     EditingType = type;
@@ -314,6 +347,7 @@ void TSettingsTab::ShowEditor(TMenuNode *node)
         ShowIp(node);
     else
         ShowAccessDenied(LocalOnly);
+    TreeReplacedSince(generation);
 }
 
 QByteArray TSettingsTab::NumberText(int32_t value) const
@@ -328,12 +362,17 @@ void TSettingsTab::ShowNumber(TMenuNode *node, int type)
     const QString regId = QString::asprintf("(Register: %s)", item.Register.constData());
     lblNumRegID->setText(regId);
     bool editable = false;
+    const quint64 generation = Model->Generation();
     Device->ReadMinimum();
+    if (TreeReplacedSince(generation))
+        return;
     if (!Device->ReplyFailed()) {
         NumMin = type == 2 ? Device->ReplyHexSigned16() : Device->ReplyHex();
         editable = true;
     }
     Device->ReadMaximum();
+    if (TreeReplacedSince(generation))
+        return;
     if (Device->ReplyFailed())
         editable = false;
     else
@@ -352,7 +391,6 @@ void TSettingsTab::ShowNumber(TMenuNode *node, int type)
         QString::asprintf("( %s to %s )", NumberText(NumMin).constData(), NumberText(NumMax).constData()));
     Editing = node;
     pgcConfig->setCurrentWidget(pgNum);
-    EdtNum->setFocus();
 }
 
 void TSettingsTab::ShowString(TMenuNode *node)
@@ -360,7 +398,10 @@ void TSettingsTab::ShowString(TMenuNode *node)
     const TMenuItemData &item = *node->Data;
     lblStringRegName->setText(QString::fromLatin1(node->Text));
     lblStringRegID->setText(QString::asprintf("(Register: %s)", item.Register.constData()));
+    const quint64 generation = Model->Generation();
     Device->ReadMaximum();
+    if (TreeReplacedSince(generation))
+        return;
     bool editable = !Device->ReplyFailed();
     if (editable) {
         // Room for escapes: "\" and two characters are one character at the instrument.
@@ -377,7 +418,6 @@ void TSettingsTab::ShowString(TMenuNode *node)
     }
     Editing = node;
     pgcConfig->setCurrentWidget(pgString);
-    EdtString->setFocus();
 }
 
 void TSettingsTab::ShowOptions(TMenuNode *node)
@@ -389,19 +429,24 @@ void TSettingsTab::ShowOptions(TMenuNode *node)
         ShowAccessDenied();
         return;
     }
+    const quint64 generation = Model->Generation();
+    const QByteArray reg = item.Register;
     Filling = true;
     CbxOptions->clear();
     if (auto options = Device->ReadOptions())
         for (const QByteArray &text : *options)
             CbxOptions->addItem(QString::fromLatin1(text));
-    Device->SetRegisterText(item.Register);
+    Device->SetRegisterText(reg);
     Device->ReadMinimum();
+    if (TreeReplacedSince(generation)) {
+        Filling = false;
+        return;
+    }
     const int first = Device->ReplyFailed() ? 0 : Device->ReplyHex();
     CbxOptions->setCurrentIndex(static_cast<int>(HexToInt(item.Value)) - first);
     Filling = false;
     Editing = node;
     pgcConfig->setCurrentWidget(pgOptions);
-    CbxOptions->setFocus();
 }
 
 void TSettingsTab::ShowIp(TMenuNode *node)
@@ -416,7 +461,6 @@ void TSettingsTab::ShowIp(TMenuNode *node)
     EditIpReg->SetIpAddressInt(HexToInt(item.Value));
     Editing = node;
     pgcConfig->setCurrentWidget(TSIpEditor);
-    EditIpReg->setFocus();
 }
 
 // --- edits ----------------------------------------------------------------------------------
@@ -426,10 +470,14 @@ void TSettingsTab::Apply(const QByteArray &value)
     TMenuNode *node = Editing;
     if (!node)
         return;
+    TMainControlsGuard lock(this);
     TBusyGuard busy(Reporter);
+    const quint64 generation = Model->Generation();
     Applying = true;
     TMenuNode *after = Model->ApplyEdit(node, value);
     Applying = false;
+    if (!after || TreeReplacedSince(generation))
+        return; // the session ended meanwhile: nothing left to show
     if (after == node) {
         // The item stayed where it was: only its caption changed.
         const QString caption = QString::fromLatin1(node->Text);
@@ -446,7 +494,8 @@ void TSettingsTab::Apply(const QByteArray &value)
         Applying = false;
         ShowEditor(after);
     }
-    Model->CheckUnitsChange();
+    if (!TreeReplacedSince(generation))
+        Model->CheckUnitsChange();
 }
 
 bool TSettingsTab::ApplyNumber()
@@ -524,12 +573,16 @@ void TSettingsTab::CbxOptionsChg(int index)
 {
     if (Filling || !Editing || index < 0)
         return;
+    TMainControlsGuard lock(this);
+    const quint64 generation = Model->Generation();
     {
         TRegisterKeeper keep(*Device);
         Device->SetRegisterText(Editing->Data->Register);
         Device->SetMenu(Editing->Data->MenuKey);
         Device->ReadMinimum();
     }
+    if (TreeReplacedSince(generation))
+        return;
     const int first = Device->ReplyFailed() ? 0 : Device->ReplyHex();
     Apply(HexText(static_cast<uint32_t>(index + first), 4));
 }
@@ -547,9 +600,11 @@ void TSettingsTab::tvMenupopupExpandClick()
     const QModelIndex at = tvMenuItems->currentIndex();
     if (!at.isValid())
         return;
+    TMainControlsGuard lock(this);
     TBusyGuard busy(Reporter);
-    Model->ExpandAll(Model->NodeAt(at));
-    tvMenuItems->expandRecursively(Model->IndexOf(Selected()));
+    TMenuNode *node = Model->NodeAt(at);
+    if (Model->ExpandAll(node))
+        tvMenuItems->expandRecursively(Model->IndexOf(node));
 }
 
 void TSettingsTab::tvMenuPopupRefreshClick()
@@ -557,9 +612,10 @@ void TSettingsTab::tvMenuPopupRefreshClick()
     TMenuNode *node = Selected();
     if (!node || node->Children.empty())
         return;
+    TMainControlsGuard lock(this);
     TBusyGuard busy(Reporter);
-    Model->ReloadChildren(node, true);
-    tvMenuItems->expand(Model->IndexOf(node));
+    if (Model->ReloadChildren(node, true))
+        tvMenuItems->expand(Model->IndexOf(node));
 }
 
 void TSettingsTab::btnBlockSaveSettingsClick()

@@ -91,6 +91,10 @@ public:
 
 private:
     void BuildPages();
+    // The editor's reads (ShowEditor without the focus).
+    void ReadEditor(TMenuNode *node);
+    // True, with the empty page shown, when the tree was replaced since that generation.
+    bool TreeReplacedSince(quint64 generation);
     void ShowNumber(TMenuNode *node, int type);
     void ShowString(TMenuNode *node);
     void ShowOptions(TMenuNode *node);

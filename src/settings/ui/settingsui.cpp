@@ -14,6 +14,7 @@
 #include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
+#include "shell/ui/maincontrols.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -77,28 +78,34 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
     connect(Tab->btnBlockSaveSettings, &QPushButton::clicked, this, follow);
     connect(Tab->btnSaveSettings, &QPushButton::clicked, this, follow);
 
+    // Each entry talks to the instrument with the main controls disabled meanwhile.
     auto connected = [this] { return Window.Engine->LinkOpen(); };
     Window.Provide(Window.StartSession, [this] { StartSessionClick(); });
     Window.Provide(Window.ToolButtonStart, [this] { StartSessionClick(); });
     Window.Provide(Window.EndSession, [this] { EndSessionClick(); });
     Window.Provide(Window.ToolButtonEnd, [this] { EndSessionClick(); });
     Window.Provide(Window.N4, [this, connected] {
+        TMainControlsGuard lock(&Window);
         if (connected())
             Window.Device->ExtendSession();
     });
     Window.Provide(Window.SafePasscode1, [this, connected] {
+        TMainControlsGuard lock(&Window);
         if (connected())
             Session->RequestAccess(1);
     });
     Window.Provide(Window.FullPasscode1, [this, connected] {
+        TMainControlsGuard lock(&Window);
         if (connected())
             Session->RequestAccess(2);
     });
     Window.Provide(Window.Lock1, [this, connected] {
+        TMainControlsGuard lock(&Window);
         if (connected())
             Session->LockInstrument();
     });
     Window.Provide(Window.menuIndicatorReset, [this, connected] {
+        TMainControlsGuard lock(&Window);
         if (!connected())
             return;
         if (Session->SaveBlocked) {
@@ -121,6 +128,7 @@ void TSettingsUi::StartSessionClick()
 {
     if (!Window.Engine->LinkOpen())
         return;
+    TMainControlsGuard lock(&Window);
     TFrmReadSettings dialog(&Window);
     QString safe = "Safe Setup Menu", full = "Full Setup Menu", oper = "Menu";
     if (Window.Language && QFileInfo(Window.Config.ProgramFile("lang")).isFile()) {
@@ -154,6 +162,7 @@ void TSettingsUi::EndSessionClick()
 {
     if (!Window.Engine->LinkOpen())
         return;
+    TMainControlsGuard lock(&Window);
     Session->EndSession();
     // The session's end lifted any save block.
     Tab->btnBlockSaveSettings->setEnabled(true);
@@ -175,9 +184,9 @@ void TSettingsUi::SetSessionControls(bool active, bool fullAccess)
     pages->setTabVisible(pages->indexOf(Window.TSSettings), active);
     pages->setTabVisible(pages->indexOf(Window.TSCalibration), active && fullAccess);
     Window.TestTab->BtnSend->setEnabled(!active);
-    Window.ToolButtonEnd->setEnabled(active);
-    Window.EndSession->setEnabled(active);
+    Window.SetEnabledIfProvided(Window.ToolButtonEnd, active);
+    Window.SetEnabledIfProvided(Window.EndSession, active);
     for (QAction *a : {Window.Lock1, Window.FullPasscode1, Window.SafePasscode1})
-        a->setEnabled(!active && Window.Engine->LinkOpen());
+        Window.SetEnabledIfProvided(a, !active && Window.Engine->LinkOpen());
     Window.SessionActive = active;
 }

@@ -18,9 +18,11 @@
 #include "shell/ui/demo.h"
 #include "shell/ui/help.h"
 #include "shell/ui/identpanel.h"
+#include "shell/ui/maincontrols.h"
 #include "shell/ui/uireporter.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -273,6 +275,7 @@ void TFrmMain::Connect2Click()
     if (Engine->LinkOpen()) {
         // Leaving an instrument with its save blocked would lose the changes at its next reset.
         if (SaveBlocked) {
+            TMainControlsGuard lock(this);
             if (Hooks.AllowIndicatorSave)
                 Hooks.AllowIndicatorSave();
             SaveBlocked = false;
@@ -335,6 +338,7 @@ void TFrmMain::SetConnected(bool connected)
     if (connected)
         Engine->SpeedUpLink();
     if (Device && Engine->LinkOpen()) {
+        TMainControlsGuard lock(this);
         TBusyGuard busy(Reporter);
         Device->ReadIdentity();
         // The link may have gone while the identification was read: show none then.
@@ -387,8 +391,8 @@ void TFrmMain::PgCMainChange(int index)
     if (RevertingTab)
         return;
     QWidget *page = PgCMain->widget(index);
-    // Leaving the Log tab is refused while logging runs.
-    if (Logging && PgCMain->widget(CurrentTab) == TSLog && page != TSLog) {
+    // Leaving the Log tab is refused while logging or another long operation runs.
+    if ((Logging || MainControlLocks > 0) && PgCMain->widget(CurrentTab) == TSLog && page != TSLog) {
         RevertingTab = true;
         PgCMain->setCurrentIndex(CurrentTab);
         RevertingTab = false;
@@ -443,47 +447,74 @@ void TFrmMain::SetLoggingActive(bool active)
     if (Logging == active)
         return;
     Logging = active;
-    if (active) {
-        if (PgCMain->currentWidget() != TSLog)
-            PgCMain->setEnabled(false);
-        LockMenus(true);
-    } else {
-        PgCMain->setEnabled(true);
-        LockMenus(false);
-    }
+    if (active)
+        DisableMainControls();
+    else
+        EnableMainControls();
 }
 
 void TFrmMain::DisableMainControls()
 {
-    PgCMain->setEnabled(false);
-    LockMenus(true);
+    if (MainControlLocks++ > 0)
+        return;
+    LockActions(true);
+    UpdatePageControl();
 }
 
 void TFrmMain::EnableMainControls()
 {
-    PgCMain->setEnabled(!(Logging && PgCMain->currentWidget() != TSLog));
-    LockMenus(false);
+    if (MainControlLocks == 0)
+        return;
+    // A close asked for during the wait is tried again (and put off again while one goes on).
+    if (CloseDeferred) {
+        CloseDeferred = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+    if (--MainControlLocks > 0)
+        return;
+    LockActions(false);
+    UpdatePageControl();
 }
 
-void TFrmMain::LockMenus(bool lock)
+void TFrmMain::LockActions(bool lock)
 {
-    const QList<QMenu *> menus{File1, Instrument1, Help1};
     if (lock) {
-        if (MenuLocks++ > 0)
-            return;
-        LockedStates.clear();
-        for (QMenu *menu : menus)
-            for (QAction *a : menu->actions()) {
-                LockedStates.append({a, a->isEnabled()});
-                a->setEnabled(false);
-            }
+        // Entries added since the last lock join the group too; a grouped entry keeps the state
+        // it is given meanwhile and takes it when the group is enabled again.
+        QList<QAction *> actions = ToolBar1->actions();
+        for (QMenu *menu : {File1, Instrument1, Help1})
+            actions += menu->actions();
+        for (QAction *a : actions)
+            if (!a->isSeparator() && !a->menu())
+                LockedActions->addAction(a);
+    }
+    LockedActions->setEnabled(!lock);
+}
+
+void TFrmMain::UpdatePageControl()
+{
+    const bool locked = MainControlLocks > 0 && PgCMain->currentWidget() != TSLog;
+    if (locked == !PgCMain->isEnabled())
+        return;
+    if (!locked) {
+        PgCMain->setEnabled(true);
+        // A disabled page loses the keyboard focus: it goes back where it was, unless the
+        // operation gave it to another usable widget.
+        QWidget *now = QApplication::focusWidget();
+        if (FocusBeforeLock && FocusBeforeLock->isVisible() && FocusBeforeLock->isEnabled() &&
+            (!now || !now->isEnabled() || !PgCMain->isAncestorOf(now)))
+            FocusBeforeLock->setFocus();
+        FocusBeforeLock = nullptr;
         return;
     }
-    if (MenuLocks == 0 || --MenuLocks > 0)
-        return;
-    for (const auto &[action, enabled] : LockedStates)
-        action->setEnabled(enabled);
-    LockedStates.clear();
+    QWidget *focus = QApplication::focusWidget();
+    FocusBeforeLock = focus && PgCMain->isAncestorOf(focus) ? focus : nullptr;
+    PgCMain->setEnabled(false);
+    // A disabled widget disables its dialogs too: the pages' own windows (a progress window
+    // with its Cancel) stay usable.
+    for (QWidget *w : PgCMain->findChildren<QWidget *>())
+        if (w->isWindow())
+            w->setEnabled(true);
 }
 
 void TFrmMain::Provide(QAction *action, std::function<void()> handler)
@@ -497,18 +528,17 @@ void TFrmMain::Provide(QAction *action, std::function<void()> handler)
 
 void TFrmMain::SetEnabledIfProvided(QAction *action, bool enabled)
 {
-    enabled = enabled && Provided.contains(action);
-    // While the menus are locked, the state is the one to restore afterwards.
-    for (auto &entry : LockedStates)
-        if (entry.first == action) {
-            entry.second = enabled;
-            return;
-        }
-    action->setEnabled(enabled);
+    action->setEnabled(enabled && Provided.contains(action));
 }
 
 void TFrmMain::closeEvent(QCloseEvent *event)
 {
+    // An operation waiting on the instrument finishes first; the window closes after it.
+    if (MainControlLocks > 0 && (Engine->Busy() || Engine->DelayLeft > 0)) {
+        CloseDeferred = true;
+        event->ignore();
+        return;
+    }
     Closing = true;
     if (Engine->LinkOpen())
         Engine->Link()->Close();
@@ -581,4 +611,23 @@ bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::Resize && (watched == TSDisplay || watched == CalMimicHost))
         PlaceMimics();
     return QMainWindow::eventFilter(watched, event);
+}
+
+// --- the guard of long operations -------------------------------------------------------------
+
+TMainControlsGuard::TMainControlsGuard(QWidget *inside)
+{
+    // The main window holds the widget, maybe through a dialog of its own.
+    for (QWidget *w = inside; w; w = w->parentWidget())
+        if (auto *window = qobject_cast<TFrmMain *>(w)) {
+            Window = window;
+            window->DisableMainControls();
+            return;
+        }
+}
+
+TMainControlsGuard::~TMainControlsGuard()
+{
+    if (auto *window = qobject_cast<TFrmMain *>(Window.data()))
+        window->EnableMainControls();
 }

@@ -7,12 +7,14 @@
 #include "shell/cmdline.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
 
 class QAction;
+class QActionGroup;
 class QLabel;
 class QMenu;
 class QTabWidget;
@@ -60,12 +62,18 @@ public:
     bool SettingsConfirmed = true;
     bool SaveBlocked = false;
     bool LoggingActive() const { return Logging; }
-    // Weight logging started or stopped: the page control (unless on the Log tab) and the File,
-    // Instrument and Help menus are locked meanwhile.
+    // Weight logging started or stopped: the main controls are disabled meanwhile.
     void SetLoggingActive(bool active);
-    // Long instrument operations lock the page control and the File, Instrument and Help menus.
+    // Long instrument operations disable the page control (unless the Log tab is showing), every
+    // entry of the File, Instrument and Help menus and the toolbar, so that no click starts a
+    // second operation on the same state. Calls nest: the controls come back with the last
+    // EnableMainControls. Entries enabled or disabled meanwhile take that state afterwards.
+    // Dialogs shown meanwhile stay usable. TMainControlsGuard (maincontrols.h) pairs the calls.
     void DisableMainControls();
     void EnableMainControls();
+    bool MainControlsDisabled() const { return MainControlLocks > 0; }
+    // An entry's handler-aware enable: entries without a handler stay disabled.
+    void SetEnabledIfProvided(QAction *action, bool enabled);
 
     // --- the link ---------------------------------------------------------------------------
     void Connect2Click();
@@ -168,17 +176,19 @@ private:
     void AfterOptions();
     QWidget *AddTab(const char *name, const QString &caption);
     int ExecModal(QDialog *dialog);
-    void LockMenus(bool lock);
-    void SetEnabledIfProvided(QAction *action, bool enabled);
+    void LockActions(bool lock);
+    void UpdatePageControl();
 
     std::unique_ptr<TReporter> OwnReporter;
     std::unique_ptr<TDemoInstrument> Demonstrator;
     bool Logging = false;
     bool Shown = false;
     bool Closing = false;
-    int MenuLocks = 0;
+    int MainControlLocks = 0;
+    bool CloseDeferred = false; // closed while an operation ran: closes when it has ended
     int CurrentTab = 0;
     bool RevertingTab = false;
     QList<QAction *> Provided;
-    QList<QPair<QAction *, bool>> LockedStates;
+    QActionGroup *LockedActions; // the entries a long operation disables
+    QPointer<QWidget> FocusBeforeLock;
 };

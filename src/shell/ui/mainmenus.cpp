@@ -6,6 +6,7 @@
 #include "shell/ui/identpanel.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -97,6 +98,9 @@ void TFrmMain::CreateMenus()
     ToolBar1->addActions({ToolButtonStart, ToolButtonEnd});
     ToolBar1->addSeparator();
     ToolBar1->addAction(tbLang);
+
+    LockedActions = new QActionGroup(this);
+    LockedActions->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
 
     // Every entry starts disabled; Provide enables what has a handler.
     for (QAction *a : findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly))
