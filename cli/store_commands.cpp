@@ -173,6 +173,11 @@ int Upload(TCliContext &ctx, const TStoreOptions &o)
         ctx.Reporter.Error(upload.Message);
         return ctx.Engine->LinkOpen() ? ExitFile : ExitNoReply;
     }
+    // What arrived is stored, but not everything: the message says after which record.
+    if (result == TDsdUpload::Incomplete) {
+        ctx.Reporter.Error(upload.Message);
+        return ExitNoReply;
+    }
     PrintLine(upload.Message.toLatin1());
     return ExitDone;
 }
@@ -320,7 +325,9 @@ TCliRegistrar storeCommand{
      "                                  the stored serial numbers, as the Data Store tab lists them\n"
      "            store upload [--store DIR]\n"
      "                                  upload the instrument's new records into its store file (Ctrl-C "
-     "cancels)\n"
+     "cancels);\n"
+     "                                  exit 3 when the upload stopped early (what arrived is kept: upload "
+     "again)\n"
      "            store verify (--serial SN | FILE) [--store DIR]\n"
      "                                  \"Found N records\", or the tamper message with a count per verdict "
      "and\n"

@@ -128,6 +128,7 @@ void TDsdRecordStore::IndexLines()
     LastSequence = 0;
     RecordIndex[0].Line = 0;
     bool trailer = false;
+    bool afterTrailer = false;
     // The LF search is bounded by the data, not by a NUL: a scrambled byte may well be 0.
     while (RecordIndex[Count].Line < Size) {
         char *const line = buffer + RecordIndex[Count].Line;
@@ -142,10 +143,22 @@ void TDsdRecordStore::IndexLines()
         TDsdParsedLine parsed = DsdRecordParse(line, length, LastSequence);
         if (parsed.Verdict != 0 && ScrambleLines && length < static_cast<std::size_t>(MaxLineExamined))
             lf = JoinScrambledLf(line, lf, previousSequence, parsed);
+        const std::size_t next = static_cast<std::size_t>(lf + 1 - buffer);
         if (parsed.IsTrailer()) {
-            trailer = true;
-            CheckTrailer(parsed, previousSequence);
-            break;
+            // The trailer ends the file. One with lines after it hides nothing: they load, the
+            // first of them marked, because something was written after the file was sealed.
+            if (!std::memchr(buffer + next, '\n', Size - next)) {
+                trailer = true;
+                CheckTrailer(parsed, previousSequence);
+                break;
+            }
+            afterTrailer = true;
+            RecordIndex[Count].Line = static_cast<uint32_t>(next);
+            continue;
+        }
+        if (afterTrailer) {
+            parsed.Verdict |= VerdictFileTamper;
+            afterTrailer = false;
         }
         TDsdRecordEntry &entry = RecordIndex[Count];
         entry.Number = parsed.Number;
@@ -156,7 +169,7 @@ void TDsdRecordStore::IndexLines()
         ++Count;
         if (Count >= RecordIndex.size())
             RecordIndex.resize(RecordIndex.size() + RecordIndex.size() / 3);
-        RecordIndex[Count].Line = static_cast<uint32_t>(lf + 1 - buffer);
+        RecordIndex[Count].Line = static_cast<uint32_t>(next);
     }
     if (!trailer) {
         RecordIndex[Count].Verdict |= VerdictFileIncomplete;
@@ -216,7 +229,10 @@ QByteArray TDsdRecordStore::RawLine(uint32_t i) const
     if (i >= Count)
         return {};
     const uint32_t start = RecordIndex[i].Line;
-    const uint32_t length = std::min<uint32_t>(MaxLineExamined, RecordIndex[i + 1].Line - start - 1);
+    uint32_t length = std::min<uint32_t>(MaxLineExamined, RecordIndex[i + 1].Line - start - 1);
+    // A trailer that was not the last line lies between this record and the next one.
+    if (const void *lf = std::memchr(RecordBuffer.get() + start, '\n', length))
+        length = static_cast<uint32_t>(static_cast<const char *>(lf) - (RecordBuffer.get() + start));
     return QByteArray(RecordBuffer.get() + start, length);
 }
 

@@ -1,7 +1,9 @@
 // Upload of new instrument records into the store file, and the file handling it needs.
 #include "upload.h"
 
+#include "link/comms.h"
 #include "link/reporter.h"
+#include "link/tools.h"
 #include "link/transact.h"
 #include "progress.h"
 #include "recordfile.h"
@@ -9,8 +11,10 @@
 #include "storelayout.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -24,12 +28,12 @@
 namespace
 {
 
-uint32_t RecordNumber(const QByteArray &record)
+// The number a record text from the instrument starts with.
+bool RecordNumber(const QByteArray &record, uint32_t &n)
 {
     const char *p = record.constData();
-    uint32_t n = 0;
-    ParseBaseNumber(p, p + record.size(), 10, ',', n);
-    return n;
+    n = 0;
+    return !record.isEmpty() && ParseBaseNumber(p, p + record.size(), 10, ',', n);
 }
 
 // Puts `from` in the place of `to` in one step: `to` names either file at every moment.
@@ -54,24 +58,36 @@ bool KeepAsBackup(const QString &path, const QString &backup)
     return CopyStoreFile(path, backup);
 }
 
-// Where new lines go in a copy of the store file: over the trailer the resume information came
-// from (what follows it is ignored when loading, and the backup keeps it), else after the last
-// complete line, so that a damaged file keeps every record line it has.
-qint64 WritePosition(QFile &work, const TDsdOldFileInfo &info)
+// Where new lines go in a copy of the store file: over its last complete line when that is a
+// trailer, sound or damaged (new lines replace it), else after it, so that every record line
+// stays. An unfinished line at the end (no LF) is dropped; the backup keeps it.
+qint64 WritePosition(QFile &work, bool scramble)
 {
-    if (info.TrailerFound)
-        return info.LineStart;
-    const qint64 size = work.size();
-    for (qint64 b = size; b > 0;) {
+    qint64 end = 0;
+    for (qint64 b = work.size(); b > 0;) {
         const qint64 from = std::max<qint64>(0, b - 65536);
         work.seek(from);
         const QByteArray bytes = work.read(b - from);
         const qsizetype lf = bytes.lastIndexOf('\n');
-        if (lf >= 0)
-            return from + lf + 1;
+        if (lf >= 0) {
+            end = from + lf + 1;
+            break;
+        }
         b = from;
     }
-    return 0;
+    if (end == 0)
+        return 0;
+    work.seek(end - 1);
+    bool start = false;
+    QByteArray line = ReadPreviousLine(work, start);
+    const qint64 lineStart = start ? 0 : work.pos() + 1;
+    if (scramble)
+        line = UnscrambleLine(line);
+    uint32_t sequence = 0;
+    const TDsdParsedLine parsed =
+        DsdRecordParse(line.constData(),
+                       static_cast<std::size_t>(std::min<qsizetype>(line.size(), MaxLineExamined)), sequence);
+    return parsed.IsTrailer() ? lineStart : end;
 }
 
 } // namespace
@@ -115,7 +131,7 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
     if (!file.open(QIODevice::ReadOnly))
         return info;
     file.seek(file.size());
-    for (int k = 0; k < 5; ++k) {
+    for (;;) {
         bool start = false;
         QByteArray line = ReadPreviousLine(file, start);
         if (scramble)
@@ -135,6 +151,7 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                         .arg(r.Time));
             // Read backwards the sequence test means nothing.
             if (r.Verdict == 0 || r.Verdict == VerdictFileTamper) {
+                info.Found = true;
                 info.LastSequence = r.Seq;
                 info.LastNumber = r.Number;
                 info.TrailerFound = r.IsTrailer();
@@ -236,11 +253,43 @@ bool TDsdUpload::Commit(const QString &path, const QString &work)
     return true;
 }
 
+TDsdUpload::TAnswer TDsdUpload::Ask(int reg, const QByteArray &arg, QByteArray &record)
+{
+    record.clear();
+    // Sent once: a lost reply to "next record" must not be asked for again, the instrument has
+    // moved on. An instrument that answers late gets more time on the next requests.
+    const int base = std::max(1, Engine.TimeoutTicks);
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray text = Engine.TransactTextOnce(Device.AddressTemplate + HexText(CmdExecute, 2) +
+                                                        HexText(static_cast<uint32_t>(reg), 4) + ':' + arg,
+                                                    base * Patience);
+    Tcommsobj reply;
+    if (text.isEmpty() || !reply.Decode(text) || reply.Register != reg) {
+        ++Silent;
+        Patience = std::min(Patience * 2, 3);
+        return NoAnswer;
+    }
+    Silent = 0;
+    if (clock.elapsed() < qint64(base) * Engine.TickInterval())
+        Patience = 1;
+    if (reply.ErrorFlag)
+        return Refused;
+    Device.SetReply(text);
+    record = Device.ReplyText();
+    return Answered;
+}
+
 TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
 {
     Count = 0;
+    Reanchors = 0;
+    HasLast = false;
+    LastNumber = 0;
     Message.clear();
     StorePath.clear();
+    Patience = 1;
+    Silent = 0;
     if (Progress) {
         Progress->SetProgressRange(0, 100000, 1);
         Progress->ShowProgress(QStringLiteral("Initialising..."), QString(), QString());
@@ -257,24 +306,41 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     if (!Layout.EnsureStoreDir())
         return Fail(QStringLiteral("Could not create Data Store database in ") + Layout.ParentDir());
 
+    // Records must never go to another instrument's file: without the serial number, no upload.
     Device.ReadDataStoreInfo();
+    for (int k = 1; k < MaxSilentRequests && Device.SerialNumber.isEmpty() && Engine.LinkOpen(); ++k)
+        Device.ReadDataStoreInfo();
+    if (Device.SerialNumber.isEmpty())
+        return Fail(QStringLiteral("Could not read the instrument's serial number: no record was uploaded."));
     const QString serial = QString::fromLatin1(Device.SerialNumber);
     const QString path = Layout.DsdIsnToDataStoreName(serial);
     const QString work = path + QStringLiteral(".tmp");
     StorePath = path;
     LogLine(QStringLiteral("Checking:\"%1\"").arg(work));
 
+    // One upload per store file at a time: a second one would share the work file and the backup.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(0); // only a lock whose process has ended is stale
+    if (!lock.tryLock(0)) {
+        if (lock.error() == QLockFile::LockFailedError)
+            return Fail(QStringLiteral("Another upload into this Data Store file is running: ") + path +
+                        QStringLiteral(". Try again when it has finished."));
+        return Fail(QStringLiteral("Could not lock the Data Store file: ") + path);
+    }
+
     QFile file(work);
     uint32_t seq = 0;
-    uint32_t number = 0;
     const bool existed = QFile::exists(path);
     if (existed) {
         if (!CopyStoreFile(path, work) || !file.open(QIODevice::ReadWrite))
             return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
         const TDsdOldFileInfo info = DsdUploadGetOldFileInfo(path, ScrambleLines, DebugMode ? Log : nullptr);
-        file.seek(WritePosition(file, info));
+        file.seek(WritePosition(file, ScrambleLines));
+        // Numbering goes on only after a sound trailer; otherwise it starts again, so that the
+        // store keeps the evidence that its end was damaged.
         seq = info.TrailerFound ? info.LastSequence : 0;
-        number = info.LastNumber;
+        HasLast = info.Found;
+        LastNumber = info.LastNumber;
     } else if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
         return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
     }
@@ -282,67 +348,170 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         seq = 0;
 
     Engine.SuppressUnknownErrors = true;
-    uint32_t newest = 0xFFFFFFFFu;
     QByteArray record;
-    if (Device.ReadNewestRecord(record))
-        newest = RecordNumber(record);
+    uint32_t newest = 0xFFFFFFFFu;
+    bool newestKnown = false;
+    for (int k = 0; k < MaxSilentRequests && Engine.LinkOpen(); ++k) {
+        const TAnswer a = Ask(0x8295, {}, record);
+        if (a == NoAnswer)
+            continue;
+        if (a == Answered && RecordNumber(record, newest))
+            newestKnown = true;
+        break;
+    }
 
     const auto log = DebugMode ? Log : std::function<void(const QString &)>();
-    bool stored = false;
     bool written = true;
-    uint32_t last = 0;
-    if (existed) {
-        Device.ReadRecordByNumber(number, record); // only sets the instrument's read position
-        last = number;
-    } else if (Device.ReadOldestRecord(record)) {
+    auto store = [&](const QByteArray &text, uint32_t n) {
+        const QByteArray line = DsdRecordFixFormatting(text);
+        if (Progress)
+            Progress->StepProgress(QString::fromLatin1(line), n / 2);
         ++seq;
-        written = DsdRecordWriteToFile(file, seq, DsdRecordFixFormatting(record), ScrambleLines, log);
-        number = last = RecordNumber(record);
-        stored = true;
-        Count = 1;
-    }
+        written = DsdRecordWriteToFile(file, seq, line, ScrambleLines, log) && written;
+        LastNumber = n;
+        HasLast = true;
+        ++Count;
+    };
 
+    uint32_t from = LastNumber;
+    if (!existed && !RecordNumber(Device.OldestRecordText, from))
+        from = 0;
     if (Progress) {
-        Progress->SetProgressRange(number / 2, newest / 2, 1);
+        Progress->SetProgressRange(from / 2, newest / 2, 1);
         Progress->ShowProgress(QStringLiteral("Instrument Serial Number: ") + serial,
-                               QStringLiteral("Uploading Records from %1 to %2").arg(number).arg(newest),
+                               QStringLiteral("Uploading Records from %1 to %2").arg(from).arg(newest),
                                QString());
     }
-    while (!(Progress && Progress->CancelRequested()) && Device.ReadNextRecord(record)) {
-        const uint32_t n = RecordNumber(record);
-        const QByteArray text = DsdRecordFixFormatting(record);
-        if (Progress)
-            Progress->StepProgress(QString::fromLatin1(text), n / 2);
-        ++seq;
-        written = DsdRecordWriteToFile(file, seq, text, ScrambleLines, log) && written;
-        last = n;
-        stored = true;
-        ++Count;
+
+    // The instrument's read position is known only while `anchored`: then the next record
+    // must be LastNumber + 1. Any doubt (a lost reply, a repeat, a gap) sets it again with
+    // ReadRecordByNumber on the last stored record.
+    enum TStop { Running, Complete, Silence, LinkLost, Cancelled, Stalled } stop = Running;
+    bool anchored = false;
+    bool fresh = false; // no "next record" asked since the position was set
+    uint32_t gapAt = 0; // a gap seen right after setting the position
+    int idle = 0;       // requests since the last new record
+    // Nothing stored yet: the instrument's oldest record, which also sets the read position.
+    auto readOldest = [&] {
+        switch (Ask(0x8294, {}, record)) {
+        case Answered: {
+            uint32_t n = 0;
+            if (!RecordNumber(record, n))
+                break;
+            if (HasLast && n <= LastNumber) {
+                stop = Complete; // the instrument holds nothing after the store's last record
+                break;
+            }
+            store(record, n);
+            anchored = fresh = true;
+            idle = 0;
+            break;
+        }
+        case Refused:
+            stop = Complete; // an empty data store
+            break;
+        case NoAnswer:
+            break;
+        }
+    };
+    while (stop == Running) {
+        if (Progress && Progress->CancelRequested()) {
+            stop = Cancelled;
+            break;
+        }
+        if (!Engine.LinkOpen()) {
+            stop = LinkLost;
+            break;
+        }
+        if (Silent >= MaxSilentRequests) {
+            stop = Silence;
+            break;
+        }
+        if (++idle > MaxIdleRequests) {
+            stop = Stalled;
+            break;
+        }
+        if (!HasLast) {
+            readOldest();
+            continue;
+        }
+        if (!anchored) {
+            uint32_t n = 0;
+            switch (Ask(0x8291, QByteArray::number(LastNumber, 16).toUpper(), record)) {
+            case Answered:
+                // Only the record asked for sets the position; anything else was a stray reply.
+                if (RecordNumber(record, n) && n == LastNumber)
+                    anchored = fresh = true;
+                break;
+            case Refused:
+                // The instrument no longer holds the last stored record: go on from its oldest.
+                readOldest();
+                break;
+            case NoAnswer:
+                break;
+            }
+            continue;
+        }
+        uint32_t n = 0;
+        const TAnswer a = Ask(0x8292, {}, record);
+        if (a == Answered && RecordNumber(record, n)) {
+            // A gap met twice, each time straight after setting the position, is the
+            // instrument's own numbering.
+            if (n == LastNumber + 1 || (fresh && n > LastNumber && n == gapAt)) {
+                store(record, n);
+                idle = 0;
+                gapAt = 0;
+                fresh = false;
+                continue;
+            }
+            if (fresh && n > LastNumber)
+                gapAt = n;
+        } else if (a == Refused && !(newestKnown && LastNumber < newest)) {
+            stop = Complete; // no record after the last one, as the newest record said
+            break;
+        }
+        // Lost, repeated, out of order, or "no record" before the newest: set the position again.
+        anchored = fresh = false;
+        ++Reanchors;
     }
 
-    const bool sealed = written &&
-                        DsdRecordWriteToFile(file, seq, DsdTrailerRecord(last), ScrambleLines, log) &&
-                        file.resize(file.pos()) && SyncFile(file);
+    const bool sealed =
+        written &&
+        (!HasLast || DsdRecordWriteToFile(file, seq, DsdTrailerRecord(LastNumber), ScrambleLines, log)) &&
+        file.resize(file.pos()) && SyncFile(file);
     file.close();
     Engine.SuppressUnknownErrors = false;
-    if (!stored) {
-        if (Progress)
-            Progress->HideProgress();
-        Message = QStringLiteral("No new records to upload from instrument.");
-        if (Reporter)
-            Reporter->Info(Message);
-        return NothingNew;
-    }
     // A work file that could not be written completely never replaces the store file.
-    if (!sealed)
+    if (Count > 0 && !sealed)
         return Fail(QStringLiteral("Could not write the temporary Data Store file: ") + work +
                     QStringLiteral("\n\rThe Data Store file is unchanged: ") + path);
-    if (!Commit(path, work))
+    if (Count > 0 && !Commit(path, work))
         return Failed;
     if (Progress)
         Progress->HideProgress();
-    Message = QStringLiteral("Uploaded %1 new record%2.").arg(Count).arg(Count == 1 ? "" : "s");
-    if (Reporter)
-        Reporter->Info(Message);
-    return Uploaded;
+
+    if (stop == Complete) {
+        Message = Count == 0
+                      ? QStringLiteral("No new records to upload from instrument.")
+                      : QStringLiteral("Uploaded %1 new record%2.").arg(Count).arg(Count == 1 ? "" : "s");
+        if (Reporter)
+            Reporter->Info(Message);
+        return Count == 0 ? NothingNew : Uploaded;
+    }
+    const QString why = stop == Cancelled  ? QStringLiteral("cancelled by request")
+                        : stop == LinkLost ? QStringLiteral("the connection was lost")
+                        : stop == Silence  ? QStringLiteral("the instrument stopped answering")
+                                           : QStringLiteral("the instrument's replies did not fit together");
+    Message = QStringLiteral("Upload incomplete%1 (%2 new record%3 stored): %4. Upload again to continue.")
+                  .arg(HasLast ? QStringLiteral(" after record %1").arg(LastNumber) : QString())
+                  .arg(Count)
+                  .arg(Count == 1 ? "" : "s")
+                  .arg(why);
+    if (Reporter) {
+        if (stop == Cancelled)
+            Reporter->Info(Message);
+        else
+            Reporter->Error(Message);
+    }
+    return Incomplete;
 }

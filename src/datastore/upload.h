@@ -1,6 +1,7 @@
-// Upload of new records from the instrument into its store file: resume after the stored
-// trailer, write into a work copy, then replace the store file in one atomic step, keeping the
-// previous version as the backup.
+// Upload of new records from the instrument into its store file: resume after the last sound
+// line of the store file, read record by record (re-anchoring on the last stored record after a
+// lost reply), write into a work copy, then replace the store file in one atomic step, keeping
+// the previous version as the backup.
 #pragma once
 
 #include <QByteArray>
@@ -20,12 +21,14 @@ class TTransactionEngine;
 QByteArray ReadPreviousLine(QFileDevice &file, bool &startReached);
 
 struct TDsdOldFileInfo {
-    bool TrailerFound = false;
+    bool Found = false;        // a line that passes its checks
+    bool TrailerFound = false; // and that line is a trailer
     uint32_t LastSequence = 0;
     uint32_t LastNumber = 0;
     qint64 LineStart = 0; // where the line they came from starts
 };
-// Where the previous upload stopped: the last sound line of the store file, read backwards.
+// Where the previous upload stopped: the last line of the store file that passes its checks,
+// read backwards (however many damaged lines follow it).
 TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                                         const std::function<void(const QString &)> &log = {});
 
@@ -41,7 +44,11 @@ class TDsdUpload
 public:
     TDsdUpload(TTransactionEngine &engine, TDevice &device, TDsdStoreLayout &layout);
 
-    enum TResult { Uploaded, NothingNew, Failed };
+    // Uploaded: the store file holds every record of the instrument. NothingNew: it already did.
+    // Incomplete: the records received are committed, but the instrument stopped answering, the
+    // link was lost or the user cancelled before the last one; uploading again continues after
+    // LastNumber. Failed: the store file is as it was (Message says why).
+    enum TResult { Uploaded, NothingNew, Incomplete, Failed };
     TResult DsdUploadOrRefreshClick();
 
     // Checks that the connected instrument speaks this protocol (reporting when not); when not
@@ -52,14 +59,26 @@ public:
     std::function<void(const QString &)> Log;
     bool ScrambleLines = true;
     bool DebugMode = false;
+    // Requests in a row without any reply before the upload stops as incomplete, and requests
+    // without a new record (replies that were of no use included).
+    int MaxSilentRequests = 5;
+    int MaxIdleRequests = 16;
 
     // What the last upload did: the store file, the records it added, and its closing message
     // (also the third status-bar panel after an upload).
     QString StorePath;
     uint32_t Count = 0;
     QString Message;
+    // The last record the store file holds (HasLast false: none).
+    bool HasLast = false;
+    uint32_t LastNumber = 0;
+    // Times the read position was set again after a reply went missing or did not fit.
+    uint32_t Reanchors = 0;
 
 private:
+    enum TAnswer { Answered, Refused, NoAnswer };
+    // One record request, sent once; `record` gets the reply's data.
+    TAnswer Ask(int reg, const QByteArray &arg, QByteArray &record);
     TResult Fail(const QString &text);
     bool Commit(const QString &path, const QString &work);
     void LogLine(const QString &text) const
@@ -71,4 +90,6 @@ private:
     TTransactionEngine &Engine;
     TDevice &Device;
     TDsdStoreLayout &Layout;
+    int Patience = 1; // multiple of the time-out a record request waits
+    int Silent = 0;   // requests in a row without a reply
 };

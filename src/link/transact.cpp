@@ -135,12 +135,12 @@ void TTransactionEngine::SendFrame(const QByteArray &text, bool useCrc)
     EchoTraffic(">>>" + frame);
 }
 
-bool TTransactionEngine::SendAndWait()
+bool TTransactionEngine::SendAndWait(int ticks)
 {
     if (TimeoutTicks < 1)
         TimeoutTicks = 1; // a zero time-out would wait for ever
     for (;;) {
-        TimeoutLeft = TimeoutTicks;
+        TimeoutLeft = ticks > 0 ? ticks : TimeoutTicks;
         TimedOut = false;
         TransactionState = 1;
         SendFrame(Request.Encode(), true);
@@ -179,7 +179,7 @@ bool TTransactionEngine::Transact(int command, int reg, const QByteArray &data, 
             if (!wait) {
                 SendFrame(Request.Encode(), true);
                 result = true;
-            } else if (SendAndWait()) {
+            } else if (SendAndWait(0)) {
                 NotRespondingShown = false;
                 result = !LastReply.ErrorFlag;
             }
@@ -193,6 +193,16 @@ bool TTransactionEngine::Transact(int command, int reg, const QByteArray &data, 
 
 QByteArray TTransactionEngine::TransactText(const QByteArray &request)
 {
+    return TransactTextWith(request, 1, 0);
+}
+
+QByteArray TTransactionEngine::TransactTextOnce(const QByteArray &request, int ticks)
+{
+    return TransactTextWith(request, 0, ticks);
+}
+
+QByteArray TTransactionEngine::TransactTextWith(const QByteArray &request, int resends, int ticks)
+{
     if (InTransaction)
         return {};
     InTransaction = true;
@@ -205,8 +215,9 @@ QByteArray TTransactionEngine::TransactText(const QByteArray &request)
             Matching = true;
             Request.Decode(request);
             Request.Address = UnitAddress;
-            RetriesLeft = 1;
-            if (SendAndWait()) {
+            RetriesLeft = resends;
+            QuietTimeout = resends == 0;
+            if (SendAndWait(ticks)) {
                 result = LastReply.Encode();
                 if (!LastReply.ErrorFlag)
                     NotRespondingShown = false;
@@ -216,6 +227,7 @@ QByteArray TTransactionEngine::TransactText(const QByteArray &request)
     TransactionState = 0;
     Matching = false;
     InTransaction = false;
+    QuietTimeout = false;
     return result;
 }
 
@@ -381,7 +393,8 @@ void TTransactionEngine::Tick()
             const bool final = RetriesLeft == 0;
             TimedOut = true;
             TransactionState = 2;
-            if (final) {
+            // A caller that reports its own time-outs also decides whether the link is lost.
+            if (final && !QuietTimeout) {
                 FallBackToSlowBaud();
                 if (!NotRespondingShown) {
                     NotRespondingShown = true;

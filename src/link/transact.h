@@ -59,6 +59,10 @@ public:
     // --- transactions -----------------------------------------------------------------------
     bool Transact(int command, int reg, const QByteArray &data, bool wait, bool report);
     QByteArray TransactText(const QByteArray &request);
+    // The same request sent once: no resend after a time-out, and the time-out not reported (the
+    // caller says what it means). For requests that change the instrument's state, such as
+    // reading the next record. `ticks` > 0 waits that long instead of TimeoutTicks.
+    QByteArray TransactTextOnce(const QByteArray &request, int ticks = 0);
     void SendFrame(const QByteArray &text, bool useCrc);
     void WaitTicks(int n);
     void ReportRegisterError(const Tcommsobj &reply);
@@ -126,7 +130,8 @@ private:
     void EchoTraffic(const QByteArray &text);
     // Runs the event loop until the predicate is false.
     template <typename Pred> void PumpWhile(Pred pred);
-    bool SendAndWait();
+    bool SendAndWait(int ticks);
+    QByteArray TransactTextWith(const QByteArray &request, int resends, int ticks);
 
     std::unique_ptr<TIOIface> LinkPtr;
     TFrameAssembler Assembler;
@@ -137,8 +142,9 @@ private:
     QByteArray EchoBuffer;
     QTimer LinkTimer;
     QTimer EchoTimer;
-    int BaudSwitchLeft = 0; // ticks until the port follows the instrument to 9600
-    bool TimedOut = false;  // the last wait ended without a reply
+    int BaudSwitchLeft = 0;    // ticks until the port follows the instrument to 9600
+    bool TimedOut = false;     // the last wait ended without a reply
+    bool QuietTimeout = false; // the caller of this wait reports its time-out itself
 };
 
 // Text of one received character in the traffic echo: printable as is, control characters as

@@ -243,8 +243,10 @@ TEST(RecordStore, DamageVerdicts)
         QList<QByteArray> s = lines;
         s.swapItemsAt(4, 5);
         TLoaded u(join(s));
-        EXPECT_EQ(u.store.RecordCount(), 4u);
-        EXPECT_EQ(u.store.FileVerdict(), VerdictLastEntryTamper);
+        ASSERT_EQ(u.store.RecordCount(), 5u); // the moved record still shows, marked
+        EXPECT_EQ(u.Verdict(4), VerdictFileTamper);
+        EXPECT_EQ(u.store.FileVerdict(), VerdictFileTamper | VerdictFileIncomplete);
+        EXPECT_EQ(u.store.RawLine(3), lines[3].chopped(1)); // the trailer between them is no part of it
     }
     { // a trailer edited after its time field is not noticed
         QList<QByteArray> l = lines;
@@ -252,10 +254,18 @@ TEST(RecordStore, DamageVerdicts)
         TLoaded t(join(l));
         EXPECT_EQ(t.store.FileVerdict(), 0);
     }
-    { // lines after the trailer are ignored
+    { // lines after a trailer are not hidden: they load, the first one marked
         TLoaded t(join(lines) + "garbage\n" + lines[0]);
-        EXPECT_EQ(t.store.RecordCount(), 5u);
-        EXPECT_EQ(t.store.FileVerdict(), 0);
+        ASSERT_EQ(t.store.RecordCount(), 7u);
+        EXPECT_EQ(t.Verdict(4), 0);
+        EXPECT_TRUE(t.Verdict(5) & VerdictFileTamper);
+        EXPECT_EQ(t.Verdict(6), 0); // seq 1 follows the unreadable seq of the garbage
+        EXPECT_TRUE(t.store.FileVerdict() & VerdictFileIncomplete);
+        // Two uploads' worth after one trailer: only the last trailer ends the file.
+        TLoaded u(join(lines) + join(lines));
+        ASSERT_EQ(u.store.RecordCount(), 10u);
+        EXPECT_EQ(u.Verdict(5), VerdictFileTamper);
+        EXPECT_EQ(u.store.FileVerdict(), VerdictFileTamper);
     }
     { // a last line without LF is not a line
         QByteArray bytes = join(lines.mid(0, 3));

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -162,4 +163,58 @@ TEST_F(StoreCliTest, KilledUploadsLeaveACompleteStoreFile)
     }
     std::printf("kill points: %lld, of which the killed upload had already committed: %d\n",
                 static_cast<long long>(killPoints.size()), committed);
+}
+
+TEST_F(StoreCliTest, ACutShortUploadExitsThreeAndTheNextOneContinues)
+{
+    // An instrument that drops the connection after 20 requests.
+    TVornSimConfig cfg = Cfg;
+    cfg.DisconnectAfter = 20;
+    TVornSim cutting(cfg);
+    ASSERT_TRUE(cutting.Start());
+    const QStringList upload = {"--tcp",   QStringLiteral("127.0.0.1:%1").arg(cutting.Port()),
+                                "store",   "upload",
+                                "--store", StoreDir()};
+    TProgramRun r = Run(upload);
+    EXPECT_EQ(r.Exit, 3);
+    EXPECT_TRUE(r.Out.isEmpty()) << r.Out.toStdString();
+    const uint32_t stored = CleanRecords(StorePath());
+    ASSERT_GT(stored, 0u);
+    ASSERT_LT(stored, 30u);
+    EXPECT_TRUE(
+        r.Err.contains(QStringLiteral("Upload incomplete after record %1 (%1 new records stored): the "
+                                      "connection was lost. Upload again to continue.\n")
+                           .arg(stored)
+                           .toLatin1()))
+        << r.Err.toStdString();
+    int runs = 1;
+    while (r.Exit == 3 && runs < 10) {
+        r = Run(upload);
+        ++runs;
+    }
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.startsWith("Uploaded ")) << r.Out.toStdString();
+    EXPECT_EQ(CleanRecords(StorePath()), 30u);
+}
+
+TEST_F(StoreCliTest, ASecondUploadIntoTheSameStoreFileFailsAtOnce)
+{
+    ASSERT_EQ(Upload().Exit, 0);
+    AddRecords(5);
+    const QByteArray before = ReadBytes(StorePath());
+    {
+        // Another upload holds the store file.
+        QLockFile other(StorePath() + ".lock");
+        ASSERT_TRUE(other.tryLock(0));
+        const TProgramRun r = Upload();
+        EXPECT_EQ(r.Exit, 5);
+        EXPECT_EQ(r.Err, QStringLiteral("Another upload into this Data Store file is running: %1. Try again "
+                                        "when it has finished.\n")
+                             .arg(StorePath())
+                             .toLatin1());
+        EXPECT_EQ(ReadBytes(StorePath()), before);
+    }
+    const TProgramRun r = Upload();
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, "Uploaded 5 new records.\n");
 }

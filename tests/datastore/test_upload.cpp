@@ -173,9 +173,11 @@ TEST_F(UploadTest, FirstEmptyAndResumedUploads)
 TEST_F(UploadTest, CancelCommitsExactlyTheRecordsReceived)
 {
     Connect();
-    Progress.CancelAtStep = 7; // the oldest record, then seven more
-    ASSERT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Uploaded);
-    EXPECT_EQ(Upload.Message, QStringLiteral("Uploaded 8 new records."));
+    Progress.CancelAtStep = 8; // the oldest record, then seven more
+    ASSERT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Incomplete);
+    EXPECT_EQ(Upload.Message, QStringLiteral("Upload incomplete after record 108 (8 new records stored): "
+                                             "cancelled by request. Upload again to continue."));
+    EXPECT_EQ(Reporter.Infos.last(), Upload.Message);
     auto store = Load(StorePath());
     EXPECT_EQ(store->RecordCount(), 8u);
     EXPECT_EQ(store->FileVerdict(), 0);
@@ -235,11 +237,14 @@ TEST_F(UploadTest, DamagedStoreFilesLoseNoLine)
         uint32_t Records;
     };
     const QList<TCase> cases = {
-        // Lines after the trailer are ignored when loading: the new lines go over the trailer.
-        {"junk after the trailer", good + "junk\nmore junk\n", good.left(trailerStart), 26},
+        // Lines after the trailer stay, evidence that the file was altered; the new lines follow
+        // them and every line loads.
+        {"junk after the trailer", good + "junk\nmore junk\n", good + "junk\nmore junk\n", 28},
+        // A damaged trailer gives way to the new lines.
+        {"damaged trailer", good.left(good.size() - 3) + "#\n", good.left(trailerStart), 27},
         // A long damaged line last and no trailer: kept whole, the new records follow it.
         {"long last line", good.left(trailerStart) + QByteArray(300, 'x') + "\n",
-         good.left(trailerStart) + QByteArray(300, 'x') + "\n", 28},
+         good.left(trailerStart) + QByteArray(300, 'x') + "\n", 29},
         {"empty lines only", "\n\n\n", "\n\n\n", 0},
         {"no LF at all", "no line here", "", 0},
     };
@@ -257,6 +262,53 @@ TEST_F(UploadTest, DamagedStoreFilesLoseNoLine)
         }
         EXPECT_EQ(store->FileVerdict() & VerdictFileIncomplete, 0) << c.What;
     }
+}
+
+TEST_F(UploadTest, ADamagedTrailerHidesNoLaterUpload)
+{
+    Connect();
+    ASSERT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Uploaded);
+    // The trailer fails its check but still carries the trailer's date and time.
+    QList<QByteArray> lines = PlainLines(StorePath());
+    lines.last().replace("GROSS", "GRASS");
+    QByteArray damaged;
+    for (const QByteArray &line : lines)
+        damaged += ScrambleLine(line) + '\n';
+    ASSERT_TRUE(WriteBytes(StorePath(), damaged));
+
+    // Two uploads: every record, in order, and the verdict that the file was altered.
+    AddRecords(3);
+    ASSERT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Uploaded);
+    EXPECT_EQ(Upload.Message, QStringLiteral("Uploaded 3 new records."));
+    AddRecords(2);
+    ASSERT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Uploaded);
+    EXPECT_EQ(Upload.Message, QStringLiteral("Uploaded 2 new records."));
+    auto store = Load(StorePath());
+    ASSERT_EQ(store->RecordCount(), 30u);
+    for (uint32_t i = 0; i < 30; ++i) {
+        EXPECT_EQ(store->Entry(i).Number, 101 + i);
+        EXPECT_EQ(store->Entry(i).Verdict, i == 25 ? VerdictFileTamper : 0) << i; // numbering restarted
+    }
+    EXPECT_EQ(store->FileVerdict(), VerdictFileTamper);
+
+    // A file in which earlier uploads went on after the damaged trailer shows them all too, and
+    // the next upload continues after the last of them.
+    QByteArray older = damaged;
+    for (uint32_t n = 126; n <= 128; ++n)
+        older += ScrambleLine(
+                     DsdRecordLine(n - 125, DsdRecordFixFormatting(Sim->Instrument().Records().Text(n)))) +
+                 '\n';
+    older += ScrambleLine(DsdRecordLine(3, DsdTrailerRecord(128))) + '\n';
+    ASSERT_TRUE(WriteBytes(StorePath(), older));
+    store = Load(StorePath());
+    EXPECT_EQ(store->RecordCount(), 28u);
+    EXPECT_EQ(store->FileVerdict(), VerdictFileTamper);
+    ASSERT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Uploaded);
+    EXPECT_EQ(Upload.Message, QStringLiteral("Uploaded 2 new records."));
+    store = Load(StorePath());
+    ASSERT_EQ(store->RecordCount(), 30u);
+    EXPECT_EQ(store->Entry(29).Number, 130u);
+    EXPECT_EQ(store->Entry(29).Verdict, 0);
 }
 
 TEST_F(UploadTest, FailuresLeaveTheStoreAlone)

@@ -296,12 +296,16 @@ TEST_F(DataStoreTabTest, CancelDuringTheUploadKeepsTheRecordsReceivedSoFar)
     tab->DsdUploadOrRefresh->click();
     watcher.stop();
     ASSERT_EQ(Reporter.Infos.size(), 1) << Reporter.Infos.join('\n').toStdString();
-    EXPECT_TRUE(Reporter.Infos[0].startsWith("Uploaded ")) << Reporter.Infos[0].toStdString();
-    // The store is complete (sealed with its trailer) and ends at the record the cancel caught.
+    // The store is sealed with its trailer and ends at the record the cancel caught; the message
+    // says the upload is incomplete, after which record, and how to go on.
     const uint32_t count = tab->Store.Records.RecordCount();
     EXPECT_GE(count, 20u);
     EXPECT_LT(count, 500u);
-    EXPECT_EQ(Reporter.Infos[0], QStringLiteral("Uploaded %1 new records.").arg(count));
+    const QString message = QStringLiteral("Upload incomplete after record %1 (%1 new records stored): "
+                                           "cancelled by request. Upload again to continue.")
+                                .arg(count);
+    EXPECT_EQ(Reporter.Infos[0], message);
+    EXPECT_EQ(w->statusBar()->currentMessage(), message);
     EXPECT_EQ(tab->Store.Records.FileVerdict(), 0);
     EXPECT_TRUE(tab->DsdNewestUploadedRec->text().startsWith(QString::number(count) + ","));
 }

@@ -360,6 +360,10 @@ void TDataStoreTab::DsdUploadOrRefreshClick()
     const QString shown = BlankLeadingZeros(PadLeftTo(QString::fromLatin1(Device->SerialNumber), 10, '0'));
     const int index = Store.IsnList.indexOf(shown);
     DsdIsnChange(index >= 0 ? index : Store.SelectedIsn);
+    // An incomplete upload has committed what arrived; its message, not the count of the load,
+    // stays in the status bar, in red.
+    if (result == TDsdUpload::Incomplete && OnStatusText)
+        OnStatusText(upload.Message, true);
 }
 
 void TDataStoreTab::DsdExtractCsvBitBtnClick()
