@@ -1,5 +1,5 @@
 // The settings-transfer dialog on the main window's link: every line answered, a line never
-// answered, and Cancel.
+// answered, and Cancel, Escape or the close box.
 #include "gui_support.h"
 
 #include "link/transact.h"
@@ -12,6 +12,7 @@
 
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace
@@ -82,6 +83,29 @@ TEST_F(TrafficTest, CancelEndsTheTransfer)
     QTimer::singleShot(50, Window->FrmTraffic->btnCancel, &QPushButton::click);
     EXPECT_FALSE(Window->FrmTraffic->Run({"20121201:01"}, "Write Settings to Instrument"));
     EXPECT_TRUE(Reporter.Errors.isEmpty());
+}
+
+TEST_F(TrafficTest, EscapeAndTheCloseBoxCancelTheTransferLikeCancel)
+{
+    const QList<std::pair<const char *, std::function<void(TFrmTraffic *)>>> ways{
+        {"Escape", [](TFrmTraffic *d) { QTest::keyClick(d, Qt::Key_Escape); }},
+        {"close box", [](TFrmTraffic *d) { d->close(); }},
+    };
+    Window->FrmTraffic->Transfer.SetStepInterval(20);
+    for (const auto &[name, close] : ways) {
+        Link->Sent.clear();
+        TFrmTraffic *dialog = Window->FrmTraffic;
+        QTimer::singleShot(50, dialog, [&, close = close] { close(dialog); });
+        EXPECT_FALSE(dialog->Run({"20121201:01", "20121206:02"}, "Write Settings to Instrument")) << name;
+        EXPECT_FALSE(dialog->Transfer.Running) << name;
+        EXPECT_TRUE(dialog->Transfer.Messages.isEmpty()) << name;
+        EXPECT_EQ(Window->Engine->ReplyRoute(), RouteDisplay) << name;
+        // Nothing more goes out after the dialog has gone: no resend, no giving up.
+        for (int step = 0; step < 4 * (TSettingsTransfer::StepsPerAttempt + 1); ++step)
+            dialog->Transfer.Step();
+        EXPECT_LE(SentTexts().count("20121201:01"), 1) << name;
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << name;
+    }
 }
 
 } // namespace

@@ -63,6 +63,15 @@ void TFrmTraffic::RoutedReply(const Tcommsobj &, const QByteArray &text)
     Transfer.ReplyArrived(text);
 }
 
+void TFrmTraffic::reject()
+{
+    // Hiding the dialog alone would leave the transfer sending behind it.
+    if (Transfer.Running)
+        Transfer.Cancel(); // closes the dialog through OnFinished
+    if (isVisible())
+        QDialog::reject();
+}
+
 void TFrmTraffic::showEvent(QShowEvent *event)
 {
     if (Language)

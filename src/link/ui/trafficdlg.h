@@ -32,6 +32,9 @@ public:
 
     void RoutedReply(const Tcommsobj &reply, const QByteArray &text) override;
 
+    // Escape and the close box cancel the transfer as Cancel does.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent *event) override;
 

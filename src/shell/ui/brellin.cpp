@@ -1,5 +1,5 @@
 // The desktop program's entry: configuration first, then the main window, then the message loop;
-// the configuration is written back after the window has closed.
+// the configuration is written back when the window has closed, before it is destroyed.
 #include "shell/cmdline.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/main.h"
@@ -37,9 +37,14 @@ int main(int argc, char **argv)
             window->close();
         });
     const int result = app.exec();
-    window.reset();
+    // Written before the window is torn down, so that the teardown cannot lose it; anything the
+    // teardown still changes is written after it.
     QString error;
-    if (!config.Save(&error))
+    const bool saved = config.Save(&error);
+    if (!saved)
+        reporter->Error(error);
+    window.reset();
+    if (saved && !config.Save(&error))
         reporter->Error(error);
     return result ? result : failed;
 }

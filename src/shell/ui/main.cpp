@@ -68,9 +68,9 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
     Reporter = reporter;
 
     // The link starts as a null transport, with the engine taking what it receives.
-    Engine = new TTransactionEngine(this);
+    EngineOwner = std::make_unique<TTransactionEngine>();
+    Engine = EngineOwner.get();
     Engine->Reporter = Reporter;
-    Device = nullptr;
     CreateMenus();
     CreateTabs();
     CreateStatusBar();
@@ -122,13 +122,21 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
 TFrmMain::~TFrmMain()
 {
     Closing = true;
-    // The engine (a child) goes with the window; its link must not call back into a half-gone one.
+    // The link must not call back into a window being torn down.
     Engine->OnConnectedChanged = nullptr;
     Engine->OnLinkError = nullptr;
     Engine->OnTrafficEcho = nullptr;
     Engine->OnFrameSent = nullptr;
     Engine->OnReplyText = nullptr;
     Engine->OnPollTimeout = nullptr;
+    Engine->OnStringTestEcho = nullptr;
+    // The window's parts (tabs, dialogs, the front panel, the settings part) point into the engine
+    // and the catalogue: they go now, before the members, which Qt would otherwise free first.
+    // The window's own layout stays for QMainWindow's destructor.
+    const QObjectList parts = children();
+    for (const QPointer<QObject> part : parts)
+        if (part && !qobject_cast<QLayout *>(part.data()))
+            std::unique_ptr<QObject> destroyed(part.data());
 }
 
 bool TFrmMain::FormCreate(QString *error)
@@ -148,7 +156,8 @@ bool TFrmMain::FormCreate(QString *error)
     // Numbers shown to the user use "." whatever the regional settings.
     QLocale::setDefault(QLocale::c());
 
-    Device = new TDevice(this);
+    DeviceOwner = std::make_unique<TDevice>();
+    Device = DeviceOwner.get();
     Device->OnExchange = [this](const QByteArray &request) { return Engine->TransactText(request); };
 
     // The Data Store tab works on the instrument and the engine; it rebuilds its list when shown.

@@ -123,9 +123,12 @@ public:
     void Provide(QAction *action, std::function<void()> handler);
 
     // --- parts ------------------------------------------------------------------------------
+    // The window owns the engine (with its link) and the register catalogue. Everything else that
+    // points into them is a child of the window and is destroyed first, then the catalogue, then
+    // the engine (see ~TFrmMain).
     TdatViewer &Config;
     TTransactionEngine *Engine;
-    TDevice *Device;
+    TDevice *Device = nullptr;
     std::unique_ptr<TLumsLanguageComp> Language;
     TReporter *Reporter;
 
@@ -179,8 +182,11 @@ private:
     void LockActions(bool lock);
     void UpdatePageControl();
 
+    // Destroyed in the reverse order: the catalogue, the engine, the demo instrument, the reporter.
     std::unique_ptr<TReporter> OwnReporter;
     std::unique_ptr<TDemoInstrument> Demonstrator;
+    std::unique_ptr<TTransactionEngine> EngineOwner;
+    std::unique_ptr<TDevice> DeviceOwner;
     bool Logging = false;
     bool Shown = false;
     bool Closing = false;
