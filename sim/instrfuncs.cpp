@@ -120,6 +120,15 @@ void TVornInstrument::FinishCalibration()
             ++count->Value;
 }
 
+uint32_t TVornInstrument::CalibrationStatus() const
+{
+    if (!CalStep)
+        return static_cast<uint32_t>(CalResult);
+    // An instrument that knows a step will fail may say so while it winds the step down.
+    const int forced = FailNextCalibration ? FailNextCalibration : Cfg.CalibrationResult;
+    return 0x2000u | (Cfg.CalibrationResultEarly ? static_cast<uint32_t>(forced) & 0x0Fu : 0u);
+}
+
 QByteArray TVornInstrument::CalBlock() const
 {
     QByteArray block = HexText(static_cast<uint32_t>(WeightData.CalZero), 8) +

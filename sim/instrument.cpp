@@ -190,7 +190,7 @@ TSimAnswer TVornInstrument::Read(const Tcommsobj &req)
     case 0x00EF:
         return Ok(req, SessionOpen ? "FF" : "00");
     case 0x0021:
-        return Ok(req, HexText(CalStep ? 0x2000u : static_cast<uint32_t>(CalResult), 4));
+        return Ok(req, HexText(CalibrationStatus(), 4));
     case 0x0025: {
         const int32_t shown = WeightData.Shown(now);
         return Ok(req, HexText(static_cast<uint32_t>(shown), shown < 0 ? 8 : 4));

@@ -99,6 +99,8 @@ private:
     void Renew();
     void CheckSessionLapse();
     void FinishCalibration();
+    // Register 0x0021: 0x2000 while a step runs, else the last step's result code.
+    uint32_t CalibrationStatus() const;
     void AddDueRecords();
     void SelectProduct(int index);
     uint32_t CheckProductName(const QByteArray &name) const;

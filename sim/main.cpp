@@ -78,6 +78,9 @@ int main(int argc, char **argv)
     for (const auto &o : options)
         parser.addOption(QCommandLineOption(QString::fromLatin1(o.name), QString::fromLatin1(o.help),
                                             QString::fromLatin1(o.value)));
+    parser.addOption(QCommandLineOption(QStringLiteral("cal-result-early"),
+                                        QStringLiteral("A calibration step shows its result code beside the "
+                                                       "in-progress bit 0x2000 while it runs.")));
     parser.addOption(
         QCommandLineOption(QStringLiteral("refuse-all"), QStringLiteral("Refuse every request.")));
     parser.addOption(
@@ -144,6 +147,7 @@ int main(int argc, char **argv)
         if (!ok1 || !ok2 || cfg.WeightStepEveryMs < 0)
             bad = QStringLiteral("--steps: expected MS:COUNTS");
     }
+    cfg.CalibrationResultEarly = parser.isSet("cal-result-early");
     cfg.RefuseAll = parser.isSet("refuse-all");
     cfg.Verbose = parser.isSet("v");
     if (cfg.TcpPort < 0 && !cfg.UsePty)

@@ -33,6 +33,8 @@ struct TVornSimConfig {
     double WeightNoise = 0;       // peak noise in counts
     int WeightStepEveryMs = 0;    // when > 0 the load steps by WeightStepSize this often
     double WeightStepSize = 0;
+    // A calibration step's status shows CalibrationResult beside the in-progress bit while it runs.
+    bool CalibrationResultEarly = false;
 
     // --- faults on demand: below 1 a probability (drawn from a generator seeded with Seed); a
     // whole number N >= 1 makes the fault happen every Nth time (1: always) ---------------------

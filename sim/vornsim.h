@@ -48,7 +48,13 @@
 //   every 25 samples. Net, tare and zero follow the front-panel keys.
 // - calibration: 0x0102 zero, 0x0103 span (weight in 0x0100), 0x0104/0x0105 linearisation point
 //   (decimal index), 0x0106/0x0107 direct mV/V; steps show 0x2000 in 0x0021 for CalibrationStepMs,
-//   then the result code (6 when the weight moves, or CalibrationResult / FailNextCalibration).
+//   then the result code (6 when the weight moves, or CalibrationResult / FailNextCalibration);
+//   with CalibrationResultEarly the code shows beside 0x2000 while the step runs. Figures at start:
+//   zero 0.1000 mV/V (0x0111 = 1000), span 2.0000 mV/V (0x0113) for 3000.00 kg (0x0112 = 300000),
+//   the cell giving 0.1000 mV/V unloaded plus 2.0000 mV/V at 3000.00 kg; a zero step takes the
+//   present signal, a span step needs 0.0100 mV/V above zero (else code 8); a point is set as the
+//   weight's percent of full scale (1..100, code 10 within 2% of another) and read back by
+//   executing 0x0115 with its index.
 // - records: Records (1000) from FirstRecord (1), seeded; 0x8294 oldest (sets the read position),
 //   0x8295 newest, 0x8291 by number, 0x8292 next; "no such record" is refused with 0x4000.
 // - clock 0x0150 "dd/MM/yyyy HH:mm:ss", parts 0x0152..0x0156; allocation report 0x0052 (4 groups:

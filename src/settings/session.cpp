@@ -91,7 +91,7 @@ void TSession::LockInstrument()
     }
 }
 
-void TSession::SaveInstrumentSettings(bool restorePasscodes)
+bool TSession::SaveInstrumentSettings(bool restorePasscodes)
 {
     TBusyGuard busy(Reporter);
     QByteArray fullUnlock, safeUnlock;
@@ -101,7 +101,8 @@ void TSession::SaveInstrumentSettings(bool restorePasscodes)
         if (ReadQuiet(0x00D1))
             safeUnlock = QByteArray::number(HexToInt(Engine->LastReply.Data), 16).toUpper();
     }
-    if (Engine->Transact(CmdExecute, 0x0010, {}, true, false)) {
+    const bool saved = Engine->Transact(CmdExecute, 0x0010, {}, true, false);
+    if (saved) {
         if (OnSettingsConfirmed)
             OnSettingsConfirmed();
         // The instrument may be busy saving: the reads that follow must not raise "not responding".
@@ -118,6 +119,7 @@ void TSession::SaveInstrumentSettings(bool restorePasscodes)
     }
     if (OnIdentityChanged)
         OnIdentityChanged();
+    return saved;
 }
 
 bool TSession::CheckInstrumentKnown()

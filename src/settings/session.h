@@ -39,7 +39,8 @@ public:
     // --- access -----------------------------------------------------------------------------
     bool RequestAccess(int level);
     void LockInstrument();
-    void SaveInstrumentSettings(bool restorePasscodes);
+    // True when the instrument confirmed the save.
+    bool SaveInstrumentSettings(bool restorePasscodes);
     // Reads the identification; false with "Unknown Instrument Communications" unless the
     // instrument speaks this protocol.
     bool CheckInstrumentKnown();

@@ -1,6 +1,7 @@
 // Program start (see startup.h).
 #include "shell/ui/startup.h"
 
+#include "calibration/ui/CalibrationTab.h"
 #include "link/reporter.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
@@ -14,6 +15,7 @@ std::unique_ptr<TFrmMain> CreateMainWindow(TdatViewer &config, const TStartOptio
         window->Reporter->Error(error + "\r\n" + TFrmMain::WillTerminate);
         return nullptr;
     }
-    new TSettingsUi(*window); // a child of the window
+    auto *settings = new TSettingsUi(*window); // children of the window
+    new TCalibrationUi(*window, settings->Session);
     return window;
 }

@@ -1,0 +1,454 @@
+// Calibration steps, their status watch, and the save and read-back that follow (see calibration.h).
+#include "calibration.h"
+
+#include "link/comms.h"
+#include "link/reporter.h"
+#include "link/tools.h"
+#include "link/transact.h"
+#include "settings/device.h"
+#include "settings/session.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <limits>
+
+namespace
+{
+
+// Locks the program's controls for its lifetime, on every way out.
+class TControlsLock
+{
+public:
+    explicit TControlsLock(const std::function<void(bool)> &busy) : Busy(busy)
+    {
+        if (Busy)
+            Busy(true);
+    }
+    ~TControlsLock()
+    {
+        if (Busy)
+            Busy(false);
+    }
+    TControlsLock(const TControlsLock &) = delete;
+    TControlsLock &operator=(const TControlsLock &) = delete;
+
+private:
+    std::function<void(bool)> Busy;
+};
+
+constexpr int RegCalStatus = 0x0021;
+constexpr int RegCalWeight = 0x0100;
+constexpr int RegZero = 0x0102;
+constexpr int RegSpan = 0x0103;
+constexpr int RegSetPoint = 0x0104;
+constexpr int RegClearPoint = 0x0105;
+constexpr int RegDirectZero = 0x0106;
+constexpr int RegDirectSpan = 0x0107;
+constexpr int RegSpanWeight = 0x0112;
+
+} // namespace
+
+TCalibration::TCalibration(TTransactionEngine *engine, TDevice *device, TSession *session, QObject *parent)
+    : QObject(parent), Engine(engine), Device(device), Session(session)
+{
+    WatchTimer.setInterval(200);
+    connect(&WatchTimer, &QTimer::timeout, this, [this] {
+        const int seconds = static_cast<int>(WatchClock.elapsed() / 1000);
+        if (seconds != WatchSeconds && OnWatching)
+            OnWatching(seconds);
+        WatchSeconds = seconds;
+    });
+}
+
+// --- texts and values --------------------------------------------------------------------------
+
+QByteArray TCalibration::ResultText(int code)
+{
+    static const char *const texts[] = {"",
+                                        "Calibration Cancelled",
+                                        "Calibration already in progress",
+                                        "Instrument Error",
+                                        "Overload/Underload",
+                                        "Instrument Busy",
+                                        "Stability not achieved",
+                                        "Loadcell signal outside limits",
+                                        "Resolution signal strength too low",
+                                        "Unknown",
+                                        "Linearisation Point too close"};
+    return code > 0 && code < 11 ? QByteArray(texts[code]) : QByteArray();
+}
+
+QString TCalibration::ResultMessage(uint32_t status)
+{
+    const int code = static_cast<int>(status & StatusResult);
+    return QString::asprintf("Error: %d - %s", code, ResultText(code).constData());
+}
+
+QString TCalibration::WatchText(int seconds)
+{
+    return QStringLiteral("Calibration in progress: %1 s").arg(seconds);
+}
+
+QString TCalibration::SignalRangeMessage()
+{
+    return QStringLiteral("Out of Range: (%1 to %2)")
+        .arg(QString::fromLatin1(SignedToDecimalText(-SignalLimit, 4)),
+             QString::fromLatin1(SignedToDecimalText(SignalLimit, 4)));
+}
+
+std::optional<int32_t> TCalibration::SignalValue(const QByteArray &text)
+{
+    const int64_t v = DigitsToInt(FixDecimals(text, 4));
+    if (v < -SignalLimit || v > SignalLimit)
+        return std::nullopt;
+    return static_cast<int32_t>(v);
+}
+
+std::optional<int32_t> TCalibration::WeightValue(const QByteArray &text, int decimals)
+{
+    if (!std::any_of(text.begin(), text.end(), IsDigit))
+        return std::nullopt;
+    const QByteArray fixed = FixDecimals(text, decimals);
+    // More digits than 64 bits hold would wrap: such a weight is refused, not sent as garbage.
+    int digits = 0;
+    for (char ch : fixed)
+        digits += IsDigit(ch) ? 1 : 0;
+    const int64_t v = DigitsToInt(fixed);
+    if (digits > 18 || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(v);
+}
+
+QByteArray TCalibration::HexArgument(int32_t value)
+{
+    return QByteArray::number(static_cast<uint32_t>(value), 16).toUpper();
+}
+
+// --- the flows --------------------------------------------------------------------------------
+
+bool TCalibration::Access()
+{
+    return Session && Session->RequestAccess(2);
+}
+
+TCalOutcome TCalibration::AccessFailure()
+{
+    if (!Engine->LinkOpen())
+        return Lost();
+    TCalOutcome out;
+    out.End = TCalEnd::NoAccess;
+    return out;
+}
+
+TCalOutcome TCalibration::Lost()
+{
+    TCalOutcome out;
+    out.End = TCalEnd::LinkLost;
+    out.Message = QStringLiteral("The connection to the instrument was lost during calibration: the outcome "
+                                 "is not known and the settings were not saved.");
+    if (Reporter)
+        Reporter->Error(out.Message);
+    return out;
+}
+
+TCalOutcome TCalibration::CommandFailure()
+{
+    // The engine has told the user already: the refusal's reason, or "Instrument not responding".
+    if (!Engine->LinkOpen())
+        return Lost();
+    TCalOutcome out;
+    out.End = Engine->LastWaitTimedOut() ? TCalEnd::NoReply : TCalEnd::Refused;
+    if (out.End == TCalEnd::Refused)
+        out.Message = QString::fromLatin1(RegisterErrorText(Engine->LastReply));
+    return out;
+}
+
+TCalOutcome TCalibration::Step(int reg, const QByteArray &data)
+{
+    TCalOutcome out;
+    if (Engine->Transact(CmdExecute, reg, data, true, true))
+        out = WaitForCalibration();
+    else
+        out = CommandFailure();
+    out.Sent = true;
+    return out;
+}
+
+std::optional<int32_t> TCalibration::Weight(const QByteArray &text, TCalOutcome &outcome)
+{
+    const std::optional<int32_t> w = WeightValue(text, Device->CalDecimals);
+    if (!w) {
+        outcome.End = TCalEnd::BadEntry;
+        outcome.Message = QStringLiteral("'%1' is not a weight the instrument can take.")
+                              .arg(QString::fromLatin1(text.trimmed()));
+        if (Reporter)
+            Reporter->Error(outcome.Message);
+    }
+    return w;
+}
+
+TCalOutcome TCalibration::Finish(TCalOutcome out)
+{
+    // Whatever the step's outcome, the instrument keeps what it has now and the figures show it;
+    // after a lost link there is nobody to ask.
+    if (out.End != TCalEnd::LinkLost && Engine->LinkOpen()) {
+        out.Saved = Session && Session->SaveInstrumentSettings(true);
+        out.ReadBack = ReadBack();
+        if (!Engine->LinkOpen()) {
+            const bool saved = out.Saved;
+            out = Lost();
+            out.Saved = saved;
+        } else if (!out.Saved) {
+            const QString text = QStringLiteral("The instrument did not confirm saving its settings: the "
+                                                "calibration may be lost when it is switched off.");
+            if (Reporter)
+                Reporter->Error(text);
+            if (out.Message.isEmpty())
+                out.Message = text;
+        }
+    }
+    if (OnCalibrationInfo)
+        OnCalibrationInfo();
+    return out;
+}
+
+TCalOutcome TCalibration::Zero()
+{
+    if (!Engine->LinkOpen())
+        return {};
+    if (!Access())
+        return AccessFailure();
+    TControlsLock lock(OnBusy);
+    return Finish(Step(RegZero, {}));
+}
+
+TCalOutcome TCalibration::DirectZero()
+{
+    if (!Engine->LinkOpen())
+        return {};
+    TCalAsk ask;
+    ask.Use = TCalUse::DirectZero;
+    ask.Signal = SignedToDecimalText(Device->CalZero, 4);
+    const std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
+    TCalOutcome out;
+    if (!text) {
+        out.End = TCalEnd::Cancelled;
+        return out;
+    }
+    const std::optional<int32_t> v = SignalValue(*text);
+    if (!v) {
+        out.End = TCalEnd::BadEntry;
+        out.Message = SignalRangeMessage();
+        if (Reporter)
+            Reporter->Error(out.Message);
+        return out;
+    }
+    if (!Access())
+        return AccessFailure();
+    TControlsLock lock(OnBusy);
+    out.Sent = true;
+    if (!Engine->Transact(CmdExecute, RegDirectZero, HexArgument(*v), true, true)) {
+        out = CommandFailure();
+    } else if (const uint32_t status = Engine->LastReply.Status; status == 0) {
+        Device->SetCalZero(*v);
+        out.End = TCalEnd::Done;
+    } else if (status & StatusResult) {
+        ShowCalibrationResult(status);
+        out.End = TCalEnd::ResultCode;
+        out.Code = static_cast<int>(status & StatusResult);
+        out.Message = ResultMessage(status);
+    } else {
+        out.End = TCalEnd::Done;
+    }
+    out.Sent = true;
+    return Finish(out);
+}
+
+TCalOutcome TCalibration::Span()
+{
+    if (!Engine->LinkOpen())
+        return {};
+    // The dialog offers the weight the instrument holds; without it there is nothing to offer.
+    if (!Engine->Transact(CmdRead, RegSpanWeight, {}, true, true))
+        return CommandFailure();
+    TCalAsk ask;
+    ask.Use = TCalUse::Span;
+    ask.Weight =
+        SignedToDecimalText(static_cast<int32_t>(HexToInt(Engine->LastReply.Data)), Device->CalDecimals);
+    ask.Units = Device->CalUnits;
+    const std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
+    TCalOutcome out;
+    if (!text) {
+        out.End = TCalEnd::Cancelled;
+        return out;
+    }
+    const std::optional<int32_t> w = Weight(*text, out);
+    if (!w)
+        return out;
+    if (!Access())
+        return AccessFailure();
+    TControlsLock lock(OnBusy);
+    if (Engine->Transact(CmdWrite, RegCalWeight, HexArgument(*w), true, true))
+        out = Step(RegSpan, {});
+    else
+        out = CommandFailure();
+    out.Sent = true;
+    return Finish(out);
+}
+
+TCalOutcome TCalibration::DirectSpan()
+{
+    if (!Engine->LinkOpen())
+        return {};
+    TCalAsk ask;
+    ask.Use = TCalUse::DirectSpan;
+    ask.Signal = SignedToDecimalText(Device->CalSpan, 4);
+    ask.Weight = SignedToDecimalText(Device->CalWeight, Device->CalDecimals);
+    ask.Units = Device->CalUnits;
+    const std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
+    TCalOutcome out;
+    if (!text) {
+        out.End = TCalEnd::Cancelled;
+        return out;
+    }
+    const std::optional<int32_t> v = SignalValue(*text);
+    if (!v) {
+        out.End = TCalEnd::BadEntry;
+        out.Message = SignalRangeMessage();
+        if (Reporter)
+            Reporter->Error(out.Message);
+        return out;
+    }
+    if (!Access())
+        return AccessFailure();
+    TControlsLock lock(OnBusy);
+    if (!Engine->Transact(CmdExecute, RegDirectSpan, HexArgument(*v), true, true)) {
+        out = CommandFailure();
+    } else if (const uint32_t status = Engine->LastReply.Status; status == 0) {
+        Device->SetCalSpan(*v);
+        out.End = TCalEnd::Done;
+    } else if (status & StatusResult) {
+        ShowCalibrationResult(status);
+        out.End = TCalEnd::ResultCode;
+        out.Code = static_cast<int>(status & StatusResult);
+        out.Message = ResultMessage(status);
+    } else {
+        out.End = TCalEnd::Done;
+    }
+    out.Sent = true;
+    return Finish(out);
+}
+
+TCalOutcome TCalibration::SetPoint(int index)
+{
+    if (!Engine->LinkOpen() || index < 0 || index > 9)
+        return {};
+    TCalAsk ask;
+    ask.Use = TCalUse::Linearisation;
+    ask.Units = Device->CalUnits;
+    const std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
+    TCalOutcome out;
+    if (!text) {
+        out.End = TCalEnd::Cancelled;
+        return out;
+    }
+    const std::optional<int32_t> w = Weight(*text, out);
+    if (!w)
+        return out;
+    if (!Access())
+        return AccessFailure();
+    TControlsLock lock(OnBusy);
+    if (Engine->Transact(CmdWrite, RegCalWeight, HexArgument(*w), true, true))
+        out = Step(RegSetPoint, QByteArray::number(index));
+    else
+        out = CommandFailure();
+    out.Sent = true;
+    return Finish(out);
+}
+
+TCalOutcome TCalibration::ClearPoint(int index)
+{
+    if (!Engine->LinkOpen() || index < 0 || index > 9)
+        return {};
+    if (!Access())
+        return AccessFailure();
+    TControlsLock lock(OnBusy);
+    return Finish(Step(RegClearPoint, QByteArray::number(index)));
+}
+
+// --- the watch --------------------------------------------------------------------------------
+
+bool TCalibration::WaitTicks(int n)
+{
+    // As the engine's own wait, but a dropped link ends it at once.
+    Engine->DelayLeft = n;
+    while (Engine->DelayLeft > 0 && Engine->LinkOpen())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return Engine->LinkOpen();
+}
+
+TCalOutcome TCalibration::WaitForCalibration()
+{
+    // A step that shows neither the in-progress bit nor a result code for n readings in a row is
+    // over; a step that stays in progress is watched for as long as it does.
+    TCalOutcome out;
+    out.End = TCalEnd::Done;
+    TBusyGuard hourglass(Reporter);
+    WatchClock.start();
+    WatchSeconds = 0;
+    if (OnWatching)
+        OnWatching(0);
+    WatchTimer.start();
+    int n = Engine->TimeoutTicks / WatchTicks;
+    while (n > 0) {
+        if (!WaitTicks(WatchTicks)) {
+            out = Lost();
+            break;
+        }
+        if (!Engine->Transact(CmdRead, RegCalStatus, {}, true, true)) {
+            out = CommandFailure();
+            break;
+        }
+        const uint32_t status = Engine->LastReply.Status;
+        if (status & StatusInProgress)
+            n = Engine->TimeoutTicks / WatchTicks;
+        else
+            --n;
+        if (status & StatusResult) {
+            ShowCalibrationResult(status);
+            out.End = TCalEnd::ResultCode;
+            out.Code = static_cast<int>(status & StatusResult);
+            out.Message = ResultMessage(status);
+            break;
+        }
+    }
+    WatchTimer.stop();
+    WatchSeconds = -1;
+    if (OnWatchEnded)
+        OnWatchEnded();
+    return out;
+}
+
+void TCalibration::ShowCalibrationResult(uint32_t status)
+{
+    if (Reporter)
+        Reporter->Error(ResultMessage(status));
+}
+
+bool TCalibration::ReadBack()
+{
+    TBusyGuard hourglass(Reporter);
+    // Every read is counted as it passes, so that a figure that could not be read is known.
+    int failed = 0;
+    const auto exchange = Device->OnExchange;
+    Device->OnExchange = [&failed, exchange](const QByteArray &request) {
+        const QByteArray reply = exchange ? exchange(request) : QByteArray();
+        Tcommsobj decoded;
+        if (!decoded.Decode(reply) || decoded.ErrorFlag)
+            ++failed;
+        return reply;
+    };
+    Device->ReadCalibrationInfo();
+    Device->OnExchange = exchange;
+    return failed == 0 && Engine->LinkOpen();
+}

@@ -1,0 +1,122 @@
+// Calibration of the instrument's load-cell input: zero, span, direct mV/V entries and the ten
+// linearisation points. Each step starts with one command, is watched through the status register
+// until it ends, and is followed by a save and a read-back of the figures.
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class TDevice;
+class TReporter;
+class TSession;
+class TTransactionEngine;
+
+// The four uses of the value dialog.
+enum class TCalUse { DirectZero, DirectSpan, Span, Linearisation };
+
+// What the value dialog shows: the use, the presets and the weight's units.
+struct TCalAsk {
+    TCalUse Use = TCalUse::Span;
+    QByteArray Signal; // mV/V with 4 decimals (direct uses)
+    QByteArray Weight; // the preset weight (span), the calibration weight (direct span, read-only)
+    QByteArray Units;  // two characters
+};
+
+// How a calibration operation ended.
+enum class TCalEnd {
+    Done,       // the step ended without a result code, or a direct entry was taken
+    NotStarted, // nothing to do (no point chosen, no link)
+    Cancelled,  // the dialog was cancelled: nothing sent
+    NoAccess,   // the full level stayed closed (passcode cancelled or refused): nothing sent
+    BadEntry,   // the typed value was refused before anything was sent
+    Refused,    // the instrument refused a command or the status read
+    ResultCode, // the instrument ended the step with a result code
+    NoReply,    // a command or the status read went unanswered
+    LinkLost,   // the link dropped during the operation
+};
+
+struct TCalOutcome {
+    TCalEnd End = TCalEnd::NotStarted;
+    int Code = 0;          // the result code (ResultCode)
+    bool Sent = false;     // a calibration command went to the instrument
+    bool Saved = false;    // the instrument confirmed the save that follows a step
+    bool ReadBack = false; // every calibration figure was read back
+    QString Message;       // what the user was told about the failure, if anything
+};
+
+class TCalibration : public QObject
+{
+    Q_OBJECT
+public:
+    TCalibration(TTransactionEngine *engine, TDevice *device, TSession *session, QObject *parent = nullptr);
+
+    TReporter *Reporter = nullptr;
+    // The value dialog: returns the signal text (direct uses) or the weight text; none = Cancel.
+    std::function<std::optional<QByteArray>(const TCalAsk &ask)> OnAskValue;
+    // True while an operation runs after access was granted: the program locks its controls.
+    std::function<void(bool busy)> OnBusy;
+    // While a step is watched: the seconds since it started (0 first, then each new second),
+    // and the end of the watch.
+    std::function<void(int seconds)> OnWatching;
+    std::function<void()> OnWatchEnded;
+    // The figures were read back (ShowCalibrationInfo).
+    std::function<void()> OnCalibrationInfo;
+
+    // The flows of the four buttons. Indexes are 0..9.
+    TCalOutcome Zero();
+    TCalOutcome DirectZero();
+    TCalOutcome Span();
+    TCalOutcome DirectSpan();
+    TCalOutcome SetPoint(int index);
+    TCalOutcome ClearPoint(int index);
+
+    // Reads the status every 500 ms until the step is over (see the source for the rule).
+    TCalOutcome WaitForCalibration();
+    // "Error: %d - %s" for the low four bits of a status.
+    void ShowCalibrationResult(uint32_t status);
+    // Reads the figures back (ReadCalibrationInfo); true when every read was answered.
+    bool ReadBack();
+
+    static QByteArray ResultText(int code);
+    // The line shown while a step is watched: "Calibration in progress: 12 s".
+    static QString WatchText(int seconds);
+    static QString ResultMessage(uint32_t status);
+    // "Out of Range: (-3.0000 to 3.0000)"
+    static QString SignalRangeMessage();
+    // A signal in 0.0001 mV/V from its text; none outside +-3.0000 mV/V.
+    static std::optional<int32_t> SignalValue(const QByteArray &text);
+    // A weight in units of the last displayed digit; none without a digit or beyond 32 bits.
+    static std::optional<int32_t> WeightValue(const QByteArray &text, int decimals);
+    // A signed value as the instrument takes it: upper-case hex, negatives as 8 digits.
+    static QByteArray HexArgument(int32_t value);
+
+    static constexpr int32_t SignalLimit = 30000;
+    static constexpr uint32_t StatusInProgress = 0x2000;
+    static constexpr uint32_t StatusResult = 0x000F;
+    static constexpr int WatchTicks = 5;
+
+private:
+    bool Access();
+    TCalOutcome AccessFailure();
+    TCalOutcome CommandFailure();
+    TCalOutcome Lost();
+    TCalOutcome Finish(TCalOutcome outcome);
+    TCalOutcome Step(int reg, const QByteArray &data);
+    // The weight from the dialog's text; none (with the message given) when it cannot be sent.
+    std::optional<int32_t> Weight(const QByteArray &text, TCalOutcome &outcome);
+    // Waits n link ticks; false at once when the link drops.
+    bool WaitTicks(int n);
+
+    TTransactionEngine *Engine;
+    TDevice *Device;
+    TSession *Session;
+    QTimer WatchTimer;
+    QElapsedTimer WatchClock;
+    int WatchSeconds = -1;
+};
