@@ -220,7 +220,7 @@ int Calibration(TCliContext &ctx, const QStringList &args)
         exit = ExitNoReply;
         break;
     }
-    if (out.End == TCalEnd::NoReply)
+    if (out.End == TCalEnd::NoReply && out.Message.isEmpty())
         std::fprintf(stderr,
                      "brellin-cli: the instrument stopped answering: the step's outcome is not known\n");
     if (out.Sent && out.End != TCalEnd::LinkLost) {

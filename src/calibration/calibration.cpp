@@ -166,10 +166,35 @@ TCalOutcome TCalibration::CommandFailure()
 TCalOutcome TCalibration::Step(int reg, const QByteArray &data)
 {
     TCalOutcome out;
-    if (Engine->Transact(CmdExecute, reg, data, true, true))
+    const int64_t framesBefore = Engine->FramesSent;
+    bool started = Engine->Transact(CmdExecute, reg, data, true, false);
+    if (!started && Engine->LinkOpen()) {
+        // The engine sends a request again when its reply is lost: the first start may have been
+        // taken and the second refused because a step is now in progress. The status tells.
+        const Tcommsobj refusal = Engine->LastReply;
+        const bool resent = Engine->FramesSent - framesBefore > 1;
+        started = Engine->Transact(CmdRead, RegCalStatus, {}, true, false) &&
+                  (Engine->LastReply.Status & StatusInProgress);
+        if (!started && Engine->LinkOpen()) {
+            if (resent) {
+                // Over already, or never begun: nothing tells them apart.
+                out.End = TCalEnd::NoReply;
+                out.Message =
+                    QStringLiteral("The instrument's answer to the start of the calibration step was "
+                                   "lost: whether the step ran is not known.");
+                if (Reporter)
+                    Reporter->Error(out.Message);
+            } else {
+                out.End = TCalEnd::Refused;
+                out.Message = QString::fromLatin1(RegisterErrorText(refusal));
+                Engine->ReportRegisterError(refusal);
+            }
+        }
+    }
+    if (started)
         out = WaitForCalibration();
-    else
-        out = CommandFailure();
+    else if (!Engine->LinkOpen())
+        out = Lost();
     out.Sent = true;
     return out;
 }

@@ -110,7 +110,7 @@ protected:
                 Snapshot.PagesEnabled = W->PgCMain->isEnabled();
                 Snapshot.ExitEnabled = W->Exit1->isEnabled();
                 Snapshot.Busy = Reporter.BusyDepth;
-                Snapshot.Status = W->statusBar()->currentMessage();
+                Snapshot.Status = Ui->WatchLine->isVisibleTo(W.get()) ? Ui->WatchLine->text() : QString();
                 if (DropAtWatch)
                     QTimer::singleShot(0, Sim.get(), [this] { Sim->Stop(); });
             }
@@ -130,7 +130,7 @@ protected:
         EXPECT_TRUE(W->PgCMain->isEnabled());
         EXPECT_TRUE(W->Exit1->isEnabled());
         EXPECT_EQ(Reporter.BusyDepth, 0);
-        EXPECT_TRUE(W->statusBar()->currentMessage().isEmpty());
+        EXPECT_FALSE(Ui->WatchLine->isVisibleTo(W.get()));
     }
 
     TVornSimConfig Cfg;

@@ -113,10 +113,18 @@ TCalibrationUi::TCalibrationUi(TFrmMain &window, TSession *session) : QObject(&w
         else
             Window.EnableMainControls();
     };
+    WatchLine = new QLabel(Window.statusBar());
+    WatchLine->setObjectName("LblCalWatch");
+    Window.statusBar()->addWidget(WatchLine);
+    WatchLine->hide();
     Calibration->OnWatching = [this](int seconds) {
-        Window.statusBar()->showMessage(TCalibration::WatchText(seconds));
+        WatchLine->setText(TCalibration::WatchText(seconds));
+        WatchLine->show();
     };
-    Calibration->OnWatchEnded = [this] { Window.statusBar()->clearMessage(); };
+    Calibration->OnWatchEnded = [this] {
+        WatchLine->hide();
+        WatchLine->clear();
+    };
     Calibration->OnCalibrationInfo = [this] { ShowCalibrationInfo(); };
     if (session)
         session->OnCalibrationInfo = [this] { ShowCalibrationInfo(); };

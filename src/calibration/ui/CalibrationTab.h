@@ -55,6 +55,9 @@ public:
     TFrmMain &Window;
     TCalibration *Calibration;
     TCalibrationTab *Tab;
+    // The status-bar line while a step is watched ("Calibration in progress: 12 s"); hidden
+    // otherwise. A label of its own: the bar's permanent panels leave no room for a message.
+    QLabel *WatchLine;
 
 private:
     std::optional<QByteArray> AskValue(const TCalAsk &ask);
