@@ -69,6 +69,11 @@ TMenuNode *TProductOps::DeleteProduct(TMenuNode *productMenu, TReporter *reporte
 {
     if (!reporter || !reporter->Ask(QStringLiteral("Deleting a product will clear all Totals.  Continue?")))
         return productMenu;
+    return DeleteConfirmed(productMenu);
+}
+
+TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *productMenu)
+{
     Device->ExtendSession();
     if (productMenu && productMenu->Data) {
         // The instrument deletes the product whose menu was listed last.

@@ -33,6 +33,8 @@ public:
     TMenuNode *RenameProduct(TMenuNode *productMenu, const QByteArray &name);
     // Asks "Deleting a product will clear all Totals.  Continue?" first; No sends nothing.
     TMenuNode *DeleteProduct(TMenuNode *productMenu, TReporter *reporter);
+    // The delete itself, once the question was answered Yes.
+    TMenuNode *DeleteConfirmed(TMenuNode *productMenu);
 
 private:
     TTransactionEngine *Engine;

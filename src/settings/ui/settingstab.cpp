@@ -9,6 +9,7 @@
 #include "settings/session.h"
 #include "settings/settingstree.h"
 #include "settings/ui/EditIp.h"
+#include "settings/ui/productpage.h"
 #include "shell/ui/maincontrols.h"
 
 #include <QComboBox>
@@ -258,6 +259,10 @@ void TSettingsTab::BuildPages()
     lblAccessDenied->setFixedWidth(265);
     pgAccessDenied->layout()->addWidget(lblAccessDenied);
     static_cast<QVBoxLayout *>(pgAccessDenied->layout())->addStretch();
+
+    PgProd = new TProductPage(Engine, Device, Model, Reporter, pgcConfig);
+    pgcConfig->addWidget(PgProd);
+    PgProd->OnReloaded = [this](TMenuNode *node) { SelectAfterReload(node); };
 }
 
 // --- selection and editors ----------------------------------------------------------------
@@ -341,8 +346,11 @@ void TSettingsTab::ReadEditor(TMenuNode *node)
         ShowString(node);
     else if (type == 7 || type == 12 || type == 17)
         ShowOptions(node);
-    else if (type == 8)
-        ShowNone(); // the product page belongs to the product operations
+    else if (type == 8 && node->Data->RegisterNumber() == 0xB100) {
+        PgProd->Node = node;
+        pgcConfig->setCurrentWidget(PgProd);
+    } else if (type == 8)
+        ShowNone();
     else if (type == 18)
         ShowIp(node);
     else
@@ -485,17 +493,22 @@ void TSettingsTab::Apply(const QByteArray &value)
         LblNumRegName->setText(caption);
         lblStringRegName->setText(caption);
     } else {
-        // Its menu was read again: select the item anew, which opens its editor again.
-        ShowNone();
-        if (after && after->Parent)
-            tvMenuItems->expand(Model->IndexOf(after->Parent));
-        Applying = true;
-        Select(after);
-        Applying = false;
-        ShowEditor(after);
+        SelectAfterReload(after);
     }
     if (!TreeReplacedSince(generation))
         Model->CheckUnitsChange();
+}
+
+void TSettingsTab::SelectAfterReload(TMenuNode *after)
+{
+    // Its menu was read again: select the item anew, which opens its editor again.
+    ShowNone();
+    if (after && after->Parent)
+        tvMenuItems->expand(Model->IndexOf(after->Parent));
+    Applying = true;
+    Select(after);
+    Applying = false;
+    ShowEditor(after);
 }
 
 bool TSettingsTab::ApplyNumber()

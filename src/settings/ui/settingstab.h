@@ -17,6 +17,7 @@ class QStackedWidget;
 class QTreeView;
 class TDevice;
 class TEditIp;
+class TProductPage;
 class TMenuNode;
 class TReporter;
 class TSession;
@@ -62,6 +63,8 @@ public:
     void btnBlockSaveSettingsClick();
     void btnSaveSettingsClick();
     void ShowSaveBlockButtons(bool visible);
+    // After a menu was read again: selects the node that now holds the item and opens its editor.
+    void SelectAfterReload(TMenuNode *after);
 
     QTreeView *tvMenuItems;
     QMenu *PopuptvMenu;
@@ -82,6 +85,7 @@ public:
     TEditIp *EditIpReg;
     QPushButton *BtnIpEdit;
     QLabel *lblAccessDenied;
+    TProductPage *PgProd;
     QPushButton *btnBlockSaveSettings;
     QPushButton *btnSaveSettings;
 

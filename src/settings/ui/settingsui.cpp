@@ -6,10 +6,13 @@
 #include "link/transact.h"
 #include "link/ui/testtab.h"
 #include "settings/device.h"
+#include "settings/products.h"
 #include "settings/session.h"
 #include "settings/settingstree.h"
 #include "settings/ui/passcode.h"
+#include "settings/ui/productpage.h"
 #include "settings/ui/readsettings.h"
+#include "settings/ui/setclock.h"
 #include "settings/ui/settingstab.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
@@ -19,6 +22,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -77,6 +81,12 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
     auto follow = [this] { Window.SaveBlocked = Session->SaveBlocked; };
     connect(Tab->btnBlockSaveSettings, &QPushButton::clicked, this, follow);
     connect(Tab->btnSaveSettings, &QPushButton::clicked, this, follow);
+
+    Tab->PgProd->ExecModal = [this](QDialog *dialog) { return Exec(Window, dialog); };
+    Clock = new TFrmSetClock(&Window);
+    Window.SetDateTime1->setToolTip(QStringLiteral("Change Instrument Date and Time"));
+    Window.SetDateTime1->setStatusTip(Window.SetDateTime1->toolTip());
+    Window.Provide(Window.SetDateTime1, [this] { SetDateTime1Click(); });
 
     // Each entry talks to the instrument with the main controls disabled meanwhile.
     auto connected = [this] { return Window.Engine->LinkOpen(); };
@@ -168,6 +178,27 @@ void TSettingsUi::EndSessionClick()
     Tab->btnBlockSaveSettings->setEnabled(true);
     Tab->btnSaveSettings->setEnabled(false);
     Window.SaveBlocked = false;
+}
+
+void TSettingsUi::SetDateTime1Click()
+{
+    TTransactionEngine *engine = Window.Engine;
+    if (!engine->LinkOpen())
+        return;
+    Clock->LblDateTime->clear();
+    // The clock route: the link timer polls 0x0150 and the dialog shows the replies.
+    const TReplyRoute previous = engine->ReplyRoute();
+    engine->SetRouteConsumer(RouteSetClock, Clock);
+    engine->SetReplyRoute(RouteSetClock);
+    const int result = Exec(Window, Clock);
+    engine->SetReplyRoute(previous);
+    engine->SetRouteConsumer(RouteSetClock, nullptr);
+    if (result != QDialog::Accepted || !Window.Reporter ||
+        !Window.Reporter->Ask(QString::fromLatin1(TFrmSetClock::SendQuestion)))
+        return;
+    TMainControlsGuard lock(&Window);
+    TBusyGuard busy(Window.Reporter);
+    SetInstrumentClock(engine, Session, Now());
 }
 
 void TSettingsUi::SetSessionControls(bool active, bool fullAccess)

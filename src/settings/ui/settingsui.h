@@ -2,9 +2,12 @@
 // the window's Instrument menu, toolbar and hooks.
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
+#include <functional>
 
 class TFrmMain;
+class TFrmSetClock;
 class TSession;
 class TSettingsTab;
 class TSettingsTreeModel;
@@ -19,9 +22,14 @@ public:
     void StartSessionClick();
     void EndSessionClick();
     void SetSessionControls(bool active, bool fullAccess);
+    // Instrument > Set Date/Time: the instrument's clock shown live, set from the PC's on request.
+    void SetDateTime1Click();
 
     TFrmMain &Window;
     TSettingsTreeModel *Model;
     TSession *Session;
     TSettingsTab *Tab;
+    TFrmSetClock *Clock; // created with the window and reused
+    // The PC's date and time (tests fix it).
+    std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 };

@@ -526,6 +526,69 @@ void TFrmMain::UpdatePageControl()
             w->setEnabled(true);
 }
 
+// --- File > Open, Save, Print ----------------------------------------------------------------
+
+void TFrmMain::SetFileActions(QWidget *tab, TFileActions actions)
+{
+    bool replaced = false;
+    for (auto &entry : FileActions)
+        if (entry.first == tab) {
+            entry.second = actions;
+            replaced = true;
+        }
+    if (!replaced)
+        FileActions.append({tab, actions});
+    bool open = false, save = false, print = false;
+    for (const auto &entry : FileActions) {
+        open = open || bool(entry.second.Open);
+        save = save || bool(entry.second.Save);
+        print = print || bool(entry.second.Print);
+    }
+    if (open) {
+        Provide(Open1, [this] { Open1Click(); });
+        Provide(ToolButton1, [this] { Open1Click(); });
+    }
+    if (save) {
+        Provide(Save1, [this] { Save1Click(); });
+        Provide(ToolButton2, [this] { Save1Click(); });
+    }
+    if (print)
+        Provide(Print1, [this] { Print1Click(); });
+}
+
+const TFrmMain::TFileActions *TFrmMain::FileActionsFor(QWidget *tab) const
+{
+    const TFileActions *fallback = nullptr;
+    for (const auto &entry : FileActions) {
+        if (entry.first == tab)
+            return &entry.second;
+        if (!entry.first)
+            fallback = &entry.second;
+    }
+    return fallback;
+}
+
+void TFrmMain::Open1Click()
+{
+    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
+    if (actions && actions->Open)
+        actions->Open();
+}
+
+void TFrmMain::Save1Click()
+{
+    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
+    if (actions && actions->Save)
+        actions->Save();
+}
+
+void TFrmMain::Print1Click()
+{
+    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
+    if (actions && actions->Print)
+        actions->Print();
+}
+
 void TFrmMain::Provide(QAction *action, std::function<void()> handler)
 {
     if (!Provided.contains(action))

@@ -119,6 +119,17 @@ public:
         std::function<void()> DsdTabPopup;
     } Hooks;
 
+    // File > Open, Save and Print (and their toolbar buttons) act on the active tab. A tab registers
+    // what they do on it; with tab null the actions serve every tab that registered none (the
+    // settings). An entry is enabled once some tab gives it an action.
+    struct TFileActions {
+        std::function<void()> Open, Save, Print;
+    };
+    void SetFileActions(QWidget *tab, TFileActions actions);
+    void Open1Click();
+    void Save1Click();
+    void Print1Click();
+
     // Gives a menu entry or toolbar action its handler; entries without one stay disabled.
     void Provide(QAction *action, std::function<void()> handler);
 
@@ -197,4 +208,6 @@ private:
     QList<QAction *> Provided;
     QActionGroup *LockedActions; // the entries a long operation disables
     QPointer<QWidget> FocusBeforeLock;
+    QList<QPair<QWidget *, TFileActions>> FileActions;
+    const TFileActions *FileActionsFor(QWidget *tab) const;
 };

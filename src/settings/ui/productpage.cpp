@@ -1,0 +1,87 @@
+// The product page of the Settings tab.
+#include "settings/ui/productpage.h"
+
+#include "link/reporter.h"
+#include "settings/ui/NewProductDLG.h"
+#include "shell/ui/maincontrols.h"
+
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TProductPage::TProductPage(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *model,
+                           TReporter *reporter, QWidget *parent)
+    : QWidget(parent), Ops(engine, device, model), Reporter(reporter)
+{
+    setObjectName("PgProd");
+    auto *layout = new QVBoxLayout(this);
+    auto button = [&](const char *name, const char *text, void (TProductPage::*handler)()) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(name);
+        layout->addWidget(b);
+        connect(b, &QPushButton::clicked, this, handler);
+        return b;
+    };
+    BtnEditProduct = button("BtnEditProduct", "Edit Product Name", &TProductPage::BtnEditProductClick);
+    BtnAddProduct = button("BtnAddProduct", "Add New Product", &TProductPage::BtnAddProductClick);
+    BtnDeleteProduct = button("BtnDeleteProduct", "Delete Product", &TProductPage::BtnDeleteProductClick);
+    layout->addStretch();
+}
+
+bool TProductPage::AskName(const QByteArray &current, std::optional<int> limit, QByteArray &name)
+{
+    TFrmNewProduct dialog(this);
+    dialog.Setup(current, limit.value_or(0));
+    const int result = ExecModal ? ExecModal(&dialog) : dialog.exec();
+    if (result != QDialog::Accepted)
+        return false;
+    name = dialog.Name();
+    return true;
+}
+
+void TProductPage::BtnAddProductClick()
+{
+    std::optional<int> limit;
+    {
+        TMainControlsGuard lock(this);
+        TBusyGuard busy(Reporter);
+        limit = Ops.BeginAdd();
+    }
+    QByteArray name;
+    if (!AskName({}, limit, name))
+        return;
+    TMainControlsGuard lock(this);
+    TBusyGuard busy(Reporter);
+    Reloaded(Ops.AddProduct(Node, name));
+}
+
+void TProductPage::BtnEditProductClick()
+{
+    std::pair<QByteArray, std::optional<int>> start;
+    {
+        TMainControlsGuard lock(this);
+        TBusyGuard busy(Reporter);
+        start = Ops.BeginRename();
+    }
+    QByteArray name;
+    if (!AskName(start.first, start.second, name))
+        return;
+    TMainControlsGuard lock(this);
+    TBusyGuard busy(Reporter);
+    Reloaded(Ops.RenameProduct(Node, name));
+}
+
+void TProductPage::BtnDeleteProductClick()
+{
+    if (!Reporter || !Reporter->Ask(QString::fromLatin1(DeleteQuestion)))
+        return;
+    TMainControlsGuard lock(this);
+    TBusyGuard busy(Reporter);
+    Reloaded(Ops.DeleteConfirmed(Node));
+}
+
+void TProductPage::Reloaded(TMenuNode *node)
+{
+    Node = nullptr; // the reload replaced the node the page was opened for
+    if (OnReloaded)
+        OnReloaded(node);
+}

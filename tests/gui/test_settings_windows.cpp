@@ -1,0 +1,269 @@
+// The desktop program's product page, clock dialog, settings files and compare window against
+// vornsim: what each window writes to the instrument, checked on the instrument itself.
+#include "gui_support.h"
+
+#include "link/IOIface.h"
+#include "link/transact.h"
+#include "settings/device.h"
+#include "settings/session.h"
+#include "settings/settingstree.h"
+#include "settings/ui/NewProductDLG.h"
+#include "settings/ui/passcode.h"
+#include "settings/ui/productpage.h"
+#include "settings/ui/readsettings.h"
+#include "settings/ui/setclock.h"
+#include "settings/ui/settingstab.h"
+#include "settings/ui/settingsui.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+#include "vornsim.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTreeView>
+
+namespace
+{
+
+class SettingsWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TVornSimConfig cfg;
+        cfg.TcpPort = 0;
+        Sim = std::make_unique<TVornSim>(cfg);
+        Other = std::make_unique<TVornSim>(cfg);
+        ASSERT_TRUE(Sim->Start());
+        ASSERT_TRUE(Other->Start());
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        W = CreateMainWindow(*Config, {}, &Reporter);
+        ASSERT_TRUE(W);
+        W->Engine->SetTickInterval(5);
+        Ui = W->findChild<TSettingsUi *>();
+        ASSERT_TRUE(Ui);
+        W->Hooks.ExecModal = [this](QDialog *dialog) {
+            if (auto *menu = qobject_cast<TFrmReadSettings *>(dialog)) {
+                ++SessionDialogs;
+                menu->CBxMenu->setCurrentIndex(Entry);
+                menu->CbxReadEntire->setChecked(true);
+                return int(StartSessions ? QDialog::Accepted : QDialog::Rejected);
+            }
+            if (auto *pass = qobject_cast<TFrmPasscode *>(dialog)) {
+                if (Passcodes.isEmpty())
+                    return int(QDialog::Rejected);
+                pass->EdtPasscode->setText(Passcodes.takeFirst());
+                return int(QDialog::Accepted);
+            }
+            return OnDialog ? OnDialog(dialog) : int(QDialog::Rejected);
+        };
+        const auto shown = W->Engine->OnFrameSent;
+        W->Engine->OnFrameSent = [this, shown](const QByteArray &frame) {
+            Sent << FrameText(frame);
+            if (shown)
+                shown(frame);
+        };
+        ConnectTo(*Sim);
+    }
+
+    void ConnectTo(TVornSim &sim)
+    {
+        auto socket = std::make_unique<TIOIfaceSocket>();
+        socket->SetHostText("127.0.0.1");
+        socket->SetPort(sim.Port());
+        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        ASSERT_TRUE(PumpUntil([&] { return W->StartSession->isEnabled(); }));
+    }
+
+    void StartSafe()
+    {
+        Entry = 0;
+        Passcodes = {"1234"};
+        W->StartSession->trigger();
+        ASSERT_TRUE(Ui->Session->SessionActive) << Reporter.Errors.join('\n').toStdString();
+    }
+
+    TMenuNode *Find(TMenuNode *node, const QByteArray &reg, const QByteArray &text = {})
+    {
+        if (!node)
+            return nullptr;
+        if (node->Data && node->Data->Register == reg && (text.isEmpty() || node->Text == text))
+            return node;
+        for (auto &child : node->Children)
+            if (TMenuNode *found = Find(child.get(), reg, text))
+                return found;
+        return nullptr;
+    }
+    TMenuNode *Find(const QByteArray &reg, const QByteArray &text = {})
+    {
+        return Find(Ui->Model->Root(), reg, text);
+    }
+    QList<QByteArray> ProductNodes()
+    {
+        QList<QByteArray> out;
+        if (TMenuNode *menu = Find("B100"))
+            for (auto &p : menu->Children)
+                out << p->Text;
+        return out;
+    }
+    QList<QByteArray> SimProducts(TVornSim &sim)
+    {
+        QList<QByteArray> out;
+        for (const auto &p : sim.Instrument().Products)
+            out << p.Name;
+        return out;
+    }
+    QList<QByteArray> SentWith(const QByteArray &prefix) const
+    {
+        QList<QByteArray> out;
+        for (const QByteArray &s : Sent)
+            if (s.startsWith(prefix))
+                out << s;
+        return out;
+    }
+
+    TProgramFolder Folder{"[Options]\nFirstRun=0\nReadAllSettings=1\n[Connection]\nConnectionType=0\n"};
+    std::unique_ptr<TVornSim> Sim, Other;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+    std::unique_ptr<TFrmMain> W;
+    TSettingsUi *Ui = nullptr;
+    int Entry = 0;
+    bool StartSessions = true;
+    int SessionDialogs = 0;
+    QStringList Passcodes;
+    QList<QByteArray> Sent;
+    std::function<int(QDialog *)> OnDialog;
+};
+
+TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
+{
+    StartSafe();
+    TSettingsTab *tab = Ui->Tab;
+    tab->Select(Find("B100"));
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->PgProd);
+    const QList<QPushButton *> buttons = tab->PgProd->findChildren<QPushButton *>();
+    ASSERT_EQ(buttons.size(), 3);
+    EXPECT_EQ(buttons[0]->text(), "Edit Product Name");
+    EXPECT_EQ(buttons[1]->text(), "Add New Product");
+    EXPECT_EQ(buttons[2]->text(), "Delete Product");
+
+    // Add: the name limit comes from the instrument; the tree shows the new product.
+    QString shownName;
+    int limit = 0;
+    QByteArray typed = "KIWI";
+    OnDialog = [&](QDialog *dialog) {
+        auto *names = qobject_cast<TFrmNewProduct *>(dialog);
+        if (!names)
+            return int(QDialog::Rejected);
+        EXPECT_EQ(names->windowTitle(), "New Product");
+        shownName = names->EdtName->text();
+        limit = names->EdtName->maxLength();
+        names->EdtName->setText(QString::fromLatin1(typed));
+        return int(QDialog::Accepted);
+    };
+    tab->PgProd->BtnAddProduct->click();
+    EXPECT_EQ(shownName, "");
+    EXPECT_EQ(limit, 12);
+    EXPECT_EQ(SimProducts(*Sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS", "KIWI"}));
+    EXPECT_EQ(ProductNodes(), (QList<QByteArray>{"CURRENT", "APPLES", "PEARS", "PLUMS", "KIWI"}));
+
+    // Rename the selected product: the dialog starts with its current name.
+    tab->Select(Find("B100", "KIWI"));
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->PgProd);
+    typed = "MANGO";
+    tab->PgProd->BtnEditProduct->click();
+    EXPECT_EQ(shownName, "KIWI");
+    EXPECT_EQ(SimProducts(*Sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS", "MANGO"}));
+    EXPECT_TRUE(ProductNodes().contains("MANGO"));
+
+    // Delete: declined sends nothing; confirmed deletes the selected product and reloads.
+    tab->Select(Find("B100", "PEARS"));
+    Reporter.Answer = false;
+    Sent.clear();
+    tab->PgProd->BtnDeleteProduct->click();
+    EXPECT_EQ(Reporter.Questions.last(), "Deleting a product will clear all Totals.  Continue?");
+    EXPECT_TRUE(SentWith("2010B").isEmpty());
+    EXPECT_EQ(SimProducts(*Sim).size(), 4);
+    Reporter.Answer = true;
+    tab->Select(Find("B100", "PEARS"));
+    tab->PgProd->BtnDeleteProduct->click();
+    EXPECT_EQ(SimProducts(*Sim), (QList<QByteArray>{"APPLES", "PLUMS", "MANGO"}));
+    EXPECT_EQ(ProductNodes(), (QList<QByteArray>{"CURRENT", "APPLES", "PLUMS", "MANGO"}));
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+}
+
+TEST_F(SettingsWindowsTest, ClockShowsTheInstrumentsTimeAndWritesInOrder)
+{
+    EXPECT_EQ(W->SetDateTime1->toolTip(), "Change Instrument Date and Time");
+    ASSERT_TRUE(W->SetDateTime1->isEnabled());
+    Ui->Now = [] { return QDateTime(QDate(2024, 3, 5), QTime(14, 7, 59)); };
+    const TReplyRoute before = W->Engine->ReplyRoute();
+    QString shown;
+    int answer = QDialog::Rejected;
+    OnDialog = [&](QDialog *dialog) {
+        auto *clock = qobject_cast<TFrmSetClock *>(dialog);
+        if (!clock)
+            return int(QDialog::Rejected);
+        EXPECT_EQ(clock->windowTitle(), "Set Date and Time");
+        // The instrument's own clock text arrives while the dialog is open.
+        EXPECT_TRUE(PumpUntil([&] { return !clock->LblDateTime->text().isEmpty(); }));
+        shown = clock->LblDateTime->text();
+        return answer;
+    };
+    auto clockWrites = [this] { return SentWith("2012015"); };
+
+    W->SetDateTime1->trigger(); // Cancel
+    EXPECT_EQ(shown.size(), 19) << shown.toStdString();
+    EXPECT_TRUE(clockWrites().isEmpty());
+    EXPECT_EQ(W->Engine->ReplyRoute(), before);
+
+    answer = QDialog::Accepted;
+    Reporter.Answer = false; // "Send PC Date/Time to instrument?" declined
+    Sent.clear();
+    W->SetDateTime1->trigger();
+    EXPECT_EQ(Reporter.Questions.last(), "Send PC Date/Time to instrument?");
+    EXPECT_TRUE(clockWrites().isEmpty());
+    EXPECT_TRUE(SentWith("201100D").isEmpty()) << "not locked either";
+
+    Reporter.Answer = true;
+    W->SetDateTime1->trigger();
+    EXPECT_EQ(clockWrites(),
+              (QList<QByteArray>{"20120154:7E8", "20120153:3", "20120152:5", "20120155:E", "20120156:7"}));
+    EXPECT_TRUE(Sim->Instrument().Request("20110150:").contains("05/03/2024 14:07"));
+    EXPECT_EQ(W->Engine->ReplyRoute(), before);
+}
+
+} // namespace
+
+TEST(FileEntries, ActOnTheActiveTabOrTheDefault)
+{
+    TProgramFolder folder;
+    TdatViewer config(folder.Ini());
+    TRecordingReporter reporter;
+    auto w = CreateMainWindow(config, {}, &reporter);
+    ASSERT_TRUE(w);
+    QStringList calls;
+    w->SetFileActions(nullptr, {[&] { calls << "open"; }, [&] { calls << "save"; }, {}});
+    w->SetFileActions(w->TSLog, {[&] { calls << "log open"; }, {}, [&] { calls << "log print"; }});
+    EXPECT_TRUE(w->Open1->isEnabled() && w->ToolButton1->isEnabled());
+    EXPECT_TRUE(w->Save1->isEnabled() && w->ToolButton2->isEnabled());
+    EXPECT_TRUE(w->Print1->isEnabled());
+    w->PgCMain->setCurrentWidget(w->TSDisplay);
+    w->Open1->trigger();
+    w->ToolButton2->trigger();
+    w->Print1->trigger(); // nothing to print here
+    w->PgCMain->setCurrentWidget(w->TSLog);
+    w->ToolButton1->trigger();
+    w->Save1->trigger(); // the log registered no save
+    w->Print1->trigger();
+    EXPECT_EQ(calls, (QStringList{"open", "save", "log open", "log print"}));
+}
