@@ -209,6 +209,8 @@ TCompareResult CompareWithInstrument(TTransactionEngine *engine, TSession *sessi
         result.Complete = false;
         return result;
     }
+    // A session open meanwhile keeps its access: its own end locks the instrument.
+    const bool sessionOpen = session->SessionActive;
     if (!session->RequestAccess(fullLevel ? 2 : 1)) {
         result.Complete = false;
         result.AccessRefused = !lost();
@@ -247,7 +249,7 @@ TCompareResult CompareWithInstrument(TTransactionEngine *engine, TSession *sessi
         }
         result.Differences.append({e.Path, shown, e.DisplayText()});
     }
-    if (engine->LinkOpen())
+    if (engine->LinkOpen() && !sessionOpen)
         session->LockInstrument();
     return result;
 }

@@ -61,7 +61,7 @@ QByteArray PathText(const QList<QByteArray> &path);
 TCompareResult CompareSettingsFiles(const QList<TSettingsEntry> &first, const QList<TSettingsEntry> &second);
 
 // The instrument against a file. Access is asked for at the file's level (full when the file
-// carries a calibration line) through the session's passcode prompt, and locked again afterwards;
-// no session is started and nothing else is written.
+// carries a calibration line) through the session's passcode prompt, and locked again afterwards
+// unless a session is open; no session is started and nothing else is written.
 TCompareResult CompareWithInstrument(TTransactionEngine *engine, TSession *session,
                                      const QList<TSettingsEntry> &entries, bool fullLevel);
