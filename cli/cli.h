@@ -18,6 +18,7 @@ enum TCliExit : int {
     ExitTamper = 4,
     ExitFile = 5,
     ExitDiffer = 6,
+    ExitNothingSelected = 7,
 };
 
 struct TCliOptions {

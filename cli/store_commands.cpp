@@ -293,7 +293,7 @@ int Extract(const TStoreOptions &o)
     const TDsdExtractResult r = DsdExtractCsvToFile(selection, serial, out, &progress);
     if (!r.Done) {
         std::fprintf(stderr, "%s\n", qPrintable(r.Message));
-        return store.RecordCount() == 0 ? ExitDone : ExitFile;
+        return r.NothingSelected ? ExitNothingSelected : ExitFile;
     }
     PrintLine(QString(r.Message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toLocal8Bit());
     return ExitDone;
@@ -334,7 +334,8 @@ TCliRegistrar storeCommand{
      "                                  the first record numbers of each (exit 4)\n"
      "            store extract (--serial SN | FILE) [--store DIR] [--records A:B |\n"
      "                          --from \"YYYY-MM-DD HH:MM:SS\" --to \"...\"] [-o OUT]\n"
-     "                                  the selected records as CSV (default Instrument_<serial>.csv)\n"
+     "                                  the selected records as CSV (default Instrument_<serial>.csv);\n"
+     "                                  exit 7 and no file when no record lies in the range\n"
      "            store ... --plain-lines   store lines unscrambled; --max-store-size N   largest file "
      "loaded",
      false, Store}};

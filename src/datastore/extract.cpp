@@ -33,10 +33,16 @@ TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial,
         return result;
     }
     if (store.RecordCount() == 0) {
+        result.NothingSelected = true;
         result.Message = QString::fromLatin1(NoRecordsMatchText);
         return result;
     }
     selection.DsdScrollBitBtnClick(ScrollOldest);
+    if (selection.Empty()) {
+        result.NothingSelected = true;
+        result.Message = QString::fromLatin1(NoRecordsMatchText);
+        return result;
+    }
     const uint32_t first = selection.FirstIndex;
     const uint32_t last = selection.LastIndex;
     if (progress) {

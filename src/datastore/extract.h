@@ -21,6 +21,7 @@ QString DsdCsvFileName(const QString &serial);
 struct TDsdExtractResult {
     bool Done = false; // false: nothing written (the message says why) or a write error
     bool Cancelled = false;
+    bool NothingSelected = false; // no record lies in the selection: nothing was written
     uint32_t Count = 0;
     QString Message;
 };

@@ -44,11 +44,13 @@ TDsdSelection::TSearch TDsdSelection::SearchFirst(uint64_t key, uint64_t (*keyOf
 TDsdSelection::TSearch TDsdSelection::SearchLast(uint64_t key, uint64_t (*keyOf)(const TDsdRecordEntry &))
 {
     ++Scans;
-    // Index 0 is where the scan ends whether or not the first record qualifies.
+    // Index 0 is where the scan ends whether or not the first record qualifies; whether it does
+    // tells an empty selection from one that ends at the first record.
     for (uint32_t i = RecordStore.RecordCount() - 1; i >= 1; --i)
         if (keyOf(RecordStore.Entry(i)) <= key)
             return {true, key, i, RecordStore.Entry(i).Number, true};
-    return {true, key, 0, 0, false};
+    const TDsdRecordEntry &first = RecordStore.Entry(0);
+    return {true, key, 0, first.Number, keyOf(first) <= key};
 }
 
 void TDsdSelection::Use(TSearch &cache, uint64_t input, bool first,
@@ -72,6 +74,7 @@ void TDsdSelection::DsdViewFromToParse()
     const uint32_t count = RecordStore.RecordCount();
     if (count == 0)
         return;
+    NoneFound = false;
     switch (Mode) {
     case SelectRecordNumber:
         FromDateCache = ToDateCache = TSearch{};
@@ -79,11 +82,13 @@ void TDsdSelection::DsdViewFromToParse()
         LastNumber = static_cast<uint32_t>(LeadingInt(ToText));
         Use(FromNumberCache, FirstNumber, true, NumberKey);
         Use(ToNumberCache, LastNumber, false, NumberKey);
+        NoneFound = !FromNumberCache.Found || !ToNumberCache.Found;
         break;
     case SelectDateTime:
         FromNumberCache = ToNumberCache = TSearch{};
         Use(FromDateCache, uint64_t(FromDate) * 1000000u + FromTime, true, MomentKey);
         Use(ToDateCache, uint64_t(ToDate) * 1000000u + ToTime, false, MomentKey);
+        NoneFound = !FromDateCache.Found || !ToDateCache.Found;
         break;
     default:
         ResetCaches();
@@ -127,6 +132,8 @@ void TDsdSelection::DsdScrollBitBtnClick(TDsdScrollButton button)
 std::vector<TDsdWindowLine> TDsdSelection::DsdRecordWindowPopulate()
 {
     std::vector<TDsdWindowLine> lines;
+    if (RecordStore.RecordCount() > 0 && Empty())
+        return lines; // no record lies in the selected range
     uint64_t i = TopIndex;
     for (int k = 0; k < WindowLines; ++k) {
         if (i >= RecordStore.RecordCount())

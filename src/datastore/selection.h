@@ -46,7 +46,7 @@ public:
     // The selection holds no record (an empty range or no records at all).
     bool Empty() const
     {
-        return RecordStore.RecordCount() == 0 || FirstIndex > LastIndex ||
+        return RecordStore.RecordCount() == 0 || NoneFound || FirstIndex > LastIndex ||
                FirstIndex >= RecordStore.RecordCount();
     }
 
@@ -70,5 +70,6 @@ private:
     void Use(TSearch &cache, uint64_t input, bool first, uint64_t (*keyOf)(const TDsdRecordEntry &));
 
     TDsdRecordStore &RecordStore;
+    bool NoneFound = false; // no record at or after the start, or none at or before the end
     TSearch FromNumberCache, ToNumberCache, FromDateCache, ToDateCache;
 };

@@ -229,6 +229,55 @@ TEST(Selection, DateTimeRangesRunFromMomentToMoment)
     EXPECT_EQ(s.selection.FirstIndex, 85u);
 }
 
+TEST(Selection, EmptySelectionsShowAndExtractNothing)
+{
+    // Records 1..100, 7 minutes apart from 18 Feb 2008 00:07:07, the file incomplete.
+    QList<QByteArray> lines = StoreLines(100, true);
+    lines.removeLast();
+    struct TCase {
+        const char *What;
+        int Mode;
+        QByteArray From, To;
+        uint32_t FromDate, FromTime, ToDate, ToTime;
+    };
+    const TCase cases[] = {
+        {"records 50:40", SelectRecordNumber, "50", "40", 0, 0, 0, 0},
+        {"records 0:0", SelectRecordNumber, "0", "0", 0, 0, 0, 0},
+        {"records above the newest", SelectRecordNumber, "500", "600", 0, 0, 0, 0},
+        {"dates before the first record", SelectDateTime, "", "", 20070101, 0, 20080217, 235959},
+        {"dates after the last record", SelectDateTime, "", "", 20090101, 0, 20090102, 0},
+        {"an end before the start", SelectDateTime, "", "", 20080218, 120000, 20080218, 110000},
+    };
+    QTemporaryDir temp;
+    for (const TCase &c : cases) {
+        TStore s(lines.join());
+        s.selection.Mode = c.Mode;
+        s.selection.FromText = c.From;
+        s.selection.ToText = c.To;
+        s.selection.FromDate = c.FromDate;
+        s.selection.FromTime = c.FromTime;
+        s.selection.ToDate = c.ToDate;
+        s.selection.ToTime = c.ToTime;
+        s.selection.DsdScrollBitBtnClick(ScrollOldest);
+        EXPECT_TRUE(s.selection.Empty()) << c.What;
+        EXPECT_TRUE(s.Window().empty()) << c.What;
+        const QString path = temp.filePath(QStringLiteral("out.csv"));
+        const TDsdExtractResult r = DsdExtractCsvToFile(s.selection, QStringLiteral("1"), path, nullptr);
+        EXPECT_FALSE(r.Done) << c.What;
+        EXPECT_TRUE(r.NothingSelected) << c.What;
+        EXPECT_EQ(r.Count, 0u) << c.What;
+        EXPECT_EQ(r.Message, QString::fromLatin1(NoRecordsMatchText)) << c.What;
+        EXPECT_FALSE(QFile::exists(path)) << c.What;
+    }
+    // A range of one record still holds it.
+    TStore one(lines.join());
+    one.selection.Mode = SelectRecordNumber;
+    one.selection.FromText = one.selection.ToText = "1";
+    one.selection.DsdScrollBitBtnClick(ScrollOldest);
+    EXPECT_FALSE(one.selection.Empty());
+    EXPECT_EQ(one.Window(), std::vector<int>{0});
+}
+
 TEST(CsvExtraction, LinesAreTheWindowLinesOfTheSelection)
 {
     QList<QByteArray> lines = StoreLines(30, true);

@@ -106,6 +106,17 @@ TEST_F(StoreCliTest, UploadListVerifyExtract)
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_EQ(ReadBytes(Temp.filePath(QStringLiteral("all.csv"))).count("\r\n"), 30);
 
+    // Empty selections: nothing extracted, no file, exit 7.
+    for (const QStringList &range :
+         {QStringList{"--records", "50:40"}, QStringList{"--records", "0:0"},
+          QStringList{"--from", "2001-01-01 00:00:00", "--to", "2002-01-01 00:00:00"}}) {
+        const QString out = Temp.filePath(QStringLiteral("empty.csv"));
+        r = Run(QStringList{"store", "extract", StorePath(), "-o", out} + range);
+        EXPECT_EQ(r.Exit, 7) << range.join(' ').toStdString();
+        EXPECT_EQ(r.Err, "No records match the selection criteria.\n");
+        EXPECT_FALSE(QFile::exists(out));
+    }
+
     // A damaged record: exit 4, the message, and the record named.
     QList<QByteArray> lines = ReadBytes(StorePath()).split('\n');
     lines[6][20] = char(lines[6][20] + 1);

@@ -380,6 +380,11 @@ void TDataStoreTab::DsdExtractCsvBitBtnClick()
         return;
     }
     DsdScrollBitBtnClick(ScrollOldest);
+    if (Store.Selection.Empty()) {
+        if (Reporter)
+            Reporter->Info(NoRecordsMatchText);
+        return;
+    }
     const QString dir = Config ? Config->GetCsvDir() : QString();
     const QString path = AskSaveFile ? AskSaveFile(dir, DsdCsvFileName(serial)) : QString();
     if (path.isEmpty())
