@@ -5,6 +5,7 @@
 #include "settings/device.h"
 #include "settings/products.h"
 #include "settings/session.h"
+#include "settings/settingssave.h"
 #include "settings/settingssend.h"
 #include "settings/settingstree.h"
 
@@ -71,19 +72,20 @@ struct TCliSession {
     TSession Session;
     bool PasscodeAsked = false;
     bool PasscodeUsed = false;
-    bool Silent = false;
 
     TCliSession(TCliContext &ctx, const TSettingsArgs &opts) : Session(ctx.Engine.get(), &Device, &Tree)
     {
-        // Once a request has gone unanswered (sent twice), the others are not waited for too:
-        // a silent instrument ends the command in one time-out instead of one per query.
-        Device.OnExchange = [this, &ctx](const QByteArray &request) {
-            if (Silent)
-                return QByteArray();
-            const QByteArray reply = ctx.Engine->TransactText(request);
-            Silent = reply.isEmpty() && ctx.Engine->LastWaitTimedOut();
-            return reply;
+        Device.OnExchange = [&ctx](const QByteArray &request) {
+            // An unanswered read is retried, and the command says in the end what it could not
+            // read: a time-out on the way is no news of its own.
+            ctx.Engine->NotRespondingShown = true;
+            return ctx.Engine->TransactText(request);
         };
+        // Reads are retried; once one stays unanswered the others are not waited for too: a silent
+        // instrument ends the command in a few time-outs instead of a few per query.
+        Device.ReadAttempts = SaveReadAttempts;
+        Device.GiveUpWhenUnanswered = true;
+        Session.Attempts = SaveReadAttempts;
         Session.Reporter = &ctx.Reporter;
         // The passcode of the command line is tried once; a second prompt means it was wrong.
         Session.OnPasscode = [this, opts](int, const QString &) -> std::optional<QByteArray> {
@@ -95,10 +97,16 @@ struct TCliSession {
         };
     }
 
+    static int NoAnswer()
+    {
+        std::fprintf(stderr, "brellin-cli: the instrument did not answer\n");
+        return ExitNoReply;
+    }
+
     int AccessFailure(const TCliContext &ctx, const char *what) const
     {
         if (!ctx.Engine->LinkOpen() || ctx.Engine->LastWaitTimedOut())
-            return ExitNoReply;
+            return NoAnswer();
         if (PasscodeUsed)
             std::fprintf(stderr, "brellin-cli: the instrument refused the passcode for %s\n", what);
         else if (PasscodeAsked)
@@ -111,7 +119,7 @@ struct TCliSession {
     {
         const QStringList choices = Session.MenuChoices();
         if (choices.isEmpty())
-            return ctx.Engine->LinkOpen() && !Silent ? ExitRefused : ExitNoReply;
+            return ctx.Engine->LinkOpen() && !Device.GaveUp ? ExitRefused : NoAnswer();
         int entry = -1;
         if (opts.Menu.compare("safe", Qt::CaseInsensitive) == 0) {
             entry = 0;
@@ -171,6 +179,15 @@ int Dump(TCliContext &ctx, const TSettingsArgs &opts)
     TCliSession s(ctx, opts);
     if ((exit = s.Start(ctx, opts, !opts.Lazy)) >= 0)
         return exit;
+    if (!opts.Lazy) {
+        const TSettingsReadResult read = CompleteSettingsTree(s.Tree, s.Device);
+        if (!read.Complete()) {
+            s.End(ctx);
+            std::fprintf(stderr, "brellin-cli: %s%s\n", read.Message().toLocal8Bit().constData(),
+                         ctx.Engine->LinkOpen() ? "" : "; the link to the instrument was closed");
+            return ExitNoReply;
+        }
+    }
     for (const QByteArray &line : IndentedTreeLines(s.Tree.Tree()))
         PrintLine(line);
     s.End(ctx);
@@ -187,14 +204,13 @@ int Save(TCliContext &ctx, const TSettingsArgs &opts)
     TCliSession s(ctx, opts);
     if ((exit = s.Start(ctx, opts, true)) >= 0)
         return exit;
-    QList<QByteArray> lines;
-    BuildSettingsFile(s.Tree.Tree(), s.Device.CalBlock, lines);
-    s.End(ctx);
     const QString path = SettingsFileName(opts.Words.first());
-    QString error;
-    if (!WriteSettingsFile(path, lines, &error)) {
-        std::fprintf(stderr, "brellin-cli: %s\n", error.toLocal8Bit().constData());
-        return ExitFile;
+    const TSettingsSaveResult saved = SaveSettings(s.Tree, s.Device, path);
+    s.End(ctx);
+    if (!saved.Ok()) {
+        std::fprintf(stderr, "brellin-cli: %s%s\n", saved.Message.toLocal8Bit().constData(),
+                     ctx.Engine->LinkOpen() ? "" : "; the link to the instrument was closed");
+        return saved.Status == TSettingsSaveResult::FileError ? ExitFile : ExitNoReply;
     }
     PrintLine(path.toLocal8Bit());
     return ExitDone;

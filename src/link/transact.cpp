@@ -257,7 +257,9 @@ void TTransactionEngine::MatchReply(const QByteArray &text)
     Tcommsobj reply;
     if (!reply.Decode(text))
         return;
-    if (reply.Register != Request.Register || TransactionState != 1)
+    // The instrument echoes the command: a late reply to another command on the same register (a
+    // read after a write of it, say) is not this request's reply.
+    if (reply.Register != Request.Register || reply.Command != Request.Command || TransactionState != 1)
         return;
     LastReply = reply;
     TransactionState = 2;

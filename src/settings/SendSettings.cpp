@@ -191,3 +191,37 @@ bool HasProductReset(const QList<QByteArray> &requests)
             return true;
     return false;
 }
+
+namespace
+{
+
+bool IsRequest(const QByteArray &line, int command, int reg)
+{
+    Tcommsobj msg;
+    return msg.Decode(line) && msg.Command == command && msg.Register == reg;
+}
+
+} // namespace
+
+QList<QByteArray> OrderForSend(const QList<QByteArray> &requests)
+{
+    qsizetype reset = -1;
+    for (qsizetype i = 0; i < requests.size() && reset < 0; ++i)
+        if (IsRequest(requests[i], CmdExecute, 0xB005))
+            reset = i;
+    if (reset < 0)
+        return requests;
+    // The first product re-created: an add, or the first product's select-and-rename pair.
+    qsizetype first = reset + 1;
+    while (first < requests.size() && !IsRequest(requests[first], CmdExecute, 0xB001) &&
+           !IsRequest(requests[first], CmdExecute, 0xB012) &&
+           !(IsRequest(requests[first], CmdWrite, 0xB010) && first + 1 < requests.size() &&
+             IsRequest(requests[first + 1], CmdExecute, 0xB012)))
+        ++first;
+    if (first >= requests.size())
+        return requests;
+    QList<QByteArray> ordered = requests.mid(0, reset + 1);
+    ordered += requests.mid(first);
+    ordered += requests.mid(reset + 1, first - reset - 1);
+    return ordered;
+}

@@ -30,3 +30,9 @@ TMenuTree PreviewSettings(QList<QByteArray> &lines);
 // The calibration checkbox is offered when the first request line is the calibration block.
 bool HasCalibrationLine(const QList<QByteArray> &requests);
 bool HasProductReset(const QList<QByteArray> &requests);
+// The request lines in the order they are sent. The lines of the current-product menu stand
+// between the products' reset and the lines that re-create the products, each of which selects
+// its product; sent there, the active product (0xB010) would be chosen among the products the
+// instrument held and then lost to the last product re-created. They go last instead. Files
+// without a products' reset keep their order.
+QList<QByteArray> OrderForSend(const QList<QByteArray> &requests);

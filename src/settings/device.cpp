@@ -23,6 +23,21 @@ QByteArray TrimControls(const QByteArray &text)
     return text.mid(from, to - from);
 }
 
+// Only control characters are cut from the ends: the blanks of a string value are its own.
+QByteArray TrimControlsOnly(const QByteArray &text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && static_cast<unsigned char>(text[from]) < 0x20)
+        ++from;
+    while (to > from && static_cast<unsigned char>(text[to - 1]) < 0x20)
+        --to;
+    return text.mid(from, to - from);
+}
+
+constexpr int ProductMenuRegister = 0xB100;
+constexpr int ActiveProductRegister = 0xB010;
+
 bool IsOptionsType(int type)
 {
     return type == 7 || type == 17;
@@ -84,7 +99,8 @@ void TDevice::SetReply(const QByteArray &text)
 {
     ReplyLine = text;
     const qsizetype colon = text.indexOf(':');
-    ReplyData = colon < 0 ? QByteArray() : TrimControls(text.mid(colon + 1, 300));
+    ReplyRaw = colon < 0 ? QByteArray() : TrimControlsOnly(text.mid(colon + 1, 300));
+    ReplyData = TrimControls(ReplyRaw);
 }
 
 bool TDevice::ReplyFailed() const
@@ -106,19 +122,46 @@ int32_t TDevice::ReplyHexSigned16() const
 
 void TDevice::SetReplyHex(int32_t value)
 {
-    ReplyData = HexText(static_cast<uint32_t>(value), 8);
+    ReplyData = ReplyRaw = HexText(static_cast<uint32_t>(value), 8);
+    Missing = false;
+}
+
+void TDevice::SetReplyText(const QByteArray &text)
+{
+    ReplyData = ReplyRaw = text;
+    Missing = false;
 }
 
 void TDevice::Send(int command, const QByteArray &data)
 {
-    if (!OnExchange) {
+    Exchange(AddressTemplate + HexText(static_cast<uint32_t>(command), 2) + CurrentRegister + ':' + data,
+             command);
+}
+
+void TDevice::Exchange(const QByteArray &request, int command)
+{
+    Missing = true;
+    if (!OnExchange || GaveUp) {
         SetReply({});
         return;
     }
-    const QByteArray request =
-        AddressTemplate + HexText(static_cast<uint32_t>(command), 2) + CurrentRegister + ':' + data;
-    ++RequestsSent;
-    SetReply(OnExchange(request));
+    const bool read = command != CmdWrite && command != CmdExecute;
+    const int attempts = read ? std::max(1, ReadAttempts) : 1;
+    for (int i = 0; i < attempts; ++i) {
+        ++RequestsSent;
+        const QByteArray reply = OnExchange(request);
+        // A reply to another query of the same register (its permission before its value, say)
+        // names another command and is not this one's.
+        Tcommsobj decoded;
+        if (reply.isEmpty() || (decoded.Decode(reply) && decoded.Command != command))
+            continue;
+        SetReply(reply);
+        Missing = false;
+        return;
+    }
+    SetReply({});
+    if (read && GiveUpWhenUnanswered)
+        GaveUp = true;
 }
 
 TMenuCacheItem &TDevice::CacheFor(const QByteArray &reg, bool *created)
@@ -224,18 +267,14 @@ void TDevice::ReadItemName()
 
 void TDevice::ExtendSession()
 {
-    if (!OnExchange)
-        return;
-    ++RequestsSent;
-    SetReply(OnExchange(AddressTemplate + "1200EF:FF"));
+    if (OnExchange)
+        Exchange(AddressTemplate + "1200EF:FF", CmdWrite);
 }
 
 void TDevice::RefreshMenu()
 {
-    if (!OnExchange)
-        return;
-    ++RequestsSent;
-    SetReply(OnExchange(AddressTemplate + "1000EE:" + CurrentRegister));
+    if (OnExchange)
+        Exchange(AddressTemplate + "1000EE:" + CurrentRegister, CmdExecute);
 }
 
 // --- tree ---------------------------------------------------------------------------------------
@@ -266,9 +305,11 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
     ExtendSession();
     ReadMenuList();
     if (ReplyFailed()) {
+        node.Data->Unanswered = ReplyMissing();
         node.AddChild(PlaceholderText);
         return;
     }
+    node.Data->Unanswered = false;
     QByteArray list = ReplyData;
     // Each entry is a register and a menu key of 4 characters each; a broken tail is dropped.
     while (list.size() >= 8) {
@@ -276,8 +317,19 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
         CurrentMenu = list.mid(4, 4);
         list.remove(0, 8);
         ReadItemName();
-        if (ReplyFailed())
+        if (ReplyFailed()) {
+            // A name the instrument refuses leaves the item out. One that went unanswered leaves a
+            // stand-in, so that the menu shows it is incomplete and says where.
+            if (ReplyMissing()) {
+                TMenuNode *stub = node.AddChild(UnansweredText);
+                stub->Data = std::make_unique<TMenuItemData>();
+                stub->Data->Register = CurrentRegister;
+                stub->Data->MenuKey = CurrentMenu;
+                stub->Data->Readable = false;
+                stub->Data->Unanswered = true;
+            }
             continue;
+        }
         const QByteArray reply = ReplyData;
         const QByteArray typeCode = reply.left(2);
         const QByteArray name = reply.mid(4);
@@ -293,6 +345,35 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
             child->Text = ItemCaption(*child->Data);
         }
     }
+    if (readAll && node.Data->RegisterNumber() == ProductMenuRegister && HexToInt(node.Data->MenuKey) == 0)
+        RestoreActiveProduct(node);
+}
+
+void TDevice::RestoreActiveProduct(const TMenuNode &productMenu)
+{
+    // The instrument selects a product when its menu is listed or named, so reading every product
+    // leaves the last one selected. The active product read first (under the current-product menu,
+    // key 1) is selected again: reading the settings must not change them.
+    const TMenuItemData *active = nullptr;
+    bool productsRead = false;
+    for (const auto &child : productMenu.Children) {
+        if (!child->Data)
+            continue;
+        const uint32_t key = HexToInt(child->Data->MenuKey);
+        productsRead = productsRead || key >= 2;
+        if (key != 1)
+            continue;
+        for (const auto &item : child->Children)
+            if (item->Data && item->Data->RegisterNumber() == ActiveProductRegister)
+                active = item->Data.get();
+    }
+    if (!productsRead || !active || !active->Readable || active->Unanswered || active->Value.isEmpty())
+        return;
+    SetRegister(ActiveProductRegister);
+    ReadValue();
+    if (ReplyFailed() || ReplyData == active->Value)
+        return;
+    WriteValue(active->Value);
 }
 
 std::unique_ptr<TMenuItemData> TDevice::MakeItemData(const QByteArray &name, const QByteArray &reg,
@@ -309,6 +390,7 @@ std::unique_ptr<TMenuItemData> TDevice::MakeItemData(const QByteArray &name, con
         item->TypeCode = typeCode;
     } else {
         ReadType();
+        item->Unanswered = ReplyMissing();
         if (ReplyFailed())
             item->Readable = false;
         else
@@ -320,6 +402,7 @@ std::unique_ptr<TMenuItemData> TDevice::MakeItemData(const QByteArray &name, con
     } else {
         item->HasValue = true;
         ReadPermission();
+        item->Unanswered = item->Unanswered || ReplyMissing();
         if (ReplyFailed())
             item->Readable = false;
         else
@@ -328,15 +411,17 @@ std::unique_ptr<TMenuItemData> TDevice::MakeItemData(const QByteArray &name, con
             item->Readable = false;
         } else {
             ReadValue();
+            item->Unanswered = item->Unanswered || ReplyMissing();
             if (ReplyFailed())
                 item->Readable = false;
             else
-                item->Value = ReplyData;
+                item->Value = ReplyTextFor(type);
             ReadLiteral();
+            item->Unanswered = item->Unanswered || ReplyMissing();
             if (ReplyFailed())
                 item->Readable = false;
             else
-                item->Literal = ReplyData;
+                item->Literal = ReplyTextFor(type);
         }
     }
     item->Modified = false;

@@ -50,6 +50,9 @@ struct TMenuItemData {
     bool Readable = true;
     bool HasValue = false;
     uint8_t Permission = 0;
+    // A query for this item (for a menu: its list or one of its item names) got no reply: the
+    // link failed, not the instrument, so reading it again may succeed. A refusal is an answer.
+    bool Unanswered = false;
 
     int Type() const;
     int RegisterNumber() const;
@@ -73,6 +76,8 @@ struct TMenuNode {
 using TMenuTree = std::vector<std::unique_ptr<TMenuNode>>;
 
 inline constexpr char PlaceholderText[] = "...";
+// Text of an item whose name query went unanswered (its record has no name and no type).
+inline constexpr char UnansweredText[] = "? (no reply)";
 
 class TDevice : public QObject
 {
@@ -97,8 +102,15 @@ public:
     int32_t ReplyHex() const;
     int32_t ReplyHexSigned16() const;
     QByteArray ReplyText() const { return ReplyData; }
+    // The reply data with its blanks: string values keep them exactly as the instrument holds them.
+    QByteArray ReplyTextKept() const { return ReplyRaw; }
+    // The reply data as an item of this type keeps it: strings untrimmed, everything else trimmed.
+    QByteArray ReplyTextFor(int type) const { return type == rtString ? ReplyRaw : ReplyData; }
+    // The last query got no reply of its own (time-out, link lost, or only a reply to another
+    // request); a refusal is a reply.
+    bool ReplyMissing() const { return Missing; }
     void SetReplyHex(int32_t value);
-    void SetReplyText(const QByteArray &text) { ReplyData = text; }
+    void SetReplyText(const QByteArray &text);
     QByteArray GetReplyLine() const { return ReplyLine; }
 
     // --- register queries on CurrentRegister ------------------------------------------------
@@ -122,6 +134,9 @@ public:
     std::unique_ptr<TMenuItemData> MakeItemData(const QByteArray &name, const QByteArray &reg,
                                                 const QByteArray &typeCode, const QByteArray &menuKey);
     static QByteArray ItemCaption(const TMenuItemData &item);
+    // Listing or naming a product's menu selects that product at the instrument: after the product
+    // menu (0xB100, key 0) was read, the active product it showed (0xB010) is selected again.
+    void RestoreActiveProduct(const TMenuNode &productMenu);
     // Option texts of CurrentRegister; none for registers that are not option lists.
     std::optional<QList<QByteArray>> ReadOptions();
 
@@ -169,6 +184,17 @@ public:
     // that lists itself).
     static constexpr int MaxMenuDepth = 32;
 
+    // --- unanswered reads ----------------------------------------------------------------------
+    // How often a read query is sent before it counts as unanswered. Reads are harmless to
+    // repeat; writes and executes always go out once (the exchange itself resends once after a
+    // time-out). 1 for interactive use; a save or dump asks for more.
+    int ReadAttempts = 1;
+    // When set, the first read still unanswered after all its attempts makes every later query
+    // fail at once without being sent (GaveUp): an operation that has failed anyway ends in one
+    // time-out instead of one per query.
+    bool GiveUpWhenUnanswered = false;
+    bool GaveUp = false;
+
     // Requests sent so far (tests and benchmarks count them).
     int64_t RequestsSent = 0;
     const TMenuCacheItem *CacheEntry(const QByteArray &reg) const;
@@ -178,11 +204,14 @@ private:
     TMenuCacheItem &CacheFor(const QByteArray &reg, bool *created = nullptr);
     void LoadChildrenAt(TMenuNode &node, bool readAll, int depth);
     bool ExecuteInto(int reg, const QByteArray &arg, QByteArray &out);
+    void Exchange(const QByteArray &request, int command);
 
     QByteArray CurrentRegister = "0000";
     QByteArray CurrentMenu = "0000";
     QByteArray ReplyLine;
     QByteArray ReplyData;
+    QByteArray ReplyRaw;
+    bool Missing = false;
     std::map<QByteArray, std::unique_ptr<TMenuCacheItem>> Cache;
 };
 

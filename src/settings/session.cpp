@@ -41,12 +41,20 @@ TSession::~TSession() = default;
 
 bool TSession::ReadQuiet(int reg)
 {
-    return Engine->Transact(CmdRead, reg, {}, true, false);
+    for (int i = 1;; ++i) {
+        const bool ok = Engine->Transact(CmdRead, reg, {}, true, false);
+        if (ok || i >= Attempts || !Engine->LinkOpen() || !Engine->LastWaitTimedOut())
+            return ok;
+    }
 }
 
 bool TSession::WriteQuiet(int reg, const QByteArray &value)
 {
-    return Engine->Transact(CmdWrite, reg, value, true, false);
+    for (int i = 1;; ++i) {
+        const bool ok = Engine->Transact(CmdWrite, reg, value, true, false);
+        if (ok || i >= Attempts || !Engine->LinkOpen() || !Engine->LastWaitTimedOut())
+            return ok;
+    }
 }
 
 void TSession::Renew()

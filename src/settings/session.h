@@ -65,6 +65,10 @@ public:
     void BlockSave();
     void AllowSave();
 
+    // How often a quiet read or write of a value (passcodes, lock) is sent when it goes unanswered;
+    // both are harmless to repeat. The save command is always sent once.
+    int Attempts = 1;
+
     bool SessionActive = false;
     bool FullSession = false;
     bool SaveBlocked = false;

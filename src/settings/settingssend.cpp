@@ -49,6 +49,7 @@ bool TSettingsSender::Send(QList<QByteArray> requests, bool includeCalibration)
         Session->LockInstrument();
         return false;
     }
+    requests = OrderForSend(requests);
     requests.append(MsgEndTransfer);
     const bool sent = SendSettingsList(requests);
     Session->LockInstrument();

@@ -164,6 +164,38 @@ bool TSettingsTreeModel::ReloadChildren(TMenuNode *node, bool refresh)
     Device->LoadChildren(scratch, ReadEntireMenu);
     if (generation != Replaced)
         return false; // the node went with the tree it was in
+    node->Data->Unanswered = scratch.Data->Unanswered;
+    if (scratch.Children.empty())
+        return true;
+    beginInsertRows(IndexOf(node), 0, static_cast<int>(scratch.Children.size()) - 1);
+    node->Children = std::move(scratch.Children);
+    for (auto &child : node->Children)
+        child->Parent = node;
+    endInsertRows();
+    return true;
+}
+
+bool TSettingsTreeModel::RereadMenu(TMenuNode *node)
+{
+    if (!node || !node->Data)
+        return false;
+    const quint64 generation = Replaced;
+    TMenuNode scratch;
+    scratch.Data = std::make_unique<TMenuItemData>(*node->Data);
+    Device->LoadChildren(scratch, true);
+    if (generation != Replaced)
+        return false; // the node went with the tree it was in
+    if (scratch.Data->Unanswered) {
+        if (node->HasPlaceholder())
+            node->Data->Unanswered = true;
+        return false;
+    }
+    node->Data->Unanswered = false;
+    if (!node->Children.empty()) {
+        beginRemoveRows(IndexOf(node), 0, static_cast<int>(node->Children.size()) - 1);
+        node->Children.clear();
+        endRemoveRows();
+    }
     if (scratch.Children.empty())
         return true;
     beginInsertRows(IndexOf(node), 0, static_cast<int>(scratch.Children.size()) - 1);
@@ -231,7 +263,7 @@ TMenuNode *TSettingsTreeModel::AfterEdit(TMenuNode *node)
         if (generation != Replaced)
             return nullptr;
         if (!Device->ReplyFailed()) {
-            node->Data->Literal = Device->ReplyText();
+            node->Data->Literal = Device->ReplyTextFor(node->Data->Type());
             node->Text = TDevice::ItemCaption(*node->Data);
             NodeChanged(node);
         }

@@ -47,6 +47,10 @@ public:
     // Reads a menu again: its children go, the instrument is told which register changed
     // (when refresh is set) and the menu is read with the current ReadEntireMenu choice.
     bool ReloadChildren(TMenuNode *node, bool refresh);
+    // Reads a menu again in full. Its children are replaced only when its list of items was read:
+    // an unanswered list leaves what was read before (and marks a menu never read). False then,
+    // and when the tree was replaced meanwhile.
+    bool RereadMenu(TMenuNode *node);
 
     // --- edits ------------------------------------------------------------------------------
     // Reads the names of the item's menu and of the item, as the instrument expects before an edit.
