@@ -4,9 +4,11 @@
 #include "link/IOIface.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <termios.h>
+#include <unistd.h>
 
 void TCliReporter::Error(const QString &text)
 {
@@ -38,12 +40,70 @@ bool ParseRegister(const QString &text, int &reg)
         t = t.mid(2);
     if (t.isEmpty() || t.size() > 4)
         return false;
-    bool ok = false;
-    const int value = t.toInt(&ok, 16);
-    if (!ok || value < 0)
-        return false;
-    reg = value;
+    // QString::toInt takes a sign ("+12", "-0"), which is no register.
+    for (QChar c : t)
+        if (!std::isxdigit(static_cast<unsigned char>(c.toLatin1())) || c.unicode() > 0x7F)
+            return false;
+    reg = t.toInt(nullptr, 16);
     return true;
+}
+
+bool CheckMessageText(const QString &text, const QString &what, QString &error)
+{
+    for (QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || u == 0x7F) {
+            error = QStringLiteral("%1 holds the control character %2, which the link cannot carry")
+                        .arg(what, QString::fromLatin1(ControlCharText(static_cast<unsigned char>(u), true)));
+            return false;
+        }
+        if (u > 0xFF) {
+            error =
+                QStringLiteral("%1 holds '%2', which the instrument's 8-bit text cannot carry").arg(what, c);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<QByteArray> PasscodeFromEnvironment()
+{
+    const QByteArray value = qgetenv("BRELLIN_PASSCODE").trimmed();
+    if (value.isEmpty())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<QByteArray> AskPasscodeOnTerminal(const QString &prompt)
+{
+    if (::isatty(0) != 1)
+        return std::nullopt;
+    termios saved{};
+    const bool terminal = ::tcgetattr(0, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        ::tcsetattr(0, TCSAFLUSH, &quiet);
+    }
+    // The prompt comes once the echo is off, so nothing typed after it shows.
+    std::fprintf(stderr, "%s: ", prompt.toLocal8Bit().constData());
+    std::fflush(stderr);
+    QByteArray typed;
+    for (;;) {
+        char ch = 0;
+        const ssize_t got = ::read(0, &ch, 1);
+        if (got <= 0 || ch == '\n')
+            break;
+        if (ch != '\r')
+            typed += ch;
+    }
+    if (terminal)
+        ::tcsetattr(0, TCSAFLUSH, &saved);
+    typed = typed.trimmed();
+    if (typed.isEmpty())
+        return std::nullopt;
+    return typed;
 }
 
 int UsageError(const QString &text)
@@ -90,7 +150,7 @@ bool TCliContext::Connect()
         serial->SetCable(Options.Cable);
         link = std::move(serial);
     }
-    const QString where = link->Description();
+    Where = link->Description();
     QString failure;
     bool opened = false;
     Engine->OnLinkError = [&failure](const QString &reason) {
@@ -108,20 +168,46 @@ bool TCliContext::Connect()
     Engine->SetLink(std::move(link));
     Engine->Link()->Open();
 
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 limitMs = std::max<qint64>(5000, static_cast<qint64>(seconds * 1000));
-    while (!opened && failure.isEmpty() && clock.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const int limitMs = static_cast<int>(std::max(5000.0, seconds * 1000));
+    Engine->WaitUntil([&] { return opened || !failure.isEmpty(); }, limitMs);
     Engine->OnConnectedChanged = nullptr;
     Engine->OnLinkError = nullptr;
     if (!opened) {
         if (failure.isEmpty())
             failure = QStringLiteral("no answer within %1 s").arg(limitMs / 1000);
-        std::fprintf(stderr, "brellin-cli: cannot connect to %s: %s\n", where.toLocal8Bit().constData(),
+        std::fprintf(stderr, "brellin-cli: cannot connect to %s: %s\n", Where.toLocal8Bit().constData(),
                      failure.toLocal8Bit().constData());
         return false;
     }
+    // From here on a link that closes by itself is a lost link, which the command's end reports.
+    Engine->OnConnectedChanged = [this](bool connected) {
+        if (!connected)
+            LinkLost = true;
+    };
     Engine->SpeedUpLink();
     return true;
+}
+
+bool TCliContext::EnsureConnected(int &exit)
+{
+    if (Engine && Engine->LinkOpen())
+        return true;
+    if (!Options.HasConnection()) {
+        exit = UsageError("this command needs a connection: --tcp HOST[:PORT] or --serial DEVICE");
+        return false;
+    }
+    if (!Connect()) {
+        exit = ExitNoReply;
+        return false;
+    }
+    return true;
+}
+
+void TCliContext::Disconnect()
+{
+    if (!Engine)
+        return;
+    Engine->OnConnectedChanged = nullptr;
+    if (Engine->LinkOpen())
+        Engine->Link()->Close();
 }

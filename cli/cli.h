@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 enum TCliExit : int {
     ExitDone = 0,
@@ -31,6 +32,8 @@ struct TCliOptions {
     int Parity = 0;
     int Cable = CableRs232;
     int Address = 0;
+    // Which line settings were given on the command line (a fixed cable refuses other values).
+    bool LineGiven = false;
     double TimeoutSeconds = -1; // not given: 2.0 on serial, 7.0 on TCP
     bool Verbose = false;
     bool HasConnection() const { return !TcpHost.isEmpty() || !SerialDevice.isEmpty(); }
@@ -56,15 +59,24 @@ public:
 
     // Opens the link the options describe; false (with a message on stderr) when it cannot.
     bool Connect();
+    // Connects unless connected; false with the exit code (usage without a connection option,
+    // no reply when the link cannot be opened).
+    bool EnsureConnected(int &exit);
+    // Closes the link at the end of the command (not counted as a lost link).
+    void Disconnect();
     // Exit code for a failed Transact: refused (1) or no reply (3).
     int FailureExit() const;
+    // Where the link goes ("127.0.0.1:2222", "/dev/ttyUSB0"), and whether it closed on its own.
+    QString Where;
+    bool LinkLost = false;
 };
 
 struct TCliCommand {
-    QString Name;     // first word on the command line ("read", "store")
-    QString Synopsis; // lines for --help
-    bool NeedsConnection = true;
-    // Runs with the words after the command name; returns the exit code.
+    QString Name;                // first word on the command line ("read", "store")
+    QString Synopsis;            // lines for --help
+    bool NeedsConnection = true; // needs --tcp or --serial (checked before Run, which connects)
+    // Runs with the words after the command name; checks them before it connects (a usage error
+    // never touches the link); returns the exit code.
     std::function<int(TCliContext &, const QStringList &args)> Run;
 };
 
@@ -74,8 +86,17 @@ struct TCliRegistrar {
     explicit TCliRegistrar(TCliCommand command) { CliCommands().append(std::move(command)); }
 };
 
-// Reads a register number: hexadecimal, with or without "0x"; false when it is not one.
+// Reads a register number: 1 to 4 hexadecimal digits, with or without "0x" (no sign, no blanks
+// inside); false when it is not one.
 bool ParseRegister(const QString &text, int &reg);
+// Text that goes into a message: printable Latin-1 only. Control characters (CR, LF, SOH, STX,
+// EOT, ...) would break the framing; false with the reason.
+bool CheckMessageText(const QString &text, const QString &what, QString &error);
+// The passcode when not given with --passcode: the environment variable BRELLIN_PASSCODE.
+std::optional<QByteArray> PasscodeFromEnvironment();
+// Asks for a passcode on the terminal without echo when stdin is one; none otherwise (or on an
+// empty answer).
+std::optional<QByteArray> AskPasscodeOnTerminal(const QString &prompt);
 // Prints a usage error to stderr and returns ExitUsage.
 int UsageError(const QString &text);
 // Writes one line to stdout.

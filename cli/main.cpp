@@ -1,5 +1,6 @@
 // brellin-cli: register access, settings and record store from the command line.
 #include "cli.h"
+#include "link/cable.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -11,6 +12,8 @@ const char Usage[] = R"(brellin-cli [connection] COMMAND [ARGS]
 connection: --tcp HOST[:PORT]   (PORT default 2222)
             --serial DEVICE [--baud N] [--data-bits 7|8] [--stop-bits 1|2] [--parity none|odd|even]
                             [--cable rs232|optical|fast-optical]
+                            (the optical cables run 9600 baud 8N1 to address 0; the fast one
+                            then raises both ends to 57600)
             --address N     unit address 0..31 (default 0)
             --timeout SEC   reply time-out (default 2.0 on serial, 7.0 on TCP)
             -v, --verbose   echo the traffic to stderr as the Test tab shows it (">>>" for sent frames)
@@ -22,6 +25,14 @@ exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.0
             6 settings compare found differences;
             7 store extract: no record lies in the selected range (no file written).
 )";
+
+void PrintCommandHelp(const TCliCommand &command)
+{
+    std::fputs("usage: brellin-cli [connection] COMMAND [ARGS]   (brellin-cli --help: the connection "
+               "options and exit codes)\n",
+               stdout);
+    std::printf("%s\n", command.Synopsis.toLocal8Bit().constData());
+}
 
 void PrintHelp()
 {
@@ -52,6 +63,7 @@ int main(int argc, char **argv)
 
     TCliContext ctx;
     TCliOptions &o = ctx.Options;
+    bool baudGiven = false, lineGiven = false, addressGiven = false;
     // Connection options come first; the first other word is the command.
     while (!args.isEmpty()) {
         const QString a = args.first();
@@ -88,12 +100,15 @@ int main(int argc, char **argv)
         } else if (a == "--baud") {
             if (!value(v) || !ParseInt(v, 50, 4000000, o.Baud))
                 return UsageError("--baud needs a bit rate");
+            baudGiven = true;
         } else if (a == "--data-bits") {
             if (!value(v) || !ParseInt(v, 7, 8, o.DataBits))
                 return UsageError("--data-bits is 7 or 8");
+            lineGiven = true;
         } else if (a == "--stop-bits") {
             if (!value(v) || !ParseInt(v, 1, 2, o.StopBits))
                 return UsageError("--stop-bits is 1 or 2");
+            lineGiven = true;
         } else if (a == "--parity") {
             if (!value(v))
                 return UsageError("--parity is none, odd or even");
@@ -101,6 +116,7 @@ int main(int argc, char **argv)
             o.Parity = static_cast<int>(names.indexOf(v));
             if (o.Parity < 0)
                 return UsageError("--parity is none, odd or even");
+            lineGiven = true;
         } else if (a == "--cable") {
             if (!value(v))
                 return UsageError("--cable is rs232, optical or fast-optical");
@@ -111,6 +127,7 @@ int main(int argc, char **argv)
         } else if (a == "--address") {
             if (!value(v) || !ParseInt(v, 0, 31, o.Address))
                 return UsageError("--address is 0..31");
+            addressGiven = true;
         } else if (a == "--timeout") {
             bool ok = false;
             if (!value(v) || (o.TimeoutSeconds = v.toDouble(&ok), !ok) || o.TimeoutSeconds <= 0 ||
@@ -122,6 +139,27 @@ int main(int argc, char **argv)
     }
     if (!o.TcpHost.isEmpty() && !o.SerialDevice.isEmpty())
         return UsageError("give either --tcp or --serial, not both");
+    if (CableFixesLine(o.Cable)) {
+        // The optical cables fix the line as the connection dialog does; a different value given
+        // with them would be silently ignored there, so it is refused here.
+        const TSerialLineSettings fixed = ImposeCableSettings(o.Cable, {});
+        if ((baudGiven && o.Baud != fixed.Baud) ||
+            (lineGiven &&
+             (o.DataBits != fixed.DataBits || o.StopBits != fixed.StopBits || o.Parity != fixed.Parity)) ||
+            (addressGiven && o.Address != fixed.UnitAddress))
+            return UsageError(
+                QStringLiteral("--cable %1 runs at %2 baud, 8 data bits, no parity, 1 stop bit, "
+                               "address %3: leave out --baud, --data-bits, --stop-bits, "
+                               "--parity and --address")
+                    .arg(o.Cable == CableOptical ? "optical" : "fast-optical")
+                    .arg(fixed.Baud)
+                    .arg(fixed.UnitAddress));
+        o.Baud = fixed.Baud;
+        o.DataBits = fixed.DataBits;
+        o.StopBits = fixed.StopBits;
+        o.Parity = fixed.Parity;
+        o.Address = fixed.UnitAddress;
+    }
     if (args.isEmpty())
         return UsageError("no command given");
 
@@ -129,15 +167,18 @@ int main(int argc, char **argv)
     for (const TCliCommand &c : CliCommands()) {
         if (c.Name != name)
             continue;
-        if (c.NeedsConnection) {
-            if (!o.HasConnection())
-                return UsageError("'" + name + "' needs a connection: --tcp HOST[:PORT] or --serial DEVICE");
-            if (!ctx.Connect())
-                return ExitNoReply;
+        if (args.contains("--help") || (!args.isEmpty() && args.first() == "-h")) {
+            PrintCommandHelp(c);
+            return ExitDone;
         }
+        // The command checks its arguments and connects itself: a usage error never opens the link.
+        if (c.NeedsConnection && !o.HasConnection())
+            return UsageError("'" + name + "' needs a connection: --tcp HOST[:PORT] or --serial DEVICE");
         const int code = c.Run(ctx, args);
-        if (ctx.Engine && ctx.Engine->LinkOpen())
-            ctx.Engine->Link()->Close();
+        if (ctx.LinkLost)
+            std::fprintf(stderr, "brellin-cli: the connection to %s was lost\n",
+                         ctx.Where.toLocal8Bit().constData());
+        ctx.Disconnect();
         return code;
     }
     return UsageError("unknown command '" + name + "'");

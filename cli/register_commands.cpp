@@ -2,9 +2,6 @@
 #include "cli.h"
 #include "settings/device.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 namespace
 {
 
@@ -16,7 +13,13 @@ int RegisterCommand(TCliContext &ctx, const QStringList &args, int command, int 
     int reg = 0;
     if (!ParseRegister(args.at(0), reg))
         return UsageError("'" + args.at(0) + "' is not a register (hexadecimal, 0000..FFFF)");
+    QString error;
+    if (args.size() > 1 && !CheckMessageText(args.at(1), command == CmdWrite ? "DATA" : "ARG", error))
+        return UsageError(error);
     const QByteArray data = args.size() > 1 ? args.at(1).toLatin1() : QByteArray();
+    int exit = ExitDone;
+    if (!ctx.EnsureConnected(exit))
+        return exit;
     if (!ctx.Engine->Transact(command, reg, data, true, true))
         return ctx.FailureExit();
     if (command == CmdRead || !ctx.Engine->LastReply.Data.isEmpty())
@@ -28,18 +31,28 @@ int Ident(TCliContext &ctx, const QStringList &args)
 {
     if (!args.isEmpty())
         return UsageError("usage: ident");
+    int exit = ExitDone;
+    if (!ctx.EnsureConnected(exit))
+        return exit;
     TDevice device;
     // After one read has gone unanswered (sent twice), do not wait for the others too.
     bool silent = false;
-    device.OnExchange = [&ctx, &silent](const QByteArray &request) {
+    bool refused = false;
+    device.OnExchange = [&ctx, &silent, &refused](const QByteArray &request) {
         if (silent)
             return QByteArray();
         const QByteArray reply = ctx.Engine->TransactText(request);
         silent = reply.isEmpty() && ctx.Engine->LastWaitTimedOut();
+        // A refusal has been reported with its register and text.
+        refused = refused || (!reply.isEmpty() && ctx.Engine->LastReply.ErrorFlag);
         return reply;
     };
     device.ReadIdentity();
-    if (silent || (device.SerialNumber.isEmpty() && device.ModelText.isEmpty() && device.CommsType.isEmpty()))
+    if (silent || !ctx.Engine->LinkOpen())
+        return ExitNoReply;
+    if (refused)
+        return ExitRefused;
+    if (device.SerialNumber.isEmpty() && device.ModelText.isEmpty() && device.CommsType.isEmpty())
         return ExitNoReply;
     PrintLine("serial number: " + device.SerialNumber);
     PrintLine("model: " + device.ModelText);
@@ -54,6 +67,12 @@ int Raw(TCliContext &ctx, const QStringList &args)
     const bool noCrc = words.removeAll("--no-crc") > 0;
     if (words.size() != 1 || words.at(0).isEmpty())
         return UsageError("usage: raw TEXT [--no-crc]");
+    QString error;
+    if (!CheckMessageText(words.at(0), "TEXT", error))
+        return UsageError(error);
+    int exit = ExitDone;
+    if (!ctx.EnsureConnected(exit))
+        return exit;
     TTransactionEngine &engine = *ctx.Engine;
     QByteArray reply;
     engine.OnReplyText = [&reply](const QByteArray &text) {
@@ -61,17 +80,19 @@ int Raw(TCliContext &ctx, const QStringList &args)
             reply = text;
     };
     engine.SendFrame(words.at(0).toLatin1(), !noCrc);
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 limit = static_cast<qint64>(engine.TimeoutTicks) * 100;
-    while (reply.isEmpty() && engine.LinkOpen() && clock.elapsed() < limit)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    engine.WaitUntil([&] { return !reply.isEmpty() || !engine.LinkOpen(); }, engine.TimeoutTicks * 100);
     engine.OnReplyText = nullptr;
     if (reply.isEmpty()) {
-        ctx.Reporter.Error(QStringLiteral("Instrument not responding"));
+        if (engine.LinkOpen())
+            ctx.Reporter.Error(QStringLiteral("Instrument not responding"));
         return ExitNoReply;
     }
     PrintLine(reply);
+    Tcommsobj decoded;
+    if (decoded.Decode(reply) && decoded.ErrorFlag) {
+        engine.ReportRegisterError(decoded);
+        return ExitRefused;
+    }
     return ExitDone;
 }
 

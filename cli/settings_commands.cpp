@@ -87,13 +87,20 @@ struct TCliSession {
         Device.GiveUpWhenUnanswered = true;
         Session.Attempts = SaveReadAttempts;
         Session.Reporter = &ctx.Reporter;
-        // The passcode of the command line is tried once; a second prompt means it was wrong.
-        Session.OnPasscode = [this, opts](int, const QString &) -> std::optional<QByteArray> {
+        // The passcode (--passcode, else BRELLIN_PASSCODE, else typed on the terminal) is tried
+        // once; a second prompt means it was wrong.
+        Session.OnPasscode = [this, opts](int, const QString &prompt) -> std::optional<QByteArray> {
             PasscodeAsked = true;
-            if (!opts.HasPasscode || PasscodeUsed)
+            if (PasscodeUsed)
+                return std::nullopt;
+            std::optional<QByteArray> code =
+                opts.HasPasscode ? std::optional<QByteArray>(opts.Passcode) : PasscodeFromEnvironment();
+            if (!code)
+                code = AskPasscodeOnTerminal(prompt);
+            if (!code)
                 return std::nullopt;
             PasscodeUsed = true;
-            return opts.Passcode;
+            return code;
         };
     }
 
@@ -110,7 +117,10 @@ struct TCliSession {
         if (PasscodeUsed)
             std::fprintf(stderr, "brellin-cli: the instrument refused the passcode for %s\n", what);
         else if (PasscodeAsked)
-            std::fprintf(stderr, "brellin-cli: %s is locked: give its passcode with --passcode N\n", what);
+            std::fprintf(stderr,
+                         "brellin-cli: %s is locked: give its passcode in BRELLIN_PASSCODE or with "
+                         "--passcode N\n",
+                         what);
         return ExitRefused;
     }
 
@@ -156,17 +166,7 @@ struct TCliSession {
 
 bool NeedConnection(TCliContext &ctx, int &exit)
 {
-    if (ctx.Engine && ctx.Engine->LinkOpen())
-        return true;
-    if (!ctx.Options.HasConnection()) {
-        exit = UsageError("this command needs a connection: --tcp HOST[:PORT] or --serial DEVICE");
-        return false;
-    }
-    if (!ctx.Connect()) {
-        exit = ExitNoReply;
-        return false;
-    }
-    return true;
+    return ctx.EnsureConnected(exit);
 }
 
 int Dump(TCliContext &ctx, const TSettingsArgs &opts)
@@ -377,10 +377,17 @@ int Clock(TCliContext &ctx, const QStringList &args)
 {
     if (args.isEmpty())
         return UsageError("usage: clock show | clock set [--now | \"YYYY-MM-DD HH:MM\"]");
+    int exit = ExitDone;
     if (args.first() == "show" && args.size() == 1) {
+        if (!ctx.EnsureConnected(exit))
+            return exit;
         const std::optional<QByteArray> text = ReadInstrumentClock(ctx.Engine.get());
-        if (!text)
+        if (!text) {
+            // The clock read does not report refusals itself.
+            if (ctx.Engine->LinkOpen() && !ctx.Engine->LastWaitTimedOut() && ctx.Engine->LastReply.ErrorFlag)
+                ctx.Engine->ReportRegisterError(ctx.Engine->LastReply);
             return ctx.FailureExit();
+        }
         PrintLine(*text);
         return ExitDone;
     }
@@ -392,6 +399,8 @@ int Clock(TCliContext &ctx, const QStringList &args)
         if (!when.isValid())
             return UsageError("'" + args.at(1) + "' is not a date and time (YYYY-MM-DD HH:MM)");
     }
+    if (!ctx.EnsureConnected(exit))
+        return exit;
     TDevice device;
     TSettingsTreeModel tree(&device);
     TSession session(ctx.Engine.get(), &device, &tree);
@@ -413,7 +422,10 @@ TCliRegistrar settingsCommand{
      "                                  send it; without --yes the totals question is answered No\n"
      "            settings compare FILE [--passcode N] | settings compare FILE --with OTHER\n"
      "                                  one line per item that differs (menu path, then both values),\n"
-     "                                  then the count; reads one value per item, writes nothing",
+     "                                  then the count; reads one value per item, writes nothing\n"
+     "                                  A locked level's passcode: --passcode N (which any user's ps\n"
+     "                                  shows), else the environment variable BRELLIN_PASSCODE, else\n"
+     "                                  it is asked on the terminal, without echo, when stdin is one",
      false, Settings}};
 TCliRegistrar clockCommand{
     {"clock", "            clock show | clock set [--now | \"YYYY-MM-DD HH:MM\"]", true, Clock}};

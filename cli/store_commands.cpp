@@ -161,14 +161,21 @@ int Upload(TCliContext &ctx, const TStoreOptions &o)
     TDsdUpload upload(*ctx.Engine, device, layout);
     upload.Progress = &progress;
     upload.ScrambleLines = !o.PlainLines;
+    // An identification that got no answer (or a lost link) is not an unknown instrument: the
+    // engine or the end of the command says what happened.
+    bool unanswered = false;
     upload.CheckInstrumentKnown = [&] {
         device.ReadIdentity();
         if (device.CommsType == "00")
             return true;
-        ctx.Reporter.Error(QStringLiteral("Unknown Instrument Communications"));
+        unanswered = !ctx.Engine->LinkOpen() || ctx.Engine->LastWaitTimedOut();
+        if (!unanswered)
+            ctx.Reporter.Error(QStringLiteral("Unknown Instrument Communications"));
         return false;
     };
     const TDsdUpload::TResult result = upload.DsdUploadOrRefreshClick();
+    if (result == TDsdUpload::Failed && unanswered)
+        return ExitNoReply;
     if (result == TDsdUpload::Failed) {
         ctx.Reporter.Error(upload.Message);
         return ctx.Engine->LinkOpen() ? ExitFile : ExitNoReply;

@@ -39,6 +39,20 @@ bool TVornSim::Chance(const double &rate)
     return std::uniform_real_distribution<double>(0.0, 1.0)(Random) < rate;
 }
 
+void TVornSim::SetFaults(const TVornSimConfig &faults)
+{
+    Cfg.DropReply = faults.DropReply;
+    Cfg.CorruptCrc = faults.CorruptCrc;
+    Cfg.LowerCaseCrc = faults.LowerCaseCrc;
+    Cfg.Garbage = faults.Garbage;
+    Cfg.WrongRegister = faults.WrongRegister;
+    Cfg.DuplicateReply = faults.DuplicateReply;
+    Cfg.OversizedFrame = faults.OversizedFrame;
+    Cfg.DelayMs = faults.DelayMs;
+    Cfg.DisconnectAfter = faults.DisconnectAfter;
+    FaultCounts.clear();
+}
+
 void TVornSim::Log(const QString &text)
 {
     if (Cfg.Verbose && OnLog)

@@ -101,6 +101,8 @@ public:
 
     // Used by the links.
     const TVornSimConfig &Config() const { return Cfg; }
+    // Changes the link faults while running (drop .. disconnect-after of `faults`; the rest stays).
+    void SetFaults(const TVornSimConfig &faults);
     // Whether a fault happens now: a rate below 1 is a probability, N >= 1 means every Nth time.
     bool Chance(const double &rate);
     uint32_t RandomNumber() { return static_cast<uint32_t>(Random()); }

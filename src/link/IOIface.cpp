@@ -89,7 +89,7 @@ void TIOIfaceSerial::Open()
     if (!SerialPort->open(QIODevice::ReadWrite)) {
         QString reason = SerialPort->errorString();
         if (SerialPort->error() == QSerialPort::PermissionError)
-            reason = QStringLiteral("no permission to open %1 (%2)").arg(SerialPort->portName(), reason);
+            reason = QStringLiteral("no permission to open %1 (%2)").arg(Description(), reason);
         FireError(reason);
         return;
     }
@@ -113,7 +113,13 @@ void TIOIfaceSerial::Send(const QByteArray &text)
 
 QString TIOIfaceSerial::Description() const
 {
-    return SerialPort->portName();
+    // Messages name the port by its full path (QSerialPort keeps only the name under /dev).
+    const QString name = SerialPort->portName();
+#ifdef Q_OS_UNIX
+    if (!name.isEmpty() && !name.startsWith(QLatin1Char('/')))
+        return QStringLiteral("/dev/") + name;
+#endif
+    return name;
 }
 
 void TIOIfaceSerial::SetPortName(const QString &name)

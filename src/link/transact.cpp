@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <utility>
 
 namespace
 {
@@ -58,6 +59,7 @@ void TTransactionEngine::SetLink(std::unique_ptr<TIOIface> link)
     LinkPtr->OnError = [this](TIOIface *, const QString &reason) {
         if (OnLinkError)
             OnLinkError(reason);
+        Wake();
     };
 }
 
@@ -83,6 +85,7 @@ void TTransactionEngine::LinkOpened()
     ClearBuffers();
     if (OnConnectedChanged)
         OnConnectedChanged(true);
+    Wake();
 }
 
 void TTransactionEngine::LinkClosed()
@@ -98,6 +101,7 @@ void TTransactionEngine::LinkClosed()
     ClearBuffers();
     if (OnConnectedChanged)
         OnConnectedChanged(false);
+    Wake();
 }
 
 void TTransactionEngine::ClearBuffers()
@@ -106,10 +110,42 @@ void TTransactionEngine::ClearBuffers()
     EchoBuffer.clear();
 }
 
+// A wait sleeps in its own event loop until something the engine handles (a reply, a tick, the
+// link opening, closing or failing) wakes it, then looks at its predicate again. Pumping with
+// processEvents instead spins: with an event pending that this loop level may not deliver (a
+// deleteLater from outside any loop), it returns at once instead of sleeping, and a 1.5 s wait
+// burns 1.5 s of CPU.
 template <typename Pred> void TTransactionEngine::PumpWhile(Pred pred)
 {
-    while (pred())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (pred()) {
+        QEventLoop loop;
+        QEventLoop *outer = std::exchange(WaitLoop, &loop);
+        const int code = loop.exec();
+        WaitLoop = outer;
+        // An application on its way out refuses new event loops; then serve events one by one.
+        if (code < 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+void TTransactionEngine::Wake()
+{
+    if (WaitLoop)
+        WaitLoop->quit();
+}
+
+bool TTransactionEngine::WaitUntil(const std::function<bool()> &done, int limitMs)
+{
+    QTimer limit;
+    limit.setSingleShot(true);
+    bool expired = false;
+    connect(&limit, &QTimer::timeout, this, [this, &expired] {
+        expired = true;
+        Wake();
+    });
+    limit.start(std::max(0, limitMs));
+    PumpWhile([&] { return !expired && !done(); });
+    return done();
 }
 
 void TTransactionEngine::SendFrame(const QByteArray &text, bool useCrc)
@@ -249,6 +285,7 @@ void TTransactionEngine::ReceiveChars(const QByteArray &text)
         EchoBuffer.append(ch);
         Assembler.Feed(ch);
     }
+    Wake();
 }
 
 void TTransactionEngine::MatchReply(const QByteArray &text)
@@ -360,6 +397,8 @@ int TTransactionEngine::TickInterval() const
 
 void TTransactionEngine::Tick()
 {
+    // Whatever this tick changes, the wait looks again (also at state changed from outside).
+    Wake();
     if (DelayLeft > 0)
         --DelayLeft;
     if (BaudSwitchLeft > 0 && --BaudSwitchLeft == 0) {

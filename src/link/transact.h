@@ -9,6 +9,7 @@
 #include "framing.h"
 
 #include <QByteArray>
+#include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -65,6 +66,9 @@ public:
     QByteArray TransactTextOnce(const QByteArray &request, int ticks = 0);
     void SendFrame(const QByteArray &text, bool useCrc);
     void WaitTicks(int n);
+    // Runs the event loop until done() holds or limitMs have passed; true when done() held. The
+    // wait sleeps until an event arrives (a reply, a tick, the link opening or closing).
+    bool WaitUntil(const std::function<bool()> &done, int limitMs);
     void ReportRegisterError(const Tcommsobj &reply);
     // Feed received characters (the transport's OnReceive goes here).
     void ReceiveChars(const QByteArray &text);
@@ -128,8 +132,10 @@ private:
     void LinkOpened();
     void LinkClosed();
     void EchoTraffic(const QByteArray &text);
-    // Runs the event loop until the predicate is false.
+    // Runs the event loop until the predicate is false, sleeping between events.
     template <typename Pred> void PumpWhile(Pred pred);
+    // Ends the innermost wait's event loop so that it looks at its predicate again.
+    void Wake();
     bool SendAndWait(int ticks);
     QByteArray TransactTextWith(const QByteArray &request, int resends, int ticks);
 
@@ -145,6 +151,7 @@ private:
     int BaudSwitchLeft = 0;    // ticks until the port follows the instrument to 9600
     bool TimedOut = false;     // the last wait ended without a reply
     bool QuietTimeout = false; // the caller of this wait reports its time-out itself
+    QEventLoop *WaitLoop = nullptr;
 };
 
 // Text of one received character in the traffic echo: printable as is, control characters as

@@ -43,31 +43,36 @@ protected:
     TRecordingReporter Reporter;
 };
 
-TEST_F(ComDialogTest, OpticalLinkFixesTheHiddenSettings)
+TEST_F(ComDialogTest, OpticalLinksFixTheHiddenSettings)
 {
     auto d = Open("[Connection]\nSerialPort=/dev/pts/77\nBaudRate=19200\nDataBits=7\nStopBits=2\n"
-                  "ParityBits=2\nSerialAddress=5\nSerialCable=0\n");
+                  "ParityBits=2\nSerialAddress=5\nSerialCable=0\n[Options]\nFastOptoLink=1\n");
     EXPECT_EQ(d->CBPort->currentText(), "/dev/pts/77");
     EXPECT_TRUE(d->RGBaud->isVisible());
-    d->RGPhysical->SetItemIndex(1);
-    EXPECT_FALSE(d->RGBaud->isVisible());
-    EXPECT_FALSE(d->GBUnitAddress->isVisible());
-    EXPECT_FALSE(d->lblFastOptoLinkWarning->isVisible());
-    const auto s = d->Effective();
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->PortName, "/dev/pts/77");
-    EXPECT_EQ(s->BaudRate, 9600);
-    EXPECT_EQ(s->DataBits, 8);
-    EXPECT_EQ(s->StopBits, 1);
-    EXPECT_EQ(s->Parity, 0);
-    EXPECT_EQ(s->UnitAddress, 0);
-    EXPECT_EQ(s->Cable, 1);
-    d->StoreToConfig(*s);
-    EXPECT_EQ(Config->GetBaudRate(), 9600);
-    EXPECT_EQ(Config->GetSerialAddress(), 0);
+    // Both optical cables: 9600 8N1 to address 0, whatever the hidden groups show.
+    for (int cable : {1, 2}) {
+        d->RGPhysical->SetItemIndex(cable);
+        EXPECT_FALSE(d->RGBaud->isVisible());
+        EXPECT_FALSE(d->GBUnitAddress->isVisible());
+        EXPECT_EQ(d->lblFastOptoLinkWarning->isVisible(), cable == 2);
+        const auto s = d->Effective();
+        ASSERT_TRUE(s);
+        EXPECT_EQ(s->PortName, "/dev/pts/77");
+        EXPECT_EQ(s->BaudRate, 9600);
+        EXPECT_EQ(s->DataBits, 8);
+        EXPECT_EQ(s->StopBits, 1);
+        EXPECT_EQ(s->Parity, 0);
+        EXPECT_EQ(s->UnitAddress, 0);
+        EXPECT_EQ(s->Cable, cable);
+        d->StoreToConfig(*s);
+        EXPECT_EQ(Config->GetBaudRate(), 9600);
+        EXPECT_EQ(Config->GetSerialAddress(), 0);
+    }
 
     // Back on RS232 the chosen values count again.
     d->RGPhysical->SetItemIndex(0);
+    d->RGBaud->SetItemIndex(d->RGBaud->IndexOf("19200"));
+    d->CBAddress->setCurrentIndex(5);
     EXPECT_EQ(d->Effective()->BaudRate, 19200);
     EXPECT_EQ(d->Effective()->UnitAddress, 5);
 }

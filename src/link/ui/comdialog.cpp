@@ -3,6 +3,7 @@
 
 #include "i18n/ui/LumsLangComp.h"
 #include "link/IOIface.h"
+#include "link/cable.h"
 #include "link/reporter.h"
 #include "link/ui/radiogroup.h"
 #include "settings/ui/NumEdit.h"
@@ -215,8 +216,8 @@ void TFrmComDialog::RGConnectionClick()
     const bool tcp = RGConnection->ItemIndex() == 1;
     GBSerial->setVisible(!tcp);
     GBTcp->setVisible(tcp);
-    // The optical link talks to any address; the other cables and TCP may choose one.
-    GBUnitAddress->setVisible(tcp || RGPhysical->ItemIndex() != 1);
+    // The optical links talk to any address; RS232 and TCP may choose one.
+    GBUnitAddress->setVisible(tcp || !CableFixesLine(RGPhysical->ItemIndex()));
 }
 
 void TFrmComDialog::RGPhysicalClick()
@@ -226,8 +227,7 @@ void TFrmComDialog::RGPhysicalClick()
     for (QWidget *w : {static_cast<QWidget *>(RGBaud), static_cast<QWidget *>(RGParity),
                        static_cast<QWidget *>(RGData), static_cast<QWidget *>(RGStop)})
         w->setVisible(rs232);
-    // The fast optical link uses the chosen address too, so it stays visible there.
-    GBUnitAddress->setVisible(RGConnection->ItemIndex() == 1 || cable != 1);
+    GBUnitAddress->setVisible(RGConnection->ItemIndex() == 1 || !CableFixesLine(cable));
     lblFastOptoLinkWarning->setVisible(cable == 2);
 }
 
@@ -267,13 +267,14 @@ std::optional<TComSettings> TFrmComDialog::Effective(QString *problem) const
         return fail("Please choose a Cable.");
     if (s.PortName.isEmpty())
         return fail("Please choose a Port.");
-    if (s.Cable == 1) {
-        // The optical link always runs at 9600 8N1 to any address.
-        s.BaudRate = 9600;
-        s.DataBits = 8;
-        s.StopBits = 1;
-        s.Parity = 0;
-        s.UnitAddress = 0;
+    if (CableFixesLine(s.Cable)) {
+        // The optical links fix the hidden settings; nothing is read from the hidden groups.
+        const TSerialLineSettings line = ImposeCableSettings(s.Cable, {});
+        s.BaudRate = line.Baud;
+        s.DataBits = line.DataBits;
+        s.StopBits = line.StopBits;
+        s.Parity = line.Parity;
+        s.UnitAddress = line.UnitAddress;
         return s;
     }
     if (RGBaud->ItemIndex() < 0)

@@ -1,0 +1,146 @@
+// The fault campaign, long version: each of vornsim's fault modes in a process of its own (a
+// crash or a hang of one mode is counted, not fatal), the real engine and core operations
+// against the in-process instrument, every result compared with the instrument's truth.
+//   bench_faults [--calls N] [--records N] [--attempts N] [--limit SEC] [--modes a,b,...]
+// Not part of ctest (it runs for minutes); tests/campaign runs the short version.
+#include "fault_campaign.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace
+{
+
+int RunOneMode(const QString &name, const TCampaignPlan &plan)
+{
+    const QList<TFaultMode> modes = FaultModes(plan.TickMs * plan.TimeoutTicks);
+    const TFaultMode *mode = nullptr;
+    for (const TFaultMode &m : modes)
+        if (m.Name == name)
+            mode = &m;
+    if (!mode && name != "none") {
+        std::fprintf(stderr, "no fault mode '%s'\n", qPrintable(name));
+        return 2;
+    }
+    QTemporaryDir work;
+    const QList<QByteArray> reference = ReferenceSave(plan);
+    if (reference.isEmpty()) {
+        std::fprintf(stderr, "the fault-free reference save failed\n");
+        return 1;
+    }
+    const TCampaignCounts c = RunCampaignMode(mode, plan, reference, work.path());
+    std::printf("RESULT %s\n", qPrintable(c.ToLine()));
+    if (!c.SaveDetail.isEmpty())
+        std::printf("SAVE %s\n", qPrintable(c.SaveDetail));
+    if (!c.SendDetail.isEmpty())
+        std::printf("SEND %s\n", qPrintable(c.SendDetail));
+    std::printf("UPLOAD %s\n", qPrintable(c.UploadLastMessage));
+    std::fflush(stdout);
+    return 0;
+}
+
+const char *YesNo(bool b)
+{
+    return b ? "yes" : "no";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOptions({
+        {"mode", "Run one mode in this process (used by the campaign itself).", "NAME"},
+        {"calls", "Storm calls per mode.", "N", "10000"},
+        {"records", "Records on the instrument.", "N", "1000"},
+        {"attempts", "Upload attempts at most.", "N", "300"},
+        {"limit", "Seconds one mode may run before it counts as hung.", "SEC", "900"},
+        {"modes", "Comma-separated modes to run (default: all, and none first).", "LIST"},
+    });
+    parser.process(app);
+    TCampaignPlan plan;
+    plan.StormCalls = parser.value("calls").toInt();
+    plan.Records = parser.value("records").toInt();
+    plan.UploadAttempts = parser.value("attempts").toInt();
+    if (parser.isSet("mode"))
+        return RunOneMode(parser.value("mode"), plan);
+
+    QStringList names{"none"};
+    for (const TFaultMode &m : FaultModes(plan.TickMs * plan.TimeoutTicks))
+        names << m.Name;
+    if (parser.isSet("modes"))
+        names = parser.value("modes").split(',', Qt::SkipEmptyParts);
+    const int limitMs = parser.value("limit").toInt() * 1000;
+
+    std::printf("fault campaign: %d storm calls per mode, %d records, reply time-out %d ms\n",
+                plan.StormCalls, plan.Records, plan.TickMs * plan.TimeoutTicks);
+    std::printf("%-17s %8s %8s %7s %6s %5s %5s %6s | %4s %5s %5s %5s %4s %6s | %5s %5s | %5s %5s\n", "mode",
+                "frames", "calls", "noreply", "wrong", "hang", "crash", "longst", "upld", "lost", "dup",
+                "alter", "cmpl", "false", "save", "match", "send", "match");
+    int64_t frames = 0, calls = 0, wrong = 0, hangs = 0, crashes = 0, lost = 0, falseSuccess = 0;
+    QMap<QString, int> kinds;
+    QStringList notes;
+    for (const QString &name : names) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QStringList args{"--mode",     name,
+                         "--calls",    QString::number(plan.StormCalls),
+                         "--records",  QString::number(plan.Records),
+                         "--attempts", QString::number(plan.UploadAttempts)};
+        QElapsedTimer clock;
+        clock.start();
+        child.start(QCoreApplication::applicationFilePath(), args);
+        bool hung = false;
+        if (!child.waitForFinished(limitMs)) {
+            hung = true;
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        const bool crashed = !hung && child.exitStatus() != QProcess::NormalExit;
+        const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+        TCampaignCounts c;
+        for (const QString &line : out.split('\n')) {
+            if (line.startsWith("RESULT "))
+                c = TCampaignCounts::FromLine(line.mid(7));
+            else if (line.startsWith("SAVE ") || line.startsWith("SEND ") || line.startsWith("UPLOAD "))
+                notes << name + ": " + line;
+        }
+        c.Hangs += hung ? 1 : 0;
+        crashes += crashed ? 1 : 0;
+        std::printf(
+            "%-17s %8lld %8lld %7lld %6lld %5lld %5s %6.2f | %4d %5d %5d %5d %4s %6d | %5s %5s | %5s %5s"
+            "   (%.0f s)\n",
+            qPrintable(name), static_cast<long long>(c.FramesSent), static_cast<long long>(c.Transactions),
+            static_cast<long long>(c.NoReply), static_cast<long long>(c.WrongReplies),
+            static_cast<long long>(c.Hangs), YesNo(crashed), c.LongestWaitTimeouts, c.UploadAttempts,
+            c.RecordsLost, c.RecordsDuplicated, c.RecordsAltered, YesNo(c.UploadClaimedComplete),
+            c.FalseSuccesses(), YesNo(c.SaveClaimed), YesNo(c.SaveMatches), YesNo(c.SendClaimed),
+            YesNo(c.SendMatches), clock.elapsed() / 1000.0);
+        std::fflush(stdout);
+        frames += c.FramesSent;
+        calls += c.Transactions;
+        wrong += c.WrongReplies;
+        hangs += c.Hangs;
+        lost += c.RecordsLost;
+        falseSuccess += c.FalseSuccesses();
+        for (auto it = c.WrongReplyKinds.begin(); it != c.WrongReplyKinds.end(); ++it)
+            kinds[name + "/" + it.key()] += it.value();
+    }
+    std::printf(
+        "\ntotal: %lld transactions on the wire (%lld storm calls), hangs %lld, crashes %lld, records lost "
+        "%lld, false successes %lld, wrong-request replies %lld\n",
+        static_cast<long long>(frames), static_cast<long long>(calls), static_cast<long long>(hangs),
+        static_cast<long long>(crashes), static_cast<long long>(lost), static_cast<long long>(falseSuccess),
+        static_cast<long long>(wrong));
+    for (auto it = kinds.begin(); it != kinds.end(); ++it)
+        std::printf("  wrong replies %s: %d\n", qPrintable(it.key()), it.value());
+    for (const QString &note : notes)
+        std::printf("  %s\n", qPrintable(note));
+    return 0;
+}
