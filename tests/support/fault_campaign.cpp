@@ -273,11 +273,15 @@ TCampaignRig::~TCampaignRig()
 
 void TCampaignRig::WatchWait()
 {
-    if (EnginePtr->TransactionState != 1 || LastSendMs < 0)
+    if (EnginePtr->TransactionState != 1 || LastSendMs < 0 || HangCounted)
         return;
+    // The wait is measured in the engine's own ticks (the link's ticks since the request went
+    // out), so that a loaded machine delaying every timer does not look like a hang; a wait that
+    // also runs a second past twice its time-out in wall time counts too.
+    const int ticks = EnginePtr->Link()->IdleTicks;
     const qint64 waited = Clock().elapsed() - LastSendMs;
-    Counts.LongestWaitTimeouts = std::max(Counts.LongestWaitTimeouts, double(waited) / TimeoutMs());
-    if (waited > 2 * TimeoutMs() && !HangCounted) {
+    Counts.LongestWaitTimeouts = std::max(Counts.LongestWaitTimeouts, double(ticks) / Timeout);
+    if (ticks > 2 * Timeout || waited > 2 * TimeoutMs() + 1000) {
         HangCounted = true;
         ++Counts.Hangs;
     }

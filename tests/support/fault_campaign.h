@@ -35,9 +35,10 @@ struct TCampaignCounts {
     // A call that returned a reply that was not its own (matching is by register alone).
     int64_t WrongReplies = 0;
     QMap<QString, int> WrongReplyKinds;
-    // A wait that did not end within twice the time-out after its request went out.
+    // A wait that did not end within twice the time-out after its request went out (counted in
+    // the engine's ticks; or a second later than that in wall time).
     int64_t Hangs = 0;
-    double LongestWaitTimeouts = 0; // the longest single wait, in time-outs
+    double LongestWaitTimeouts = 0; // the longest single wait, in time-outs (ticks)
     int Reconnects = 0;
     // Upload of the instrument's records, repeated until it reports nothing new.
     int UploadAttempts = 0;
