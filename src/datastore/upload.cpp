@@ -298,6 +298,11 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         return Fail(QStringLiteral("Com Port not open or instrument not connected"));
     const bool known =
         CheckInstrumentKnown ? CheckInstrumentKnown() : (Device.ReadIdentity(), Device.CommsType == "00");
+    // An identification that got no answer is no unknown instrument: say what happened.
+    if (!known && !Engine.LinkOpen())
+        return Fail(QStringLiteral("Com Port not open or instrument not connected"));
+    if (!known && Engine.LastWaitTimedOut())
+        return Fail(QStringLiteral("Instrument not responding"));
     if (!known)
         return Fail(QStringLiteral("Unknown instrument type"));
 

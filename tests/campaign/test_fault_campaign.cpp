@@ -21,5 +21,19 @@ TEST(FaultCampaign, EveryModeEndsEveryCallAndNothingFailsSilently)
                     qPrintable(c.SaveDetail), qPrintable(c.SendDetail), qPrintable(c.UploadLastMessage));
         EXPECT_EQ(c.Transactions, plan.StormCalls);
         EXPECT_EQ(c.Hangs, 0);
+        // Matching is by register alone: the only wrong replies are an earlier request's reply to
+        // the same register, arriving after its time-out and resend (late or duplicated).
+        EXPECT_EQ(c.WrongReplies, c.WrongReplyKinds.value("earlier-request-same-register"));
+        // Upload: repeated until complete, exactly the instrument's records; never "done" early.
+        EXPECT_EQ(c.UploadFalseSuccesses, 0);
+        if (c.UploadClaimedComplete) {
+            EXPECT_EQ(c.RecordsLost, 0);
+            EXPECT_EQ(c.RecordsDuplicated + c.RecordsAltered + c.RecordsOutOfOrder, 0);
+            EXPECT_TRUE(c.StoreVerdictClean);
+        }
+        // Replies later than the time-out let nothing complete, and nothing says it did.
+        if (mode.Name != "delay") {
+            EXPECT_TRUE(c.UploadClaimedComplete);
+        }
     }
 }

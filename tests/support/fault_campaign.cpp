@@ -400,9 +400,8 @@ void RunUploadUntilComplete(TCampaignRig &rig, const QString &storeDir, int maxA
         ++c.UploadAttempts;
         c.UploadLastMessage = upload.Message;
         check = CheckStore(path, records);
-        // Success claimed: anything but a failure that does not call itself incomplete.
-        const bool claimed =
-            result != TDsdUpload::Failed && !upload.Message.contains("incomplete", Qt::CaseInsensitive);
+        // Success claimed: every record uploaded, or nothing new to upload.
+        const bool claimed = result == TDsdUpload::Uploaded || result == TDsdUpload::NothingNew;
         if (claimed && !check.Matches())
             ++c.UploadFalseSuccesses;
         if (result == TDsdUpload::NothingNew) {
