@@ -3,6 +3,7 @@
 
 #include "calibration/ui/CalibrationTab.h"
 #include "link/reporter.h"
+#include "logging/ui/logui.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
 
@@ -17,5 +18,6 @@ std::unique_ptr<TFrmMain> CreateMainWindow(TdatViewer &config, const TStartOptio
     }
     auto *settings = new TSettingsUi(*window); // children of the window
     new TCalibrationUi(*window, settings->Session);
+    new TLogUi(*window);
     return window;
 }

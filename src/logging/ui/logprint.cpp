@@ -1,0 +1,161 @@
+// Weight logging's files and printouts: opening and saving log files, File > Print (the log page or
+// the settings tree as text) and the chart as a picture.
+#include "link/reporter.h"
+#include "logging/printlines.h"
+#include "logging/ui/logchart.h"
+#include "logging/ui/logtab.h"
+#include "logging/ui/logui.h"
+#include "settings/device.h"
+#include "settings/settingstree.h"
+#include "settings/ui/settingsui.h"
+#include "shell/ui/main.h"
+#include "shell/ui/textprinter.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTabWidget>
+
+namespace
+{
+
+const QString LogFilter = QStringLiteral("Log (*.CSV);;All Files (*.*)");
+
+} // namespace
+
+void TLogUi::OpenLogClick()
+{
+    const QString title = QStringLiteral("Open Log File");
+    const QString path = AskOpenFile ? AskOpenFile(title, LogFilter)
+                                     : QFileDialog::getOpenFileName(&Window, title, {}, LogFilter);
+    if (path.isEmpty())
+        return;
+    // A settings session is ended before the log replaces what the window shows.
+    if (auto *settings = Window.findChild<TSettingsUi *>(); settings && !settings->Model->IsEmpty())
+        settings->EndSessionClick();
+    QList<QByteArray> lines;
+    QString error;
+    if (!LoadLogLines(path, &lines, &error)) {
+        Window.Reporter->Error(error);
+        return;
+    }
+    LoadLog(lines, false);
+}
+
+void TLogUi::SaveLogClick()
+{
+    const QString title = QStringLiteral("Save Log to File");
+    const QString chosen = AskSaveFile ? AskSaveFile(title, LogFilter)
+                                       : QFileDialog::getSaveFileName(&Window, title, {}, LogFilter);
+    if (chosen.isEmpty())
+        return;
+    QList<QByteArray> lines;
+    WriteLogCsv(Log, lines);
+    QString error;
+    if (!SaveLogLines(LogFileName(chosen), lines, &error)) {
+        Window.Reporter->Error(error);
+        return;
+    }
+    // The recording is safe in its file now.
+    if (RecoveryHoldsChart && Log.LogState == 0)
+        DropRecovery();
+}
+
+void TLogUi::Print1Click()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    const bool chosen = AskPrinter ? AskPrinter(printer) : [&] {
+        QPrintDialog dialog(&printer, &Window);
+        return dialog.exec() == QDialog::Accepted;
+    }();
+    if (!chosen)
+        return;
+    TBusyGuard busy(Window.Reporter);
+    if (Window.PgCMain->currentWidget() == Window.TSLog)
+        PrintLog(printer);
+    else
+        PrintSettings(printer);
+}
+
+void TLogUi::PrintLog(QPrinter &printer)
+{
+    QCPPainter painter;
+    if (!painter.begin(&printer)) {
+        Window.Reporter->Error(QStringLiteral("The printer could not be started."));
+        return;
+    }
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setMode(QCPPainter::pmNoCaching);
+    const int W = printer.width();
+    const int H = printer.height();
+    QFont font(QStringLiteral("Arial"), 16);
+    painter.setFont(font);
+    const int line = QFontMetrics(painter.font(), &printer).height();
+    painter.setPen(Qt::black);
+    painter.drawText(W / 6, H - H / 20, Tab->LblLogComment->text());
+    const int x = W * 10 / 12;
+    const int y = H - H / 20;
+    const QPoint places[4] = {{x, y - line}, {x + W / 12, y - line}, {x, y}, {x + W / 12, y}};
+    for (int n = 0; n < 4; ++n) {
+        painter.setPen(TLogChart::TraceColours[n]);
+        painter.drawText(places[n], Tab->LblDig[n]->text());
+    }
+    // The chart as the facility draws it into the rectangle (W/20, H/10) .. (W - W/20, H - H/10), at
+    // the printer's resolution; the cursors are the screen's, not the paper's.
+    const QRect area(QPoint(W / 20, H / 10), QPoint(W - W / 20, H - H / 10));
+    TLogChart *chart = Tab->Chart;
+    const bool shown[2] = {chart->Cursors[0]->Shown, chart->Cursors[1]->Shown};
+    chart->Cursors[0]->Shown = chart->Cursors[1]->Shown = false;
+    painter.save();
+    painter.translate(area.topLeft());
+    chart->toPainter(&painter, area.width(), area.height());
+    painter.restore();
+    chart->Cursors[0]->Shown = shown[0];
+    chart->Cursors[1]->Shown = shown[1];
+    if (!painter.end())
+        Window.Reporter->Error(QStringLiteral("The printout could not be finished."));
+    chart->Refresh();
+}
+
+void TLogUi::PrintSettings(QPrinter &printer)
+{
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        Window.Reporter->Error(QStringLiteral("The printer could not be started."));
+        return;
+    }
+    QFont font(QStringLiteral("Courier New"), 12);
+    font.setStyleHint(QFont::Monospace);
+    TTextPrinter text(printer, painter, font);
+    const TDevice *device = Window.Device;
+    const QByteArray header =
+        device ? SettingsPrintHeader(device->ModelText, device->SerialNumber, device->VersionText)
+               : SettingsPrintHeader({}, {}, {});
+    QList<QByteArray> tree;
+    if (auto *settings = Window.findChild<TSettingsUi *>())
+        tree = SettingsTreePrintLines(settings->Model->Tree());
+    // The three blank lines that open each page must fit on it too.
+    text.Lines(SettingsPrintout(header, tree, std::max(1, text.LinesPerPage() - 3)));
+    painter.end();
+}
+
+void TLogUi::SaveChartPicture()
+{
+    const QString title = QStringLiteral("Save Chart as Picture");
+    const QString filter = QStringLiteral("PNG picture (*.png);;PDF document (*.pdf)");
+    QString path =
+        AskSaveFile ? AskSaveFile(title, filter) : QFileDialog::getSaveFileName(&Window, title, {}, filter);
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("pdf") && suffix != QLatin1String("png"))
+        path += QStringLiteral(".png");
+    TLogChart *chart = Tab->Chart;
+    const bool saved = path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)
+                           ? chart->savePdf(path, chart->width(), chart->height())
+                           : chart->savePng(path, chart->width(), chart->height());
+    if (!saved)
+        Window.Reporter->Error(QStringLiteral("The chart could not be saved to %1.").arg(path));
+}

@@ -1,0 +1,200 @@
+// The Log tab's page: layout, cursors and the chart's gestures (see logtab.h).
+#include "logging/ui/logtab.h"
+
+#include "logging/ui/logchart.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace
+{
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QColor &colour = QColor())
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    if (colour.isValid()) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, colour);
+        label->setPalette(p);
+    }
+    return label;
+}
+
+} // namespace
+
+TLogTab::TLogTab(TLogModel &log, QWidget *parent) : QWidget(parent), Log(log)
+{
+    setObjectName(QStringLiteral("LogTab"));
+    Chart = new TLogChart(this);
+    Log.SetSeries(&Chart->WeightData,
+                  {&Chart->DigData[0], &Chart->DigData[1], &Chart->DigData[2], &Chart->DigData[3]});
+
+    auto *panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("PnlLogBottom"));
+    BtnStart = new QPushButton(QStringLiteral("Start"), panel);
+    BtnStart->setObjectName(QStringLiteral("BtnStart"));
+    BtnStop = new QPushButton(QStringLiteral("Stop"), panel);
+    BtnStop->setObjectName(QStringLiteral("BtnStop"));
+    LblCsrPos = MakeLabel(panel, "LblCsrPos");
+    LblCsrPos->setMinimumWidth(260);
+    LblLogComment = MakeLabel(panel, "LblLogComment");
+    static const char *const names[4] = {"LblDig1", "lblDig2", "LblDig3", "lbldig4"};
+    for (int n = 0; n < 4; ++n)
+        LblDig[n] = MakeLabel(panel, names[n], TLogChart::TraceColours[n]);
+
+    auto *labels = new QGridLayout;
+    labels->addWidget(LblDig[0], 0, 0);
+    labels->addWidget(LblDig[1], 0, 1);
+    labels->addWidget(LblDig[2], 1, 0);
+    labels->addWidget(LblDig[3], 1, 1);
+    labels->setColumnMinimumWidth(0, 70);
+    labels->setColumnMinimumWidth(1, 70);
+    auto *row = new QHBoxLayout(panel);
+    row->setContentsMargins(6, 2, 6, 2);
+    row->addWidget(BtnStart);
+    row->addWidget(BtnStop);
+    row->addSpacing(12);
+    row->addWidget(LblCsrPos);
+    row->addWidget(LblLogComment, 1);
+    row->addLayout(labels);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(Chart, 1);
+    column->addWidget(panel);
+
+    connect(BtnStart, &QPushButton::clicked, this, &TLogTab::StartClicked);
+    connect(BtnStop, &QPushButton::clicked, this, &TLogTab::StopClicked);
+    connect(Chart, &TLogChart::ChartMouseDown, this, &TLogTab::ChartMouseDown);
+    connect(Chart, &TLogChart::UserRangeChanged, this, &TLogTab::UserRangeChanged);
+    connect(Chart, &QCustomPlot::mouseDoubleClick, this, [this](QMouseEvent *e) {
+        if (!(e->modifiers() & Qt::ShiftModifier))
+            ChartUndoZoom();
+    });
+    connect(Chart, &QCustomPlot::mouseWheel, this, [this] { ChartZoom(); });
+    Chart->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Chart, &QWidget::customContextMenuRequested, this, &TLogTab::ContextMenu);
+    ShowLog();
+}
+
+void TLogTab::ShowLog()
+{
+    Chart->ShowRanges(Log);
+    Chart->Refresh();
+}
+
+void TLogTab::ShowLabels()
+{
+    LblLogComment->setText(QString::fromLatin1(Log.Comment));
+    for (int n = 0; n < 4; ++n)
+        LblDig[n]->setText(QString::fromLatin1(Log.Labels[static_cast<size_t>(n)]));
+}
+
+void TLogTab::ChartMouseDown(QMouseEvent *event)
+{
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool right = event->button() == Qt::RightButton;
+    const bool left = event->button() == Qt::LeftButton;
+    TChartCursor *one = Chart->Cursors[0];
+    TChartCursor *two = Chart->Cursors[1];
+    if (!(shift && right))
+        one->Shown = false;
+    two->Shown = false;
+    const QPoint at = event->position().toPoint();
+    if (shift && Chart->PlotArea().contains(at) && (left || right)) {
+        TChartCursor *c = left ? one : two;
+        c->Time = Chart->xAxis->pixelToCoord(at.x());
+        c->Weight = Chart->yAxis->pixelToCoord(at.y());
+        c->Shown = true;
+    }
+    UpdateCursorReadout();
+    Chart->layer(QStringLiteral("cursors"))->replot();
+    Chart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TLogTab::UpdateCursorReadout()
+{
+    const TChartCursor *one = Chart->Cursors[0];
+    const TChartCursor *two = Chart->Cursors[1];
+    const QString format = Log.LeftLabelFormat();
+    const QString units = QString::fromLatin1(Log.LogUnits);
+    if (!one->Shown) {
+        LblCsrPos->clear();
+    } else if (!two->Shown) {
+        LblCsrPos->setText(FormatFloat(format, one->Weight) + QLatin1Char(' ') + units +
+                           QStringLiteral("   at   ") + LogTimeText(one->Time) + QStringLiteral(" sec"));
+    } else {
+        LblCsrPos->setText(FormatFloat(format, std::fabs(two->Weight - one->Weight)) + QLatin1Char(' ') +
+                           units + QStringLiteral("   over   ") +
+                           LogTimeText(std::fabs(two->Time - one->Time)) + QStringLiteral(" secs"));
+    }
+}
+
+void TLogTab::EraseCursors()
+{
+    Chart->Cursors[0]->Shown = false;
+    Chart->Cursors[1]->Shown = false;
+    LblCsrPos->clear();
+    Chart->Refresh();
+}
+
+void TLogTab::UserRangeChanged()
+{
+    // The ranges before the first gesture are the ones an undo goes back to.
+    Log.RememberUnzoomed();
+    Log.MarkZoomed();
+    const QCPRange x = Chart->xAxis->range();
+    const QCPRange y = Chart->yAxis->range();
+    Log.Bottom = {x.lower, x.upper};
+    Log.Left = {y.lower, y.upper};
+    Log.ResetLogChart(false, {});
+}
+
+void TLogTab::ChartZoom()
+{
+    // The wheel's zoom arrives as a range change; this marks it before the chart redraws.
+    Log.RememberUnzoomed();
+    Log.MarkZoomed();
+}
+
+void TLogTab::ChartScroll()
+{
+    UserRangeChanged();
+}
+
+void TLogTab::ChartUndoZoom()
+{
+    Log.UndoZoom();
+    Log.ResetLogChart(false, {});
+    ShowLog();
+}
+
+void TLogTab::ScrollByKey(int dx, int dy)
+{
+    Log.RememberUnzoomed();
+    Log.MarkZoomed();
+    Log.ScrollByTenth(dx, dy);
+    ShowLog();
+    Chart->setFocus();
+}
+
+void TLogTab::ContextMenu(const QPoint &at)
+{
+    // Shift with the right button places cursor 2; only a plain right click opens the menu.
+    if (QApplication::keyboardModifiers() & Qt::ShiftModifier)
+        return;
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Undo Zoom"), this, &TLogTab::ChartUndoZoom);
+    if (OnSavePicture)
+        menu.addAction(QStringLiteral("Save Chart as Picture..."), this, [this] { OnSavePicture(); });
+    menu.exec(Chart->mapToGlobal(at));
+}
