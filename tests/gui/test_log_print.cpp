@@ -41,6 +41,7 @@ TEST_F(LogTabTest, PrintsTheLogPageAndTheSettingsTree)
         }
         return int(QDialog::Rejected);
     };
+    W->PgCMain->setCurrentWidget(W->TSDisplay);
     W->StartSession->trigger();
     auto *settings = W->findChild<TSettingsUi *>();
     ASSERT_FALSE(settings->Model->IsEmpty()) << Reporter.Errors.join('\n').toStdString();
