@@ -4,14 +4,18 @@
 
 #include "link/IOIface.h"
 #include "link/transact.h"
+#include "run_program.h"
 #include "settings/device.h"
 #include "settings/session.h"
 #include "settings/settingstree.h"
 #include "settings/ui/NewProductDLG.h"
+#include "settings/ui/SendSettings.h"
+#include "settings/ui/comparewin.h"
 #include "settings/ui/passcode.h"
 #include "settings/ui/productpage.h"
 #include "settings/ui/readsettings.h"
 #include "settings/ui/setclock.h"
+#include "settings/ui/settingsfiles.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
 #include "shell/dmViewer.h"
@@ -24,11 +28,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QTreeView>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 namespace
 {
@@ -80,7 +89,7 @@ protected:
         socket->SetHostText("127.0.0.1");
         socket->SetPort(sim.Port());
         W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
-        ASSERT_TRUE(PumpUntil([&] { return W->StartSession->isEnabled(); }));
+        ASSERT_TRUE(PumpUntil([&] { return W->Engine->LinkOpen() && W->StartSession->isEnabled(); }));
     }
 
     void StartSafe()
@@ -240,6 +249,146 @@ TEST_F(SettingsWindowsTest, ClockShowsTheInstrumentsTimeAndWritesInOrder)
               (QList<QByteArray>{"20120154:7E8", "20120153:3", "20120152:5", "20120155:E", "20120156:7"}));
     EXPECT_TRUE(Sim->Instrument().Request("20110150:").contains("05/03/2024 14:07"));
     EXPECT_EQ(W->Engine->ReplyRoute(), before);
+}
+
+// --- settings files ---------------------------------------------------------------------------
+
+TEST_F(SettingsWindowsTest, SavedFileSentThroughThePreviewMakesTheSecondInstrumentEqual)
+{
+    // The second instrument starts elsewhere: other values, other products, another calibration.
+    TSimModel &m2 = Other->Instrument().Model();
+    m2.Find(0x1104)->Value = 5;
+    m2.Find(0x1205)->Value = 1;
+    m2.Find(0x1336)->Text = "OTHER";
+    Other->Instrument().Products = {{"BANANAS", 5, 0}};
+    Sim->Instrument().Weight().CalZero = 4321;
+    Ui->Files->TransferStepMs = 2;
+    QTemporaryDir dir;
+    QString chosen = dir.filePath("SETUP1");
+    Ui->Files->AskFileName = [&](bool, const QString &) { return chosen; };
+
+    // Full level: the file carries the calibration block.
+    Entry = 1;
+    Passcodes = {"5678"};
+    W->StartSession->trigger();
+    ASSERT_TRUE(Ui->Session->SessionActive);
+    W->Save1->trigger();
+    const QString file = dir.filePath("SETUP1.WSD");
+    ASSERT_TRUE(QFileInfo(file).isFile()) << Reporter.Errors.join('\n').toStdString();
+
+    ConnectTo(*Other);
+    chosen = file;
+    bool calShown = false;
+    QString root;
+    bool includeCal = false;
+    OnDialog = [&](QDialog *dialog) {
+        auto *preview = qobject_cast<TFrmSendSettings *>(dialog);
+        if (!preview)
+            return int(QDialog::Rejected);
+        EXPECT_EQ(preview->windowTitle(), "Settings to Send");
+        calShown = !preview->CBxCal->isHidden();
+        root = preview->tvSettings->topLevelItem(0)->text(0);
+        preview->CBxCal->setChecked(includeCal);
+        return int(QDialog::Accepted);
+    };
+    for (bool withCal : {false, true}) {
+        includeCal = withCal;
+        Passcodes = {"5678"};
+        Sent.clear();
+        W->Open1->trigger();
+        EXPECT_TRUE(calShown);
+        EXPECT_EQ(root, " FULL SETUP");
+        EXPECT_TRUE(Reporter.Questions.contains("Existing Totals will be cleared. Continue?"));
+        EXPECT_EQ(SentWith("201200F8").size(), withCal ? 1 : 0);
+        EXPECT_EQ(Other->Instrument().Weight().CalZero == 4321, withCal);
+        EXPECT_EQ(SentWith("201000ED:00").size(), 1);
+    }
+    EXPECT_EQ(SimProducts(*Other), SimProducts(*Sim));
+    EXPECT_FALSE(Other->Instrument().SafeOpen || Other->Instrument().FullOpen) << "locked afterwards";
+    const TProgramRun run = RunCli({"--tcp", QStringLiteral("127.0.0.1:%1").arg(Other->Port()), "settings",
+                                    "compare", file, "--passcode", "5678"});
+    EXPECT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+    EXPECT_EQ(run.Out.count('\n'), 1) << run.Out.toStdString();
+}
+
+TEST_F(SettingsWindowsTest, OpenEndsTheSessionAndStartsItAgainAfterwards)
+{
+    Ui->Files->TransferStepMs = 2;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("SMALL.WSD");
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    // One value the instrument takes, one it refuses (E is 1 to 100).
+    out.write("1: SAFE SETUP\r\n2: BUILD\r\n3: E        : 7\r\n20121104:0007\r\n3: FULLSCAL : 1.00 kg\r\n"
+              "2012002F:0000\r\n");
+    out.close();
+    Ui->Files->AskFileName = [&](bool, const QString &) { return file; };
+    bool previewShown = false;
+    OnDialog = [&](QDialog *dialog) {
+        auto *preview = qobject_cast<TFrmSendSettings *>(dialog);
+        if (!preview)
+            return int(QDialog::Rejected);
+        previewShown = true;
+        EXPECT_FALSE(Ui->Session->SessionActive) << "the session ended before the preview";
+        EXPECT_TRUE(preview->CBxCal->isHidden());
+        return int(QDialog::Accepted);
+    };
+    StartSafe();
+    ASSERT_EQ(SessionDialogs, 1);
+    Passcodes = {"1234", "1234"}; // the send's access, then the new session's
+    W->Open1->trigger();
+    EXPECT_TRUE(previewShown);
+    EXPECT_EQ(Sim->Instrument().Model().Find(0x1104)->Value, 7);
+    EXPECT_EQ(SessionDialogs, 2) << "the session dialog came again";
+    EXPECT_TRUE(Ui->Session->SessionActive);
+    // The refused line is listed at the end.
+    ASSERT_FALSE(Reporter.Errors.isEmpty());
+    EXPECT_TRUE(Reporter.Errors.last().contains("2012002F:0000")) << Reporter.Errors.join('\n').toStdString();
+
+    // A session flag still set without a tree: nothing is sent.
+    W->EndSession->trigger();
+    Ui->Session->SessionActive = true;
+    OnDialog = [](QDialog *dialog) {
+        return int(qobject_cast<TFrmSendSettings *>(dialog) ? QDialog::Accepted : QDialog::Rejected);
+    };
+    Sent.clear();
+    W->Open1->trigger();
+    EXPECT_TRUE(Reporter.Errors.contains("Instrument Session already active"));
+    EXPECT_TRUE(SentWith("2012").isEmpty());
+    EXPECT_EQ(SessionDialogs, 2);
+}
+
+TEST_F(SettingsWindowsTest, CompareWindowShowsOnlyTheDifferences)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("A.WSD");
+    ASSERT_EQ(RunCli({"--tcp", QStringLiteral("127.0.0.1:%1").arg(Sim->Port()), "settings", "save", file,
+                      "--passcode", "1234"})
+                  .Exit,
+              0);
+    TSimModel &m = Sim->Instrument().Model();
+    m.Find(0x1104)->Value = 5;
+    m.Find(0x1205)->Value = 1;
+    m.Find(0x1336)->Text = "VORN 2  ";
+    Ui->Files->AskFileName = [&](bool, const QString &) { return file; };
+    QStringList leaves;
+    QString summary;
+    OnDialog = [&](QDialog *dialog) {
+        auto *window = qobject_cast<TFrmCompare *>(dialog);
+        if (!window)
+            return int(QDialog::Rejected);
+        summary = window->lblCompared->text();
+        for (QTreeWidgetItemIterator it(window->tvDifferences); *it; ++it)
+            if ((*it)->childCount() == 0)
+                leaves << (*it)->text(0) + "|" + (*it)->text(1) + "|" + (*it)->text(2);
+        return int(QDialog::Rejected);
+    };
+    Passcodes = {"1234"};
+    ASSERT_TRUE(W->findChild<QAction *>("CompareWithFile1")->isEnabled());
+    W->findChild<QAction *>("CompareWithFile1")->trigger();
+    EXPECT_EQ(leaves, (QStringList{"E|5|1", "FILTER|2|8", "NAME|VORN 2  |VORN-1"}));
+    EXPECT_TRUE(summary.startsWith("58 items compared, 3 different")) << summary.toStdString();
+    EXPECT_EQ(m.Find(0x1104)->Value, 5);
 }
 
 } // namespace

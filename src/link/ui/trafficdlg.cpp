@@ -47,7 +47,7 @@ TFrmTraffic::TFrmTraffic(TTransactionEngine *engine, TLumsLanguageComp *language
         if (isVisible())
             done(completed ? QDialog::Accepted : QDialog::Rejected);
     };
-    connect(btnCancel, &QPushButton::clicked, this, [this] { Transfer.Cancel(); });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { Current->Cancel(); });
     if (Engine)
         Engine->SetRouteConsumer(RouteSendSettings, this);
 }
@@ -60,14 +60,14 @@ TFrmTraffic::~TFrmTraffic()
 
 void TFrmTraffic::RoutedReply(const Tcommsobj &, const QByteArray &text)
 {
-    Transfer.ReplyArrived(text);
+    Current->ReplyArrived(text);
 }
 
 void TFrmTraffic::reject()
 {
     // Hiding the dialog alone would leave the transfer sending behind it.
-    if (Transfer.Running)
-        Transfer.Cancel(); // closes the dialog through OnFinished
+    if (Current->Running)
+        Current->Cancel(); // closes the dialog through OnFinished
     if (isVisible())
         QDialog::reject();
 }
@@ -79,7 +79,7 @@ void TFrmTraffic::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     // Activation starts the steps.
     Animate->setRange(0, 0);
-    Transfer.Start();
+    Current->Start();
 }
 
 bool TFrmTraffic::Run(const QList<QByteArray> &messages, const QString &caption, const QByteArray &header)
@@ -93,5 +93,27 @@ bool TFrmTraffic::Run(const QList<QByteArray> &messages, const QString &caption,
     const int result = exec();
     if (Engine)
         Engine->SetReplyRoute(previous);
+    return result == QDialog::Accepted;
+}
+
+bool TFrmTraffic::Show(TSettingsTransfer &transfer, const QString &caption)
+{
+    setWindowTitle(caption);
+    // The dialog's own progress and end handling serve the lent transfer while it is shown.
+    const auto progress = transfer.OnProgress;
+    const auto finished = transfer.OnFinished;
+    transfer.OnProgress = [this, progress](int value, int maximum) {
+        Transfer.OnProgress(value, maximum);
+        if (progress)
+            progress(value, maximum);
+    };
+    transfer.OnFinished = Transfer.OnFinished;
+    Current = &transfer;
+    PBprogress->setMaximum(std::max(transfer.ProgressMax, 1));
+    PBprogress->setValue(0);
+    const int result = exec();
+    Current = &Transfer;
+    transfer.OnProgress = progress;
+    transfer.OnFinished = finished;
     return result == QDialog::Accepted;
 }

@@ -29,6 +29,9 @@ public:
     // Sends the messages with the route set to the transfer's and restored afterwards; true when
     // every message was answered. caption: the dialog's caption ("Write Settings to Instrument").
     bool Run(const QList<QByteArray> &messages, const QString &caption, const QByteArray &header = {});
+    // Shows a transfer that its owner loaded and routes (the settings send) until it ends; true
+    // when every message was answered.
+    bool Show(TSettingsTransfer &transfer, const QString &caption);
 
     void RoutedReply(const Tcommsobj &reply, const QByteArray &text) override;
 
@@ -41,4 +44,5 @@ protected:
 private:
     TTransactionEngine *Engine;
     TLumsLanguageComp *Language;
+    TSettingsTransfer *Current = &Transfer; // the transfer shown
 };

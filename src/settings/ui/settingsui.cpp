@@ -13,6 +13,7 @@
 #include "settings/ui/productpage.h"
 #include "settings/ui/readsettings.h"
 #include "settings/ui/setclock.h"
+#include "settings/ui/settingsfiles.h"
 #include "settings/ui/settingstab.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
@@ -84,6 +85,7 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
 
     Tab->PgProd->ExecModal = [this](QDialog *dialog) { return Exec(Window, dialog); };
     Clock = new TFrmSetClock(&Window);
+    Files = new TSettingsFiles(*this);
     Window.SetDateTime1->setToolTip(QStringLiteral("Change Instrument Date and Time"));
     Window.SetDateTime1->setStatusTip(Window.SetDateTime1->toolTip());
     Window.Provide(Window.SetDateTime1, [this] { SetDateTime1Click(); });
@@ -220,4 +222,5 @@ void TSettingsUi::SetSessionControls(bool active, bool fullAccess)
     for (QAction *a : {Window.Lock1, Window.FullPasscode1, Window.SafePasscode1})
         Window.SetEnabledIfProvided(a, !active && Window.Engine->LinkOpen());
     Window.SessionActive = active;
+    Files->CompareWithFile1->setEnabled(Window.Engine->LinkOpen());
 }

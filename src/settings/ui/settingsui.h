@@ -8,6 +8,7 @@
 
 class TFrmMain;
 class TFrmSetClock;
+class TSettingsFiles;
 class TSession;
 class TSettingsTab;
 class TSettingsTreeModel;
@@ -30,6 +31,7 @@ public:
     TSession *Session;
     TSettingsTab *Tab;
     TFrmSetClock *Clock; // created with the window and reused
+    TSettingsFiles *Files;
     // The PC's date and time (tests fix it).
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 };

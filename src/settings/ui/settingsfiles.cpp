@@ -1,0 +1,167 @@
+// Settings files in the desktop program.
+#include "settings/ui/settingsfiles.h"
+
+#include "i18n/ui/LumsLangComp.h"
+#include "link/reporter.h"
+#include "link/transact.h"
+#include "link/ui/trafficdlg.h"
+#include "settings/SendSettings.h"
+#include "settings/compare.h"
+#include "settings/session.h"
+#include "settings/settingssend.h"
+#include "settings/settingstree.h"
+#include "settings/ui/SendSettings.h"
+#include "settings/ui/comparewin.h"
+#include "settings/ui/settingsui.h"
+#include "shell/ui/main.h"
+#include "shell/ui/maincontrols.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QMenu>
+
+namespace
+{
+
+int Exec(TFrmMain &w, QDialog *dialog)
+{
+    if (w.Language)
+        w.Language->ApplyLanguage(dialog);
+    return w.Hooks.ExecModal ? w.Hooks.ExecModal(dialog) : dialog->exec();
+}
+
+} // namespace
+
+TSettingsFiles::TSettingsFiles(TSettingsUi &ui) : QObject(&ui), Ui(ui)
+{
+    TFrmMain &w = Ui.Window;
+    AskFileName = [&w](bool save, const QString &title) {
+        return save ? QFileDialog::getSaveFileName(&w, title, {}, QString::fromLatin1(Filter))
+                    : QFileDialog::getOpenFileName(&w, title, {}, QString::fromLatin1(Filter));
+    };
+    w.SetFileActions(nullptr, {[this] { Open1Click(); }, [this] { Save1Click(); }, {}});
+    CompareWithFile1 = new QAction(QStringLiteral("Compare with File..."), &w);
+    CompareWithFile1->setObjectName("CompareWithFile1");
+    CompareWithFile1->setToolTip(QStringLiteral("Compare the instrument with a settings file"));
+    w.File1->insertAction(w.Connect2, CompareWithFile1);
+    w.Provide(CompareWithFile1, [this] { CompareWithFileClick(); });
+}
+
+void TSettingsFiles::Save1Click()
+{
+    TFrmMain &w = Ui.Window;
+    if (Ui.Model->IsEmpty()) {
+        // Nothing read, nothing to keep: an empty file would only look like a saved setup.
+        w.Reporter->Info(QStringLiteral("No settings to save: start a session first."));
+        return;
+    }
+    const QString chosen = AskFileName(true, QStringLiteral("Save Settings to File"));
+    if (chosen.isEmpty())
+        return;
+    const QString path = SettingsFileName(chosen);
+    TMainControlsGuard lock(&w);
+    TBusyGuard busy(w.Reporter);
+    QList<QByteArray> lines;
+    BuildSettingsFile(Ui.Model->Tree(), w.Device->CalBlock, lines);
+    QString error;
+    if (!WriteSettingsFile(path, lines, &error))
+        w.Reporter->Error(error);
+}
+
+void TSettingsFiles::Open1Click()
+{
+    TFrmMain &w = Ui.Window;
+    const QString path = AskFileName(false, QStringLiteral("Open Settings File"));
+    if (path.isEmpty())
+        return;
+    const bool hadTree = !Ui.Model->IsEmpty();
+    if (hadTree)
+        Ui.EndSessionClick();
+    QList<QByteArray> lines;
+    QString error;
+    if (!ReadSettingsFile(path, lines, &error)) {
+        w.Reporter->Error(error);
+    } else {
+        TFrmSendSettings preview(&w);
+        preview.PreviewSettings(lines);
+        if (Exec(w, &preview) == QDialog::Accepted)
+            SendPreviewed(lines, !preview.CBxCal->isHidden() && preview.CBxCal->isChecked());
+    }
+    if (hadTree)
+        Ui.StartSessionClick();
+}
+
+bool TSettingsFiles::RunTransfer(TSettingsTransfer &transfer)
+{
+    TFrmMain &w = Ui.Window;
+    transfer.SetStepInterval(TransferStepMs);
+    // A reply that moves the transfer on past a line with its error flag set is that line's refusal.
+    int position = transfer.Position;
+    transfer.OnProgress = [this, &transfer, &position](int, int) {
+        if (transfer.Position == position + 1 && transfer.ReplyMessage.ErrorFlag &&
+            position < transfer.Messages.size())
+            Refused.append({transfer.Messages[position], transfer.ReplyMessage.ErrorText().trimmed()});
+        position = transfer.Position;
+    };
+    const bool completed = w.FrmTraffic->Show(transfer, QStringLiteral("Write Settings to Instrument"));
+    transfer.OnProgress = nullptr;
+    return completed;
+}
+
+void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool includeCalibration)
+{
+    TFrmMain &w = Ui.Window;
+    // Checked before any passcode is asked for: without a link nothing can be sent.
+    if (!w.Engine->LinkOpen()) {
+        w.Reporter->Error(QStringLiteral("Instrument not Connected"));
+        return;
+    }
+    TMainControlsGuard lock(&w);
+    TSettingsSender sender(w.Engine, Ui.Session, w.Reporter);
+    sender.RunTransfer = [this](TSettingsTransfer &transfer) { return RunTransfer(transfer); };
+    sender.OnBlankMimics = [&w] {
+        if (w.Hooks.BlankDisplayMimic)
+            w.Hooks.BlankDisplayMimic();
+    };
+    Refused.clear();
+    sender.Send(requests, includeCalibration);
+    if (!Refused.isEmpty()) {
+        QStringList lines;
+        for (const auto &[line, reason] : Refused)
+            lines << QStringLiteral("%1  (%2)").arg(QString::fromLatin1(line), QString::fromLatin1(reason));
+        w.Reporter->Error(QStringLiteral("The instrument refused %1 of the lines sent:\n%2")
+                              .arg(Refused.size())
+                              .arg(lines.join(QLatin1Char('\n'))));
+    }
+}
+
+void TSettingsFiles::CompareWithFileClick()
+{
+    TFrmMain &w = Ui.Window;
+    if (!w.Engine->LinkOpen())
+        return;
+    const QString path = AskFileName(false, QStringLiteral("Compare with Settings File"));
+    if (path.isEmpty())
+        return;
+    QList<QByteArray> lines;
+    QList<TSettingsEntry> entries;
+    QString error;
+    if (!ReadSettingsFile(path, lines, &error) || !SettingsEntries(lines, entries, &error)) {
+        w.Reporter->Error(error);
+        return;
+    }
+    QList<QByteArray> requests = lines;
+    PreviewSettings(requests);
+    TCompareResult result;
+    {
+        TMainControlsGuard lock(&w);
+        TBusyGuard busy(w.Reporter);
+        result = CompareWithInstrument(w.Engine, Ui.Session, entries, HasCalibrationLine(requests));
+    }
+    if (result.AccessRefused)
+        return;
+    TFrmCompare window(&w);
+    window.Show(result, path);
+    Exec(w, &window);
+}

@@ -1,0 +1,43 @@
+// The settings files of the desktop program: File > Save and File > Open on every tab but the Log
+// tab (the open sends the file after its preview), and File > Compare with File.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QAction;
+class TSettingsUi;
+class TSettingsTransfer;
+
+class TSettingsFiles : public QObject
+{
+    Q_OBJECT
+public:
+    // Registers the settings branch of File > Open and Save with the window and adds
+    // "Compare with File..." to the File menu.
+    explicit TSettingsFiles(TSettingsUi &ui);
+
+    static constexpr const char *Filter = "Settings (*.WSD *.wsd);;All Files (*)";
+
+    void Save1Click();
+    void Open1Click();
+    void CompareWithFileClick();
+    // The request lines left by the preview, sent as the preview dialog's Send does.
+    void SendPreviewed(const QList<QByteArray> &requests, bool includeCalibration);
+
+    QAction *CompareWithFile1;
+    // Asks for a file name (save: a new or existing file); empty on Cancel. Tests answer it.
+    std::function<QString(bool save, const QString &title)> AskFileName;
+    // How fast the transfer steps (20 ms; tests shorten it).
+    int TransferStepMs = 20;
+
+    // The lines the instrument refused during the last transfer, each with its reason.
+    QList<QPair<QByteArray, QByteArray>> Refused;
+
+private:
+    bool RunTransfer(TSettingsTransfer &transfer);
+    TSettingsUi &Ui;
+};
