@@ -90,6 +90,9 @@ qint64 WritePosition(QFile &work, bool scramble)
     return parsed.IsTrailer() ? lineStart : end;
 }
 
+// Sends of each identification read before the upload gives up on the instrument.
+constexpr int IdentityReadAttempts = 3;
+
 } // namespace
 
 QByteArray ReadPreviousLine(QFileDevice &file, bool &startReached)
@@ -296,8 +299,13 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     }
     if (!Engine.LinkOpen())
         return Fail(QStringLiteral("Com Port not open or instrument not connected"));
+    // Reads are harmless to repeat: the identification is asked for a few times before an
+    // instrument that answers late (each reply after the time-out) is given up.
+    const int readAttempts = Device.ReadAttempts;
+    Device.ReadAttempts = std::max(readAttempts, IdentityReadAttempts);
     const bool known =
         CheckInstrumentKnown ? CheckInstrumentKnown() : (Device.ReadIdentity(), Device.CommsType == "00");
+    Device.ReadAttempts = readAttempts;
     // An identification that got no answer is no unknown instrument: say what happened.
     if (!known && !Engine.LinkOpen())
         return Fail(QStringLiteral("Com Port not open or instrument not connected"));

@@ -10,6 +10,7 @@
 #include "settings/SendSettings.h"
 #include "settings/device.h"
 #include "settings/session.h"
+#include "settings/settingssave.h"
 #include "settings/settingssend.h"
 #include "settings/settingstree.h"
 
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <QTemporaryDir>
 #include <random>
 
 namespace
@@ -47,24 +49,23 @@ bool Reconnected(TCampaignRig &rig)
     return rig.Engine().LinkOpen() || rig.Connect();
 }
 
-// The catalogue, tree and session of one settings command, as brellin-cli builds them: once a
-// request has gone unanswered twice, the others are not waited for.
+// The catalogue, tree and session of one settings command, as brellin-cli builds them: reads
+// retried, and once one stays unanswered the others are not waited for.
 struct TSettingsRun {
     TDevice Device;
     TSettingsTreeModel Tree{&Device};
     TSession Session;
-    bool Silent = false;
     bool PasscodeUsed = false;
 
     explicit TSettingsRun(TTransactionEngine &engine) : Session(&engine, &Device, &Tree)
     {
-        Device.OnExchange = [this, &engine](const QByteArray &request) {
-            if (Silent)
-                return QByteArray();
-            const QByteArray reply = engine.TransactText(request);
-            Silent = reply.isEmpty() && engine.LastWaitTimedOut();
-            return reply;
+        Device.OnExchange = [&engine](const QByteArray &request) {
+            engine.NotRespondingShown = true;
+            return engine.TransactText(request);
         };
+        Device.ReadAttempts = SaveReadAttempts;
+        Device.GiveUpWhenUnanswered = true;
+        Session.Attempts = SaveReadAttempts;
         Session.Reporter = &Quiet;
         Session.OnPasscode = [this](int, const QString &) -> std::optional<QByteArray> {
             if (PasscodeUsed)
@@ -254,6 +255,8 @@ TCampaignRig::TCampaignRig(const TVornSimConfig &instrument, int tickMs, int tim
     EnginePtr->OnFrameSent = [this](const QByteArray &) {
         LastSendMs = Clock().elapsed();
         HangCounted = false;
+        // The wait's own time-out (the upload gives a late instrument up to three).
+        WaitBudget = std::max(1, EnginePtr->TimeoutLeft);
     };
     Watchdog.setInterval(std::max(1, TimeoutMs() / 4));
     QObject::connect(&Watchdog, &QTimer::timeout, [this] { WatchWait(); });
@@ -281,7 +284,7 @@ void TCampaignRig::WatchWait()
     const int ticks = EnginePtr->Link()->IdleTicks;
     const qint64 waited = Clock().elapsed() - LastSendMs;
     Counts.LongestWaitTimeouts = std::max(Counts.LongestWaitTimeouts, double(ticks) / Timeout);
-    if (ticks > 2 * Timeout || waited > 2 * TimeoutMs() + 1000) {
+    if (ticks > 2 * WaitBudget || waited > 2 * WaitBudget * Tick + 1000) {
         HangCounted = true;
         ++Counts.Hangs;
     }
@@ -418,7 +421,7 @@ void RunUploadUntilComplete(TCampaignRig &rig, const QString &storeDir, int maxA
     c.StoreVerdictClean = check.Clean;
 }
 
-QList<QByteArray> SaveSettings(TCampaignRig &rig, bool &claimed, QString *why)
+QList<QByteArray> CampaignSave(TCampaignRig &rig, bool &claimed, QString *why)
 {
     claimed = false;
     TTransactionEngine &engine = rig.Engine();
@@ -433,10 +436,23 @@ QList<QByteArray> SaveSettings(TCampaignRig &rig, bool &claimed, QString *why)
             *why = QStringLiteral("access to the full level failed");
         return {};
     }
-    QList<QByteArray> lines;
-    BuildSettingsFile(run.Tree.Tree(), run.Device.CalBlock, lines);
+    // As `settings save`: the core completes the tree and writes the file, or writes nothing.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("campaign.WSD"));
+    const TSettingsSaveResult saved = SaveSettings(run.Tree, run.Device, path);
     run.End(engine);
-    claimed = true;
+    QList<QByteArray> lines;
+    if (!saved.Ok()) {
+        if (why)
+            *why = saved.Message;
+        if (QFile::exists(path) && why)
+            *why += QStringLiteral(" (but a file was written)");
+        return {};
+    }
+    QString error;
+    claimed = ReadSettingsFile(path, lines, &error);
+    if (!claimed && why)
+        *why = error;
     return lines;
 }
 
@@ -446,7 +462,7 @@ void RunSave(TCampaignRig &rig, const QList<QByteArray> &reference)
     if (!Reconnected(rig))
         return;
     QString why;
-    const QList<QByteArray> lines = SaveSettings(rig, c.SaveClaimed, &why);
+    const QList<QByteArray> lines = CampaignSave(rig, c.SaveClaimed, &why);
     c.SaveMatches = c.SaveClaimed && lines == reference;
     c.SaveDetail = c.SaveClaimed ? FirstDifference(lines, reference) : why;
 }
@@ -496,7 +512,7 @@ void RunSend(TCampaignRig &rig, const QList<QByteArray> &file)
     bool read = false;
     QList<QByteArray> back;
     if (Reconnected(rig))
-        back = SaveSettings(rig, read);
+        back = CampaignSave(rig, read);
     c.SendMatches = read && RequestLines(back) == RequestLines(file);
     c.SendDetail = read ? FirstDifference(RequestLines(back), RequestLines(file))
                         : QStringLiteral("the read-back failed");
@@ -510,7 +526,7 @@ QList<QByteArray> ReferenceSave(const TCampaignPlan &plan)
     instrument.Records = static_cast<uint32_t>(plan.Records);
     TCampaignRig rig(instrument, plan.TickMs, plan.TimeoutTicks);
     bool claimed = false;
-    const QList<QByteArray> lines = rig.Started() ? SaveSettings(rig, claimed) : QList<QByteArray>();
+    const QList<QByteArray> lines = rig.Started() ? CampaignSave(rig, claimed) : QList<QByteArray>();
     return claimed ? lines : QList<QByteArray>();
 }
 

@@ -35,7 +35,7 @@ struct TCampaignCounts {
     // A call that returned a reply that was not its own (matching is by register alone).
     int64_t WrongReplies = 0;
     QMap<QString, int> WrongReplyKinds;
-    // A wait that did not end within twice the time-out after its request went out (counted in
+    // A wait that did not end within twice its time-out after its request went out (counted in
     // the engine's ticks; or a second later than that in wall time).
     int64_t Hangs = 0;
     double LongestWaitTimeouts = 0; // the longest single wait, in time-outs (ticks)
@@ -86,6 +86,7 @@ private:
     std::unique_ptr<TTransactionEngine> EnginePtr;
     QTimer Watchdog, ClockJumps;
     qint64 LastSendMs = -1;
+    int WaitBudget = 1; // ticks the current wait may take
     bool HangCounted = false;
     bool IsStarted = false;
 };
@@ -96,7 +97,7 @@ void RunTransactionStorm(TCampaignRig &rig, int count, uint32_t seed);
 // compares the store file record by record with the instrument's records.
 void RunUploadUntilComplete(TCampaignRig &rig, const QString &storeDir, int maxAttempts);
 // A full settings save as brellin-cli does it; claimed tells whether it reported success.
-QList<QByteArray> SaveSettings(TCampaignRig &rig, bool &claimed, QString *why = nullptr);
+QList<QByteArray> CampaignSave(TCampaignRig &rig, bool &claimed, QString *why = nullptr);
 void RunSave(TCampaignRig &rig, const QList<QByteArray> &reference);
 // Sends the file, then reads everything back without faults and compares with the file.
 void RunSend(TCampaignRig &rig, const QList<QByteArray> &file);
