@@ -244,6 +244,35 @@ int Show(TCliContext &, const TSettingsArgs &opts)
     return ExitDone;
 }
 
+// Every refused line and what was not done, on stderr; the exit code: 0 all sent and accepted, 1 a
+// line refused or the session lapsed, 3 the instrument stopped answering or a line's effect is unknown.
+int SendOutcome(const TSettingsSendResult &sent)
+{
+    for (const TRefusedLine &r : sent.Refused)
+        std::fprintf(stderr, "brellin-cli: refused: %s  %s\n", r.Line.constData(), r.Text().constData());
+    for (const QByteArray &line : sent.Unconfirmed)
+        std::fprintf(stderr,
+                     "brellin-cli: no reply to %s; not sent again, so whether it took effect is not known\n",
+                     line.constData());
+    if (sent.Status == TSettingsSendResult::NoReply) {
+        std::fprintf(
+            stderr,
+            "brellin-cli: the instrument stopped answering after %d of %d lines; the rest was not sent\n",
+            sent.Answered, sent.Lines);
+        return ExitNoReply;
+    }
+    if (sent.Status != TSettingsSendResult::Sent) {
+        std::fprintf(stderr, "brellin-cli: %s\n", sent.Message.toLocal8Bit().constData());
+        return ExitRefused;
+    }
+    if (!sent.Refused.isEmpty()) {
+        std::fprintf(stderr, "brellin-cli: %lld of %d lines refused by the instrument\n",
+                     static_cast<long long>(sent.Refused.size()), sent.Lines);
+        return ExitRefused;
+    }
+    return sent.Unconfirmed.isEmpty() ? ExitDone : ExitNoReply;
+}
+
 int Send(TCliContext &ctx, const TSettingsArgs &opts)
 {
     if (opts.Words.size() != 1)
@@ -265,8 +294,9 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
     TCliSession s(ctx, opts);
     ctx.Reporter.AnswerYes = opts.Yes;
     TSettingsSender sender(ctx.Engine.get(), &s.Session, &ctx.Reporter);
-    if (sender.Send(lines, opts.WithCalibration))
-        return sender.TransferCompleted ? ExitDone : ExitNoReply;
+    const TSettingsSendResult sent = sender.SendFile(lines, opts.WithCalibration);
+    if (sent.Status != TSettingsSendResult::NotStarted)
+        return SendOutcome(sent);
     if (products && !opts.Yes && (s.PasscodeUsed || !s.PasscodeAsked) && ctx.Engine->LinkOpen()) {
         std::fprintf(stderr, "brellin-cli: nothing sent (the file replaces the products: give --yes)\n");
         return ExitRefused;

@@ -151,6 +151,10 @@ void TVornInstrument::CheckSessionLapse()
     if (SessionOpen && NowMs() - LastRenewMs > static_cast<int64_t>(Cfg.SessionTimeoutSec) * 1000) {
         SessionOpen = false;
         SessionLapsed = true;
+        if (Cfg.LapseLocksLevels) {
+            SafeOpen = SafePasscode == 0;
+            FullOpen = FullPasscode == 0;
+        }
     }
 }
 

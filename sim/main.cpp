@@ -74,6 +74,8 @@ int main(int argc, char **argv)
         {"delay", "MS", "Delay every reply."},
         {"garbage", "P", "Garbage before a reply with probability P."},
         {"disconnect-after", "N", "Drop a TCP client after N requests."},
+        {"drop-on", "REG[:N]",
+         "Drop the replies to the first N (1) requests on register REG (hex), after they took effect."},
     };
     for (const auto &o : options)
         parser.addOption(QCommandLineOption(QString::fromLatin1(o.name), QString::fromLatin1(o.help),
@@ -83,6 +85,8 @@ int main(int argc, char **argv)
                                                        "in-progress bit 0x2000 while it runs.")));
     parser.addOption(
         QCommandLineOption(QStringLiteral("refuse-all"), QStringLiteral("Refuse every request.")));
+    parser.addOption(QCommandLineOption(QStringLiteral("lapse-locks"),
+                                        QStringLiteral("A lapsed session also locks the passcode levels.")));
     parser.addOption(
         QCommandLineOption(QStringLiteral("v"), QStringLiteral("Log requests and replies to stderr.")));
     parser.process(app);
@@ -148,6 +152,17 @@ int main(int argc, char **argv)
             bad = QStringLiteral("--steps: expected MS:COUNTS");
     }
     cfg.CalibrationResultEarly = parser.isSet("cal-result-early");
+    if (parser.isSet("drop-on")) {
+        const QStringList parts = parser.value("drop-on").split(QLatin1Char(':'));
+        bool ok1 = false, ok2 = parts.size() == 1;
+        cfg.DropOnRegister = parts[0].toInt(&ok1, 16);
+        if (parts.size() == 2)
+            cfg.DropOnTimes = parts[1].toInt(&ok2);
+        if (!ok1 || !ok2 || parts.size() > 2 || cfg.DropOnRegister < 0 || cfg.DropOnRegister > 0xFFFF ||
+            cfg.DropOnTimes < 1)
+            bad = QStringLiteral("--drop-on: expected REG[:N] (register in hex)");
+    }
+    cfg.LapseLocksLevels = parser.isSet("lapse-locks");
     cfg.RefuseAll = parser.isSet("refuse-all");
     cfg.Verbose = parser.isSet("v");
     if (cfg.TcpPort < 0 && !cfg.UsePty)

@@ -24,14 +24,15 @@ struct TVornSimConfig {
     int64_t SafePasscode = -1; // -1: the model's; 0: level always open
     int64_t FullPasscode = -1;
     int SessionTimeoutSec = 30;
-    int CalibrationStepMs = 1500; // how long a calibration step stays in progress
-    int CalibrationResult = 0;    // result code every step ends with (0: decided by the weight)
-    int LogBurstSamples = 40;     // samples streamed per logging request (25 per second)
-    uint32_t LogFirstStamp = 0;   // time stamp of the first logging sample
-    int NewRecordEveryMs = 0;     // a new record appears this often (0: never)
-    double WeightLevel = 1250;    // load in counts of the last displayed digit
-    double WeightNoise = 0;       // peak noise in counts
-    int WeightStepEveryMs = 0;    // when > 0 the load steps by WeightStepSize this often
+    bool LapseLocksLevels = false; // a lapsed session also locks the levels that have a passcode
+    int CalibrationStepMs = 1500;  // how long a calibration step stays in progress
+    int CalibrationResult = 0;     // result code every step ends with (0: decided by the weight)
+    int LogBurstSamples = 40;      // samples streamed per logging request (25 per second)
+    uint32_t LogFirstStamp = 0;    // time stamp of the first logging sample
+    int NewRecordEveryMs = 0;      // a new record appears this often (0: never)
+    double WeightLevel = 1250;     // load in counts of the last displayed digit
+    double WeightNoise = 0;        // peak noise in counts
+    int WeightStepEveryMs = 0;     // when > 0 the load steps by WeightStepSize this often
     double WeightStepSize = 0;
     // A calibration step's status shows CalibrationResult beside the in-progress bit while it runs.
     bool CalibrationResultEarly = false;
@@ -47,6 +48,8 @@ struct TVornSimConfig {
     double OversizedFrame = 0; // a frame longer than any reply instead of the reply
     int DelayMs = 0;           // every reply this late
     int DisconnectAfter = 0;   // drop a TCP client after this many requests (0: never)
+    int DropOnRegister = -1;   // answer nothing to requests on this register (after they took effect)
+    int DropOnTimes = 1;       // ... the first this many times
     bool RefuseAll = false;    // every request refused with Unknown Error
 
     bool Verbose = false; // log requests and replies to stderr

@@ -108,7 +108,7 @@ void TSimLink::Answer(const QByteArray &text, bool framed, bool oversized)
 
 void TSimLink::Deliver(const TSimAnswer &answer, bool framed)
 {
-    if (Sim->Chance(Sim->Config().DropReply)) {
+    if (Sim->Chance(Sim->Config().DropReply) || Sim->DropOn(answer.Reply.Register)) {
         Sim->Log(QStringLiteral("--- reply dropped"));
         return;
     }

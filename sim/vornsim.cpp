@@ -39,6 +39,14 @@ bool TVornSim::Chance(const double &rate)
     return std::uniform_real_distribution<double>(0.0, 1.0)(Random) < rate;
 }
 
+bool TVornSim::DropOn(int reg)
+{
+    if (reg != Cfg.DropOnRegister || DroppedOn >= Cfg.DropOnTimes)
+        return false;
+    ++DroppedOn;
+    return true;
+}
+
 void TVornSim::SetFaults(const TVornSimConfig &faults)
 {
     Cfg.DropReply = faults.DropReply;
@@ -50,7 +58,10 @@ void TVornSim::SetFaults(const TVornSimConfig &faults)
     Cfg.OversizedFrame = faults.OversizedFrame;
     Cfg.DelayMs = faults.DelayMs;
     Cfg.DisconnectAfter = faults.DisconnectAfter;
+    Cfg.DropOnRegister = faults.DropOnRegister;
+    Cfg.DropOnTimes = faults.DropOnTimes;
     FaultCounts.clear();
+    DroppedOn = 0;
 }
 
 void TVornSim::Log(const QString &text)

@@ -17,7 +17,8 @@
 //   leaves its level open. Executing 0x0010 (save) locks both levels again, as the instrument
 //   restarts its setup; the program re-opens them with the 0x00D0/0x00D1 values.
 // - session: 0x00EF "FF" opens/renews, "01" ends; a passcode entry or accepted write renews it too.
-//   It lapses after SessionTimeoutSec (30) without renewal. Setting writes need an open session
+//   It lapses after SessionTimeoutSec (30) without renewal (with LapseLocksLevels the levels that
+//   have a passcode lock too). Setting writes need an open session
 //   (else 0x1000, or 0x0010 after a lapse) and their item's level open (level 2 for items whose
 //   permission has bits 0-1 >= 2).
 // - menus: setup 0x0011 "SETUP" with BUILD 1100 (TYPE 1101 [17], DP 0031 [7], UNITS 0030 [7],
@@ -44,8 +45,8 @@
 //   (counted over the instrument's life) has the time stamp LogFirstStamp + n (0.04 s units, no gaps
 //   between bursts) and the weight and status bits of the moment n x 40 ms: the level, the --steps
 //   pattern (the load moves between level and level + COUNTS every MS, ramping with the motion bit
-//   set over the first 400 ms of each step), --noise drawn from the seed per sample, IO3 set (status word B 00000004) and IO1 toggling
-//   every 25 samples. Net, tare and zero follow the front-panel keys.
+//   set over the first 400 ms of each step), --noise drawn from the seed per sample, IO3 set (status word B
+//   00000004) and IO1 toggling every 25 samples. Net, tare and zero follow the front-panel keys.
 // - calibration: 0x0102 zero, 0x0103 span (weight in 0x0100), 0x0104/0x0105 linearisation point
 //   (decimal index), 0x0106/0x0107 direct mV/V; steps show 0x2000 in 0x0021 for CalibrationStepMs,
 //   then the result code (6 when the weight moves, or CalibrationResult / FailNextCalibration);
@@ -106,6 +107,8 @@ public:
     // Whether a fault happens now: a rate below 1 is a probability, N >= 1 means every Nth time.
     bool Chance(const double &rate);
     uint32_t RandomNumber() { return static_cast<uint32_t>(Random()); }
+    // Whether the reply to a request on this register is to be dropped (DropOnRegister).
+    bool DropOn(int reg);
     void Log(const QString &text);
 
 private:
@@ -118,4 +121,5 @@ private:
     QString PtyName;
     std::mt19937 Random;
     QHash<const double *, int> FaultCounts;
+    int DroppedOn = 0;
 };

@@ -1,14 +1,24 @@
-// The settings-file send sequence.
+// The settings-file send sequence, and what a lost reply or a lapsed session leads to.
 #include "settingssend.h"
 
 #include "SendSettings.h"
 #include "link/comms.h"
 #include "link/reporter.h"
+#include "link/tools.h"
 #include "link/transact.h"
 #include "session.h"
 
 namespace
 {
+
+constexpr int ProductMenuRegister = 0xB100;
+constexpr int ProductNameRegister = 0xB013;
+constexpr int ProductAdd = 0xB001;
+constexpr int ProductClearTotals = 0xB002;
+constexpr int ProductDeleteAll = 0xB005;
+constexpr int ProductRename = 0xB012;
+constexpr int EndOfTransfer = 0x00ED;
+constexpr int SessionRegister = 0x00EF;
 
 // Hands the replies of the transfer route to the transfer.
 class TTransferRoute : public TReplyConsumer
@@ -23,45 +33,107 @@ private:
 
 } // namespace
 
+QString TSettingsSendResult::Summary() const
+{
+    QStringList parts;
+    switch (Status) {
+    case NotStarted:
+        return Message.isEmpty() ? QStringLiteral("Nothing was sent.") : Message;
+    case Sent:
+        parts << QStringLiteral("Settings sent: %1 lines.").arg(Lines);
+        break;
+    case NoReply:
+        parts << QStringLiteral("The instrument stopped answering after %1 of %2 lines; the rest was not "
+                                "sent. Send the file again.")
+                     .arg(Answered)
+                     .arg(Lines);
+        break;
+    case Lapsed:
+        parts << Message + QStringLiteral(". Send the file again.");
+        break;
+    case Cancelled:
+        parts << QStringLiteral("Cancelled after %1 of %2 lines; the rest was not sent.")
+                     .arg(Answered)
+                     .arg(Lines);
+        break;
+    }
+    if (!Refused.isEmpty()) {
+        parts << QStringLiteral("%1 %2 refused by the instrument:")
+                     .arg(Refused.size())
+                     .arg(Refused.size() == 1 ? QStringLiteral("line was") : QStringLiteral("lines were"));
+        for (const TRefusedLine &r : Refused)
+            parts
+                << QStringLiteral("  %1  %2").arg(QString::fromLatin1(r.Line), QString::fromLatin1(r.Text()));
+    }
+    if (!Unconfirmed.isEmpty()) {
+        parts << QStringLiteral("No reply to these lines; they were not sent again, and whether they took "
+                                "effect is not known:");
+        for (const QByteArray &line : Unconfirmed)
+            parts << QStringLiteral("  ") + QString::fromLatin1(line);
+    }
+    return parts.join(QLatin1Char('\n'));
+}
+
 TSettingsSender::TSettingsSender(TTransactionEngine *engine, TSession *session, TReporter *reporter)
     : Engine(engine), Session(session), Reporter(reporter)
 {
     Transfer.Reporter = reporter;
     Transfer.SendFrame = [this](const QByteArray &text) { Engine->SendFrame(text, true); };
+    Transfer.OnBeforeLine = [this](const QByteArray &line) { return BeforeLine(line); };
+    Transfer.OnReplyLost = [this](const QByteArray &line) { return CheckLostLine(line); };
+    Transfer.OnSessionLapsed = [this](const QByteArray &, QString *why) { return Reopen(why); };
 }
 
 TSettingsSender::~TSettingsSender() = default;
 
 bool TSettingsSender::Send(QList<QByteArray> requests, bool includeCalibration)
 {
+    return SendFile(std::move(requests), includeCalibration).Status != TSettingsSendResult::NotStarted;
+}
+
+TSettingsSendResult TSettingsSender::SendFile(QList<QByteArray> requests, bool includeCalibration)
+{
+    Result = TSettingsSendResult();
+    TransferCompleted = false;
     if (Session->SessionActive) {
+        Result.Message = QStringLiteral("Instrument Session already active");
         if (Reporter)
-            Reporter->Error(QStringLiteral("Instrument Session already active"));
-        return false;
+            Reporter->Error(Result.Message);
+        return Result;
     }
     const bool hasCalibration = HasCalibrationLine(requests);
-    if (!Session->RequestAccess(hasCalibration ? 2 : 1))
-        return false;
+    Level = hasCalibration ? 2 : 1;
+    Passcode.reset();
+    if (!OpenLevel()) {
+        Result.Message = QStringLiteral("Access to the instrument's %1 level was refused; nothing was sent.")
+                             .arg(Level == 2 ? QStringLiteral("full") : QStringLiteral("safe"));
+        return Result;
+    }
     if (hasCalibration && !includeCalibration)
         requests.removeFirst();
     if (HasProductReset(requests) &&
         !(Reporter && Reporter->Ask(QStringLiteral("Existing Totals will be cleared. Continue?")))) {
         Session->LockInstrument();
-        return false;
+        Result.Message = QStringLiteral("Nothing was sent: the existing totals would be cleared.");
+        return Result;
     }
     requests = OrderForSend(requests);
     requests.append(MsgEndTransfer);
-    const bool sent = SendSettingsList(requests);
+    Result.Lines = static_cast<int>(requests.size());
+    SendSettingsList(requests);
     Session->LockInstrument();
-    return sent;
+    Passcode.reset();
+    return Result;
 }
 
 bool TSettingsSender::SendSettingsList(const QList<QByteArray> &lines)
 {
     TransferCompleted = false;
     if (!Engine->LinkOpen()) {
+        Result.Status = TSettingsSendResult::NotStarted;
+        Result.Message = QStringLiteral("Instrument not Connected");
         if (Reporter)
-            Reporter->Error(QStringLiteral("Instrument not Connected"));
+            Reporter->Error(Result.Message);
         return false;
     }
     const TReplyRoute previous = Engine->ReplyRoute();
@@ -72,6 +144,15 @@ bool TSettingsSender::SendSettingsList(const QList<QByteArray> &lines)
         OnBlankMimics();
     Transfer.Load(lines);
     TransferCompleted = RunTransfer ? RunTransfer(Transfer) : Transfer.Run();
+    Result.Lines = static_cast<int>(lines.size());
+    Result.Answered = Transfer.Done;
+    Result.Refused = Transfer.Refused;
+    Result.Unconfirmed = Transfer.Unconfirmed;
+    Result.Message = Transfer.StopReason;
+    Result.Status = TransferCompleted      ? TSettingsSendResult::Sent
+                    : Transfer.Cancelled   ? TSettingsSendResult::Cancelled
+                    : Transfer.SessionLost ? TSettingsSendResult::Lapsed
+                                           : TSettingsSendResult::NoReply;
     {
         TBusyGuard busy(Reporter);
         Session->LockInstrument();
@@ -79,5 +160,127 @@ bool TSettingsSender::SendSettingsList(const QList<QByteArray> &lines)
     Session->SaveInstrumentSettings(false);
     Engine->SetRouteConsumer(RouteSendSettings, nullptr);
     Engine->SetReplyRoute(previous);
+    return true;
+}
+
+// --- reading the instrument's state back ------------------------------------------------------
+
+bool TSettingsSender::ReadBack(int command, int reg, const QByteArray &data)
+{
+    for (int i = 0; i < std::max(1, ReadBackAttempts); ++i) {
+        if (Engine->Transact(command, reg, data, true, false))
+            return true;
+        if (!Engine->LinkOpen() || !Engine->LastWaitTimedOut())
+            return false;
+    }
+    return false;
+}
+
+std::optional<int> TSettingsSender::ReadProductCount()
+{
+    // The product menu's list (key 0) names one entry per product from key 2 on; listing it selects
+    // nothing.
+    if (!ReadBack(CmdReadMenu, ProductMenuRegister, "0000"))
+        return std::nullopt;
+    const QByteArray list = Engine->LastReply.Data;
+    int count = 0;
+    for (qsizetype i = 0; i + 8 <= list.size(); i += 8)
+        count += HexToInt(list.mid(i + 4, 4)) >= 2 ? 1 : 0;
+    return count;
+}
+
+std::optional<QByteArray> TSettingsSender::ReadCurrentProductName()
+{
+    if (!ReadBack(CmdRead, ProductNameRegister, {}))
+        return std::nullopt;
+    return Engine->LastReply.Data;
+}
+
+bool TSettingsSender::BeforeLine(const QByteArray &line)
+{
+    Tcommsobj msg;
+    if (!msg.Decode(line) || msg.Command != CmdExecute || msg.Register != ProductAdd)
+        return true;
+    // An add cannot be told from its absence afterwards without the count before it.
+    ProductsBefore = ReadProductCount();
+    return ProductsBefore.has_value();
+}
+
+TLostReply TSettingsSender::CheckLostLine(const QByteArray &line)
+{
+    Tcommsobj msg;
+    if (!msg.Decode(line) || msg.Command != CmdExecute)
+        return ResendLine; // a write of a value (or a read) is harmless to repeat
+    switch (msg.Register) {
+    case ProductClearTotals:
+    case EndOfTransfer:
+        // Clearing cleared totals, or marking the end of the transfer again, changes nothing.
+        return ResendLine;
+    case ProductDeleteAll: {
+        // Done when one product is left.
+        const std::optional<int> count = ReadProductCount();
+        if (!count)
+            return CheckAgain;
+        return *count == 1 ? LineDone : ResendLine;
+    }
+    case ProductAdd: {
+        const std::optional<int> count = ReadProductCount();
+        if (!count)
+            return CheckAgain;
+        if (!ProductsBefore)
+            return LineUnconfirmed;
+        if (*count == *ProductsBefore + 1)
+            return LineDone;
+        return *count == *ProductsBefore ? ResendLine : LineUnconfirmed;
+    }
+    case ProductRename: {
+        const std::optional<QByteArray> name = ReadCurrentProductName();
+        if (!name)
+            return CheckAgain;
+        return *name == msg.Data ? LineDone : ResendLine;
+    }
+    default:
+        // Another execute: its effect cannot be read back, and it is not sent twice.
+        return LineUnconfirmed;
+    }
+}
+
+bool TSettingsSender::OpenLevel()
+{
+    // The passcode typed to open the level is kept for this send: a lapsed session is reopened with it.
+    const auto ask = Session->OnPasscode;
+    Session->OnPasscode = [this, ask](int level, const QString &prompt) -> std::optional<QByteArray> {
+        std::optional<QByteArray> typed = ask ? ask(level, prompt) : std::nullopt;
+        if (typed)
+            Passcode = typed;
+        return typed;
+    };
+    const bool open = Session->RequestAccess(Level);
+    Session->OnPasscode = ask;
+    return open;
+}
+
+bool TSettingsSender::Reopen(QString *why)
+{
+    const int reg = Level == 2 ? 0x0019 : 0x001A;
+    bool open = ReadBack(CmdRead, reg, {});
+    if (!open && Passcode)
+        open = ReadBack(CmdWrite, reg, PasscodeText(*Passcode)) && ReadBack(CmdRead, reg, {});
+    if (!open && !Passcode) {
+        // Nothing typed for this send yet: the user is asked.
+        open = OpenLevel();
+        if (!open && why)
+            *why = QStringLiteral("the passcode to reopen it is not known");
+    } else if (!open && why) {
+        *why = Engine->LastWaitTimedOut() ? QStringLiteral("the instrument did not answer")
+                                          : QStringLiteral("the instrument refused the passcode");
+    }
+    if (!open)
+        return false;
+    if (!ReadBack(CmdWrite, SessionRegister, "FF")) {
+        if (why)
+            *why = QStringLiteral("the instrument did not renew the session");
+        return false;
+    }
     return true;
 }

@@ -1,9 +1,15 @@
-// The settings transfer's pacing.
+// The settings transfer's pacing, its lost replies and its refusals.
 #include "transfer.h"
 
 #include "link/reporter.h"
 
 #include <QEventLoop>
+
+QByteArray TRefusedLine::Text() const
+{
+    return "Error :- Register " + QByteArray::number(Register, 16).toUpper().rightJustified(4, '0') + ": " +
+           Reason;
+}
 
 TSettingsTransfer::TSettingsTransfer(QObject *parent) : QObject(parent)
 {
@@ -12,6 +18,14 @@ TSettingsTransfer::TSettingsTransfer(QObject *parent) : QObject(parent)
 }
 
 TSettingsTransfer::~TSettingsTransfer() = default;
+
+TLostReply TSettingsTransfer::LostReplyDefault(const QByteArray &line)
+{
+    Tcommsobj msg;
+    if (!msg.Decode(line))
+        return ResendLine; // not a message: the instrument cannot have acted on it
+    return msg.Command == CmdExecute ? LineUnconfirmed : ResendLine;
+}
 
 void TSettingsTransfer::Load(const QList<QByteArray> &messages, const QByteArray &header)
 {
@@ -35,6 +49,12 @@ void TSettingsTransfer::Clear()
     ProgressMax = 0;
     Progress = 0;
     Position = 0;
+    Refused.clear();
+    Unconfirmed.clear();
+    Done = 0;
+    StopReason.clear();
+    Cancelled = false;
+    SessionLost = false;
     ReportProgress();
 }
 
@@ -44,13 +64,21 @@ void TSettingsTransfer::Start()
     WaitLeft = 2;
     Attempts = 0;
     Running = true;
+    Busy = false;
+    KeptReplyValid = false;
+    LapsePending = false;
+    ReopenedForCurrent = false;
     StepTimer.start();
 }
 
 void TSettingsTransfer::Step()
 {
-    if (!Running)
+    if (!Running || Busy)
         return;
+    if (LapsePending) {
+        ReopenAfterLapse();
+        return;
+    }
     if (WaitLeft > 0) {
         --WaitLeft;
         return;
@@ -59,34 +87,157 @@ void TSettingsTransfer::Step()
         Finish(true);
         return;
     }
+    // The wait for the reply ran out: the line goes out again only when that is harmless.
+    if (AwaitingReply && !LineLost())
+        return;
+    const QByteArray message = Messages[Position];
+    if (Attempts == 0) {
+        CurrentDecoded = Current.Decode(message);
+        // After a reopened session the line goes out again as it was: it had been refused.
+        if (OnBeforeLine && !ReopenedForCurrent) {
+            Busy = true;
+            const bool ok = OnBeforeLine(message);
+            Busy = false;
+            if (!Running)
+                return;
+            if (!ok) {
+                Stop(QStringLiteral("Instrument not Responding"));
+                return;
+            }
+        }
+    }
     // The state is set before sending so that a reply delivered from inside the send counts.
     WaitLeft = StepsPerAttempt;
     ++Attempts;
     AwaitingReply = true;
     const bool lastSend = Attempts > MaxSends;
-    const QByteArray message = Messages[Position];
     if (SendFrame)
         SendFrame(message);
-    if (lastSend) {
-        Messages.clear();
-        if (Reporter)
-            Reporter->Error(QStringLiteral("Instrument not Responding"));
-        Finish(false);
+    if (lastSend)
+        Stop(QStringLiteral("Instrument not Responding"));
+}
+
+bool TSettingsTransfer::LineLost()
+{
+    const QByteArray line = Messages[Position];
+    Busy = true;
+    const TLostReply decision = OnReplyLost ? OnReplyLost(line) : LostReplyDefault(line);
+    Busy = false;
+    if (!Running)
+        return false;
+    if (KeptReplyValid) {
+        // The reply came after all, while the instrument was being asked: it decides.
+        KeptReplyValid = false;
+        Answered(KeptReply);
+        return false;
     }
+    switch (decision) {
+    case ResendLine:
+        return true; // sent again at once (Attempts counts the sends)
+    case LineDone:
+        ++Done;
+        ++Progress;
+        NextLine();
+        ReportProgress();
+        return false;
+    case LineUnconfirmed:
+        Unconfirmed.append(line);
+        ++Progress;
+        NextLine();
+        ReportProgress();
+        return false;
+    case CheckAgain:
+        // Nothing sent: one more period of waiting counts like a send.
+        WaitLeft = StepsPerAttempt;
+        if (++Attempts > MaxSends)
+            Stop(QStringLiteral("Instrument not Responding"));
+        return false;
+    }
+    return false;
+}
+
+void TSettingsTransfer::NextLine()
+{
+    AwaitingReply = false;
+    Attempts = 0;
+    ReopenedForCurrent = false;
+    ++Position;
+    WaitLeft = 0;
+}
+
+bool TSettingsTransfer::IsReplyToCurrent(const Tcommsobj &reply) const
+{
+    // A text that is not a message is paired with whatever reply comes.
+    return !CurrentDecoded || (reply.Register == Current.Register && reply.Command == Current.Command);
 }
 
 void TSettingsTransfer::ReplyArrived(const QByteArray &text)
 {
+    Tcommsobj reply;
+    const bool decoded = reply.Decode(text);
     ReplyMessage.Decode(text);
-    if (AwaitingReply) {
-        // A refusal counts as an answer too: the line is done and the next one goes out.
-        AwaitingReply = false;
-        Attempts = 0;
-        ++Position;
+    if (Busy) {
+        // A hook is asking the instrument: its replies are its own; a late one to the line is kept.
+        if (AwaitingReply && decoded && CurrentDecoded && IsReplyToCurrent(reply)) {
+            KeptReply = reply;
+            KeptReplyValid = true;
+        }
+        return;
     }
+    if (AwaitingReply && (!CurrentDecoded || (decoded && IsReplyToCurrent(reply)))) {
+        Answered(reply);
+    } else {
+        // An extra reply (a duplicate, or one to an earlier send): progress only.
+        ++Progress;
+        ReportProgress();
+    }
+}
+
+void TSettingsTransfer::Answered(const Tcommsobj &reply)
+{
+    AwaitingReply = false;
+    if (reply.HasStatus(StatusSessionTimedOut)) {
+        // Not done: the session is reopened (next step) and the line sent again.
+        LapsePending = true;
+        WaitLeft = 0;
+        return;
+    }
+    if (reply.ErrorFlag)
+        Refused.append({Position, Messages[Position], reply.Register, reply.Status, reply.ErrorText()});
+    ++Done;
     ++Progress;
-    WaitLeft = 0;
+    NextLine();
     ReportProgress();
+}
+
+void TSettingsTransfer::ReopenAfterLapse()
+{
+    LapsePending = false;
+    const QByteArray line = Messages[Position];
+    QString why;
+    bool reopened = false;
+    if (!ReopenedForCurrent && OnSessionLapsed) {
+        Busy = true;
+        reopened = OnSessionLapsed(line, &why);
+        Busy = false;
+        if (!Running)
+            return;
+    } else if (ReopenedForCurrent) {
+        why = QStringLiteral("the session lapsed again at once after it was reopened");
+    }
+    if (!reopened) {
+        SessionLost = true;
+        Stop(QStringLiteral("The instrument's session lapsed after %1 of %2 lines%3; the rest was not sent")
+                 .arg(Position)
+                 .arg(Messages.size())
+                 .arg(why.isEmpty() ? QString() : QStringLiteral(" (") + why + QLatin1Char(')')));
+        return;
+    }
+    ReopenedForCurrent = true;
+    KeptReplyValid = false;
+    Attempts = 0;
+    AwaitingReply = false;
+    WaitLeft = 0;
 }
 
 void TSettingsTransfer::Cancel()
@@ -94,6 +245,10 @@ void TSettingsTransfer::Cancel()
     Messages.clear();
     WaitLeft = 0;
     AwaitingReply = false;
+    if (Running) {
+        Cancelled = true;
+        StopReason = QStringLiteral("Cancelled");
+    }
     Finish(false);
 }
 
@@ -113,6 +268,15 @@ bool TSettingsTransfer::Run()
     if (OnFinished)
         OnFinished(result);
     return result;
+}
+
+void TSettingsTransfer::Stop(const QString &reason)
+{
+    StopReason = reason;
+    Messages.clear();
+    if (Reporter && reason == QLatin1String("Instrument not Responding"))
+        Reporter->Error(reason);
+    Finish(false);
 }
 
 void TSettingsTransfer::Finish(bool completed)

@@ -1,6 +1,8 @@
 // Paces a settings transfer: sends a list of message texts one by one, each after the reply to the
-// previous one, resending an unanswered one every 2 s and giving up on its fourth send. The
-// transfer dialog shows its progress; the command line and tests run it on their own.
+// previous one, giving up after the fourth send of one. A lost reply is followed by a resend only
+// when sending the line twice is harmless (or its effect was read back and is missing); refusals
+// are listed, and a lapsed session can be reopened. The transfer dialog shows its progress; the
+// command line and tests run it on their own.
 #pragma once
 
 #include "link/comms.h"
@@ -12,6 +14,25 @@
 #include <functional>
 
 class TReporter;
+
+// A line the instrument refused, with its reason.
+struct TRefusedLine {
+    int Index = 0; // position among the lines sent (from 0)
+    QByteArray Line;
+    int Register = 0;
+    uint32_t Status = 0;
+    QByteArray Reason; // the instrument's text, blanks included (" Over Range ")
+    // "Error :- Register B010:  Over Range "
+    QByteArray Text() const;
+};
+
+// What to do about a line whose reply was lost.
+enum TLostReply {
+    ResendLine,      // not done (or harmless to repeat): send it again
+    LineDone,        // its effect was read back: it took effect, go on
+    CheckAgain,      // the read-back got no answer either: wait one more period and look again
+    LineUnconfirmed, // not known whether it took effect, and not harmless to repeat: go on without it
+};
 
 class TSettingsTransfer : public QObject
 {
@@ -28,6 +49,19 @@ public:
     std::function<void(bool completed)> OnFinished;
     // Receives "Instrument not Responding".
     TReporter *Reporter = nullptr;
+
+    // --- what a lost reply or a refusal leads to -----------------------------------------------
+    // Asked before a line goes out the first time (to note the state a read-back compares with);
+    // false ends the transfer (the instrument does not answer).
+    std::function<bool(const QByteArray &line)> OnBeforeLine;
+    // Asked when a line's reply was lost, before anything is sent again. The hook may talk to the
+    // instrument (the transfer holds still meanwhile). Without it: LostReplyDefault.
+    std::function<TLostReply(const QByteArray &line)> OnReplyLost;
+    // A line was refused because the instrument's session lapsed: true when it was reopened and the
+    // line is to go out again; false ends the transfer, StopReason saying so.
+    std::function<bool(const QByteArray &line, QString *why)> OnSessionLapsed;
+    // Without OnReplyLost: a write of a value (or a read) is sent again; anything else is not.
+    static TLostReply LostReplyDefault(const QByteArray &line);
 
     void Load(const QList<QByteArray> &messages, const QByteArray &header = {});
     void Add(const QByteArray &message);
@@ -55,11 +89,38 @@ public:
     int ProgressMax = 0;
     Tcommsobj ReplyMessage;
 
+    // --- the outcome ------------------------------------------------------------------------
+    QList<TRefusedLine> Refused;
+    // Lines whose reply was lost and which were not sent again: whether they took effect is unknown.
+    QList<QByteArray> Unconfirmed;
+    // Lines answered (or confirmed by reading back), refusals included.
+    int Done = 0;
+    // Why the transfer ended early: "Instrument not Responding", the lapsed session, Cancel.
+    QString StopReason;
+    bool Cancelled = false;
+    bool SessionLost = false; // ended by a lapsed session that could not be reopened
+
     static constexpr int StepsPerAttempt = 100; // 2 s of 20 ms steps
     static constexpr int MaxSends = 3;          // the fourth send of one message gives up
 
 private:
     void Finish(bool completed);
+    void Stop(const QString &reason);
     void ReportProgress();
+    void NextLine();
+    bool IsReplyToCurrent(const Tcommsobj &reply) const;
+    void Answered(const Tcommsobj &reply);
+    // The line's reply was lost; true when it is to be sent again now.
+    bool LineLost();
+    void ReopenAfterLapse();
     QTimer StepTimer;
+    // The line being sent, decoded (when it is a message text at all).
+    Tcommsobj Current;
+    bool CurrentDecoded = false;
+    // A hook is talking to the instrument: the steps hold, and a reply to the current line is kept.
+    bool Busy = false;
+    bool KeptReplyValid = false;
+    Tcommsobj KeptReply;
+    bool LapsePending = false;
+    bool ReopenedForCurrent = false;
 };

@@ -54,6 +54,8 @@ struct TSimBench {
         Engine.TimeoutTicks = timeoutTicks;
     }
     TSimModel &Model() { return Sim->Instrument().Model(); }
+    // A write through the engine, quiet; true when accepted.
+    bool Write(int reg, const QByteArray &data) { return Engine.Transact(CmdWrite, reg, data, true, false); }
     int CountSent(const QByteArray &prefix) const
     {
         int n = 0;

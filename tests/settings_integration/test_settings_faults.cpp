@@ -3,6 +3,7 @@
 #include "run_program.h"
 #include "settings/SendSettings.h"
 #include "settings/settingssave.h"
+#include "settings/settingssend.h"
 #include "sim_bench.h"
 
 #include <QFile>
@@ -134,4 +135,191 @@ TEST(SettingsFaults, CliSaveAndDumpExitThreeWithoutAFileWhenAnItemCannotBeRead)
     EXPECT_EQ(run.Exit, 3);
     EXPECT_TRUE(run.Out.isEmpty()) << run.Out.toStdString();
     EXPECT_TRUE(run.Err.contains("could not be read")) << run.Err.toStdString();
+}
+
+namespace
+{
+
+// A safe-level read of the whole instrument as file lines: what a save would write.
+QList<QByteArray> SavedLines(TSimBench &bench)
+{
+    bench.Typed = {"1234"};
+    if (!bench.Session.StartSessionAt(0, true))
+        return {"<no session>"};
+    const TSettingsReadResult read = CompleteSettingsTree(bench.Tree, bench.Device);
+    QList<QByteArray> lines;
+    if (read.Complete())
+        BuildSettingsFile(bench.Tree.Tree(), bench.Device.CalBlock, lines);
+    else
+        lines << read.Message().toLatin1();
+    bench.Session.EndSession();
+    return lines;
+}
+
+// Sends the request lines of a file to the bench's instrument, as File > Open does.
+TSettingsSendResult SendLines(TSimBench &bench, QList<QByteArray> lines, bool typePasscode = true)
+{
+    PreviewSettings(lines);
+    TSettingsSender sender(&bench.Engine, &bench.Session, &bench.Reporter);
+    sender.Transfer.SetStepInterval(2); // a lost reply waits 200 ms
+    bench.Typed = typePasscode ? QList<QByteArray>{"1234"} : QList<QByteArray>{};
+    bench.Reporter.Answer = true;
+    return sender.SendFile(lines, false);
+}
+
+QList<QByteArray> ProductNames(TVornSim &sim)
+{
+    QList<QByteArray> names;
+    for (const auto &p : sim.Instrument().Products)
+        names << p.Name;
+    return names;
+}
+
+// The file of the default instrument with a header that keeps its blanks.
+QList<QByteArray> DefaultFile()
+{
+    TSimBench from;
+    if (!from.Start())
+        return {};
+    from.Model().Find(0x1501)->Text = "   CENTRED   ";
+    return SavedLines(from);
+}
+
+} // namespace
+
+TEST(SettingsFaults, RoundTripLeavesTheInstrumentHoldingTheFileActiveProductAndBlanksIncluded)
+{
+    const QList<QByteArray> file = DefaultFile();
+    ASSERT_GT(file.size(), 150) << file.value(0).constData();
+    // Blanks of a string value are kept in its title and its write request.
+    EXPECT_TRUE(file.contains("3: HEADER1  :    CENTRED   "));
+    EXPECT_TRUE(file.contains("20121501:   CENTRED   "));
+    EXPECT_TRUE(file.contains("2012B010:0001")); // reading the products left product 1 active
+
+    // Another instrument: other values, other products, another one active.
+    TSimBench to;
+    ASSERT_TRUE(to.Start());
+    to.FastTicks(50);
+    to.Model().Find(0x1314)->Value = 9;
+    to.Model().Find(0x1501)->Text = "OTHER";
+    to.Sim->Instrument().Products = {{"BANANAS", 5, 0}, {"KIWI", 0, 0}};
+    ASSERT_TRUE(to.Write(0x001A, "4D2") && to.Write(0x00EF, "FF") && to.Write(0xB010, "2"));
+    to.Session.LockInstrument();
+
+    const TSettingsSendResult sent = SendLines(to, file);
+    EXPECT_TRUE(sent.Complete()) << sent.Summary().toStdString();
+    EXPECT_EQ(to.Sim->Instrument().CurrentProduct, 0);
+    EXPECT_EQ(to.Model().Find(0x1501)->Text, "   CENTRED   ");
+    // The whole instrument read back equals the file, line for line.
+    EXPECT_EQ(SavedLines(to), file);
+}
+
+TEST(SettingsFaults, SendListsRefusedLinesAndStopsWhenALapsedSessionCannotBeReopened)
+{
+    QList<QByteArray> file = DefaultFile();
+    ASSERT_GT(file.size(), 150);
+    for (QByteArray &line : file) {
+        if (line.startsWith("20121104:"))
+            line = "20121104:0065"; // E above its maximum
+        else if (line.startsWith("20121314:"))
+            line = "20121314:0000"; // ADDR below its minimum
+    }
+    TSimBench to;
+    ASSERT_TRUE(to.Start());
+    to.FastTicks(50);
+    TSettingsSendResult sent = SendLines(to, file);
+    EXPECT_EQ(sent.Status, TSettingsSendResult::Sent);
+    ASSERT_EQ(sent.Refused.size(), 2) << sent.Summary().toStdString();
+    EXPECT_EQ(sent.Refused[0].Register, 0x1104);
+    EXPECT_EQ(sent.Refused[0].Text(), "Error :- Register 1104:  Over Range ");
+    EXPECT_EQ(sent.Refused[1].Text(), "Error :- Register 1314:  Under Range ");
+    EXPECT_TRUE(sent.Summary().contains("20121314:0000  Error :- Register 1314:  Under Range "));
+    EXPECT_EQ(sent.Answered, sent.Lines);
+
+    // The session lapses halfway (the instrument's clock jumps when SETP1's TYPE goes out), and the
+    // lapse locks the levels.
+    struct TCase {
+        bool PasscodeTyped;
+        TSettingsSendResult::TStatus Expected;
+    };
+    for (const TCase c :
+         {TCase{true, TSettingsSendResult::Sent}, TCase{false, TSettingsSendResult::Lapsed}}) {
+        TSimBench bench;
+        bench.Config.LapseLocksLevels = true;
+        ASSERT_TRUE(bench.Start());
+        bench.FastTicks(50);
+        if (!c.PasscodeTyped) { // the level is open already: nothing typed for this send
+            ASSERT_TRUE(bench.Write(0x001A, "4D2"));
+        }
+        bool jumped = false;
+        bench.Engine.OnFrameSent = [&](const QByteArray &frame) {
+            if (!jumped && FrameText(frame).startsWith("20121411:")) {
+                jumped = true;
+                bench.Sim->Instrument().AdvanceTime(31000);
+            }
+        };
+        sent = SendLines(bench, DefaultFile(), c.PasscodeTyped);
+        EXPECT_EQ(sent.Status, c.Expected) << sent.Summary().toStdString();
+        EXPECT_TRUE(sent.Refused.isEmpty()) << sent.Summary().toStdString(); // no run of refusals
+        if (c.PasscodeTyped) {
+            EXPECT_TRUE(sent.Complete());
+            EXPECT_EQ(bench.Sim->Instrument().TransfersEnded, 1);
+        } else {
+            EXPECT_TRUE(sent.Message.contains("session lapsed")) << sent.Message.toStdString();
+            EXPECT_TRUE(sent.Message.contains("passcode")) << sent.Message.toStdString();
+            EXPECT_LT(sent.Answered, sent.Lines);
+            EXPECT_EQ(bench.Sim->Instrument().TransfersEnded, 0);
+        }
+    }
+}
+
+TEST(SettingsFaults, LostRepliesToProductCommandsDoNotRunThemTwice)
+{
+    const QList<QByteArray> file = DefaultFile();
+    ASSERT_GT(file.size(), 150);
+    const QList<QByteArray> products{"APPLES", "PEARS", "PLUMS"};
+    // Each product command (and a value write) with its reply lost, once or twice in a row.
+    const std::pair<int, int> drops[] = {{0xB001, 1}, {0xB001, 2}, {0xB012, 1}, {0xB005, 1},
+                                         {0xB002, 1}, {0x00ED, 1}, {0x1104, 2}};
+    for (const auto &[reg, times] : drops) {
+        TSimBench to;
+        to.Config.DropOnRegister = reg;
+        to.Config.DropOnTimes = times;
+        ASSERT_TRUE(to.Start());
+        to.FastTicks(50);
+        const TSettingsSendResult sent = SendLines(to, file);
+        const QByteArray what = QByteArray::number(reg, 16) + " x" + QByteArray::number(times);
+        EXPECT_TRUE(sent.Complete()) << what.constData() << ": " << sent.Summary().toStdString();
+        EXPECT_EQ(ProductNames(*to.Sim), products) << what.constData();
+        EXPECT_EQ(to.Sim->Instrument().CurrentProduct, 0) << what.constData();
+        EXPECT_EQ(to.Sim->Instrument().TransfersEnded, reg == 0x00ED ? 2 : 1) << what.constData();
+    }
+}
+
+TEST(SettingsFaults, CliSendReportsRefusedLinesAndAddsAProductOnceWhenItsReplyIsLost)
+{
+    QList<QByteArray> file = DefaultFile();
+    ASSERT_GT(file.size(), 150);
+    for (QByteArray &line : file)
+        if (line.startsWith("20121104:"))
+            line = "20121104:0065";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bad.WSD");
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(SettingsFileText(file));
+    }
+    TVornSimConfig config;
+    config.TcpPort = 0;
+    config.DropOnRegister = 0xB001;
+    TVornSim sim(config);
+    ASSERT_TRUE(sim.Start());
+    const TProgramRun run =
+        RunCli({"--tcp", Address(sim), "settings", "send", path, "--passcode", "1234", "--yes"});
+    EXPECT_EQ(run.Exit, 1) << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains("refused: 20121104:0065  Error :- Register 1104:  Over Range "))
+        << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains("1 of ")) << run.Err.toStdString();
+    EXPECT_EQ(ProductNames(sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS"}));
 }
