@@ -26,7 +26,7 @@ struct TDsdExtractResult {
     QString Message;
 };
 
-// Writes the selected records (lines ending CR LF) and the incomplete marker to `out`, with
+// Writes the selected records (UTF-8 lines ending CR LF) and the incomplete marker to `out`, with
 // progress and cancel every 20000 records. The selection is evaluated and scrolled to its start.
 // `fileName` is named in the closing message.
 TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial, QIODevice &out,
@@ -58,7 +58,7 @@ class TDsdLineSink
 {
 public:
     virtual ~TDsdLineSink() = default;
-    virtual void PrintLine(const QByteArray &text, bool red) = 0;
+    virtual void PrintLine(const QByteArray &text, bool red) = 0; // UTF-8
     virtual void NewPage() = 0;
 };
 

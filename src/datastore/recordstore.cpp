@@ -244,7 +244,7 @@ QByteArray TDsdRecordStore::DateText(uint32_t date)
                   static_cast<int>(date % 100));
     // A date that is no calendar date (a damaged line) is shown as its digits.
     CachedDateText =
-        d.isValid() ? Locale.toString(d, QLocale::ShortFormat).toLatin1() : QByteArray::number(date);
+        d.isValid() ? Locale.toString(d, QLocale::ShortFormat).toUtf8() : QByteArray::number(date);
     CachedDate = date;
     DateCached = true;
     return CachedDateText;
@@ -256,7 +256,7 @@ QByteArray TDsdRecordStore::TimeText(uint32_t time) const
                   static_cast<int>(time % 100));
     if (!t.isValid())
         return QByteArray::number(time).rightJustified(6, '0');
-    return Locale.toString(t, TimeFormat.isEmpty() ? TimeFormatWithoutZone(Locale) : TimeFormat).toLatin1();
+    return Locale.toString(t, TimeFormat.isEmpty() ? TimeFormatWithoutZone(Locale) : TimeFormat).toUtf8();
 }
 
 QByteArray TDsdRecordStore::DsdRecordObtain(uint32_t i)
@@ -264,7 +264,10 @@ QByteArray TDsdRecordStore::DsdRecordObtain(uint32_t i)
     if (i >= Count)
         return {};
     const TDsdRecordEntry &entry = RecordIndex[i];
-    const QByteArray line = RawLine(i).trimmed();
+    QByteArray line = RawLine(i).trimmed();
+    // The instrument's bytes are Latin-1; the text is UTF-8 like the locale's date and time in it.
+    if (std::any_of(line.cbegin(), line.cend(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        line = QString::fromLatin1(line).toUtf8();
     // Check and seq are the file's business; the user sees the instrument's record.
     const qsizetype first = line.indexOf(',');
     const qsizetype second = first < 0 ? -1 : line.indexOf(',', first + 1);

@@ -29,8 +29,8 @@ public:
     // Reads and indexes a store file; `serial` names the instrument in messages. False when the
     // file could not be opened or is too large (the index is then empty).
     bool DsdMemMapFileInit(const QString &path, const QString &serial);
-    // Display text of record i: verdict prefix, number, date and time in the locale's formats and
-    // the rest of the line; empty when i is not below RecordCount.
+    // Display text of record i, UTF-8: verdict prefix, number, date and time in the locale's
+    // formats and the rest of the line; empty when i is not below RecordCount.
     QByteArray DsdRecordObtain(uint32_t i);
     // Indexes a copy of these bytes as if they had been read from a store file.
     void LoadBytes(const char *data, std::size_t size);

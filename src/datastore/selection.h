@@ -12,7 +12,7 @@ enum TDsdSelectionMode : int { SelectAll = 0, SelectRecordNumber = 1, SelectDate
 enum TDsdScrollButton : int { ScrollOldest, ScrollPrevious, ScrollNext, ScrollNewest };
 
 struct TDsdWindowLine {
-    QByteArray Text;
+    QByteArray Text; // UTF-8
     bool Red = false;
     bool operator==(const TDsdWindowLine &) const = default;
 };

@@ -278,6 +278,50 @@ TEST(Selection, EmptySelectionsShowAndExtractNothing)
     EXPECT_EQ(one.Window(), std::vector<int>{0});
 }
 
+TEST(CsvExtraction, DatesKeepEveryCharacterOfTheLocale)
+{
+    // Record 1 of 18 Feb 2008 00:07:07 and a record with a Latin-1 byte of the instrument's.
+    QList<QByteArray> lines = StoreLines(2, false);
+    lines[1] = DsdRecordLine(2, DsdRecordFixFormatting("2,2008/02/18,00:14:07,    1074,kg,GROSS,       0,kg,"
+                                                       "TARE,2,\xb0p")) +
+               '\n';
+    const QByteArray bytes = lines.join();
+    struct TCase {
+        QLocale Locale;
+        QByteArray Csv; // empty: the locale's own texts, UTF-8
+    };
+    const TCase cases[] = {
+        // English: the bytes as ever; an instrument byte outside ASCII is UTF-8 like the line.
+        {QLocale(QLocale::English, QLocale::UnitedKingdom),
+         "1,18/02/2008,00:07:07,1037,kg,GROSS,0,kg,TARE,1,p\r\n"
+         "2,18/02/2008,00:14:07,1074,kg,GROSS,0,kg,TARE,2,\xc2\xb0p\r\n"},
+        {QLocale::c(), ""},
+        {QLocale(QLocale::Arabic, QLocale::Egypt), ""},
+        {QLocale(QLocale::Korean, QLocale::SouthKorea), ""},
+        {QLocale(QLocale::Russian, QLocale::Russia), ""},
+    };
+    for (const TCase &c : cases) {
+        TStore s(bytes, false);
+        s.store.Locale = c.Locale;
+        s.store.LoadBytes(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(DsdExtractCsv(s.selection, QStringLiteral("1"), out, QStringLiteral("x"), nullptr).Done);
+        const QString date = c.Locale.toString(QDate(2008, 2, 18), QLocale::ShortFormat);
+        const QString csv = QString::fromUtf8(out.data());
+        // "?" is what a locale's character forced into Latin-1 turns into (times too: 오전, م).
+        EXPECT_TRUE(csv.startsWith(QStringLiteral("1,") + date + ',')) << csv.toStdString();
+        EXPECT_FALSE(csv.contains('?')) << csv.toStdString();
+        EXPECT_TRUE(csv.contains(QStringLiteral(u"\u00b0p"))) << csv.toStdString();
+        if (!c.Csv.isEmpty()) {
+            EXPECT_EQ(out.data(), c.Csv);
+        }
+        // The window shows the same text.
+        EXPECT_EQ(QString::fromUtf8(s.selection.DsdRecordWindowPopulate().front().Text) + "\r\n",
+                  csv.section('\n', 0, 0) + '\n');
+    }
+}
+
 TEST(CsvExtraction, LinesAreTheWindowLinesOfTheSelection)
 {
     QList<QByteArray> lines = StoreLines(30, true);

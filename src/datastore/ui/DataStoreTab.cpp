@@ -231,8 +231,8 @@ void TDataStoreTab::ShowStore()
     DsdIsn->clear();
     DsdIsn->addItems(Store.IsnList);
     DsdIsn->setCurrentIndex(Store.SelectedIsn);
-    DsdOldestUploadedRec->setText(QString::fromLatin1(Store.OldestUploadedRec));
-    DsdNewestUploadedRec->setText(QString::fromLatin1(Store.NewestUploadedRec));
+    DsdOldestUploadedRec->setText(QString::fromUtf8(Store.OldestUploadedRec));
+    DsdNewestUploadedRec->setText(QString::fromUtf8(Store.NewestUploadedRec));
     DsdRecordControlsSetup(Store.RecordControlsEnabled);
 }
 
@@ -313,7 +313,7 @@ void TDataStoreTab::DsdRecordWindowPopulate()
     for (const TDsdWindowLine &line : Store.Selection.DsdRecordWindowPopulate()) {
         if (!first)
             cursor.insertBlock();
-        cursor.insertText(QString::fromLatin1(line.Text), line.Red ? red : black);
+        cursor.insertText(QString::fromUtf8(line.Text), line.Red ? red : black);
         first = false;
     }
     DsdWitnessBox->moveCursor(QTextCursor::Start);
@@ -417,7 +417,7 @@ public:
     void PrintLine(const QByteArray &text, bool red) override
     {
         Painter.setPen(red ? QColor(Qt::red) : QColor(Qt::black));
-        Painter.drawText(0, Y + Ascent, QString::fromLatin1(text));
+        Painter.drawText(0, Y + Ascent, QString::fromUtf8(text));
         Y += LineHeight;
     }
     void NewPage() override
@@ -493,10 +493,10 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
     font.setStyleHint(QFont::Monospace);
     painter.setFont(font);
     TPainterSink sink(printer, painter, layout.LineHeight);
-    TDsdPrintPager pager(
-        sink, layout, margin, "Instrument Serial Number:" + serial.toLatin1(),
-        "Report Date:" + QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toLatin1(),
-        range.toLatin1(), Store.Records.FileVerdict());
+    TDsdPrintPager pager(sink, layout, margin, "Instrument Serial Number:" + serial.toUtf8(),
+                         "Report Date:" +
+                             QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toUtf8(),
+                         range.toUtf8(), Store.Records.FileVerdict());
 
     TMainControlsGuard lock(this);
     Progress->SetProgressRange(s.FirstIndex / 2, s.LastIndex / 2, 5000);
