@@ -125,6 +125,29 @@ TEST_F(EngineTest, SilentInstrumentGetsOneResendAndOneMessage)
     EXPECT_EQ(Reporter.Errors.size(), 2);
 }
 
+TEST_F(EngineTest, ARequestSentOnceIsNeverResentAndItsSilenceIsTheCallersToReport)
+{
+    // "Next record" moves the instrument on: a lost reply must not be asked for again.
+    EXPECT_EQ(Engine.TransactTextOnce("20108292:"), "");
+    EXPECT_EQ(SentCount("20108292:"), 1);
+    EXPECT_TRUE(Reporter.Errors.isEmpty());
+    EXPECT_TRUE(Engine.LastWaitTimedOut());
+    // A longer wait when asked for, and the reply as usual.
+    Engine.TimeoutTicks = 5;
+    Link->IdleBeforeSend.clear();
+    EXPECT_EQ(Engine.TransactTextOnce("20108292:", 15), "");
+    EXPECT_EQ(Engine.TransactTextOnce("20108292:", 15), "");
+    ASSERT_EQ(Link->IdleBeforeSend.size(), 2);
+    EXPECT_GE(Link->IdleBeforeSend[1], 15);
+    AnswerWith("00108292:1,2008/02/18");
+    EXPECT_EQ(Engine.TransactTextOnce("20108292:"), "00108292:1,2008/02/18");
+    // The engine's own requests still get their resend and their message.
+    Link->Responder = nullptr;
+    EXPECT_FALSE(Engine.Transact(CmdRead, 0x0005, {}, true, true));
+    EXPECT_EQ(SentCount("20110005:"), 2);
+    EXPECT_EQ(Reporter.Errors, QStringList{"Instrument not responding"});
+}
+
 TEST_F(EngineTest, ResendIsTheTimeoutApart)
 {
     Engine.TimeoutTicks = 5;
