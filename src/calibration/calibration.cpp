@@ -165,36 +165,41 @@ TCalOutcome TCalibration::CommandFailure()
 
 TCalOutcome TCalibration::Step(int reg, const QByteArray &data)
 {
+    // A start changes the instrument's state: it is never sent again blindly. After a lost answer
+    // the status tells whether the step runs; only when it does not is the start sent once more.
+    const QByteArray request = Device->AddressTemplate + HexText(CmdExecute, 2) +
+                               HexText(static_cast<uint32_t>(reg), 4) + ':' + data;
     TCalOutcome out;
-    const int64_t framesBefore = Engine->FramesSent;
-    bool started = Engine->Transact(CmdExecute, reg, data, true, false);
-    if (!started && Engine->LinkOpen()) {
-        // The engine sends a request again when its reply is lost: the first start may have been
-        // taken and the second refused because a step is now in progress. The status tells.
-        const Tcommsobj refusal = Engine->LastReply;
-        const bool resent = Engine->FramesSent - framesBefore > 1;
-        started = Engine->Transact(CmdRead, RegCalStatus, {}, true, false) &&
-                  (Engine->LastReply.Status & StatusInProgress);
-        if (!started && Engine->LinkOpen()) {
-            if (resent) {
-                // Over already, or never begun: nothing tells them apart.
-                out.End = TCalEnd::NoReply;
-                out.Message =
-                    QStringLiteral("The instrument's answer to the start of the calibration step was "
-                                   "lost: whether the step ran is not known.");
-                if (Reporter)
-                    Reporter->Error(out.Message);
-            } else {
+    out.End = TCalEnd::NoReply;
+    bool started = false;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        const QByteArray reply = Engine->TransactTextOnce(request);
+        if (!Engine->LinkOpen())
+            break;
+        if (!reply.isEmpty()) {
+            started = !Engine->LastReply.ErrorFlag;
+            if (!started) { // the engine has shown the reason
                 out.End = TCalEnd::Refused;
-                out.Message = QString::fromLatin1(RegisterErrorText(refusal));
-                Engine->ReportRegisterError(refusal);
+                out.Message = QString::fromLatin1(RegisterErrorText(Engine->LastReply));
             }
+            break;
         }
+        if (!Engine->Transact(CmdRead, RegCalStatus, {}, true, true)) {
+            out = CommandFailure();
+            out.Sent = true;
+            return out;
+        }
+        started = Engine->LastReply.Status & StatusInProgress;
     }
-    if (started)
+    if (started) {
         out = WaitForCalibration();
-    else if (!Engine->LinkOpen())
+    } else if (!Engine->LinkOpen()) {
         out = Lost();
+    } else if (out.End == TCalEnd::NoReply) {
+        out.Message = QStringLiteral("The instrument did not answer the start of the calibration step.");
+        if (Reporter)
+            Reporter->Error(out.Message);
+    }
     out.Sent = true;
     return out;
 }

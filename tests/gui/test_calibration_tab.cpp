@@ -39,6 +39,7 @@ struct TWatchSnapshot {
     bool Taken = false;
     bool PagesEnabled = true;
     bool ExitEnabled = true;
+    bool StartSessionEnabled = true;
     int Busy = 0;
     QString Status;
 };
@@ -109,6 +110,7 @@ protected:
                 Snapshot.Taken = true;
                 Snapshot.PagesEnabled = W->PgCMain->isEnabled();
                 Snapshot.ExitEnabled = W->Exit1->isEnabled();
+                Snapshot.StartSessionEnabled = W->ToolButtonStart->isEnabled();
                 Snapshot.Busy = Reporter.BusyDepth;
                 Snapshot.Status = Ui->WatchLine->isVisibleTo(W.get()) ? Ui->WatchLine->text() : QString();
                 if (DropAtWatch)
@@ -163,6 +165,7 @@ TEST_F(CalibrationTabTest, ZeroStepIsWatchedUntilQuietThenSavedAndReadBack)
     ASSERT_TRUE(Snapshot.Taken);
     EXPECT_FALSE(Snapshot.PagesEnabled);
     EXPECT_FALSE(Snapshot.ExitEnabled);
+    EXPECT_FALSE(Snapshot.StartSessionEnabled);
     EXPECT_GT(Snapshot.Busy, 0);
     EXPECT_EQ(Snapshot.Status, "Calibration in progress: 0 s");
     // The watch ended 20 / 5 = 4 quiet readings after the last one in progress, without a message.
@@ -175,6 +178,7 @@ TEST_F(CalibrationTabTest, ZeroStepIsWatchedUntilQuietThenSavedAndReadBack)
     EXPECT_EQ(Sim->Instrument().SavesDone, saves + 1);
     EXPECT_EQ(Tab->LblZeroCal->text(), "0.1083");
     ExpectRestored();
+    EXPECT_TRUE(W->ToolButtonStart->isEnabled());
 }
 
 TEST_F(CalibrationTabTest, ResultCodesEndTheWatchWithTheirMessage)
