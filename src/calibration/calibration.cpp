@@ -423,46 +423,58 @@ TCalOutcome TCalibration::WaitForCalibration()
     // over; a step that stays in progress is watched for as long as it does.
     TCalOutcome out;
     out.End = TCalEnd::Done;
-    TBusyGuard hourglass(Reporter);
-    WatchClock.start();
-    WatchSeconds = 0;
-    if (OnWatching)
-        OnWatching(0);
-    WatchTimer.start();
-    int n = Engine->TimeoutTicks / WatchTicks;
-    while (n > 0) {
-        if (!WaitTicks(WatchTicks)) {
-            out = Lost();
-            break;
+    uint32_t result = 0;
+    bool lost = false;
+    {
+        TBusyGuard hourglass(Reporter);
+        WatchClock.start();
+        WatchSeconds = 0;
+        if (OnWatching)
+            OnWatching(0);
+        WatchTimer.start();
+        int n = Engine->TimeoutTicks / WatchTicks;
+        while (n > 0) {
+            if (!WaitTicks(WatchTicks)) {
+                lost = true;
+                break;
+            }
+            if (!Engine->Transact(CmdRead, RegCalStatus, {}, true, true)) {
+                lost = !Engine->LinkOpen();
+                if (!lost)
+                    out = CommandFailure();
+                break;
+            }
+            const uint32_t status = Engine->LastReply.Status;
+            if (status & StatusInProgress)
+                n = Engine->TimeoutTicks / WatchTicks;
+            else
+                --n;
+            if (status & StatusResult) {
+                result = status;
+                break;
+            }
         }
-        if (!Engine->Transact(CmdRead, RegCalStatus, {}, true, true)) {
-            out = CommandFailure();
-            break;
-        }
-        const uint32_t status = Engine->LastReply.Status;
-        if (status & StatusInProgress)
-            n = Engine->TimeoutTicks / WatchTicks;
-        else
-            --n;
-        if (status & StatusResult) {
-            ShowCalibrationResult(status);
-            out.End = TCalEnd::ResultCode;
-            out.Code = static_cast<int>(status & StatusResult);
-            out.Message = ResultMessage(status);
-            break;
-        }
+        WatchTimer.stop();
+        WatchSeconds = -1;
+        if (OnWatchEnded)
+            OnWatchEnded();
     }
-    WatchTimer.stop();
-    WatchSeconds = -1;
-    if (OnWatchEnded)
-        OnWatchEnded();
+    // The outcome is told once the watch is over and the hourglass gone.
+    if (lost)
+        return Lost();
+    if (result) {
+        ShowCalibrationResult(result);
+        out.End = TCalEnd::ResultCode;
+        out.Code = static_cast<int>(result & StatusResult);
+        out.Message = ResultMessage(result);
+    }
     return out;
 }
 
 void TCalibration::ShowCalibrationResult(uint32_t status)
 {
     if (Reporter)
-        Reporter->Error(ResultMessage(status));
+        Reporter->Message(ResultMessage(status));
 }
 
 bool TCalibration::ReadBack()

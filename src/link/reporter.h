@@ -10,6 +10,8 @@ public:
     virtual ~TReporter() = default;
     virtual void Error(const QString &text) = 0;
     virtual void Info(const QString &text) = 0;
+    // A failure told in a plain box without an icon (the program); elsewhere an error like any.
+    virtual void Message(const QString &text) { Error(text); }
     // A yes/no question; true for yes.
     virtual bool Ask(const QString &text) = 0;
     // The busy indication (hourglass) around an instrument query; nested calls are counted.

@@ -14,6 +14,13 @@ void TMessageBoxReporter::Info(const QString &text)
     QMessageBox::information(Parent, QApplication::applicationDisplayName(), text);
 }
 
+void TMessageBoxReporter::Message(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                    Parent);
+    box.exec();
+}
+
 bool TMessageBoxReporter::Ask(const QString &text)
 {
     return QMessageBox::question(Parent, QApplication::applicationDisplayName(), text,

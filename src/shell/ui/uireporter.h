@@ -14,6 +14,7 @@ public:
     explicit TMessageBoxReporter(QWidget *parent = nullptr) : Parent(parent) {}
     void Error(const QString &text) override;
     void Info(const QString &text) override;
+    void Message(const QString &text) override;
     bool Ask(const QString &text) override;
     void BeginBusy() override;
     void EndBusy() override;
