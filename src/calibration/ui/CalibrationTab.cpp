@@ -138,9 +138,10 @@ TCalibrationUi::TCalibrationUi(TFrmMain &window, TSession *session) : QObject(&w
 std::optional<QByteArray> TCalibrationUi::AskValue(const TCalAsk &ask)
 {
     TFrmAbsCal dialog(Window.Reporter, &Window);
+    dialog.Setup(ask);
+    // The language file has the last word, as when the dialog is shown.
     if (Window.Language)
         Window.Language->ApplyLanguage(&dialog);
-    dialog.Setup(ask);
     const int result = Window.Hooks.ExecModal ? Window.Hooks.ExecModal(&dialog) : dialog.exec();
     if (result != QDialog::Accepted)
         return std::nullopt;
