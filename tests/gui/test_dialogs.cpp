@@ -179,6 +179,27 @@ TEST_F(OptionsTest, TimeoutsAreStoredInTenthsAndOutOfRangeIsRefused)
     EXPECT_FALSE(Config.GetFirstRun());
 }
 
+TEST_F(OptionsTest, OkClickedWithAnOutOfRangeTimeoutSaysSoOnce)
+{
+    // The click takes the focus from the entry first, which checks the entry on its own.
+    for (TNumEdit *edit : {Options.edtSerialTimeout, Options.edtTCPTimeout}) {
+        const std::string name = edit->objectName().toStdString();
+        Reporter.Errors.clear();
+        edit->setFocus();
+        ASSERT_TRUE(PumpUntil([&] { return edit->hasFocus(); })) << name;
+        edit->setText("25");
+        QTest::mouseClick(Options.btnOK, Qt::LeftButton);
+        EXPECT_TRUE(PumpUntil([&] { return edit->hasFocus() && !edit->ExitErrorPending(); })) << name;
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(Reporter.Errors.join(" / ").toStdString(), TfrmOptions::RangeMessage) << name;
+        EXPECT_TRUE(Options.isVisible()) << name;
+        edit->setText("2");
+    }
+    EXPECT_EQ(Config.GetSerTimeout(), 20);
+    EXPECT_EQ(Config.GetTcpTimeout(), 70);
+}
+
 TEST_F(OptionsTest, CancelStoresNothingButClearsTheFirstRun)
 {
     Options.edtSerialTimeout->setText("9");

@@ -98,10 +98,12 @@ TfrmOptions::TfrmOptions(TdatViewer &config, TReporter *reporter, QWidget *paren
 
     connect(btnOK, &QPushButton::clicked, this, &TfrmOptions::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(edtSerialTimeout, &TNumEdit::ExitError, this, [this] {
-        if (Reporter)
-            Reporter->Error(RangeMessage);
-    });
+    // Leaving either time-out while it is out of range says so (once, see btnOKClick).
+    for (TNumEdit *edit : {edtSerialTimeout, edtTCPTimeout})
+        connect(edit, &TNumEdit::ExitError, this, [this] {
+            if (Reporter)
+                Reporter->Error(RangeMessage);
+        });
 }
 
 void TfrmOptions::showEvent(QShowEvent *event)
@@ -121,7 +123,8 @@ void TfrmOptions::btnOKClick()
     for (TNumEdit *edit : {edtSerialTimeout, edtTCPTimeout}) {
         double v = 0;
         if (!TNumEdit::TextToFloat(edit->text(), &v) || v < 0.5 || v > 20) {
-            if (Reporter)
+            // A mouse click on OK has just taken the focus from the entry, which says it itself.
+            if (Reporter && !edit->ExitErrorPending())
                 Reporter->Error(RangeMessage);
             edit->setFocus();
             return;

@@ -146,9 +146,11 @@ void TNumEdit::ReturnFocus()
         return;
     // Taking the focus back from inside the focus change would confuse it: do it right after.
     QPointer<TNumEdit> self(this);
+    ErrorPending = true;
     QTimer::singleShot(0, this, [self] {
         if (!self)
             return;
+        self->ErrorPending = false;
         self->setFocus(Qt::OtherFocusReason);
         emit self->ExitError(self);
     });

@@ -41,6 +41,8 @@ public:
     // The text as a number, or MinReal when it does not convert.
     double AsFloat() const;
     bool DataOK() const { return Ok; }
+    // The entry was left while invalid: the focus is coming back and ExitError is on its way.
+    bool ExitErrorPending() const { return ErrorPending; }
 
     // Sees every key that passed the filter and may change it (a null character drops it).
     std::function<void(TNumEdit *, QChar &)> OnKeyPress;
@@ -82,4 +84,5 @@ private:
     int Type = dtInteger;
     bool Ok = true;
     bool ChangeSeen = false;
+    bool ErrorPending = false;
 };
