@@ -72,14 +72,21 @@ bool TSession::RequestAccess(int level)
         return true;
     const QString prompt =
         level == 2 ? QStringLiteral("Enter Full Passcode") : QStringLiteral("Enter Safe Passcode");
+    PasscodeRefused = false;
     for (;;) {
         if (!OnPasscode)
             return false;
         const std::optional<QByteArray> typed = OnPasscode(level, prompt);
         if (!typed)
             return false;
-        if (WriteQuiet(reg, PasscodeText(*typed)) && ReadQuiet(reg))
+        if (WriteQuiet(reg, PasscodeText(*typed)) && ReadQuiet(reg)) {
+            PasscodeRefused = false;
             return true;
+        }
+        // Without a link there is nobody to ask; without a reply the passcode was not judged.
+        if (!Engine->LinkOpen())
+            return false;
+        PasscodeRefused = !Engine->LastWaitTimedOut();
     }
 }
 

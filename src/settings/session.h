@@ -69,6 +69,9 @@ public:
     // both are harmless to repeat. The save command is always sent once.
     int Attempts = 1;
 
+
+    // The instrument answered the passcode typed last with a refusal (RequestAccess asks again).
+    bool PasscodeRefused = false;
     bool SessionActive = false;
     bool FullSession = false;
     bool SaveBlocked = false;

@@ -1,5 +1,6 @@
-// The main window during a session against a slow simulated instrument: what a click can do while a
-// menu read waits, and the session's end by Reset and Exit.
+// The main window during a session against the simulated instrument: what a click can do while a
+// menu read waits on a slow instrument, a cancelled restart, passcodes, and the session's end by
+// Reset and Exit.
 #include "gui_support.h"
 
 #include "link/IOIface.h"
@@ -22,6 +23,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
@@ -51,7 +53,15 @@ protected:
         Ui = W->findChild<TSettingsUi *>();
         ASSERT_TRUE(Ui);
         W->Hooks.ExecModal = [this](QDialog *dialog) {
-            Dialogs << dialog->windowTitle();
+            // What the user sees: the caption, the prompt inside, a refusal note.
+            dialog->show();
+            QString seen = dialog->windowTitle();
+            if (auto *prompt = dialog->findChild<QLabel *>("LblPrompt"); prompt && prompt->isVisible())
+                seen += " | " + prompt->text();
+            if (auto *note = dialog->findChild<QLabel *>("LblRefused"); note && note->isVisible())
+                seen += " | " + note->text();
+            dialog->hide();
+            Dialogs << seen;
             if (auto *menu = qobject_cast<TFrmReadSettings *>(dialog)) {
                 if (CancelMenu)
                     return int(QDialog::Rejected);
@@ -189,6 +199,126 @@ TEST_F(SessionWindowTest, ASessionEndedWhileTheTreeIsReadLeavesNoStaleNodes)
         EXPECT_FALSE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSSettings))) << c.name;
         EXPECT_TRUE(W->PgCMain->isEnabled()) << c.name;
     }
+}
+
+// What a session looks like in the window.
+QStringList SessionLook(TFrmMain &w, TSettingsUi &ui)
+{
+    QStringList look;
+    for (const QByteArray &line : IndentedTreeLines(ui.Model->Tree()))
+        look << QString::fromLatin1(line);
+    look << QString("active %1 full %2").arg(ui.Session->SessionActive).arg(ui.Session->FullSession);
+    look << QString("tabs %1 %2 shown %3")
+                .arg(w.PgCMain->isTabVisible(w.PgCMain->indexOf(w.TSSettings)))
+                .arg(w.PgCMain->isTabVisible(w.PgCMain->indexOf(w.TSCalibration)))
+                .arg(w.PgCMain->currentWidget()->objectName());
+    look << QString("end %1 lock %2").arg(w.EndSession->isEnabled()).arg(w.Lock1->isEnabled());
+    return look;
+}
+
+TEST_F(SessionWindowTest, ACancelledRestartLeavesTheRunningSessionAsItWas)
+{
+    Start();
+    // An operator menu at the safe level; the full level stays locked.
+    Entry = 2;
+    Passcodes = {"1234"};
+    W->StartSession->trigger();
+    ASSERT_TRUE(Ui->Session->SessionActive);
+    const QStringList before = SessionLook(*W, *Ui);
+    ASSERT_GT(before.size(), 5);
+
+    struct Case {
+        const char *name;
+        bool cancelMenu;
+        QString lastDialog;
+    };
+    const Case cases[] = {
+        {"session dialog cancelled", true, "Read Instrument Settings | Read Instrument Settings"},
+        {"passcode cancelled", false, "Enter Full Passcode | Enter Full Passcode"},
+    };
+    for (const Case &c : cases) {
+        CancelMenu = c.cancelMenu;
+        Entry = 1;
+        Passcodes.clear();
+        Dialogs.clear();
+        W->StartSession->trigger();
+        EXPECT_EQ(Dialogs.value(Dialogs.size() - 1), c.lastDialog) << c.name;
+        EXPECT_EQ(SessionLook(*W, *Ui), before) << c.name;
+    }
+}
+
+TEST_F(SessionWindowTest, AWrongPasscodeIsSaidAndTheLevelOpenedIsNamed)
+{
+    Start();
+    // The session start: the prompt inside the dialogs, and the refusal on the second showing.
+    Entry = 1;
+    Passcodes = {"9999", "5678"};
+    W->StartSession->trigger();
+    EXPECT_EQ(Dialogs, (QStringList{"Read Instrument Settings | Read Instrument Settings",
+                                    "Enter Full Passcode | Enter Full Passcode",
+                                    QString("Enter Full Passcode | Enter Full Passcode | ") +
+                                        TFrmPasscode::RefusedText}));
+    ASSERT_TRUE(Ui->Session->SessionActive);
+    W->EndSession->trigger();
+    ASSERT_FALSE(Ui->Session->SessionActive);
+    EXPECT_FALSE(Sim->Instrument().FullOpen);
+
+    // The passcode entries say which level is open; a cancelled one says nothing.
+    struct Case {
+        QAction *entry;
+        QStringList typed;
+        QStringList infos;
+    };
+    const Case cases[] = {
+        {W->SafePasscode1, {"1234"}, {TSettingsUi::LevelOpenSafe}},
+        {W->FullPasscode1, {}, {}},
+        {W->FullPasscode1, {"1"}, {}},
+        {W->FullPasscode1, {"5678"}, {TSettingsUi::LevelOpenFull}},
+    };
+    for (const Case &c : cases) {
+        Reporter.Infos.clear();
+        Passcodes = c.typed;
+        c.entry->trigger();
+        EXPECT_EQ(Reporter.Infos, c.infos) << c.entry->objectName().toStdString() << c.typed.size();
+    }
+    EXPECT_TRUE(Sim->Instrument().FullOpen);
+    EXPECT_TRUE(Sim->Instrument().SafeOpen);
+}
+
+TEST_F(SessionWindowTest, ResetAsksFirstAndEndsTheSessionInTheWindow)
+{
+    Start();
+    StartFull();
+    const QStringList before = SessionLook(*W, *Ui);
+    Reporter.Answer = false;
+    W->menuIndicatorReset->trigger();
+    EXPECT_EQ(Reporter.Questions, QStringList{TSettingsUi::ResetQuestion});
+    EXPECT_EQ(SessionLook(*W, *Ui), before);
+    EXPECT_TRUE(Sim->Instrument().SessionOpen);
+
+    Reporter.Answer = true;
+    W->menuIndicatorReset->trigger();
+    EXPECT_EQ(Reporter.Questions.size(), 2);
+    EXPECT_TRUE(PumpUntil([&] { return !Sim->Instrument().SessionOpen; }));
+    EXPECT_FALSE(Ui->Session->SessionActive);
+    EXPECT_TRUE(Ui->Model->IsEmpty());
+    EXPECT_FALSE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSSettings)));
+    EXPECT_FALSE(W->EndSession->isEnabled());
+    EXPECT_TRUE(W->Lock1->isEnabled());
+}
+
+TEST_F(SessionWindowTest, ExitDuringASessionEndsItLockedAndSaved)
+{
+    Start();
+    StartFull();
+    W->show();
+    const int saves = Sim->Instrument().SavesDone;
+    W->Exit1->trigger();
+    EXPECT_FALSE(W->isVisible());
+    EXPECT_FALSE(W->Engine->LinkOpen());
+    EXPECT_GT(Sim->Instrument().SavesDone, saves);
+    EXPECT_FALSE(Sim->Instrument().FullOpen);
+    EXPECT_FALSE(Sim->Instrument().SafeOpen);
 }
 
 TEST_F(SessionWindowTest, NestedLocksGiveTheControlsBackWithTheLastOne)

@@ -1,7 +1,9 @@
-// The passcode dialog: six characters at most, digits only, echoed as "*".
+// The passcode dialog: the prompt, six characters at most, digits only, echoed as "*", and a word
+// when the last passcode was not accepted.
 #include "settings/ui/passcode.h"
 
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -11,6 +13,12 @@ TFrmPasscode::TFrmPasscode(const QString &prompt, QWidget *parent) : QDialog(par
 {
     setObjectName("TFrmPasscode");
     setWindowTitle(prompt.isEmpty() ? QStringLiteral("Enter Passcode") : prompt);
+    LblPrompt = new QLabel(windowTitle(), this);
+    LblPrompt->setObjectName("LblPrompt");
+    LblRefused = new QLabel(RefusedText, this);
+    LblRefused->setObjectName("LblRefused");
+    LblRefused->setStyleSheet("color: red;");
+    LblRefused->hide();
     EdtPasscode = new QLineEdit(this);
     EdtPasscode->setObjectName("EdtPasscode");
     EdtPasscode->setMaxLength(6);
@@ -26,7 +34,21 @@ TFrmPasscode::TFrmPasscode(const QString &prompt, QWidget *parent) : QDialog(par
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(LblPrompt);
     layout->addWidget(EdtPasscode);
+    layout->addWidget(LblRefused);
     layout->addWidget(buttons);
     EdtPasscode->setFocus();
+}
+
+void TFrmPasscode::SetRefused(bool refused)
+{
+    LblRefused->setVisible(refused);
+}
+
+void TFrmPasscode::showEvent(QShowEvent *event)
+{
+    // The caption may have been translated or replaced by the prompt since construction.
+    LblPrompt->setText(windowTitle());
+    QDialog::showEvent(event);
 }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -11,6 +12,8 @@ TFrmReadSettings::TFrmReadSettings(QWidget *parent) : QDialog(parent)
 {
     setObjectName("TFrmReadSettings");
     setWindowTitle("Read Instrument Settings");
+    LblPrompt = new QLabel(windowTitle(), this);
+    LblPrompt->setObjectName("LblPrompt");
     // Not editable: a typed-over text would name no menu, and no session must start on a guess.
     CBxMenu = new QComboBox(this);
     CBxMenu->setObjectName("CBxMenu");
@@ -25,6 +28,7 @@ TFrmReadSettings::TFrmReadSettings(QWidget *parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(LblPrompt);
     layout->addWidget(CBxMenu);
     layout->addWidget(CbxReadEntire);
     layout->addWidget(buttons);
@@ -40,4 +44,11 @@ void TFrmReadSettings::SetChoices(const QStringList &choices)
 int TFrmReadSettings::Choice() const
 {
     return CBxMenu->currentIndex();
+}
+
+void TFrmReadSettings::showEvent(QShowEvent *event)
+{
+    // The caption as translated when the dialog is shown.
+    LblPrompt->setText(windowTitle());
+    QDialog::showEvent(event);
 }

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 
 class TFrmReadSettings : public QDialog
@@ -19,8 +20,12 @@ public:
     // The chosen entry; -1 when none is selected.
     int Choice() const;
 
+    QLabel *LblPrompt; // the caption, inside the dialog too
     QComboBox *CBxMenu;
     QCheckBox *CbxReadEntire;
     QPushButton *BtnOk;
     QPushButton *BtnCancel;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 };

@@ -59,6 +59,7 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
         if (Window.Language)
             Window.Language->ApplyLanguage(&dialog);
         dialog.setWindowTitle(prompt);
+        dialog.SetRefused(Session->PasscodeRefused);
         if (Exec(Window, &dialog, false) != QDialog::Accepted)
             return std::nullopt;
         return dialog.EdtPasscode->text().toLatin1();
@@ -101,32 +102,20 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
         if (connected())
             Window.Device->ExtendSession();
     });
-    Window.Provide(Window.SafePasscode1, [this, connected] {
-        TMainControlsGuard lock(&Window);
-        if (connected())
-            Session->RequestAccess(1);
-    });
-    Window.Provide(Window.FullPasscode1, [this, connected] {
-        TMainControlsGuard lock(&Window);
-        if (connected())
-            Session->RequestAccess(2);
-    });
+    // A passcode entry says which level is open afterwards.
+    for (int level : {1, 2})
+        Window.Provide(level == 1 ? Window.SafePasscode1 : Window.FullPasscode1, [this, connected, level] {
+            TMainControlsGuard lock(&Window);
+            if (connected() && Session->RequestAccess(level))
+                Window.Reporter->Info(level == 1 ? LevelOpenSafe : LevelOpenFull);
+        });
     Window.Provide(Window.Lock1, [this, connected] {
         TMainControlsGuard lock(&Window);
         if (connected())
             Session->LockInstrument();
     });
-    Window.Provide(Window.menuIndicatorReset, [this, connected] {
-        TMainControlsGuard lock(&Window);
-        if (!connected())
-            return;
-        if (Session->SaveBlocked) {
-            Tab->btnSaveSettingsClick();
-            Window.SaveBlocked = false;
-            Window.Engine->WaitTicks(20);
-        }
-        Window.Engine->Transact(CmdExecute, 0x0016, {}, false, false);
-    });
+    Window.Provide(Window.menuIndicatorReset, [this] { menuIndicatorResetClick(); });
+    Window.Hooks.EndSession = [this] { EndSessionClick(); };
     SetSessionControls(false, false);
     if (!Window.Engine->LinkOpen()) {
         for (QAction *a : Window.Instrument1->actions())
@@ -201,6 +190,24 @@ void TSettingsUi::SetDateTime1Click()
     TMainControlsGuard lock(&Window);
     TBusyGuard busy(Window.Reporter);
     SetInstrumentClock(engine, Session, Now());
+}
+
+void TSettingsUi::menuIndicatorResetClick()
+{
+    if (!Window.Engine->LinkOpen() || !Window.Reporter->Ask(ResetQuestion))
+        return;
+    TMainControlsGuard lock(&Window);
+    if (Session->SaveBlocked) {
+        Tab->btnSaveSettingsClick();
+        Window.SaveBlocked = false;
+        Window.Engine->WaitTicks(20);
+    }
+    Window.Engine->Transact(CmdExecute, 0x0016, {}, false, false);
+    // The instrument starts afresh with its session closed: the window shows none either.
+    if (Session->SessionActive) {
+        Model->Clear();
+        Session->SetSessionControls(false, false);
+    }
 }
 
 void TSettingsUi::SetSessionControls(bool active, bool fullAccess)

@@ -22,9 +22,16 @@ public:
 
     void StartSessionClick();
     void EndSessionClick();
+    // Instrument > Reset: asks first; the session the instrument ends ends in the window too.
+    void menuIndicatorResetClick();
     void SetSessionControls(bool active, bool fullAccess);
     // Instrument > Set Date/Time: the instrument's clock shown live, set from the PC's on request.
     void SetDateTime1Click();
+
+    static constexpr const char *ResetQuestion =
+        "Reset the instrument? It starts again from its saved settings, and a setup session ends.";
+    static constexpr const char *LevelOpenSafe = "The safe passcode level is now open.";
+    static constexpr const char *LevelOpenFull = "The full passcode level is now open.";
 
     TFrmMain &Window;
     TSettingsTreeModel *Model;

@@ -611,6 +611,9 @@ void TFrmMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // A session open at the instrument is ended as End Session does: locked, settings saved.
+    if (SessionActive && Engine->LinkOpen() && Hooks.EndSession)
+        Hooks.EndSession();
     Closing = true;
     if (Engine->LinkOpen())
         Engine->Link()->Close();

@@ -111,6 +111,8 @@ public:
         std::function<void(bool active, bool fullAccess)> SetSessionControls;
         std::function<void(bool visible)> ShowSaveBlockButtons;
         std::function<void()> AllowIndicatorSave; // btnSaveSettingsClick
+        // Ends an open session as End Session does (the window closing during a session).
+        std::function<void()> EndSession;
         // The Log tab: refresh the chart when shown; arrow keys scroll it by tenths of its axes
         // (dx: time axis -1/+1, dy: weight axis -1/+1).
         std::function<void()> LogTabShown;
