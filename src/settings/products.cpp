@@ -4,9 +4,12 @@
 #include "device.h"
 #include "link/comms.h"
 #include "link/reporter.h"
+#include "link/tools.h"
 #include "link/transact.h"
 #include "session.h"
 #include "settingstree.h"
+
+#include <functional>
 
 namespace
 {
@@ -18,7 +21,82 @@ QByteArray Hex(int value)
     return QByteArray::number(value, 16).toUpper();
 }
 
+bool QuietRead(TTransactionEngine *engine, int command, int reg, const QByteArray &data, int attempts)
+{
+    for (int i = 0; i < std::max(1, attempts); ++i) {
+        if (engine->Transact(command, reg, data, true, false))
+            return true;
+        if (!engine->LinkOpen() || !engine->LastWaitTimedOut())
+            return false;
+    }
+    return false;
+}
+
+enum class TEffect { Done, NotDone, Unknown };
+
+// Runs a product function. It changes the instrument's state, so it is never sent again blindly:
+// after a lost reply the state is read back, and the function goes out once more only when it did
+// not take effect. True when it was accepted (or read back as done); refusals are reported by the
+// engine, a reply that stays lost here.
+bool ExecuteProduct(TTransactionEngine *engine, int reg, const QByteArray &arg,
+                    const std::function<TEffect()> &check)
+{
+    const QByteArray request = "2010" + HexText(static_cast<uint32_t>(reg), 4) + ':' + arg;
+    for (int send = 0; send < 2; ++send) {
+        const QByteArray reply = engine->TransactTextOnce(request);
+        if (!reply.isEmpty()) {
+            Tcommsobj answer;
+            answer.Decode(reply);
+            return !answer.ErrorFlag;
+        }
+        if (!engine->LinkOpen())
+            break;
+        const TEffect effect = check();
+        if (effect == TEffect::Done)
+            return true;
+        if (effect == TEffect::Unknown) {
+            if (engine->Reporter)
+                engine->Reporter->Error(QStringLiteral(
+                    "The instrument did not answer: whether the product function took effect is "
+                    "not known"));
+            return false;
+        }
+    }
+    if (engine->Reporter)
+        engine->Reporter->Error(QStringLiteral("Instrument not responding"));
+    return false;
+}
+
+// A change of the product count by `change` from `before`.
+TEffect CountChanged(TTransactionEngine *engine, std::optional<int> before, int change)
+{
+    const std::optional<int> now = ReadProductCount(engine);
+    if (!before || !now)
+        return TEffect::Unknown;
+    if (*now == *before + change)
+        return TEffect::Done;
+    return *now == *before ? TEffect::NotDone : TEffect::Unknown;
+}
+
 } // namespace
+
+std::optional<int> ReadProductCount(TTransactionEngine *engine, int attempts)
+{
+    if (!QuietRead(engine, CmdReadMenu, 0xB100, "0000", attempts))
+        return std::nullopt;
+    const QByteArray list = engine->LastReply.Data;
+    int count = 0;
+    for (qsizetype i = 0; i + 8 <= list.size(); i += 8)
+        count += HexToInt(list.mid(i + 4, 4)) >= 2 ? 1 : 0;
+    return count;
+}
+
+std::optional<QByteArray> ReadProductName(TTransactionEngine *engine, int attempts)
+{
+    if (!QuietRead(engine, CmdRead, ProductName, {}, attempts))
+        return std::nullopt;
+    return engine->LastReply.Data;
+}
 
 TProductOps::TProductOps(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *tree)
     : Engine(engine), Device(device), Tree(tree)
@@ -55,13 +133,17 @@ QByteArray TProductOps::ReadCurrentName()
 TMenuNode *TProductOps::AddProduct(TMenuNode *productMenu, const QByteArray &name)
 {
     Device->ExtendSession();
-    Engine->Transact(CmdExecute, 0xB001, name, true, true);
+    const std::optional<int> before = ReadProductCount(Engine);
+    ExecuteProduct(Engine, 0xB001, name, [&] { return CountChanged(Engine, before, 1); });
     return Tree->AfterEdit(productMenu);
 }
 
 TMenuNode *TProductOps::RenameProduct(TMenuNode *productMenu, const QByteArray &name)
 {
-    Engine->Transact(CmdExecute, 0xB012, name, true, true);
+    ExecuteProduct(Engine, 0xB012, name, [&] {
+        const std::optional<QByteArray> now = ReadProductName(Engine);
+        return !now ? TEffect::Unknown : *now == name ? TEffect::Done : TEffect::NotDone;
+    });
     return Tree->AfterEdit(productMenu);
 }
 
@@ -81,8 +163,11 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *productMenu)
         Device->SetMenu(productMenu->Data->MenuKey);
         Device->ReadMenuList();
     }
-    if (Engine->Transact(CmdExecute, 0xB002, {}, true, true))
-        Engine->Transact(CmdExecute, 0xB011, {}, true, true);
+    // Clearing the totals twice leaves them cleared; deleting is read back.
+    if (Engine->Transact(CmdExecute, 0xB002, {}, true, true)) {
+        const std::optional<int> before = ReadProductCount(Engine);
+        ExecuteProduct(Engine, 0xB011, {}, [&] { return CountChanged(Engine, before, -1); });
+    }
     return Tree->AfterEdit(productMenu);
 }
 

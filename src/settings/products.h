@@ -42,6 +42,13 @@ private:
     TSettingsTreeModel *Tree;
 };
 
+// The number of products the instrument holds: its product menu's list (key 0) names one entry per
+// product from key 2 on (listing it selects nothing). Tried up to `attempts` times; none when
+// unanswered or refused.
+std::optional<int> ReadProductCount(TTransactionEngine *engine, int attempts = 3);
+// The current product's name (0xB013), tried the same way.
+std::optional<QByteArray> ReadProductName(TTransactionEngine *engine, int attempts = 3);
+
 // The instrument's date and time text (register 0x0150); none when it does not answer.
 std::optional<QByteArray> ReadInstrumentClock(TTransactionEngine *engine);
 // Writes year, month, day, hour and minute, each only after the previous write succeeded, then

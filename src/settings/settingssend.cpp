@@ -6,13 +6,12 @@
 #include "link/reporter.h"
 #include "link/tools.h"
 #include "link/transact.h"
+#include "products.h"
 #include "session.h"
 
 namespace
 {
 
-constexpr int ProductMenuRegister = 0xB100;
-constexpr int ProductNameRegister = 0xB013;
 constexpr int ProductAdd = 0xB001;
 constexpr int ProductClearTotals = 0xB002;
 constexpr int ProductDeleteAll = 0xB005;
@@ -178,22 +177,12 @@ bool TSettingsSender::ReadBack(int command, int reg, const QByteArray &data)
 
 std::optional<int> TSettingsSender::ReadProductCount()
 {
-    // The product menu's list (key 0) names one entry per product from key 2 on; listing it selects
-    // nothing.
-    if (!ReadBack(CmdReadMenu, ProductMenuRegister, "0000"))
-        return std::nullopt;
-    const QByteArray list = Engine->LastReply.Data;
-    int count = 0;
-    for (qsizetype i = 0; i + 8 <= list.size(); i += 8)
-        count += HexToInt(list.mid(i + 4, 4)) >= 2 ? 1 : 0;
-    return count;
+    return ::ReadProductCount(Engine, ReadBackAttempts);
 }
 
 std::optional<QByteArray> TSettingsSender::ReadCurrentProductName()
 {
-    if (!ReadBack(CmdRead, ProductNameRegister, {}))
-        return std::nullopt;
-    return Engine->LastReply.Data;
+    return ReadProductName(Engine, ReadBackAttempts);
 }
 
 bool TSettingsSender::BeforeLine(const QByteArray &line)

@@ -383,7 +383,8 @@ TEST_F(SessionTest, ProductsAndClock)
     products.DeleteProduct(menu, &reporter);
     EXPECT_EQ(regs.Executes.value(0).first, 0xB002);
     EXPECT_EQ(regs.Executes.value(1).first, 0xB011);
-    EXPECT_EQ(regs.Count("2014B100:0000"), 2); // the announcement, then the reload
+    // The announcement, the product count that a lost reply would be checked against, the reload.
+    EXPECT_EQ(regs.Count("2014B100:0000"), 3);
 
     // The clock: five writes in order, then the lock; a refusal stops the sequence.
     regs.Add(0x0150, 6, "CLOCK", "05/03/2024 14:07");

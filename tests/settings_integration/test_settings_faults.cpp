@@ -2,6 +2,7 @@
 // fault-free one or writes nothing; the same through brellin-cli with its exit codes.
 #include "run_program.h"
 #include "settings/SendSettings.h"
+#include "settings/products.h"
 #include "settings/settingssave.h"
 #include "settings/settingssend.h"
 #include "sim_bench.h"
@@ -322,4 +323,43 @@ TEST(SettingsFaults, CliSendReportsRefusedLinesAndAddsAProductOnceWhenItsReplyIs
         << run.Err.toStdString();
     EXPECT_TRUE(run.Err.contains("1 of ")) << run.Err.toStdString();
     EXPECT_EQ(ProductNames(sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS"}));
+}
+
+TEST(SettingsFaults, ProductPageFunctionsWhoseReplyIsLostRunOnce)
+{
+    struct TCase {
+        int Register;
+        QList<QByteArray> Expected;
+    };
+    const TCase cases[] = {
+        {0xB001, {"APPLES", "PEARS", "PLUMS", "KIWI"}},
+        {0xB012, {"APPLES", "PEARS", "MANGO"}},
+        {0xB011, {"APPLES", "PEARS"}},
+    };
+    for (const TCase &c : cases) {
+        TSimBench bench;
+        bench.Config.DropOnRegister = c.Register;
+        ASSERT_TRUE(bench.Start());
+        bench.FastTicks(50);
+        bench.Typed = {"1234"};
+        ASSERT_TRUE(bench.Session.StartSessionAt(0, true));
+        TProductOps products(&bench.Engine, &bench.Device, &bench.Tree);
+        TMenuNode *menu = bench.Find("B100");
+        ASSERT_NE(menu, nullptr);
+        if (c.Register == 0xB001) {
+            products.AddProduct(menu, "KIWI");
+        } else {
+            TMenuNode *plums = menu->Children.back().get(); // listing it makes PLUMS the current one
+            ASSERT_EQ(plums->Text, "PLUMS");
+            bench.Device.SetRegisterText(plums->Data->Register);
+            bench.Device.SetMenu(plums->Data->MenuKey);
+            bench.Device.ReadMenuList();
+            if (c.Register == 0xB012)
+                products.RenameProduct(menu, "MANGO");
+            else
+                products.DeleteConfirmed(menu);
+        }
+        EXPECT_EQ(ProductNames(*bench.Sim), c.Expected) << std::hex << c.Register;
+        EXPECT_TRUE(bench.Reporter.Errors.isEmpty()) << bench.Reporter.Errors.join("\n").toStdString();
+    }
 }

@@ -505,7 +505,7 @@ void RunSend(TCampaignRig &rig, const QList<QByteArray> &file)
         sender.Transfer.SetStepInterval(1);
         QList<QByteArray> lines = file;
         PreviewSettings(lines);
-        c.SendClaimed = sender.Send(lines, false) && sender.TransferCompleted;
+        c.SendClaimed = sender.SendFile(lines, false).Complete();
     }
     // The truth: everything read back without faults.
     rig.SetFaults(nullptr);
