@@ -111,6 +111,7 @@ TEST_F(LogTabTest, RecoveryChildRecordsUntilKilled)
 TEST(LogRecovery, OfferedAfterTheProgramWasKilledMidRecording)
 {
     QTemporaryDir home;
+    const QByteArray savedHome = qgetenv("XDG_DATA_HOME");
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("BRELLIN_LOG_CHILD", "1");
@@ -170,4 +171,6 @@ TEST(LogRecovery, OfferedAfterTheProgramWasKilledMidRecording)
     ASSERT_TRUE(PumpUntil([&] { return !reporter.Questions.isEmpty(); }));
     EXPECT_FALSE(QFile::exists(recovery));
     EXPECT_EQ(ui->Log.Weight().Count(), 0);
+    w.reset();
+    qputenv("XDG_DATA_HOME", savedHome);
 }

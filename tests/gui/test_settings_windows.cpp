@@ -4,6 +4,7 @@
 
 #include "link/IOIface.h"
 #include "link/transact.h"
+#include "logging/ui/logui.h"
 #include "run_program.h"
 #include "settings/device.h"
 #include "settings/session.h"
@@ -32,6 +33,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -401,6 +403,17 @@ TEST(FileEntries, ActOnTheActiveTabOrTheDefault)
     auto w = CreateMainWindow(config, {}, &reporter);
     ASSERT_TRUE(w);
     QStringList calls;
+    // The Log part registered its own entries at start; a later registration adds to them.
+    auto *log = w->findChild<TLogUi *>();
+    ASSERT_TRUE(log);
+    log->AskPrinter = [&](QPrinter &) {
+        calls << "printer asked";
+        return false;
+    };
+    log->AskSaveFile = [&](const QString &, const QString &) {
+        calls << "log save asked";
+        return QString();
+    };
     w->SetFileActions(nullptr, {[&] { calls << "open"; }, [&] { calls << "save"; }, {}});
     w->SetFileActions(w->TSLog, {[&] { calls << "log open"; }, {}, [&] { calls << "log print"; }});
     EXPECT_TRUE(w->Open1->isEnabled() && w->ToolButton1->isEnabled());
@@ -409,10 +422,11 @@ TEST(FileEntries, ActOnTheActiveTabOrTheDefault)
     w->PgCMain->setCurrentWidget(w->TSDisplay);
     w->Open1->trigger();
     w->ToolButton2->trigger();
-    w->Print1->trigger(); // nothing to print here
+    w->Print1->trigger(); // the settings printout kept by the default
     w->PgCMain->setCurrentWidget(w->TSLog);
     w->ToolButton1->trigger();
-    w->Save1->trigger(); // the log registered no save
+    w->Save1->trigger(); // the Log part's save kept
     w->Print1->trigger();
-    EXPECT_EQ(calls, (QStringList{"open", "save", "log open", "log print"}));
+    EXPECT_EQ(calls,
+              (QStringList{"open", "save", "printer asked", "log open", "log save asked", "log print"}));
 }

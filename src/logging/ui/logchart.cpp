@@ -117,6 +117,9 @@ TLogChart::TLogChart(QWidget *parent)
     Cursors[0] = new TChartCursor(this, axisRect());
     Cursors[1] = new TChartCursor(this, axisRect());
 
+    // A million points a series: lines drawn as one polyline without antialiasing (a fast line).
+    setNotAntialiasedElements(QCP::aePlottables);
+    setPlottingHint(QCP::phFastPolylines, true);
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
     axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);

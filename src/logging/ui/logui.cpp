@@ -42,6 +42,11 @@ TLogUi::TLogUi(TFrmMain &window) : QObject(&window), Window(window)
     Window.Hooks.LogTabShown = [this] { LogTabShown(); };
     Window.Hooks.LogScroll = [this](int dx, int dy) { Tab->ScrollByKey(dx, dy); };
     Window.Provide(Window.ChartSetup, [this] { ChartSetupClick(); });
+    // File > Open and Save act on the log while the Log tab is shown; Print prints the log page
+    // there and the settings tree on every other tab.
+    Window.SetFileActions(
+        Window.TSLog, {[this] { OpenLogClick(); }, [this] { SaveLogClick(); }, [this] { Print1Click(); }});
+    Window.SetFileActions(nullptr, {{}, {}, [this] { Print1Click(); }});
     Window.installEventFilter(this);
 }
 

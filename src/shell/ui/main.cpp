@@ -531,9 +531,16 @@ void TFrmMain::UpdatePageControl()
 void TFrmMain::SetFileActions(QWidget *tab, TFileActions actions)
 {
     bool replaced = false;
+    // Parts register separately for the same tabs (the settings files and the settings printout
+    // share the fallback): an empty action keeps the one registered before.
     for (auto &entry : FileActions)
         if (entry.first == tab) {
-            entry.second = actions;
+            if (actions.Open)
+                entry.second.Open = actions.Open;
+            if (actions.Save)
+                entry.second.Save = actions.Save;
+            if (actions.Print)
+                entry.second.Print = actions.Print;
             replaced = true;
         }
     if (!replaced)

@@ -123,7 +123,8 @@ public:
 
     // File > Open, Save and Print (and their toolbar buttons) act on the active tab. A tab registers
     // what they do on it; with tab null the actions serve every tab that registered none (the
-    // settings). An entry is enabled once some tab gives it an action.
+    // settings). An entry is enabled once some tab gives it an action. A second registration for
+    // the same tab adds its actions; its empty ones keep those registered before.
     struct TFileActions {
         std::function<void()> Open, Save, Print;
     };
