@@ -153,4 +153,16 @@ TEST(SettingsCompare, EntriesFollowTheTitlesAndProducts)
                                  "ROOT > PRODUCTS > APPLES|P0:name|APPLES|P",
                                  "ROOT > PRODUCTS > APPLES > TARGET|P0:B020|0.00 kg|P",
                                  "ROOT > LAST > ITEM1|1234#1|1|"}));
+
+    // Two files: an item only one of them holds differs too, on the side that lacks it.
+    QList<TSettingsEntry> fewer = entries;
+    fewer.removeAt(1);
+    TCompareResult r = CompareSettingsFiles(entries, fewer);
+    ASSERT_EQ(r.Differences.size(), 1);
+    EXPECT_EQ(PathText(r.Differences[0].Path), "ROOT > MENU > ITEM1");
+    EXPECT_EQ(r.Differences[0].Right, "(absent)");
+    EXPECT_EQ(r.Compared, entries.size());
+    r = CompareSettingsFiles(fewer, entries);
+    ASSERT_EQ(r.Differences.size(), 1);
+    EXPECT_EQ(r.Differences[0].Left, "(absent)");
 }
