@@ -8,6 +8,7 @@
 #include "settings/SendSettings.h"
 #include "settings/compare.h"
 #include "settings/session.h"
+#include "settings/settingssave.h"
 #include "settings/settingssend.h"
 #include "settings/settingstree.h"
 #include "settings/ui/SendSettings.h"
@@ -62,11 +63,10 @@ void TSettingsFiles::Save1Click()
     const QString path = SettingsFileName(chosen);
     TMainControlsGuard lock(&w);
     TBusyGuard busy(w.Reporter);
-    QList<QByteArray> lines;
-    BuildSettingsFile(Ui.Model->Tree(), w.Device->CalBlock, lines);
-    QString error;
-    if (!WriteSettingsFile(path, lines, &error))
-        w.Reporter->Error(error);
+    // Menus not read yet are read first; a file is written only when every item could be read.
+    const TSettingsSaveResult result = SaveSettings(*Ui.Model, *w.Device, path);
+    if (!result.Ok())
+        w.Reporter->Error(result.Message);
 }
 
 void TSettingsFiles::Open1Click()
