@@ -94,19 +94,8 @@ void TSettingsFiles::Open1Click()
 
 bool TSettingsFiles::RunTransfer(TSettingsTransfer &transfer)
 {
-    TFrmMain &w = Ui.Window;
     transfer.SetStepInterval(TransferStepMs);
-    // A reply that moves the transfer on past a line with its error flag set is that line's refusal.
-    int position = transfer.Position;
-    transfer.OnProgress = [this, &transfer, &position](int, int) {
-        if (transfer.Position == position + 1 && transfer.ReplyMessage.ErrorFlag &&
-            position < transfer.Messages.size())
-            Refused.append({transfer.Messages[position], transfer.ReplyMessage.ErrorText().trimmed()});
-        position = transfer.Position;
-    };
-    const bool completed = w.FrmTraffic->Show(transfer, QStringLiteral("Write Settings to Instrument"));
-    transfer.OnProgress = nullptr;
-    return completed;
+    return Ui.Window.FrmTraffic->Show(transfer, QStringLiteral("Write Settings to Instrument"));
 }
 
 void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool includeCalibration)
@@ -124,16 +113,11 @@ void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool inclu
         if (w.Hooks.BlankDisplayMimic)
             w.Hooks.BlankDisplayMimic();
     };
-    Refused.clear();
-    sender.Send(requests, includeCalibration);
-    if (!Refused.isEmpty()) {
-        QStringList lines;
-        for (const auto &[line, reason] : Refused)
-            lines << QStringLiteral("%1  (%2)").arg(QString::fromLatin1(line), QString::fromLatin1(reason));
-        w.Reporter->Error(QStringLiteral("The instrument refused %1 of the lines sent:\n%2")
-                              .arg(Refused.size())
-                              .arg(lines.join(QLatin1Char('\n'))));
-    }
+    LastSend = sender.SendFile(requests, includeCalibration);
+    // Nothing sent was already said (access refused, totals declined, session open); a transfer
+    // that did not go through whole says what was refused and what was not sent, in one message.
+    if (LastSend.Status != TSettingsSendResult::NotStarted && !LastSend.Complete())
+        w.Reporter->Error(LastSend.Summary());
 }
 
 void TSettingsFiles::CompareWithFileClick()

@@ -2,6 +2,8 @@
 // tab (the open sends the file after its preview), and File > Compare with File.
 #pragma once
 
+#include "settings/settingssend.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -10,7 +12,6 @@
 
 class QAction;
 class TSettingsUi;
-class TSettingsTransfer;
 
 class TSettingsFiles : public QObject
 {
@@ -34,8 +35,8 @@ public:
     // How fast the transfer steps (20 ms; tests shorten it).
     int TransferStepMs = 20;
 
-    // The lines the instrument refused during the last transfer, each with its reason.
-    QList<QPair<QByteArray, QByteArray>> Refused;
+    // What became of the last send.
+    TSettingsSendResult LastSend;
 
 private:
     bool RunTransfer(TSettingsTransfer &transfer);
