@@ -88,12 +88,20 @@ struct TCliCalibration {
             return reply;
         };
         Session.Reporter = &ctx.Reporter;
-        Session.OnPasscode = [this, opts](int, const QString &) -> std::optional<QByteArray> {
+        // The passcode (--passcode, else BRELLIN_PASSCODE, else typed on the terminal) is tried
+        // once; a second prompt means it was wrong.
+        Session.OnPasscode = [this, opts](int, const QString &prompt) -> std::optional<QByteArray> {
             PasscodeAsked = true;
-            if (!opts.HasPasscode || PasscodeUsed)
+            if (PasscodeUsed)
+                return std::nullopt;
+            std::optional<QByteArray> code =
+                opts.HasPasscode ? std::optional<QByteArray>(opts.Passcode) : PasscodeFromEnvironment();
+            if (!code)
+                code = AskPasscodeOnTerminal(prompt);
+            if (!code)
                 return std::nullopt;
             PasscodeUsed = true;
-            return opts.Passcode;
+            return code;
         };
         Calibration.Reporter = &ctx.Reporter;
         Calibration.OnAskValue = [opts](const TCalAsk &) { return std::optional<QByteArray>(opts.Value); };
@@ -116,7 +124,8 @@ struct TCliCalibration {
             std::fprintf(stderr, "brellin-cli: the instrument refused the passcode for the full level\n");
         else
             std::fprintf(stderr,
-                         "brellin-cli: the full level is locked: give its passcode with --passcode N\n");
+                         "brellin-cli: the full level is locked: give its passcode in BRELLIN_PASSCODE "
+                         "or with --passcode N\n");
         return ExitRefused;
     }
 
@@ -175,15 +184,13 @@ int Calibration(TCliContext &ctx, const QStringList &args)
     TCalibrationArgs opts;
     if (const int usage = ParseCalibrationArgs(args, opts); usage >= 0)
         return usage;
-    if (!ctx.Options.HasConnection())
-        return UsageError("'calibration' needs a connection: --tcp HOST[:PORT] or --serial DEVICE");
-    if (!ctx.Connect())
-        return ExitNoReply;
+    int exit = ExitDone;
+    if (!ctx.EnsureConnected(exit))
+        return exit;
     TCliCalibration c(ctx, opts);
     if (const int failed = c.Start(ctx); failed >= 0)
         return failed;
 
-    int exit = ExitDone;
     if (opts.Step == "show") {
         if (!c.Calibration.ReadBack()) {
             std::fprintf(stderr, "brellin-cli: some calibration figures could not be read\n");
@@ -253,7 +260,8 @@ TCliRegistrar calibrationCommand{
      "            calibration lin-set INDEX WEIGHT | lin-clear INDEX [--passcode N]\n"
      "                                  set or clear a linearisation point, INDEX 1..10 as the list shows "
      "it\n"
-     "                                  (all need the full level: --passcode N when it is locked)",
-     false, Calibration}};
+     "                                  (all need the full level; when it is locked the passcode comes from\n"
+     "                                  --passcode N, else BRELLIN_PASSCODE, else the terminal)",
+     true, Calibration}};
 
 } // namespace

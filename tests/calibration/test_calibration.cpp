@@ -251,7 +251,7 @@ TEST(CalibrationCli, RefusalsAndBadValuesSendNoStep)
         int Exit;
         const char *Err;
     } cases[] = {
-        {{"zero"}, 1, "the full level is locked: give its passcode with --passcode N"},
+        {{"zero"}, 1, "the full level is locked: give its passcode in BRELLIN_PASSCODE or with --passcode N"},
         {{"zero", "--passcode", "1111"}, 1, "the instrument refused the passcode for the full level"},
         {{"direct-zero", "3.5", "--passcode", "5678"}, 2, "Out of Range: (-3.0000 to 3.0000)"},
         {{"lin-set", "11", "5", "--passcode", "5678"}, 2, "INDEX is the line of the list, 1..10"},
@@ -265,7 +265,12 @@ TEST(CalibrationCli, RefusalsAndBadValuesSendNoStep)
         EXPECT_TRUE(run.Err.contains(c.Err)) << run.Err.constData();
         EXPECT_TRUE(run.Out.isEmpty()) << run.Out.constData();
     }
-    EXPECT_EQ(sim.Run({"show", "--passcode", "5678"}).Out, Figures("0.1000", "2.0000", {}));
+    // The passcode may come from the environment instead.
+    qputenv("BRELLIN_PASSCODE", "5678");
+    const TProgramRun shown = sim.Run({"show"});
+    qunsetenv("BRELLIN_PASSCODE");
+    EXPECT_EQ(shown.Exit, 0) << shown.Err.constData();
+    EXPECT_EQ(shown.Out, Figures("0.1000", "2.0000", {}));
 }
 
 TEST(CalibrationCli, ResultCodesExitWithTheirMessageAfterTheSaveAndReadBack)
