@@ -380,27 +380,39 @@ Tcommsobj TVornInstrument::LogSample()
 
 QByteArray TVornInstrument::FactoryRecord() const
 {
-    // Format 1, tested 2008/02/18, nine points of two runs at 20 and 40 degrees C.
-    QList<int> bytes = {1, 8, 2, 18, 3, 9, 0xA5, 2, 3};
+    // Format 1, tested 2008/02/18, nine points of two runs at 20 and 40 degrees C, x scale 200 and
+    // y scale 100 (one error count is 0.04 divisions); the errors come from the serial number.
+    const QString &use = Cfg.FactoryCase;
+    const bool none = use == QLatin1String("none");
+    QList<int> bytes = {
+        use == QLatin1String("format") ? 2 : 1, 8, 2, none ? 5 : 18, 3, none ? 0 : 9, 0xA5, 100, 200};
     uint32_t r = SerialNumber * 2654435761u + Cfg.Seed;
     for (int k = 0; k < 9; ++k)
-        bytes.append(10 + 25 * k);
+        bytes.append(20 + 25 * k);
     bytes.append(20);
     bytes.append(0);
     for (int k = 0; k < 9; ++k) {
         r = r * 1103515245u + 12345u;
-        bytes.append(static_cast<int>((r >> 16) % 7) - 3 + (k == 0 ? 0 : 0));
+        bytes.append(k == 0 ? 1 : static_cast<int>((r >> 16) % 9) - 4);
     }
-    bytes.append(40);
+    bytes.append(use == QLatin1String("same-temp") ? 20 : 40);
     bytes.append(0);
     for (int k = 0; k < 9; ++k) {
         r = r * 1103515245u + 12345u;
-        bytes.append(static_cast<int>((r >> 16) % 9) - 4);
+        bytes.append(k == 0 ? -4 : static_cast<int>((r >> 16) % 11) - 5);
+    }
+    if (use == QLatin1String("outside")) {
+        bytes[20 + 4] = 9;   // +0.36 divisions against 0.25
+        bytes[31 + 7] = -12; // -0.48
     }
     while (bytes.size() < 61)
         bytes.append(0);
     QByteArray text;
     for (int b : bytes)
         text += HexText(static_cast<uint32_t>(b) & 0xFF, 2);
+    if (use == QLatin1String("short"))
+        text.chop(1);
+    else if (use == QLatin1String("long"))
+        text += '0';
     return text;
 }

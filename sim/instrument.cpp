@@ -205,11 +205,14 @@ TSimAnswer TVornInstrument::Read(const Tcommsobj &req)
         const uint32_t arg = HexToInt(req.Data);
         const int group = static_cast<int>(arg >> 8), item = static_cast<int>(arg & 0xFF);
         const auto &groups = ModelData.Allocation;
-        if (group < groups.size() && item < groups[group].size())
+        if (Cfg.AllocationCase != QLatin1String("empty") && group < groups.size() &&
+            item < groups[group].size())
             return Ok(req, groups[group][item]);
         return Ok(req);
     }
     case 0x0068:
+        if (Cfg.FactoryCase == QLatin1String("refused"))
+            return Refuse(req, StatusBadParameter);
         return Ok(req, FactoryRecord());
     case 0x00F8:
         return FullOpen ? Ok(req, CalBlock()) : Refuse(req, StatusAccessDenied);

@@ -74,6 +74,9 @@ int main(int argc, char **argv)
         {"delay", "MS", "Delay every reply."},
         {"garbage", "P", "Garbage before a reply with probability P."},
         {"disconnect-after", "N", "Drop a TCP client after N requests."},
+        {"allocation", "CASE", "Allocation table: table (the model's) or empty."},
+        {"factory", "CASE",
+         "Factory test record: pass, outside, none, same-temp, short, long, format or refused."},
         {"drop-on", "REG[:N]",
          "Drop the replies to the first N (1) requests on register REG (hex), after they took effect."},
     };
@@ -161,6 +164,17 @@ int main(int argc, char **argv)
         if (!ok1 || !ok2 || parts.size() > 2 || cfg.DropOnRegister < 0 || cfg.DropOnRegister > 0xFFFF ||
             cfg.DropOnTimes < 1)
             bad = QStringLiteral("--drop-on: expected REG[:N] (register in hex)");
+    }
+    if (parser.isSet("allocation")) {
+        cfg.AllocationCase = parser.value("allocation");
+        if (cfg.AllocationCase != "table" && cfg.AllocationCase != "empty")
+            bad = QStringLiteral("--allocation: expected table or empty");
+    }
+    if (parser.isSet("factory")) {
+        cfg.FactoryCase = parser.value("factory");
+        const QStringList cases{"pass", "outside", "none", "same-temp", "short", "long", "format", "refused"};
+        if (!cases.contains(cfg.FactoryCase))
+            bad = QStringLiteral("--factory: expected one of %1").arg(cases.join(QStringLiteral(", ")));
     }
     cfg.LapseLocksLevels = parser.isSet("lapse-locks");
     cfg.RefuseAll = parser.isSet("refuse-all");

@@ -36,6 +36,12 @@ struct TVornSimConfig {
     double WeightStepSize = 0;
     // A calibration step's status shows CalibrationResult beside the in-progress bit while it runs.
     bool CalibrationResultEarly = false;
+    // Reports: "table" (the model's allocation table) or "empty" (group 0 item 0 empty).
+    QString AllocationCase = QStringLiteral("table");
+    // The factory test record: "pass", "outside" (errors past the trade limits), "none" (no points,
+    // tested on the 5th), "same-temp" (both runs at one temperature), "short" (121 characters),
+    // "long" (123), "format" (format byte 2), "refused" (the read is refused).
+    QString FactoryCase = QStringLiteral("pass");
 
     // --- faults on demand: below 1 a probability (drawn from a generator seeded with Seed); a
     // whole number N >= 1 makes the fault happen every Nth time (1: always) ---------------------

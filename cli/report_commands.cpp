@@ -1,0 +1,97 @@
+// brellin-cli: the instrument's reports, the allocation report and the factory test results.
+#include "cli.h"
+#include "link/comms.h"
+#include "link/tools.h"
+#include "reports/AllocationReport.h"
+#include "reports/factory.h"
+
+namespace
+{
+
+int Allocation(TCliContext &ctx)
+{
+    int exit = ExitDone;
+    if (!ctx.EnsureConnected(exit))
+        return exit;
+    const TAllocationReport report = ReadAllocationReport(*ctx.Engine);
+    for (const TAllocationRow &row : report.Rows) {
+        if (row.Main)
+            PrintLine({});
+        PrintLine(AllocationPrintRow(row));
+    }
+    if (!report.Complete) {
+        ctx.Reporter.Error(QStringLiteral("The allocation report is incomplete: %1; the rows above are the "
+                                          "ones read.")
+                               .arg(QString::fromLatin1(report.Error)));
+        return ExitNoReply;
+    }
+    if (report.Rows.isEmpty())
+        ctx.Reporter.Info(QStringLiteral("The instrument's allocation table is empty."));
+    return ExitDone;
+}
+
+QByteArray Mark(bool pass)
+{
+    return pass ? "pass" : "FAIL";
+}
+
+int Factory(TCliContext &ctx)
+{
+    int exit = ExitDone;
+    if (!ctx.EnsureConnected(exit))
+        return exit;
+    // The serial number names the results.
+    if (!ctx.Engine->Transact(CmdRead, 0x0005, {}, true, true))
+        return ctx.FailureExit();
+    const QByteArray serial = QByteArray::number(HexToInt(ctx.Engine->LastReply.Data));
+    if (!ctx.Engine->Transact(CmdRead, FactoryRegister, {}, true, true))
+        return ctx.FailureExit();
+    TFactoryRecord record;
+    switch (DecodeFactoryRecord(ctx.Engine->LastReply.Data, record)) {
+    case TFactoryDecode::TooShort:
+        ctx.Reporter.Error(
+            QStringLiteral("The instrument's factory test record is too short (%1 characters).")
+                .arg(ctx.Engine->LastReply.Data.size()));
+        return ExitRefused;
+    case TFactoryDecode::NotAvailable:
+        ctx.Reporter.Error(FactoryNotAvailableText);
+        return ExitRefused;
+    case TFactoryDecode::Ok:
+        break;
+    }
+    const TFactoryResults results = FactoryResults(record, serial);
+    PrintLine(results.TitleLine1.toLatin1());
+    PrintLine("date: " + results.TitleLine2.toLatin1());
+    PrintLine("temperatures: " + QByteArray::number(record.T1) + " and " + QByteArray::number(record.T2) +
+              " Degrees C");
+    PrintLine("scale: x " + QByteArray::number(record.Sx) + ", y " + QByteArray::number(record.Sy) +
+              "; points: " + QByteArray::number(record.Count));
+    PrintLine(QString::asprintf("%5s %10s %10s %6s %10s %6s %7s", "point", "divisions", "error1", "",
+                                "error2", "", "limit")
+                  .toLatin1());
+    for (int k = 0; k < results.Points.size(); ++k) {
+        const TFactoryPoint &p = results.Points.at(k);
+        PrintLine(QString::asprintf("%5d %10.3f %10.4f %6s %10.4f %6s %7.2f", k + 1, p.X, p.Error1,
+                                    Mark(p.Pass1).constData(), p.Error2, Mark(p.Pass2).constData(), p.Limit)
+                      .toLatin1());
+    }
+    PrintLine(QByteArray("result: ") + (results.Pass ? "pass" : "FAIL (errors outside the trade limits)"));
+    PrintLine(results.ZeroDriftText.toLatin1());
+    return results.Pass ? ExitDone : ExitDiffer;
+}
+
+int Report(TCliContext &ctx, const QStringList &args)
+{
+    if (args.size() != 1 || (args.at(0) != "allocation" && args.at(0) != "factory"))
+        return UsageError(QStringLiteral("usage: report allocation | report factory"));
+    return args.at(0) == "allocation" ? Allocation(ctx) : Factory(ctx);
+}
+
+TCliRegistrar reportCommand{
+    {"report",
+     "            report allocation     the allocation report's rows, as printed\n"
+     "            report factory        the factory test results: date, temperatures, points with their\n"
+     "                                  trade limits, pass/fail (exit 6 when a point fails), zero drift",
+     true, Report}};
+
+} // namespace
