@@ -2,6 +2,7 @@
 #include "tools.h"
 
 #include <cmath>
+#include <limits>
 
 int HexDigitValue(char ch)
 {
@@ -95,13 +96,25 @@ QByteArray FloatToDecimalText(int decimals, double value)
 
 double DecimalTextToFloat(const QByteArray &text)
 {
+    // Whole digits are summed exactly while they fit; a longer run (a damaged file can hold
+    // any number of digits) goes on in floating point instead of overflowing.
     int64_t value = 0;
+    double wide = 0.0;
+    bool overflowed = false;
     bool negative = false;
     int decimals = 0;
     bool counting = false;
     for (char ch : text) {
         if (IsDigit(ch)) {
-            value = value * 10 + (ch - '0');
+            const int digit = ch - '0';
+            if (!overflowed && value > (std::numeric_limits<int64_t>::max() - digit) / 10) {
+                overflowed = true;
+                wide = static_cast<double>(value);
+            }
+            if (overflowed)
+                wide = wide * 10.0 + digit;
+            else
+                value = value * 10 + digit;
             if (counting)
                 ++decimals;
         } else if (ch == '-') {
@@ -113,7 +126,7 @@ double DecimalTextToFloat(const QByteArray &text)
             return 0.0;
         }
     }
-    const double result = static_cast<double>(value) / PowerOfTen(decimals);
+    const double result = (overflowed ? wide : static_cast<double>(value)) / PowerOfTen(decimals);
     return negative ? -result : result;
 }
 

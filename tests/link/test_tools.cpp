@@ -53,6 +53,9 @@ TEST(Tools, DecimalTextToFloatIsStrict)
     EXPECT_DOUBLE_EQ(DecimalTextToFloat("1.2.34"), 12.34); // a later point restarts the count
     EXPECT_DOUBLE_EQ(DecimalTextToFloat(""), 0.0);
     EXPECT_DOUBLE_EQ(DecimalTextToFloat(" 5"), 0.0);
+    // More digits than 64 bits hold (a damaged log file) give a near value, not an overflow.
+    EXPECT_DOUBLE_EQ(DecimalTextToFloat("123456789012345678901234"), 123456789012345678901234.0);
+    EXPECT_NEAR(DecimalTextToFloat("-99999999999999999999.5"), -1e20, 1.0);
 }
 
 TEST(Tools, FixDecimalsAndDecimalsIn)
