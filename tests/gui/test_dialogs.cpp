@@ -158,10 +158,10 @@ TEST_F(OptionsTest, TimeoutsAreStoredInTenthsAndOutOfRangeIsRefused)
     EXPECT_EQ(Options.edtSerialTimeout->text(), "2");
     EXPECT_EQ(Options.edtTCPTimeout->text(), "7");
     Options.edtSerialTimeout->setFocus();
-    QTRY_VERIFY(Options.edtSerialTimeout->hasFocus());
+    EXPECT_EVENTUALLY(Options.edtSerialTimeout->hasFocus());
     Options.edtSerialTimeout->setText("0.45");
     Options.cbAllowSaveBlock->setFocus();
-    QTRY_COMPARE(Reporter.Errors, QStringList{"The number must be within the range 0.5s to 20s"});
+    EXPECT_EVENTUALLY_EQ(Reporter.Errors, QStringList{"The number must be within the range 0.5s to 20s"});
     EXPECT_TRUE(Options.edtSerialTimeout->hasFocus());
     Options.btnOK->click(); // a click can reach OK all the same: still nothing stored
     EXPECT_EQ(Reporter.Errors.size(), 2);

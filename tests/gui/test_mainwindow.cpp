@@ -298,7 +298,7 @@ TEST_F(MainWindowTest, TheWindowKeepsItsMinimumSizeAndThePanelItsAspect)
     EXPECT_EQ(w->width(), 640);
     EXPECT_GE(w->height(), 480);
     w->resize(1000, 800);
-    QTRY_COMPARE(w->DisplayMimic->height(), w->TSDisplay->width() * 491 / 1000);
+    EXPECT_EVENTUALLY_EQ(w->DisplayMimic->height(), w->TSDisplay->width() * 491 / 1000);
 }
 
 TEST_F(MainWindowTest, TheConnectedModelNamesItsPicture)
@@ -326,7 +326,7 @@ TEST_F(MainWindowTest, AnOpenSessionIsRenewedByTheViewerTimer)
     QTest::qWait(30);
     EXPECT_FALSE(w->Engine->SessionRefreshDue);
     w->SessionActive = true;
-    QTRY_VERIFY(w->Engine->SessionRefreshDue);
+    EXPECT_EVENTUALLY(w->Engine->SessionRefreshDue);
 }
 
 TEST_F(MainWindowTest, HelpShowsThePageBesideTheProgramOrSaysItIsMissing)

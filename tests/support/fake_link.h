@@ -60,3 +60,11 @@ public:
 
 // Runs the event loop until the predicate holds or the wall-clock limit passes; true if it held.
 bool PumpUntil(const std::function<bool()> &pred, int limitMs = 5000);
+
+// Qt's QTRY_ macros report to Qt Test, which a GoogleTest body never reads: these fail the test.
+#define EXPECT_EVENTUALLY(cond) EXPECT_TRUE(PumpUntil([&] { return bool(cond); })) << #cond
+#define EXPECT_EVENTUALLY_EQ(a, b) \
+    do { \
+        PumpUntil([&] { return (a) == (b); }); \
+        EXPECT_EQ(a, b); \
+    } while (0)
