@@ -276,8 +276,14 @@ TDsdUpload::TAnswer TDsdUpload::Ask(int reg, const QByteArray &arg, QByteArray &
     Silent = 0;
     if (clock.elapsed() < qint64(base) * Engine.TickInterval())
         Patience = 1;
-    if (reply.ErrorFlag)
+    // "No such record" is the instrument's Unknown Error; any other refusal (a lapsed session)
+    // says nothing about the records.
+    if (reply.ErrorFlag && (reply.Status & StatusUnknownError))
         return Refused;
+    if (reply.ErrorFlag) {
+        Refusal = QString::fromLatin1(RegisterErrorText(reply));
+        return Denied;
+    }
     Device.SetReply(text);
     record = Device.ReplyText();
     return Answered;
@@ -293,6 +299,7 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     StorePath.clear();
     Patience = 1;
     Silent = 0;
+    Refusal.clear();
     if (Progress) {
         Progress->SetProgressRange(0, 100000, 1);
         Progress->ShowProgress(QStringLiteral("Initialising..."), QString(), QString());
@@ -423,6 +430,7 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         case Refused:
             stop = Complete; // an empty data store
             break;
+        case Denied:
         case NoAnswer:
             break;
         }
@@ -434,6 +442,11 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         }
         if (!Engine.LinkOpen()) {
             stop = LinkLost;
+            break;
+        }
+        // Any refusal but "no such record" (reported by the engine) will not go away by asking.
+        if (!Refusal.isEmpty()) {
+            stop = Stalled;
             break;
         }
         if (Silent >= MaxSilentRequests) {
@@ -460,6 +473,7 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
                 // The instrument no longer holds the last stored record: go on from its oldest.
                 readOldest();
                 break;
+            case Denied:
             case NoAnswer:
                 break;
             }
@@ -514,7 +528,9 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     const QString why = stop == Cancelled  ? QStringLiteral("cancelled by request")
                         : stop == LinkLost ? QStringLiteral("the connection was lost")
                         : stop == Silence  ? QStringLiteral("the instrument stopped answering")
-                                           : QStringLiteral("the instrument's replies did not fit together");
+                        : !Refusal.isEmpty()
+                            ? QStringLiteral("the instrument refused (%1)").arg(Refusal)
+                            : QStringLiteral("the instrument's replies did not fit together");
     Message = QStringLiteral("Upload incomplete%1 (%2 new record%3 stored): %4. Upload again to continue.")
                   .arg(HasLast ? QStringLiteral(" after record %1").arg(LastNumber) : QString())
                   .arg(Count)

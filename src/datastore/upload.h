@@ -76,7 +76,8 @@ public:
     uint32_t Reanchors = 0;
 
 private:
-    enum TAnswer { Answered, Refused, NoAnswer };
+    // Refused: "no such record"; Denied: any other refusal.
+    enum TAnswer { Answered, Refused, Denied, NoAnswer };
     // One record request, sent once; `record` gets the reply's data.
     TAnswer Ask(int reg, const QByteArray &arg, QByteArray &record);
     TResult Fail(const QString &text);
@@ -92,4 +93,5 @@ private:
     TDsdStoreLayout &Layout;
     int Patience = 1; // multiple of the time-out a record request waits
     int Silent = 0;   // requests in a row without a reply
+    QString Refusal;  // the instrument's text of the last other refusal
 };

@@ -61,8 +61,8 @@ public:
     bool Transact(int command, int reg, const QByteArray &data, bool wait, bool report);
     QByteArray TransactText(const QByteArray &request);
     // The same request sent once: no resend after a time-out, and the time-out not reported (the
-    // caller says what it means). For requests that change the instrument's state, such as
-    // reading the next record. `ticks` > 0 waits that long instead of TimeoutTicks.
+    // caller says what it means). For requests that change the instrument's state,
+    // such as reading the next record. `ticks` > 0 waits that long instead of TimeoutTicks.
     QByteArray TransactTextOnce(const QByteArray &request, int ticks = 0);
     void SendFrame(const QByteArray &text, bool useCrc);
     void WaitTicks(int n);

@@ -4,6 +4,7 @@
 #include "datastore/recordstore.h"
 #include "datastore/storelayout.h"
 #include "datastore/upload.h"
+#include "fake_link.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "store_fixture.h"
@@ -220,4 +221,44 @@ TEST_F(UploadFaultTest, WithoutTheSerialNumberNothingIsUploaded)
     EXPECT_EQ(Upload.Message,
               QStringLiteral("Could not read the instrument's serial number: no record was uploaded."));
     EXPECT_TRUE(Layout.StoredInstruments().isEmpty());
+}
+
+TEST(UploadRefusals, ARefusalOtherThanNoSuchRecordIsNoEndOfTheRecords)
+{
+    // An instrument that gives its oldest record, then refuses "next record" with a lapsed session:
+    // that is no "No new records" and no success.
+    QTemporaryDir temp;
+    TTransactionEngine engine;
+    auto link = std::make_unique<TFakeLink>();
+    TFakeLink *fake = link.get();
+    engine.SetLink(std::move(link));
+    engine.SetTickInterval(2);
+    engine.TimeoutTicks = 10;
+    TRecordingReporter reporter;
+    engine.Reporter = &reporter;
+    fake->Open();
+    const QByteArray record = "1,2008/02/18,15:25:21,    2975,kg,GROSS,       0,kg,TARE,19,p";
+    fake->Responder = [&](const QByteArray &frame) {
+        const QByteArray request = FrameText(frame).mid(2);
+        if (request == "110005:")
+            fake->Deliver(CrcFrame("00110005:12D687"));
+        else if (request == "108294:" || request == "108295:" || request == "108291:1")
+            fake->Deliver(CrcFrame("0010" + request.mid(2, 4) + ":" + record));
+        else if (request == "108292:")
+            fake->Deliver(CrcFrame("40108292:0010"));
+    };
+    TDevice device;
+    device.OnExchange = [&](const QByteArray &r) { return engine.TransactText(r); };
+    TDsdStoreLayout layout;
+    layout.SetStoreDir(temp.filePath(QStringLiteral("store")));
+    TDsdUpload upload(engine, device, layout);
+    upload.Reporter = &reporter;
+    upload.CheckInstrumentKnown = [] { return true; };
+    EXPECT_EQ(upload.DsdUploadOrRefreshClick(), TDsdUpload::Incomplete);
+    EXPECT_TRUE(upload.Message.startsWith(
+        QStringLiteral("Upload incomplete after record 1 (1 new record stored): the instrument refused (")))
+        << upload.Message.toStdString();
+    ASSERT_EQ(reporter.Errors.size(), 2); // the engine's refusal text, then the upload's message
+    EXPECT_TRUE(reporter.Errors[0].startsWith("Error :- Register 8292:"));
+    EXPECT_EQ(reporter.Errors[1], upload.Message);
 }
