@@ -60,6 +60,8 @@ int main(int argc, char **argv)
         {"calls", "Storm calls per mode.", "N", "10000"},
         {"records", "Records on the instrument.", "N", "1000"},
         {"attempts", "Upload attempts at most.", "N", "300"},
+        {"saves", "Settings saves per mode.", "N", "3"},
+        {"sends", "Settings sends per mode (each read back without faults).", "N", "6"},
         {"limit", "Seconds one mode may run before it counts as hung.", "SEC", "900"},
         {"modes", "Comma-separated modes to run (default: all, and none first).", "LIST"},
     });
@@ -68,6 +70,8 @@ int main(int argc, char **argv)
     plan.StormCalls = parser.value("calls").toInt();
     plan.Records = parser.value("records").toInt();
     plan.UploadAttempts = parser.value("attempts").toInt();
+    plan.Saves = parser.value("saves").toInt();
+    plan.Sends = parser.value("sends").toInt();
     if (parser.isSet("mode"))
         return RunOneMode(parser.value("mode"), plan);
 
@@ -80,9 +84,10 @@ int main(int argc, char **argv)
 
     std::printf("fault campaign: %d storm calls per mode, %d records, reply time-out %d ms\n",
                 plan.StormCalls, plan.Records, plan.TickMs * plan.TimeoutTicks);
-    std::printf("%-17s %8s %8s %7s %6s %5s %5s %6s | %4s %5s %5s %5s %4s %6s | %5s %5s | %5s %5s\n", "mode",
-                "frames", "calls", "noreply", "wrong", "hang", "crash", "longst", "upld", "lost", "dup",
-                "alter", "cmpl", "false", "save", "match", "send", "match");
+    std::printf("saves and sends: runs/right/false success/failed with a message\n");
+    std::printf("%-17s %8s %8s %7s %6s %5s %5s %6s | %4s %5s %5s %5s %4s %6s | %9s | %9s\n", "mode", "frames",
+                "calls", "noreply", "wrong", "hang", "crash", "longst", "upld", "lost", "dup", "alter",
+                "cmpl", "false", "saves", "sends");
     int64_t frames = 0, calls = 0, wrong = 0, hangs = 0, crashes = 0, lost = 0, falseSuccess = 0;
     QMap<QString, int> kinds;
     QStringList notes;
@@ -94,7 +99,9 @@ int main(int argc, char **argv)
         QStringList args{"--mode",     name,
                          "--calls",    QString::number(modeCalls),
                          "--records",  QString::number(plan.Records),
-                         "--attempts", QString::number(plan.UploadAttempts)};
+                         "--attempts", QString::number(plan.UploadAttempts),
+                         "--saves",    QString::number(plan.Saves),
+                         "--sends",    QString::number(plan.Sends)};
         QElapsedTimer clock;
         clock.start();
         child.start(QCoreApplication::applicationFilePath(), args);
@@ -115,15 +122,16 @@ int main(int argc, char **argv)
         }
         c.Hangs += hung ? 1 : 0;
         crashes += crashed ? 1 : 0;
-        std::printf(
-            "%-17s %8lld %8lld %7lld %6lld %5lld %5s %6.2f | %4d %5d %5d %5d %4s %6d | %5s %5s | %5s %5s"
-            "   (%.0f s)\n",
-            qPrintable(name), static_cast<long long>(c.FramesSent), static_cast<long long>(c.Transactions),
-            static_cast<long long>(c.NoReply), static_cast<long long>(c.WrongReplies),
-            static_cast<long long>(c.Hangs), YesNo(crashed), c.LongestWaitTimeouts, c.UploadAttempts,
-            c.RecordsLost, c.RecordsDuplicated, c.RecordsAltered, YesNo(c.UploadClaimedComplete),
-            c.FalseSuccesses(), YesNo(c.SaveClaimed), YesNo(c.SaveMatches), YesNo(c.SendClaimed),
-            YesNo(c.SendMatches), clock.elapsed() / 1000.0);
+        std::printf("%-17s %8lld %8lld %7lld %6lld %5lld %5s %6.2f | %4d %5d %5d %5d %4s %6d | %d/%d/%d/%d | "
+                    "%d/%d/%d/%d"
+                    "   (%.0f s)\n",
+                    qPrintable(name), static_cast<long long>(c.FramesSent),
+                    static_cast<long long>(c.Transactions), static_cast<long long>(c.NoReply),
+                    static_cast<long long>(c.WrongReplies), static_cast<long long>(c.Hangs), YesNo(crashed),
+                    c.LongestWaitTimeouts, c.UploadAttempts, c.RecordsLost, c.RecordsDuplicated,
+                    c.RecordsAltered, YesNo(c.UploadClaimedComplete), c.FalseSuccesses(), c.SaveRuns,
+                    c.SaveRight, c.SaveFalse, c.SaveFailed, c.SendRuns, c.SendRight, c.SendFalse,
+                    c.SendFailed, clock.elapsed() / 1000.0);
         std::fflush(stdout);
         frames += c.FramesSent;
         calls += c.Transactions;

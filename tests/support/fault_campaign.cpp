@@ -194,10 +194,8 @@ QString TCampaignCounts::ToLine() const
         QStringLiteral("disorder=%1").arg(RecordsOutOfOrder),
         QStringLiteral("clean=%1").arg(StoreVerdictClean),
         QStringLiteral("uploadfalse=%1").arg(UploadFalseSuccesses),
-        QStringLiteral("saveclaimed=%1").arg(SaveClaimed),
-        QStringLiteral("savematches=%1").arg(SaveMatches),
-        QStringLiteral("sendclaimed=%1").arg(SendClaimed),
-        QStringLiteral("sendmatches=%1").arg(SendMatches),
+        QStringLiteral("saves=%1/%2/%3/%4").arg(SaveRuns).arg(SaveRight).arg(SaveFalse).arg(SaveFailed),
+        QStringLiteral("sends=%1/%2/%3/%4").arg(SendRuns).arg(SendRight).arg(SendFalse).arg(SendFailed),
     };
     return f.join(' ');
 }
@@ -233,10 +231,19 @@ TCampaignCounts TCampaignCounts::FromLine(const QString &line)
     c.RecordsOutOfOrder = v["disorder"].toInt();
     c.StoreVerdictClean = v["clean"].toInt() != 0;
     c.UploadFalseSuccesses = v["uploadfalse"].toInt();
-    c.SaveClaimed = v["saveclaimed"].toInt() != 0;
-    c.SaveMatches = v["savematches"].toInt() != 0;
-    c.SendClaimed = v["sendclaimed"].toInt() != 0;
-    c.SendMatches = v["sendmatches"].toInt() != 0;
+    const QStringList saves = v["saves"].split('/'), sends = v["sends"].split('/');
+    if (saves.size() == 4) {
+        c.SaveRuns = saves[0].toInt();
+        c.SaveRight = saves[1].toInt();
+        c.SaveFalse = saves[2].toInt();
+        c.SaveFailed = saves[3].toInt();
+    }
+    if (sends.size() == 4) {
+        c.SendRuns = sends[0].toInt();
+        c.SendRight = sends[1].toInt();
+        c.SendFalse = sends[2].toInt();
+        c.SendFailed = sends[3].toInt();
+    }
     return c;
 }
 
@@ -462,9 +469,15 @@ void RunSave(TCampaignRig &rig, const QList<QByteArray> &reference)
     if (!Reconnected(rig))
         return;
     QString why;
-    const QList<QByteArray> lines = CampaignSave(rig, c.SaveClaimed, &why);
-    c.SaveMatches = c.SaveClaimed && lines == reference;
-    c.SaveDetail = c.SaveClaimed ? FirstDifference(lines, reference) : why;
+    bool claimed = false;
+    const QList<QByteArray> lines = CampaignSave(rig, claimed, &why);
+    ++c.SaveRuns;
+    const bool right = claimed && lines == reference;
+    c.SaveRight += right ? 1 : 0;
+    c.SaveFalse += claimed && !right ? 1 : 0;
+    c.SaveFailed += claimed ? 0 : 1;
+    if (!right)
+        c.SaveDetail = claimed ? FirstDifference(lines, reference) : why;
 }
 
 QList<QByteArray> RequestLines(const QList<QByteArray> &lines)
@@ -499,13 +512,14 @@ void RunSend(TCampaignRig &rig, const QList<QByteArray> &file)
     TTransactionEngine &engine = rig.Engine();
     if (!Reconnected(rig))
         return;
+    bool claimed = false;
     {
         TSettingsRun run(engine);
         TSettingsSender sender(&engine, &run.Session, &Quiet);
         sender.Transfer.SetStepInterval(1);
         QList<QByteArray> lines = file;
         PreviewSettings(lines);
-        c.SendClaimed = sender.SendFile(lines, false).Complete();
+        claimed = sender.SendFile(lines, false).Complete();
     }
     // The truth: everything read back without faults.
     rig.SetFaults(nullptr);
@@ -513,9 +527,14 @@ void RunSend(TCampaignRig &rig, const QList<QByteArray> &file)
     QList<QByteArray> back;
     if (Reconnected(rig))
         back = CampaignSave(rig, read);
-    c.SendMatches = read && RequestLines(back) == RequestLines(file);
-    c.SendDetail = read ? FirstDifference(RequestLines(back), RequestLines(file))
-                        : QStringLiteral("the read-back failed");
+    const bool right = read && RequestLines(back) == RequestLines(file);
+    ++c.SendRuns;
+    c.SendRight += claimed && right ? 1 : 0;
+    c.SendFalse += claimed && !right ? 1 : 0;
+    c.SendFailed += claimed ? 0 : 1;
+    if (!right)
+        c.SendDetail = read ? FirstDifference(RequestLines(back), RequestLines(file))
+                            : QStringLiteral("the read-back failed");
 }
 
 // --- one mode ---------------------------------------------------------------------------------
@@ -548,13 +567,14 @@ TCampaignCounts RunCampaignMode(const TFaultMode *mode, const TCampaignPlan &pla
     RunTransactionStorm(rig, plan.StormCalls, instrument.Seed);
     if (plan.Upload)
         RunUploadUntilComplete(rig, workDir + "/store-" + rig.Counts.Mode, plan.UploadAttempts);
-    if (plan.Save) {
+    for (int i = 0; i < plan.Saves; ++i) {
         rig.SetFaults(mode);
         RunSave(rig, reference);
     }
-    if (plan.Send) {
+    // Every other send changes the instrument back, so that each one has values to change.
+    for (int i = 0; i < plan.Sends; ++i) {
         rig.SetFaults(mode);
-        RunSend(rig, ChangedSettingsFile(reference));
+        RunSend(rig, i % 2 == 0 ? ChangedSettingsFile(reference) : reference);
     }
     rig.Counts.FramesSent = rig.Engine().FramesSent - sentBefore;
     rig.SetFaults(nullptr);

@@ -49,14 +49,12 @@ struct TCampaignCounts {
     int UploadFalseSuccesses = 0; // an attempt that claimed success with the store not matching
     QString UploadLastMessage;
     // settings save against a fault-free save; settings send then a full read against the file.
-    bool SaveClaimed = false, SaveMatches = false;
-    bool SendClaimed = false, SendMatches = false;
+    // Runs, and how they ended: done and right, done by their own account but wrong (a false
+    // success), or failed with a message.
+    int SaveRuns = 0, SaveRight = 0, SaveFalse = 0, SaveFailed = 0;
+    int SendRuns = 0, SendRight = 0, SendFalse = 0, SendFailed = 0;
     QString SaveDetail, SendDetail;
-    int FalseSuccesses() const
-    {
-        return UploadFalseSuccesses + (SaveClaimed && !SaveMatches ? 1 : 0) +
-               (SendClaimed && !SendMatches ? 1 : 0);
-    }
+    int FalseSuccesses() const { return UploadFalseSuccesses + SaveFalse + SendFalse; }
     // One "key=value" line (bench output) and its reading.
     QString ToLine() const;
     static TCampaignCounts FromLine(const QString &line);
@@ -114,8 +112,8 @@ struct TCampaignPlan {
     int StormCalls = 10000;
     bool Upload = true;
     int UploadAttempts = 300;
-    bool Save = true;
-    bool Send = true;
+    int Saves = 1; // settings saves under the mode
+    int Sends = 1; // settings sends (each read back without faults)
     uint32_t Seed = 1;
 };
 // A fault-free full save of the default instrument (empty when it failed).
