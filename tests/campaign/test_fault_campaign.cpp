@@ -56,6 +56,9 @@ TEST_P(FaultCampaign, EveryCallEndsAndNothingFailsSilently)
     EXPECT_TRUE(c.StoreVerdictClean);
     // settings save: the file equals a fault-free save, or no file and a failure.
     EXPECT_EQ(c.SaveFalse, 0) << c.SaveDetail.toStdString();
+    // settings send, then everything read back without faults: the instrument holds the file, or
+    // the send said it did not finish.
+    EXPECT_EQ(c.SendFalse, 0) << c.SendDetail.toStdString();
     // A link dropped every 150 requests cannot carry a whole save: it must say so.
     if (mode.Name != "disconnect-after") {
         EXPECT_EQ(c.SaveRight, c.SaveRuns) << c.SaveDetail.toStdString();

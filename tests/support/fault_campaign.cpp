@@ -519,6 +519,8 @@ void RunSend(TCampaignRig &rig, const QList<QByteArray> &file)
         sender.Transfer.SetStepInterval(1);
         QList<QByteArray> lines = file;
         PreviewSettings(lines);
+        // As `settings send`: done only when every line was sent and accepted, and none is left
+        // whose effect is unknown.
         claimed = sender.SendFile(lines, false).Complete();
     }
     // The truth: everything read back without faults.
