@@ -4,6 +4,7 @@
 #include "calibration/ui/CalibrationTab.h"
 #include "link/reporter.h"
 #include "logging/ui/logui.h"
+#include "reports/ui/reportsui.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
 
@@ -19,5 +20,6 @@ std::unique_ptr<TFrmMain> CreateMainWindow(TdatViewer &config, const TStartOptio
     auto *settings = new TSettingsUi(*window); // children of the window
     new TCalibrationUi(*window, settings->Session);
     new TLogUi(*window);
+    new TReportsUi(*window);
     return window;
 }

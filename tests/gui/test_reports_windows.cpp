@@ -1,0 +1,210 @@
+// The report windows against vornsim: Instrument > Allocation Report (grid and printout read back
+// from the PDF) and Instrument > Factory Test Results (chart series, titles and refusals).
+#include "gui_support.h"
+
+#include "link/IOIface.h"
+#include "link/transact.h"
+#include "reports/ui/AllocationReport.h"
+#include "reports/ui/factory.h"
+#include "reports/ui/reportsui.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/identpanel.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+#include "vornsim.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPrinter>
+#include <QProcess>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+namespace
+{
+
+class ReportsWindowTest : public ::testing::Test
+{
+protected:
+    void Start()
+    {
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        W = CreateMainWindow(*Config, {}, &Reporter);
+        ASSERT_TRUE(W);
+        W->Engine->SetTickInterval(5);
+        Ui = W->findChild<TReportsUi *>();
+        ASSERT_TRUE(Ui);
+        W->Hooks.ExecModal = [this](QDialog *dialog) {
+            Shown = dialog;
+            if (auto *report = qobject_cast<TFrmAllocationReport *>(dialog)) {
+                Caption = report->windowTitle();
+                for (int r = 0; r < report->StringGrid1->rowCount(); ++r) {
+                    QStringList cells;
+                    for (int c = 0; c < 4; ++c)
+                        cells << report->StringGrid1->item(r, c)->text();
+                    Grid << cells;
+                }
+                Selectable = report->StringGrid1->selectionMode() != QAbstractItemView::NoSelection;
+                if (Print)
+                    report->BtnPrint->click();
+            }
+            if (auto *factory = qobject_cast<TFrmFactory *>(dialog)) {
+                Caption = factory->windowTitle();
+                ChartTitle = factory->Title->text();
+                Names = {factory->Series1->name(), factory->Series3->name(), factory->Series4->name()};
+                Run1Points = factory->Series3->dataCount();
+                Drift = factory->LblZeroResult->text();
+                LeftTitle = factory->ChtTest->yAxis->label();
+            }
+            return int(QDialog::Accepted);
+        };
+        Ui->AskPrinter = [this](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(Pdf);
+            return true;
+        };
+        Cfg.TcpPort = 0;
+        Sim = std::make_unique<TVornSim>(Cfg);
+        QString error;
+        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
+        auto socket = std::make_unique<TIOIfaceSocket>();
+        socket->SetHostText("127.0.0.1");
+        socket->SetPort(Sim->Port());
+        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        ASSERT_TRUE(PumpUntil([&] { return W->Engine->LinkOpen(); }));
+        // The identification read at connect names the instrument in the status bar.
+        ASSERT_TRUE(PumpUntil([&] { return W->IdentPanel->Text().contains("1234567"); }));
+        W->Engine->TimeoutTicks = 100;
+    }
+
+    QString PdfText() const
+    {
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), Pdf, QStringLiteral("-")});
+        p.waitForFinished(20000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+    TProgramFolder Folder{"[Options]\nFirstRun=0\n[Connection]\nConnectionType=0\n"};
+    QString Pdf = Folder.File("out.pdf");
+    TVornSimConfig Cfg;
+    std::unique_ptr<TVornSim> Sim;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+    std::unique_ptr<TFrmMain> W;
+    TReportsUi *Ui = nullptr;
+    QDialog *Shown = nullptr;
+    bool Print = false;
+    QString Caption, ChartTitle, Drift, LeftTitle;
+    QList<QStringList> Grid;
+    bool Selectable = true;
+    QStringList Names;
+    int Run1Points = -1;
+};
+
+} // namespace
+
+TEST_F(ReportsWindowTest, AllocationReportShowsAndPrintsTheTable)
+{
+    Print = true;
+    Start();
+    ASSERT_TRUE(W->AllocationReport1->isEnabled());
+    const QList<QAction *> entries = W->Instrument1->actions();
+    ASSERT_GE(entries.size(), 2);
+    EXPECT_EQ(entries.indexOf(W->AllocationReport1) + 1, entries.indexOf(Ui->FactoryTestResults1));
+    W->AllocationReport1->trigger();
+    ASSERT_TRUE(Shown) << Reporter.Errors.join('\n').toStdString();
+    EXPECT_EQ(Caption, "Allocation Report for " + W->IdentPanel->Text());
+    EXPECT_TRUE(Caption.contains("1234567")) << Caption.toStdString();
+    EXPECT_FALSE(Selectable);
+    const QList<QStringList> grid{
+        {"1", "OUT1", "( LOGIC: ON,  ALARM: NONE )", "SETPTS:  SETP1"},
+        {"", "", "", "ALSO:SETP3"},
+        {"", "", "", "ALSO:SETP4"},
+        {"2", "OUT2", "", "SETPTS:  SETP2"},
+        {"4", "IN2", "( EDGE: ON,  DEB: RISE )", "KEY:  ZERO"},
+        {"", "", "", "KEY:TARE"},
+    };
+    EXPECT_EQ(Grid, grid);
+    // The main controls came back after the reading.
+    EXPECT_TRUE(W->AllocationReport1->isEnabled());
+
+    const QString text = PdfText();
+    EXPECT_TRUE(text.contains("Allocation Report for " + W->IdentPanel->Text())) << text.toStdString();
+    const QStringList lines = text.split('\n');
+    auto columnOf = [&](const QString &what) {
+        for (const QString &line : lines)
+            if (line.contains(what))
+                return line.indexOf(what);
+        return qsizetype(-1);
+    };
+    // pdftotext counts columns from the page's leftmost glyph. The header starts one blank in (the
+    // leading space); the first row's "1" is right-aligned in six columns, so five blanks in.
+    const qsizetype header = columnOf("Allocation Report");
+    const qsizetype one = columnOf("1 OUT1");
+    ASSERT_GE(header, 0);
+    EXPECT_EQ(one - header, 4) << text.toStdString();
+    // pdftotext spaces wide gaps only roughly (the exact row bytes are the unit tests'): a
+    // continuation row's text stands in the last column, right of the main row's column 2.
+    EXPECT_GT(columnOf("ALSO:SETP3"), columnOf("( LOGIC")) << text.toStdString();
+    EXPECT_TRUE(text.contains("KEY:TARE"));
+    EXPECT_EQ(text.count('\f'), 1) << "one page";
+}
+
+TEST_F(ReportsWindowTest, AllocationPrintoutBreaksPages)
+{
+    Start();
+    TFrmAllocationReport form;
+    form.setWindowTitle("Allocation Report for test");
+    QList<TAllocationRow> rows;
+    for (int n = 0; n < 120; ++n)
+        rows << TAllocationRow{{QByteArray::number(n), "OUT", "", "ROW" + QByteArray::number(n)}, true};
+    form.SetRows(rows);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(Pdf);
+    ASSERT_TRUE(form.PrintReport(printer));
+    const QString text = PdfText();
+    // 242 counted lines and three blank lines opening each page: several pages, every row printed.
+    EXPECT_GE(text.count('\f'), 4);
+    for (int n : {0, 59, 119})
+        EXPECT_TRUE(text.contains("ROW" + QString::number(n))) << n;
+    const QStringList pages = text.split('\f');
+    for (const QString &page : pages.mid(1, pages.size() - 2))
+        EXPECT_TRUE(page.contains("ROW")) << "no empty page";
+}
+
+TEST_F(ReportsWindowTest, FactoryResultsChart)
+{
+    Start();
+    ASSERT_TRUE(Ui->FactoryTestResults1->isEnabled());
+    Ui->FactoryTestResults1->trigger();
+    ASSERT_TRUE(Shown) << Reporter.Errors.join('\n').toStdString();
+    EXPECT_EQ(Caption, "Factory Test Results");
+    EXPECT_EQ(ChartTitle, "Test Results for Serial #1234567\n18/02/2008");
+    EXPECT_EQ(Names, (QStringList{"Trade Limits", "20 Degrees C", "40 Degrees C"}));
+    EXPECT_EQ(Run1Points, 10);
+    EXPECT_EQ(Drift, "Maximum Zero Drift = 0.01 microvolts/degree celcius");
+    EXPECT_EQ(LeftTitle, " Error (0.70 uV per division)");
+}
+
+TEST_F(ReportsWindowTest, FactoryRecordRefusedOrNotAvailable)
+{
+    for (const char *use : {"short", "long", "format", "refused"}) {
+        Cfg.FactoryCase = use;
+        Start();
+        Ui->FactoryTestResults1->trigger();
+        EXPECT_FALSE(Shown) << use;
+        const QString said = Reporter.Errors.join('\n');
+        // A refusal is told by the transaction layer; a record of the wrong shape by the window.
+        EXPECT_EQ(said.contains("Test Results not available for this Instrument"),
+                  QByteArray(use) != "refused")
+            << use << ": " << said.toStdString();
+        EXPECT_TRUE(Ui->FactoryTestResults1->isEnabled());
+        W.reset();
+        Sim.reset();
+        Reporter = TRecordingReporter();
+    }
+}
