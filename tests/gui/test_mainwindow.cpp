@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QStatusBar>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -200,6 +201,11 @@ TEST_F(MainWindowTest, ConnectingShowsTheIdentificationAndDisconnectingClearsIt)
     EXPECT_EQ(w->ToolButton4->toolTip(), "Disconnect from instrument");
     EXPECT_TRUE(w->PgCMain->isTabVisible(w->PgCMain->indexOf(w->TSTest)));
     EXPECT_EQ(w->Engine->ReplyRoute(), RouteDisplay);
+    // The panels leave the bar's left part to its short messages.
+    w->resize(900, 600);
+    w->show();
+    w->statusBar()->showMessage("The instrument refused the ZERO key");
+    EXPECT_EVENTUALLY(w->StatusPanel0->x() > w->statusBar()->width() / 3);
     // No Images key for the model: the default picture, which exists.
     EXPECT_EQ(pictures, QStringList{Folder.File("panel.jpg")});
 

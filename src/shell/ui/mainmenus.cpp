@@ -167,5 +167,7 @@ void TFrmMain::CreateStatusBar()
     IdentPanel = new TIdentPanel(bar);
     bar->addPermanentWidget(StatusPanel0);
     bar->addPermanentWidget(StatusPanel1);
-    bar->addPermanentWidget(IdentPanel, 1);
+    // The identification panel takes the width of its text, not all of the bar: the bar's
+    // left part shows the short messages (a refused key, the data store's warnings).
+    bar->addPermanentWidget(IdentPanel);
 }
