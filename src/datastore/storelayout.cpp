@@ -1,11 +1,12 @@
 // Store directory and file naming of the local record store.
 #include "storelayout.h"
 
+#include "shell/apppaths.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace
 {
@@ -82,11 +83,8 @@ QString TDsdStoreLayout::ParentDir() const
 {
     if (!ExplicitDir.isEmpty())
         return QFileInfo(ExplicitDir).absolutePath();
-    const QString programDir = QCoreApplication::applicationDirPath();
     // An installed program's folder is read-only for its users.
-    if (QFileInfo(programDir).isWritable())
-        return programDir;
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return AppPaths::WritableDir(AppPaths::UserFolder::Data);
 }
 
 QString TDsdStoreLayout::StoreDir() const
@@ -109,7 +107,7 @@ QString TDsdStoreLayout::DsdIsnToDataStoreName(const QString &serial) const
 bool TDsdStoreLayout::EnsureStoreDir() const
 {
     const QString dir = StoreDir();
-    if (ExplicitDir.isEmpty() && ParentDir() != QCoreApplication::applicationDirPath())
+    if (ExplicitDir.isEmpty() && ParentDir() != AppPaths::ProgramDir())
         LogLine(QStringLiteral(
             "The program's folder is not writable; the Data Store is kept in the user's data folder"));
     LogLine(dir);

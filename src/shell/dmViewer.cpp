@@ -1,12 +1,13 @@
 // The program's configuration store (see dmViewer.h).
 #include "shell/dmViewer.h"
 
+#include "shell/apppaths.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <climits>
@@ -60,14 +61,13 @@ bool FolderWritable(const QString &file)
 QString TdatViewer::DefaultProgramIni()
 {
     const QString base = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    return QCoreApplication::applicationDirPath() + "/" + base + ".ini";
+    return AppPaths::ProgramDir() + "/" + base + ".ini";
 }
 
 QString TdatViewer::DefaultUserIni()
 {
     const QString base = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" + base + "/" + base +
-           ".ini";
+    return AppPaths::UserDir(AppPaths::UserFolder::Config) + "/" + base + ".ini";
 }
 
 TdatViewer::TdatViewer()

@@ -1,6 +1,8 @@
 // The segment LCD drawing component: map composition and caching, rescale, palette and lookups.
 #include "LumLCD.h"
 
+#include "shell/apppaths.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -14,7 +16,8 @@ TLumLCD::TLumLCD()
 
 QString TLumLCD::CachePath() const
 {
-    const QString dir = ProgramDir.isEmpty() ? QCoreApplication::applicationDirPath() : ProgramDir;
+    // Beside the masks when that folder is writable, else in the user's cache folder.
+    const QString dir = AppPaths::WritableDir(AppPaths::UserFolder::Cache, ProgramDir);
     return QDir(dir).filePath(MapName + QStringLiteral(".kmp"));
 }
 

@@ -8,10 +8,39 @@
 #include "shell/ui/uireporter.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+
+namespace
+{
+
+const char Usage[] = R"(usage: brellin [OPTION...]
+The desktop tool for Vorn weighing indicators.
+  --demo             connect to a built-in simulated instrument instead of the configured one
+  --screenshot FILE  save a picture of the window once the instrument is shown, then end
+  -d                 show the debug window
+  -m BYTES           largest record-store file
+  -z                 keep record lines in plain text
+  --version          print the version and end
+  -h, --help         print this help and end
+)";
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    // Answered before any window system is needed.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("brellin 1.51");
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     TdatViewer config;
     const TStartOptions options = ParseCommandLine(app.arguments().mid(1));
