@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
@@ -368,3 +369,61 @@ TEST_F(MainWindowTest, TheAboutBoxShowsTheIniTexts)
 }
 
 } // namespace
+
+TEST_F(MainWindowTest, ALostLinkIsRetriedUntilTheSameInstrumentAnswers)
+{
+    struct Case {
+        const char *name;
+        QByteArray serialAfter; // what the instrument answers with when it is back ("" : stopped by the user)
+        QString status;
+        bool connected;
+    };
+    const Case cases[] = {
+        {"same instrument", "000004D2", "Connection restored: fake", true},
+        {"another instrument", "00000929",
+         "Another instrument answers on fake (SN: 2345, not SN: 1234): not reconnected", false},
+        {"stopped", "", "Connection lost: fake (no longer retrying)", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto w = Start();
+        ASSERT_TRUE(w);
+        int blanks = 0;
+        w->Hooks.BlankDisplayMimic = [&] { ++blanks; };
+        TFakeLink *link = ConnectFake(*w);
+        ASSERT_EQ(w->IdentPanel->Text(), "SN: 1234, VX200 1.05");
+        // No attempt before the instrument is back.
+        w->RetryTimer->setInterval(60000);
+        blanks = 0;
+        link->DropConnection();
+        ASSERT_TRUE(PumpUntil([&] { return w->Retrying(); }));
+        EXPECT_EQ(w->statusBar()->currentMessage(), "Connection lost: fake");
+        EXPECT_TRUE(w->StopRetryButton->isVisibleTo(w.get()));
+        EXPECT_GT(blanks, 0);
+        EXPECT_EQ(w->ToolButton4->text(), "&Connect");
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join("\n").toStdString();
+        if (c.serialAfter.isEmpty()) {
+            w->StopRetryButton->click();
+            EXPECT_FALSE(w->Retrying());
+        } else {
+            Instrument->Registers[0x0005] = c.serialAfter;
+            w->RetryTimer->start(20);
+            ASSERT_TRUE(PumpUntil([&] { return !w->Retrying(); }));
+        }
+        EXPECT_EQ(w->statusBar()->currentMessage(), c.status);
+        EXPECT_EQ(w->Engine->LinkOpen(), c.connected);
+        EXPECT_EQ(w->ToolButton4->text(), c.connected ? "&Disconnect" : "&Connect");
+        EXPECT_FALSE(w->StopRetryButton->isVisibleTo(w.get()));
+    }
+}
+
+TEST_F(MainWindowTest, DisconnectingByHandIsNotALoss)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    ConnectFake(*w);
+    w->ToolButton4->trigger();
+    EXPECT_FALSE(w->Engine->LinkOpen());
+    EXPECT_FALSE(w->Retrying());
+    EXPECT_NE(w->statusBar()->currentMessage(), "Connection lost: fake");
+}

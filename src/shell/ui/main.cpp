@@ -74,6 +74,7 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
     CreateMenus();
     CreateTabs();
     CreateStatusBar();
+    CreateReconnect();
     FrmDebug = new TFrmDebug(this);
 
     Hooks.RunConnectionDialog = [this] {
@@ -83,6 +84,15 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
 
     Engine->OnConnectedChanged = [this](bool connected) { SetConnected(connected); };
     Engine->OnLinkError = [this](const QString &reason) {
+        // While a lost link is retried, a failed attempt is only said in the status bar.
+        if (Retrying()) {
+            ShowStatus(QString("Connection lost: %1 (retrying every %2 s): %3")
+                           .arg(LostWhere)
+                           .arg(RetryTimer->interval() / 1000.0)
+                           .arg(reason),
+                       true);
+            return;
+        }
         QString text = reason;
         if (auto *serial = dynamic_cast<TIOIfaceSerial *>(Engine->Link()))
             text = SerialOpenAdvice(serial->Description(), reason);
@@ -167,8 +177,7 @@ bool TFrmMain::FormCreate(QString *error)
     DataStoreTab->SetLog([this](const QString &text) { DebugLog(text); });
     DataStoreTab->OnStatusText = [this](const QString &text, bool red) {
         // Only the message is red: the panels are labels with their own colours.
-        statusBar()->setStyleSheet(red ? "QStatusBar { color: red; }" : "");
-        statusBar()->showMessage(text);
+        ShowStatus(text, red);
     };
     Hooks.DsdTabPopup = [this] {
         DataStoreTab->ScrambleLines = ScrambleLines;
@@ -281,6 +290,9 @@ void TFrmMain::DebugLog(const QString &text)
 void TFrmMain::Connect2Click()
 {
     Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
+    // Connect while a lost link is retried: the user takes over.
+    if (Retrying())
+        StopRetry(QString());
     if (Engine->LinkOpen()) {
         // Leaving an instrument with its save blocked would lose the changes at its next reset.
         if (SaveBlocked) {
@@ -290,6 +302,7 @@ void TFrmMain::Connect2Click()
             SaveBlocked = false;
             Engine->WaitTicks(20);
         }
+        UserDisconnect = true;
         Engine->Link()->Close();
         return;
     }
@@ -302,9 +315,13 @@ void TFrmMain::Connect2Click()
 
 void TFrmMain::ConnectWith(TConnectionChoice choice)
 {
+    StopRetry(QString());
+    // The old link's closing is not a loss.
+    UserDisconnect = true;
     Engine->UnitAddress = choice.UnitAddress;
     Engine->CableType = choice.Cable;
     Engine->SetLink(std::move(choice.Link));
+    UserDisconnect = false;
     Engine->Link()->Open();
 }
 
@@ -324,6 +341,7 @@ void TFrmMain::SetConnected(bool connected)
 {
     if (Closing)
         return;
+    const QByteArray serialBefore = Device ? Device->SerialNumber : QByteArray();
     PgCMain->setTabVisible(PgCMain->indexOf(TSTest), connected);
     for (QAction *a : Instrument1->actions())
         SetEnabledIfProvided(a, connected);
@@ -360,6 +378,15 @@ void TFrmMain::SetConnected(bool connected)
             Hooks.SetMimicPicture(picture);
     }
     ShowIdentification();
+
+    const bool wasUp = LinkWasUp;
+    LinkWasUp = connected;
+    if (!connected && wasUp && !UserDisconnect)
+        LinkLost(serialBefore);
+    else if (connected && Retrying())
+        ReconnectedCheck();
+    if (!connected)
+        UserDisconnect = false;
 }
 
 void TFrmMain::UpdateConnectButton(bool connected)

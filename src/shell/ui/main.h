@@ -17,6 +17,7 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
+class QPushButton;
 class QTabWidget;
 class QToolBar;
 class TDataStoreTab;
@@ -90,6 +91,20 @@ public:
     void UpdateConnectButton(bool connected);
     // The debug window's log; lines are kept only while it is shown.
     void DebugLog(const QString &text);
+
+    // --- a lost link (reconnect.cpp) --------------------------------------------------------
+    // A link that closes without the user asking is reported in the status bar and reopened in
+    // the background every RetryTimer interval (2 s) until it opens, the user stops it (the
+    // status bar's button, or Connect) or another instrument answers.
+    void LinkLost(const QByteArray &serial);
+    void RetryConnect();
+    void StopRetry(const QString &message);
+    bool Retrying() const { return RetryTimer && RetryTimer->isActive(); }
+    void ShowStatus(const QString &text, bool red);
+    QTimer *RetryTimer = nullptr;
+    QPushButton *StopRetryButton = nullptr;
+    QString LostWhere;     // the port or host:port that was lost
+    QByteArray LostSerial; // the serial number it answered with
 
     // --- handlers ---------------------------------------------------------------------------
     void menuOptionsClick();
@@ -204,6 +219,10 @@ private:
     bool Logging = false;
     bool Shown = false;
     bool Closing = false;
+    bool LinkWasUp = false;      // the link was open at the last SetConnected
+    bool UserDisconnect = false; // the next close is the user's (or ours), not a loss
+    void CreateReconnect();
+    void ReconnectedCheck();
     int MainControlLocks = 0;
     bool CloseDeferred = false; // closed while an operation ran: closes when it has ended
     int CurrentTab = 0;

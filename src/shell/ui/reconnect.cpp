@@ -1,0 +1,90 @@
+// TFrmMain: a link lost without the user asking (a TCP peer that closes, a serial adapter pulled out)
+// is said in the status bar and reopened in the background until the instrument is back.
+#include "link/IOIface.h"
+#include "link/transact.h"
+#include "settings/device.h"
+#include "shell/ui/main.h"
+
+#include <QPushButton>
+#include <QStatusBar>
+
+void TFrmMain::CreateReconnect()
+{
+    RetryTimer = new QTimer(this);
+    RetryTimer->setInterval(2000);
+    connect(RetryTimer, &QTimer::timeout, this, [this] { RetryConnect(); });
+    StopRetryButton = new QPushButton("Stop Reconnecting", this);
+    StopRetryButton->setObjectName("StopRetryButton");
+    StopRetryButton->setToolTip("Stop trying to reopen the lost connection");
+    StopRetryButton->setVisible(false);
+    statusBar()->addPermanentWidget(StopRetryButton);
+    connect(StopRetryButton, &QPushButton::clicked, this,
+            [this] { StopRetry(QString("Connection lost: %1 (no longer retrying)").arg(LostWhere)); });
+}
+
+void TFrmMain::ShowStatus(const QString &text, bool red)
+{
+    // Only the message is red: the panels are labels with their own colours.
+    statusBar()->setStyleSheet(red ? "QStatusBar { color: red; }" : "");
+    statusBar()->showMessage(text);
+}
+
+void TFrmMain::LinkLost(const QByteArray &serial)
+{
+    if (!Engine->Link())
+        return;
+    LostWhere = Engine->Link()->Description();
+    LostSerial = serial;
+    ShowStatus(QString("Connection lost: %1").arg(LostWhere), true);
+    DebugLog(QString("Connection lost: %1; retrying every %2 s")
+                 .arg(LostWhere)
+                 .arg(RetryTimer->interval() / 1000.0));
+    StopRetryButton->setVisible(true);
+    RetryTimer->start();
+}
+
+void TFrmMain::RetryConnect()
+{
+    if (Closing || !Engine->Link()) {
+        StopRetry(QString());
+        return;
+    }
+    if (Engine->LinkOpen())
+        return;
+    // Another attempt while a TCP connect is still under way does nothing (the transport says so).
+    ShowStatus(QString("Connection lost: %1 (retrying every %2 s)")
+                   .arg(LostWhere)
+                   .arg(RetryTimer->interval() / 1000.0),
+               true);
+    Engine->Link()->Open();
+}
+
+void TFrmMain::StopRetry(const QString &message)
+{
+    if (RetryTimer)
+        RetryTimer->stop();
+    if (StopRetryButton)
+        StopRetryButton->setVisible(false);
+    if (!message.isEmpty())
+        ShowStatus(message, true);
+}
+
+void TFrmMain::ReconnectedCheck()
+{
+    // SetConnected has read the identification again: only the same instrument is taken back.
+    const QByteArray serial = Device ? Device->SerialNumber : QByteArray();
+    if (!LostSerial.isEmpty() && serial != LostSerial) {
+        const QString text =
+            QString("Another instrument answers on %1 (SN: %2, not SN: %3): not reconnected")
+                .arg(LostWhere, serial.isEmpty() ? QString("unknown") : QString::fromLatin1(serial),
+                     QString::fromLatin1(LostSerial));
+        StopRetry(QString());
+        UserDisconnect = true;
+        Engine->Link()->Close();
+        ShowStatus(text, true);
+        DebugLog(text);
+        return;
+    }
+    StopRetry(QString());
+    ShowStatus(QString("Connection restored: %1").arg(LostWhere), false);
+}
