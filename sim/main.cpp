@@ -77,6 +77,9 @@ int main(int argc, char **argv)
         {"allocation", "CASE", "Allocation table: table (the model's) or empty."},
         {"factory", "CASE",
          "Factory test record: pass, outside, none, same-temp, short, long, format or refused."},
+        {"baud", "N", "Pace the line at N baud: characters go out and count as arriving at that rate."},
+        {"frame-bits", "10|11", "Bits per character with --baud: 10 (8N1), 11 (parity or two stop bits)."},
+        {"turnaround", "MS", "The instrument's reply latency with --baud (default 2 ms)."},
         {"drop-on", "REG[:N]",
          "Drop the replies to the first N (1) requests on register REG (hex), after they took effect."},
     };
@@ -144,6 +147,11 @@ int main(int argc, char **argv)
     number("delay", 0, 60000, [&](double v) { cfg.DelayMs = static_cast<int>(v); });
     number("garbage", 0, 1e6, [&](double v) { cfg.Garbage = v; });
     number("disconnect-after", 0, 1e9, [&](double v) { cfg.DisconnectAfter = static_cast<int>(v); });
+    number("baud", 300, 1000000, [&](double v) { cfg.Baud = static_cast<int>(v); });
+    number("frame-bits", 10, 11, [&](double v) { cfg.FrameBits = static_cast<int>(v); });
+    number("turnaround", 0, 10000, [&](double v) { cfg.TurnaroundMs = static_cast<int>(v); });
+    if ((parser.isSet("frame-bits") || parser.isSet("turnaround")) && !parser.isSet("baud"))
+        bad = QStringLiteral("--frame-bits and --turnaround pace the line: give --baud N too");
     if (parser.isSet("steps")) {
         const QStringList parts = parser.value("steps").split(QLatin1Char(':'));
         bool ok1 = false, ok2 = false;

@@ -58,5 +58,10 @@ struct TVornSimConfig {
     int DropOnTimes = 1;       // ... the first this many times
     bool RefuseAll = false;    // every request refused with Unknown Error
 
+    // --- the line's timing (only with Baud > 0; else bytes go as fast as the transport takes them) --
+    int Baud = 0;          // characters go out and count as arriving at this rate (the speed switch follows)
+    int FrameBits = 10;    // bits per character: 10 for 8N1, 11 with parity or a second stop bit
+    int TurnaroundMs = -1; // the instrument's own reply latency; -1: 2 ms when paced, else none
+
     bool Verbose = false; // log requests and replies to stderr
 };

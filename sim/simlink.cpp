@@ -8,13 +8,26 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <termios.h>
 #include <unistd.h>
 
+namespace
+{
+// The instrument's own reply latency on a paced line: its serial handler runs in a main loop of
+// about a millisecond and answers on the pass after the request's last character, i.e. within
+// about two character times at 9600 baud.
+constexpr int DefaultTurnaroundMs = 2;
+} // namespace
+
 TSimLink::TSimLink(TVornSim *sim, QTcpSocket *socket) : QObject(sim), Sim(sim), Socket(socket)
 {
     WireSplitter();
+    if (Paced()) {
+        CurrentBaud = Sim->Config().Baud;
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); // each character as it goes
+    }
     socket->setParent(this);
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         if (Socket)
@@ -31,13 +44,20 @@ TSimLink::TSimLink(TVornSim *sim, int ptyMaster) : QObject(sim), Sim(sim), Maste
     WriteNotifier = new QSocketNotifier(Master, QSocketNotifier::Write, this);
     WriteNotifier->setEnabled(false);
     connect(WriteNotifier, &QSocketNotifier::activated, this, &TSimLink::FlushPty);
-    SetBaud(9600);
+    SetBaud(Paced() ? Sim->Config().Baud : 9600);
 }
 
 void TSimLink::WireSplitter()
 {
+    Clock.start();
     Splitter.OnRequest = [this](const QByteArray &text, bool framed, bool oversized) {
-        Answer(text, framed, oversized);
+        if (!Paced()) {
+            Answer(text, framed, oversized);
+            return;
+        }
+        const int turn = Sim->Config().TurnaroundMs;
+        const int64_t turnNs = (turn < 0 ? DefaultTurnaroundMs : turn) * int64_t(1000000);
+        DueRequests.push_back({FeedCharNs + turnNs, text, framed, oversized});
     };
     // A request whose CRC does not match is not trusted at all: no reply.
     Splitter.OnBadCrc = [this](const QByteArray &text) {
@@ -61,12 +81,111 @@ void TSimLink::ReadPty()
 
 void TSimLink::Feed(const QByteArray &bytes)
 {
-    Splitter.Feed(bytes);
+    Sim->BytesReceived += bytes.size();
+    if (Paced())
+        FeedPaced(bytes);
+    else
+        Splitter.Feed(bytes);
+}
+
+bool TSimLink::Paced() const
+{
+    return Sim->Config().Baud > 0;
+}
+
+int64_t TSimLink::CharNs() const
+{
+    const int bits = Sim->Config().FrameBits > 0 ? Sim->Config().FrameBits : 10;
+    const int baud = CurrentBaud > 0 ? CurrentBaud : 9600;
+    return int64_t(1000000000) * bits / baud;
+}
+
+void TSimLink::FeedPaced(const QByteArray &bytes)
+{
+    // The sender put the characters on the line just now, behind any still arriving; each one
+    // counts as received one character time after the one before it.
+    int64_t at = std::max(NowNs(), RxLineFreeNs);
+    const int64_t step = CharNs();
+    for (const char ch : bytes) {
+        at += step;
+        FeedCharNs = at;
+        Splitter.Feed(QByteArray(1, ch));
+    }
+    RxLineFreeNs = at;
+    HandleDue();
+}
+
+void TSimLink::HandleDue()
+{
+    while (!DueRequests.empty() && DueRequests.front().DueNs <= NowNs()) {
+        const TDueRequest r = std::move(DueRequests.front());
+        DueRequests.pop_front();
+        Sim->PacingLateNs += NowNs() - r.DueNs;
+        Answer(r.Text, r.Framed, r.Oversized);
+    }
+    if (DueRequests.empty())
+        return;
+    if (!RxTimer) {
+        RxTimer = new QTimer(this);
+        RxTimer->setSingleShot(true);
+        RxTimer->setTimerType(Qt::PreciseTimer);
+        connect(RxTimer, &QTimer::timeout, this, &TSimLink::HandleDue);
+    }
+    ArmTimer(RxTimer, DueRequests.front().DueNs);
+}
+
+void TSimLink::ArmTimer(QTimer *timer, int64_t dueNs)
+{
+    // Whole milliseconds, rounded up: a character is never early.
+    const int64_t left = dueNs - NowNs();
+    timer->start(static_cast<int>(left <= 0 ? 0 : (left + 999999) / 1000000));
+}
+
+void TSimLink::PaceOut()
+{
+    // Writes every character whose last bit has gone out by now; the rest waits for its time.
+    const int64_t now = NowNs();
+    const int64_t step = CharNs();
+    int n = 0;
+    while (n < TxPending.size() && TxNextNs + step <= now) {
+        TxNextNs += step;
+        ++n;
+    }
+    if (n > 0) {
+        const QByteArray part = TxPending.left(n);
+        TxPending.remove(0, n);
+        if (Socket) {
+            Socket->write(part);
+        } else if (Master >= 0) {
+            PtyPending += part;
+            FlushPty();
+        }
+    }
+    if (TxPending.isEmpty()) {
+        if (n > 0)
+            Sim->PacingLateNs += now - TxNextNs;
+        if (BaudAfterReply) {
+            // The reply that switched the speed went out at the old one.
+            const int baud = BaudAfterReply;
+            BaudAfterReply = 0;
+            SetBaud(baud);
+        }
+        return;
+    }
+    if (!TxTimer) {
+        TxTimer = new QTimer(this);
+        TxTimer->setSingleShot(true);
+        TxTimer->setTimerType(Qt::PreciseTimer);
+        connect(TxTimer, &QTimer::timeout, this, &TSimLink::PaceOut);
+    }
+    if (!TxTimer->isActive())
+        ArmTimer(TxTimer, TxNextNs + step);
 }
 
 void TSimLink::Answer(const QByteArray &text, bool framed, bool oversized)
 {
     Sim->Log(QStringLiteral("<<< %1%2").arg(QString::fromLatin1(text), oversized ? " ..." : ""));
+    ++Sim->RequestsHandled;
     TVornInstrument &dev = Sim->Instrument();
     const TSimAnswer answer = oversized ? dev.TooLong(text) : dev.Handle(text);
     if (!answer.HasReply) {
@@ -128,7 +247,9 @@ void TSimLink::Deliver(const TSimAnswer &answer, bool framed)
     Send(frame);
     if (!answer.Printer.isEmpty())
         Send(answer.Printer);
-    if (answer.NewBaud)
+    if (answer.NewBaud && Paced() && !TxPending.isEmpty())
+        BaudAfterReply = answer.NewBaud;
+    else if (answer.NewBaud)
         SetBaud(answer.NewBaud);
 }
 
@@ -163,6 +284,14 @@ void TSimLink::Send(const QByteArray &bytes)
 
 void TSimLink::WriteNow(const QByteArray &bytes)
 {
+    Sim->BytesSent += bytes.size();
+    if (Paced()) {
+        if (TxPending.isEmpty())
+            TxNextNs = std::max(TxNextNs, NowNs()); // an idle line: the first character starts now
+        TxPending += bytes;
+        PaceOut();
+        return;
+    }
     if (Socket) {
         Socket->write(bytes);
         return;

@@ -6,8 +6,10 @@
 #include "splitter.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <deque>
 
 class QSocketNotifier;
 class QTcpSocket;
@@ -36,6 +38,14 @@ private:
     void FlushPty();
     void ReadPty();
     void SetBaud(int baud);
+    // The line's timing (only when the configuration gives a baud rate).
+    bool Paced() const;
+    int64_t CharNs() const;
+    int64_t NowNs() const { return Clock.nsecsElapsed(); }
+    void FeedPaced(const QByteArray &bytes);
+    void HandleDue();
+    void PaceOut();
+    void ArmTimer(QTimer *timer, int64_t dueNs);
 
     TVornSim *Sim;
     QPointer<QTcpSocket> Socket;
@@ -50,4 +60,22 @@ private:
     int StreamLeft = 0;
     bool StreamFramed = true;
     TSimAnswer StreamReply;
+
+    // Paced line: requests wait for their last character's arrival (plus the turnaround), and
+    // characters go out one character time apart.
+    struct TDueRequest {
+        int64_t DueNs;
+        QByteArray Text;
+        bool Framed;
+        bool Oversized;
+    };
+    QElapsedTimer Clock;
+    int64_t RxLineFreeNs = 0; // when the last character received so far has fully arrived
+    int64_t FeedCharNs = 0;   // while splitting: arrival of the character being fed
+    std::deque<TDueRequest> DueRequests;
+    QTimer *RxTimer = nullptr;
+    QByteArray TxPending;
+    int64_t TxNextNs = 0; // when the last character let out has fully gone out
+    QTimer *TxTimer = nullptr;
+    int BaudAfterReply = 0; // a speed switch waiting for its reply to go out
 };

@@ -70,6 +70,7 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <random>
@@ -96,6 +97,14 @@ public:
     int Connections() const;
     // Line speed the pty runs at (follows the link-control message).
     int PtyBaud() const;
+
+    // Traffic over all links, for benchmarks: characters received and sent, requests handled.
+    int64_t BytesReceived = 0;
+    int64_t BytesSent = 0;
+    int64_t RequestsHandled = 0;
+    // On a paced line: how much later than their ideal moments requests were handled and replies
+    // finished going out (the event loop's timers have a resolution of a millisecond).
+    int64_t PacingLateNs = 0;
 
     // Diagnostics (-v): every request and reply.
     std::function<void(const QString &)> OnLog;

@@ -76,3 +76,37 @@ TEST(SimPrograms, BadArgumentsAreRefusedWithAMessage)
         EXPECT_TRUE(sim.readAllStandardOutput().isEmpty());
     }
 }
+
+TEST(SimPrograms, PacedLineOptions)
+{
+    // The options are checked before anything listens.
+    const struct {
+        QStringList args;
+        const char *message;
+    } bad[] = {
+        {{"--tcp", "0", "--turnaround", "3"}, "give --baud N too"},
+        {{"--tcp", "0", "--baud", "9600", "--frame-bits", "12"},
+         "--frame-bits: expected a number from 10 to 11"},
+        {{"--tcp", "0", "--baud", "12"}, "--baud: expected a number"},
+    };
+    for (const auto &b : bad) {
+        QProcess p;
+        p.start(QStringLiteral(BRELLIN_BIN_DIR "/vornsim"), b.args);
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_EQ(p.exitCode(), 2) << b.message;
+        EXPECT_TRUE(p.readAllStandardError().contains(b.message)) << b.message;
+    }
+    // A paced instrument still answers the program in full.
+    QProcess sim;
+    sim.start(QStringLiteral(BRELLIN_BIN_DIR "/vornsim"),
+              {"--tcp", "0", "--baud", "57600", "--frame-bits", "11", "--turnaround", "1"});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    const QByteArray ready = WaitForReadyLine(sim);
+    ASSERT_TRUE(ready.startsWith("listening on 127.0.0.1:")) << ready.constData();
+    const TProgramRun run =
+        RunCli({"--tcp", QString::fromLatin1(ready.mid(int(sizeof("listening on ")) - 1)), "read", "0003"});
+    EXPECT_EQ(run.Exit, 0) << run.Err.constData();
+    EXPECT_EQ(run.Out.trimmed(), "V500");
+    sim.terminate();
+    EXPECT_TRUE(sim.waitForFinished(5000));
+}
