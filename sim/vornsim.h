@@ -7,7 +7,8 @@
 //     sim.Instrument()                                 // TVornInstrument: state, AdvanceTime(ms),
 //     Request(text)
 // It runs on the caller's event loop (no threads). TVornInstrument::Request(text) answers a request
-// text directly, without any transport. Faults on demand come from the config (simconfig.h).
+// text directly, without any transport. Faults on demand come from the config (simconfig.h), and
+// so does a real line's timing (Baud, FrameBits, TurnaroundMs; none unless Baud is given).
 //
 // The built-in instrument (TSimModel::DefaultJson, sim/defaultmodel.cpp; --model FILE.json replaces it):
 // - identification: 0x0001 "00", 0x0003 "V500", 0x0004 "V1.04", 0x0005 serial 1234567 (hex 0012D687);
