@@ -325,18 +325,19 @@ TSimAnswer TVornInstrument::KeyPress(const Tcommsobj &req)
         return Refuse(req, StatusIllegalValue);
     LastKey = code;
     const int64_t now = NowMs();
+    // Zero and tare need a steady weight: while it moves the instrument refuses the key.
     switch (key) {
     case 0x0B: // ZERO; a long press forgets the zero
         if (longPress)
             WeightData.ZeroOffset = 0;
-        else
-            WeightData.Zero(now);
+        else if (!WeightData.Zero(now))
+            return Refuse(req, StatusIllegalOperation);
         break;
     case 0x0C: // TARE; a long press clears the tare
         if (longPress)
             WeightData.ClearTare();
-        else
-            WeightData.TareNow(now);
+        else if (!WeightData.TareNow(now))
+            return Refuse(req, StatusIllegalOperation);
         break;
     case 0x0D: // GROSS/NET
         WeightData.ToggleGrossNet();

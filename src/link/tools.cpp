@@ -56,8 +56,9 @@ int64_t DigitsToInt(const QByteArray &text)
 
 int64_t LeadingInt(const QByteArray &text)
 {
+    // Only blanks may come before the number: "x100" holds no leading number.
     int i = 0;
-    while (i < text.size() && !IsDigit(text[i]))
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
     uint64_t value = 0;
     for (; i < text.size() && IsDigit(text[i]); ++i)

@@ -11,7 +11,8 @@ int HexDigitValue(char ch);
 uint32_t HexToInt(const QByteArray &text);
 // Every digit appended; a "-" anywhere makes the result negative; everything else ignored.
 int64_t DigitsToInt(const QByteArray &text);
-// The first run of decimal digits (0 when there is none).
+// The decimal number after any leading spaces and tabs, up to its first non-digit; 0 when no digit
+// follows the blanks.
 int64_t LeadingInt(const QByteArray &text);
 // value / 10^decimals with that many places; empty for decimals outside 0..9.
 QByteArray UnsignedToDecimalText(uint32_t value, int decimals);

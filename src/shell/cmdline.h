@@ -14,6 +14,8 @@ struct TStartOptions {
     bool ScrambleLines = true;
     bool Demo = false;
     QString Screenshot;
+    // Switches that could not be used, in words for the user (the defaults stay in force).
+    QStringList Problems;
 };
 
 // args without the program name.

@@ -1,5 +1,11 @@
-// The progress window: its lines, its bar over the whole range of record numbers, and Cancel.
+// The progress window: its lines, its bar over the whole range of record numbers, Cancel, and its
+// texts from the language file.
+#include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
+#include "gui_support.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
 
 #include <gtest/gtest.h>
 
@@ -62,4 +68,27 @@ TEST(ProgressWindow, CancelIsRememberedUntilTheNextShow)
     progress.reject();
     EXPECT_TRUE(progress.CancelRequested());
     EXPECT_TRUE(progress.isVisible());
+}
+
+TEST(ProgressWindow, ItsTextsComeFromTheLanguageFileWhenShown)
+{
+    TProgramFolder folder(
+        TProgramFolder::DefaultIni, true,
+        "[TFrmProgress]\nTFrmProgressGerman=Fortschritt...\nProgressCancelButtonGerman=Abbrechen\n"
+        "ProgressCancelButtonEnglish=Cancel\nTFrmProgressEnglish=Progress...\n");
+    TdatViewer config(folder.Ini());
+    TRecordingReporter reporter;
+    auto w = CreateMainWindow(config, {}, &reporter);
+    ASSERT_TRUE(w);
+    TFrmProgress *progress = w->DataStoreTab->Progress;
+    w->tbLangClick(); // German
+    progress->ShowProgress("Initialising...", "", "");
+    EXPECT_EQ(progress->windowTitle(), "Fortschritt...");
+    EXPECT_EQ(progress->ProgressCancelButton->text(), "Abbrechen");
+    progress->HideProgress();
+    w->tbLangClick(); // English again, at the next show
+    progress->ShowProgress("Initialising...", "", "");
+    EXPECT_EQ(progress->windowTitle(), "Progress...");
+    EXPECT_EQ(progress->ProgressCancelButton->text(), "Cancel");
+    EXPECT_EQ(progress->ProgressLine1->text(), "Initialising...");
 }

@@ -1,27 +1,33 @@
-// The connection dialog's effective values and visibility rules, the options dialog's time-outs,
-// and the language file applied to windows.
+// The connection dialog's effective values and visibility rules (the demo's instrument offered
+// while the demo runs), the options dialog's time-outs, and the language file applied to windows.
 #include "gui_support.h"
 
 #include "i18n/ui/LumsLangComp.h"
 #include "link/IOIface.h"
+#include "link/transact.h"
 #include "link/ui/comdialog.h"
 #include "link/ui/option.h"
 #include "link/ui/radiogroup.h"
 #include "settings/ui/NumEdit.h"
 #include "shell/dmViewer.h"
+#include "shell/ui/demo.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace
 {
@@ -129,6 +135,101 @@ TEST_F(ComDialogTest, TcpBuildsASocketTransportFromTheEdits)
     EXPECT_TRUE(socket->HostIsAddress());
     EXPECT_EQ(socket->Port(), 2301);
     EXPECT_FALSE(socket->IsOpen());
+}
+
+// Answers the next modal connection dialog with `act` once it is up.
+void AnswerComDialog(std::function<void(TFrmComDialog *)> act)
+{
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
+        if (auto *d = qobject_cast<TFrmComDialog *>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            act(d);
+        }
+    });
+    poll->start(5);
+}
+
+TEST(ComDialogInDemoTest, TheDemoInstrumentIsOfferedAndItsPortNeverStored)
+{
+    TProgramFolder folder("[Options]\nFirstRun=0\n[Connection]\nConnectionType=1\nTcpHostname=10.1.2.3\n"
+                          "TcpPort=2301\n");
+    TdatViewer config(folder.Ini());
+    TRecordingReporter reporter;
+    auto w = CreateMainWindow(config, ParseCommandLine({"--demo"}), &reporter);
+    ASSERT_TRUE(w);
+    QString error;
+    ASSERT_TRUE(w->StartDemo(&error)) << error.toStdString();
+    w->show();
+    ASSERT_TRUE(PumpUntil([&] { return w->Engine->LinkOpen(); }));
+    const int port = w->DemoInstrument()->Port();
+    auto connectedPort = [&] {
+        auto *socket = dynamic_cast<TIOIfaceSocket *>(w->Engine->Link());
+        return socket && w->Engine->LinkOpen() ? socket->Port() : -1;
+    };
+    auto unchanged = [&] {
+        EXPECT_EQ(config.GetConnectionType(), 1);
+        EXPECT_EQ(config.GetTcpHostname(), "10.1.2.3");
+        EXPECT_EQ(config.GetTcpPort(), 2301);
+    };
+
+    // After Disconnect the dialog offers the demo's instrument, chosen already.
+    w->Connect2Click();
+    ASSERT_TRUE(PumpUntil([&] { return !w->Engine->LinkOpen(); }));
+    AnswerComDialog([&](TFrmComDialog *d) {
+        auto *demo = d->findChild<QRadioButton *>("RGConnection2");
+        auto *group = d->findChild<QGroupBox *>("GBDemo");
+        auto *words = d->findChild<QLabel *>("lblDemo");
+        if (!demo || !group || !words) {
+            ADD_FAILURE() << "the dialog does not offer the demo instrument";
+            d->reject();
+            return;
+        }
+        EXPECT_EQ(demo->text(), "Demo instrument");
+        EXPECT_TRUE(demo->isChecked());
+        EXPECT_TRUE(group->isVisible());
+        EXPECT_TRUE(words->text().contains(QString::number(port))) << words->text().toStdString();
+        EXPECT_FALSE(d->GBTcp->isVisible());
+        EXPECT_FALSE(d->GBSerial->isVisible());
+        EXPECT_FALSE(d->GBUnitAddress->isVisible());
+        d->BtnOk->click();
+    });
+    w->Connect2Click();
+    ASSERT_TRUE(PumpUntil([&] { return connectedPort() == port; }));
+    unchanged();
+
+    // The same instrument typed by hand (by name or by address) is the demo's too.
+    for (const char *host : {"127.0.0.1", "localhost"}) {
+        w->Connect2Click();
+        ASSERT_TRUE(PumpUntil([&] { return !w->Engine->LinkOpen(); }));
+        AnswerComDialog([&](TFrmComDialog *d) {
+            d->RGConnection->SetItemIndex(1);
+            EXPECT_TRUE(d->GBTcp->isVisible());
+            EXPECT_FALSE(d->findChild<QGroupBox *>("GBDemo")->isVisible());
+            d->EdtIndHostname->setText(host);
+            d->EdtTcpPort->setText(QString::number(port));
+            d->BtnOk->click();
+        });
+        w->Connect2Click();
+        ASSERT_TRUE(PumpUntil([&] { return connectedPort() == port; })) << host;
+        unchanged();
+    }
+    // (The test folder's picture is no picture: only the link's messages matter here.)
+    EXPECT_TRUE(reporter.Errors.filter("onnect").isEmpty()) << reporter.Errors.join("; ").toStdString();
+
+    // Any other instrument is stored as ever (port 1 on loopback: nothing listens there).
+    w->Connect2Click();
+    ASSERT_TRUE(PumpUntil([&] { return !w->Engine->LinkOpen(); }));
+    AnswerComDialog([&](TFrmComDialog *d) {
+        d->RGConnection->SetItemIndex(1);
+        d->EdtIndHostname->setText("127.0.0.1");
+        d->EdtTcpPort->setText("1");
+        d->BtnOk->click();
+    });
+    w->Connect2Click();
+    EXPECT_EQ(config.GetTcpHostname(), "127.0.0.1");
+    EXPECT_EQ(config.GetTcpPort(), 1);
 }
 
 TEST(SerialOpenAdviceTest, NamesTheReasonAUserCanActOn)

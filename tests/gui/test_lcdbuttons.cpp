@@ -83,6 +83,7 @@ TEST_F(ButtonsTest, EdgesPressTheKeyAndClicksBesideItDoNothing)
     QTest::mousePress(&Mimic, Qt::LeftButton, {}, QPoint(500, 200)); // on the glass
     QTest::mouseRelease(&Mimic, Qt::LeftButton, {}, QPoint(500, 200));
     QTest::mousePress(&Mimic, Qt::RightButton, {}, Centre(3));
+    QTest::mouseRelease(&Mimic, Qt::RightButton, {}, Centre(3));
     EXPECT_TRUE(Log.isEmpty());
     EXPECT_EQ(Canvas, Original);
 }
@@ -99,16 +100,16 @@ TEST_F(ButtonsTest, ASecondPressReleasesTheFirstKeyWithItsEvents)
     EXPECT_EQ(Canvas, Original);
 }
 
-TEST_F(ButtonsTest, ADoubleClickIsTwoPressesNotThree)
+TEST_F(ButtonsTest, ADoubleClickIsTwoPresses)
 {
-    // What the window system delivers: press, release, press, double click, release.
-    QTest::mouseClick(&Mimic, Qt::LeftButton, {}, Centre(20));
-    QTest::mousePress(&Mimic, Qt::LeftButton, {}, Centre(20));
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(Centre(20)), QPointF(Mimic.mapToGlobal(Centre(20))),
-                    Qt::LeftButton, Qt::LeftButton, {});
-    QApplication::sendEvent(&Mimic, &dbl);
-    QTest::mouseRelease(&Mimic, Qt::LeftButton, {}, Centre(20));
+    // Through the window system: Qt turns the second press into a double-click event.
+    Mimic.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Mimic));
+    // A click beside the keys first: the window system's idea of the button is then up.
+    QTest::mouseClick(Mimic.windowHandle(), Qt::LeftButton, {}, QPoint(2, 2));
+    QTest::mouseDClick(Mimic.windowHandle(), Qt::LeftButton, {}, Centre(20));
     EXPECT_EQ(Log.filter("pressed 20").size(), 2) << Log.join(", ").toStdString();
+    EXPECT_EQ(Log.filter("down 20").size(), 2);
     EXPECT_EQ(Canvas, Original);
 }
 

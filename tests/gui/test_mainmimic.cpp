@@ -1,6 +1,7 @@
 // The main window's front panel against the simulated instrument: the Display tab shows the polled
-// weight, its keys reach the instrument, the Calibration tab's copy follows its own route, both
-// blank on disconnect, and both keep the picture's aspect in any window size.
+// weight, its keys reach the instrument (every press, a refusal said in the status bar), the
+// Calibration tab's copy follows its own route and sends its keys too, both blank on disconnect,
+// and both keep the picture's aspect in any window size.
 #include "display/VornTables.h"
 #include "display/ui/FrontPanel.h"
 #include "display/ui/VornLCD.h"
@@ -12,8 +13,10 @@
 #include "vornsim.h"
 
 #include <QDir>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace
@@ -42,6 +45,13 @@ protected:
         Window->Engine->SetTickInterval(2);
         Window->resize(1000, 700);
         Window->show();
+    }
+    // The centre of key k on a mimic, in its own pixels.
+    static QPoint KeyPoint(const TVornLCD *mimic, int k)
+    {
+        const TLcdKey &r = VornKeys()[size_t(k)].Rect;
+        return QPoint((r.Left + r.Right) / 2 * mimic->width() / 1000,
+                      (r.Top + r.Bottom) / 2 * mimic->height() / 1000);
     }
     void Connect()
     {
@@ -92,20 +102,59 @@ TEST_F(MainMimicTest, DisplayTabShowsTheWeightAndItsKeysReachTheInstrument)
     EXPECT_TRUE(LitEntries(Window->CalMimic->LCD->States).empty());
 }
 
-TEST_F(MainMimicTest, CalibrationTabFeedsItsOwnMimicAndItsKeysSendNothing)
+TEST_F(MainMimicTest, CalibrationTabFeedsItsOwnMimicAndItsKeysWork)
 {
     Connect();
     Window->PgCMain->setTabVisible(Window->PgCMain->indexOf(Window->TSCalibration), true);
     Window->PgCMain->setCurrentWidget(Window->TSCalibration);
     TVornLCD *cal = Window->CalMimic;
     ASSERT_TRUE(PumpUntil([&] { return !LitEntries(cal->LCD->States).empty(); }));
-    const int last = Sim->Instrument().LastKey;
-    const TLcdKey &zero = VornKeys()[1].Rect;
-    QTest::mouseClick(cal, Qt::LeftButton, {},
-                      QPoint((zero.Left + zero.Right) / 2 * cal->width() / 1000,
-                             (zero.Top + zero.Bottom) / 2 * cal->height() / 1000));
-    QTest::qWait(30);
-    EXPECT_EQ(Sim->Instrument().LastKey, last);
+    QTest::mouseClick(cal, Qt::LeftButton, {}, KeyPoint(cal, 1));
+    EXPECT_EQ(Sim->Instrument().LastKey, VornKeyZero);
+    ASSERT_TRUE(PumpUntil([&] { return EntryLit(cal->LCD->States, VornEntryOfMask(VornSymZero)); }));
+}
+
+TEST_F(MainMimicTest, EveryPressCountsADoubleClickAndAClickDuringTheWaitIncluded)
+{
+    Connect();
+    TVornLCD *mimic = Window->DisplayMimic;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+    const QPoint gn = mimic->mapTo(Window.get(), KeyPoint(mimic, 3)); // G/N
+    // A click beside the keys first: the window system's idea of the button is then up.
+    QTest::mouseClick(Window->windowHandle(), Qt::LeftButton, {}, mimic->mapTo(Window.get(), QPoint(2, 2)));
+    int taken = 0;
+    QObject::connect(Window->FrontPanel, &TFrontPanel::KeySent, Window.get(),
+                     [&](int code, bool accepted) { taken += code == VornKeyGrossNet && accepted; });
+    QTest::mouseDClick(Window->windowHandle(), Qt::LeftButton, {}, gn);
+    EXPECT_TRUE(PumpUntil([&] { return taken == 2; })) << taken;
+
+    // A click that comes while the previous key still waits for its answer is sent after it.
+    QTimer::singleShot(0, Window.get(),
+                       [&] { QTest::mouseClick(Window->windowHandle(), Qt::LeftButton, {}, gn); });
+    QTest::mouseClick(Window->windowHandle(), Qt::LeftButton, {}, gn);
+    EXPECT_TRUE(PumpUntil([&] { return taken == 4; })) << taken;
+    QTest::qWait(20);
+    EXPECT_EQ(taken, 4);
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join("; ").toStdString();
+}
+
+TEST_F(MainMimicTest, ARefusedKeyIsSaidInTheStatusBarWithoutABox)
+{
+    Connect();
+    TSimWeight &weight = Sim->Instrument().Weight();
+    weight.MotionMs = 600000; // the weight keeps moving for the whole test
+    weight.SetLoad(3000, Sim->Instrument().NowMs());
+    TVornLCD *mimic = Window->DisplayMimic;
+    QTest::mouseClick(mimic, Qt::LeftButton, {}, KeyPoint(mimic, 1)); // ZERO
+    EXPECT_EQ(Sim->Instrument().LastKey, VornKeyZero);
+    EXPECT_EQ(Window->statusBar()->currentMessage(),
+              "The instrument refused the ZERO key: Illegal Operation");
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join("; ").toStdString();
+    // An accepted key leaves the status bar alone.
+    Window->statusBar()->clearMessage();
+    QTest::mouseClick(mimic, Qt::LeftButton, {}, KeyPoint(mimic, 3));
+    EXPECT_EQ(Sim->Instrument().LastKey, VornKeyGrossNet);
+    EXPECT_TRUE(Window->statusBar()->currentMessage().isEmpty());
 }
 
 TEST_F(MainMimicTest, MimicsKeepThePictureAspectAndDrawTheirGlassAtEverySize)

@@ -24,6 +24,8 @@ TEST(Tools, DigitAndLeadingIntegers)
     EXPECT_EQ(LeadingInt("300x"), 300);
     EXPECT_EQ(LeadingInt(""), 0);
     EXPECT_EQ(LeadingInt("abc"), 0);
+    EXPECT_EQ(LeadingInt("x100"), 0); // only blanks are skipped
+    EXPECT_EQ(LeadingInt(" -5"), 0);
 }
 
 TEST(Tools, DecimalTextsUseThePointWhateverTheLocale)

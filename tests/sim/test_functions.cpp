@@ -320,6 +320,9 @@ TEST_F(FuncTest, DisplayLightsTheWeightAndKeysActOnIt)
     EXPECT_TRUE(symbol(VornSymZero));
     Sim->Weight().SetLoad(3000, Sim->NowMs());
     EXPECT_TRUE(symbol(VornSymMotion));
+    // A moving weight can be neither zeroed nor tared.
+    EXPECT_EQ(Refusal("20120008:000B"), StatusIllegalOperation);
+    EXPECT_EQ(Refusal("20120008:000C"), StatusIllegalOperation);
     Sim->AdvanceTime(1000);
     EXPECT_TRUE(shows("17.50"));
     Data("20120008:000C"); // tare

@@ -1,6 +1,8 @@
 // The progress window of the upload and the extractions.
 #include "Progress.h"
 
+#include "i18n/ui/LumsLangComp.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -70,6 +72,13 @@ void TFrmProgress::ShowProgress(const QString &line1, const QString &line2, cons
     }
     repaint();
     activateWindow();
+}
+
+void TFrmProgress::showEvent(QShowEvent *event)
+{
+    if (Language)
+        Language->ApplyLanguage(this);
+    QDialog::showEvent(event);
 }
 
 void TFrmProgress::StepProgress(const QString &line3, uint32_t position)

@@ -9,6 +9,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class TLumsLanguageComp;
 
 class TFrmProgress : public QDialog, public TProgress
 {
@@ -32,6 +33,12 @@ public:
 
     // Closing the window (Escape, the window manager) asks for a cancel as the button does.
     void reject() override;
+
+    // The language file's texts are applied each time the window is shown (not owned; may be null).
+    TLumsLanguageComp *Language = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     bool Cancelled = false;

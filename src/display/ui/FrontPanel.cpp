@@ -34,8 +34,12 @@ void TFrontPanel::SetMimics(TVornLCD *displayMimic, TVornLCD *calMimic)
 {
     DisplayMimic = displayMimic;
     CalMimic = calMimic;
-    if (displayMimic) {
-        TLumLCDButtons *b = DisplayMimic->Buttons.get();
+    // Both pictures are the instrument's panel, and keys that shade must do what they show: the
+    // Calibration tab's copy sends its keys as the Display tab's does.
+    for (TVornLCD *mimic : {displayMimic, calMimic}) {
+        if (!mimic)
+            continue;
+        TLumLCDButtons *b = mimic->Buttons.get();
         b->OnButtonDown = [this](TLumLCDButtons *, int key) { LCDButtonDown(key); };
         b->OnButtonUp = [this](TLumLCDButtons *, int key) { LCDButtonUp(key); };
         b->OnButtonPressed = [this](TLumLCDButtons *, int key, int held) { LCDButtonPressed(key, held); };
@@ -103,6 +107,35 @@ void TFrontPanel::LCDButtonPressed(int key, int heldMs)
     const int code = VornKeyCode(key, heldMs);
     if (code < 0 || !Engine)
         return;
-    const bool accepted = Engine->Transact(CmdWrite, VornKeyRegister, VornKeyData(code), true, true);
+    // Sending waits for the instrument with the event loop running, so the next click of a quick
+    // double click arrives meanwhile: it is queued and sent by the loop below, not dropped.
+    PendingKeys.append(code);
+    if (SendingKeys)
+        return;
+    SendingKeys = true;
+    const QPointer<TFrontPanel> alive(this);
+    while (alive && !PendingKeys.isEmpty())
+        SendKey(PendingKeys.takeFirst());
+    if (alive)
+        SendingKeys = false;
+}
+
+void TFrontPanel::SendKey(int code)
+{
+    if (!Engine)
+        return;
+    // A refusal is a short note in the status bar, not a box to click away: the user is at the
+    // panel and simply presses again when the weight is steady.
+    const bool accepted = Engine->Transact(CmdWrite, VornKeyRegister, VornKeyData(code), true, false);
+    if (!Engine)
+        return;
+    const Tcommsobj &reply = Engine->LastReply;
+    if (!accepted && !Engine->LastWaitTimedOut() && reply.ErrorFlag && reply.Register == VornKeyRegister &&
+        OnKeyRefused) {
+        const int key = VornKeyOfCode(code);
+        const QString name = key >= 0 ? QString::fromLatin1(VornKeys()[size_t(key)].Legend) : QString();
+        OnKeyRefused(QStringLiteral("The instrument refused the %1 key: %2")
+                         .arg(name, QString::fromLatin1(reply.ErrorText()).trimmed()));
+    }
     emit KeySent(code, accepted);
 }

@@ -6,6 +6,7 @@
 #include "link/transact.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -21,8 +22,8 @@ public:
     explicit TFrontPanel(TTransactionEngine *engine, QObject *parent = nullptr);
     ~TFrontPanel() override;
 
-    // The Display tab's mimic sends its keys; the Calibration tab's only shades them. Either may be
-    // null. Registers this object for the display and calibration routes; the owner calls
+    // Both mimics send their keys (the Calibration tab's as well as the Display tab's). Either may
+    // be null. Registers this object for the display and calibration routes; the owner calls
     // BlankBoth when the engine's poll times out.
     void SetMimics(TVornLCD *displayMimic, TVornLCD *calMimic);
     QPointer<TVornLCD> DisplayMimic;
@@ -38,7 +39,8 @@ public:
     void LCDButtonDown(int key);
     void LCDButtonUp(int key);
     // Writes the key's code (plus 0x80 when held 2000 ms or longer) to register 8 and waits for
-    // the answer, reporting a refusal. Key 0 sends nothing.
+    // the answer. Key 0 sends nothing. A key pressed while an earlier one waits for its answer
+    // goes out after it: every press counts. A refusal is told through OnKeyRefused.
     void LCDButtonPressed(int key, int heldMs);
     // Every 2000 ms while a key is held: the drag cursor and a beep.
     void tmrButtonTimer();
@@ -47,6 +49,8 @@ public:
     // The feedback's side effects, replaceable in tests.
     std::function<void()> Beep;
     std::function<void(bool longPress)> SetLongPressCursor;
+    // The instrument refused a key (a zero or tare while the weight moves): the words to show.
+    std::function<void(const QString &text)> OnKeyRefused;
 
     // Replies of the display and calibration routes (register 9 only).
     void RoutedReply(const Tcommsobj &reply, const QByteArray &text) override;
@@ -56,6 +60,10 @@ signals:
     void KeySent(int code, bool accepted);
 
 private:
+    void SendKey(int code);
+
     QPointer<TTransactionEngine> Engine; // may go before this object
     bool CursorChanged = false;
+    QList<int> PendingKeys; // codes pressed while a key waits for its answer
+    bool SendingKeys = false;
 };

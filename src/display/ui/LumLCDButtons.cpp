@@ -71,9 +71,7 @@ bool TLumLCDButtons::eventFilter(QObject *watched, QEvent *event)
     if (watched != Mimic)
         return false;
     switch (event->type()) {
-    case QEvent::MouseButtonDblClick:
-        // The second click of a double click has already come as a press of its own.
-        return static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
+    case QEvent::MouseButtonDblClick: // the second press of a double click comes as this event
     case QEvent::MouseButtonPress: {
         auto *me = static_cast<QMouseEvent *>(event);
         if (me->button() == Qt::LeftButton) {

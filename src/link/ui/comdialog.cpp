@@ -14,6 +14,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -93,6 +94,15 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     tcpLayout->addWidget(EdtTcpPort, 1, 1);
     tcpLayout->setRowStretch(2, 1);
 
+    auto *demo = new QGroupBox("Demo Instrument", this);
+    GBDemo = demo;
+    GBDemo->setObjectName("GBDemo");
+    lblDemo = new QLabel(demo);
+    lblDemo->setObjectName("lblDemo");
+    lblDemo->setWordWrap(true);
+    (new QVBoxLayout(demo))->addWidget(lblDemo);
+    GBDemo->hide();
+
     auto *address = new QGroupBox("Unit Address", this);
     GBUnitAddress = address;
     GBUnitAddress->setObjectName("GBUnitAddress");
@@ -115,6 +125,7 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     layout->addWidget(RGConnection, 0, 0, 1, 2);
     layout->addWidget(GBSerial, 1, 0, 1, 2);
     layout->addWidget(GBTcp, 1, 0, 1, 2);
+    layout->addWidget(GBDemo, 1, 0, 1, 2, Qt::AlignTop);
     layout->addWidget(GBUnitAddress, 2, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -201,6 +212,32 @@ void TFrmComDialog::LoadFromConfig()
     RGPhysicalClick();
 }
 
+void TFrmComDialog::OfferDemo(int port)
+{
+    if (port <= 0 || Demo > 0)
+        return;
+    Demo = port;
+    RGConnection->AddItem("Demo instrument");
+    lblDemo->setText(QString("The simulated instrument that the demo runs on this computer "
+                             "(127.0.0.1, TCP port %1).\n\nIt is there only while the demo runs, so "
+                             "nothing about it is stored.")
+                         .arg(port));
+    RGConnection->SetItemIndex(ConnectionDemo);
+    RGConnectionClick();
+}
+
+bool TFrmComDialog::PointsAtDemo(const TComSettings &settings) const
+{
+    if (Demo <= 0)
+        return false;
+    if (settings.ConnectionType == ConnectionDemo)
+        return true;
+    if (settings.ConnectionType != 1 || settings.TcpPort != Demo)
+        return false;
+    const QString host = settings.Host.trimmed().toLower();
+    return host == "localhost" || QHostAddress(host).isLoopback();
+}
+
 void TFrmComDialog::showEvent(QShowEvent *event)
 {
     if (Language)
@@ -213,11 +250,14 @@ void TFrmComDialog::showEvent(QShowEvent *event)
 
 void TFrmComDialog::RGConnectionClick()
 {
-    const bool tcp = RGConnection->ItemIndex() == 1;
-    GBSerial->setVisible(!tcp);
+    const int type = RGConnection->ItemIndex();
+    const bool tcp = type == 1;
+    const bool demo = type == ConnectionDemo;
+    GBSerial->setVisible(!tcp && !demo);
     GBTcp->setVisible(tcp);
+    GBDemo->setVisible(demo);
     // The optical links talk to any address; RS232 and TCP may choose one.
-    GBUnitAddress->setVisible(tcp || !CableFixesLine(RGPhysical->ItemIndex()));
+    GBUnitAddress->setVisible(tcp || (!demo && !CableFixesLine(RGPhysical->ItemIndex())));
 }
 
 void TFrmComDialog::RGPhysicalClick()
@@ -227,7 +267,8 @@ void TFrmComDialog::RGPhysicalClick()
     for (QWidget *w : {static_cast<QWidget *>(RGBaud), static_cast<QWidget *>(RGParity),
                        static_cast<QWidget *>(RGData), static_cast<QWidget *>(RGStop)})
         w->setVisible(rs232);
-    GBUnitAddress->setVisible(RGConnection->ItemIndex() == 1 || !CableFixesLine(cable));
+    const int type = RGConnection->ItemIndex();
+    GBUnitAddress->setVisible(type == 1 || (type != ConnectionDemo && !CableFixesLine(cable)));
     lblFastOptoLinkWarning->setVisible(cable == 2);
 }
 
@@ -239,6 +280,12 @@ std::optional<TComSettings> TFrmComDialog::Effective(QString *problem) const
         return std::nullopt;
     };
     TComSettings s;
+    if (Demo > 0 && RGConnection->ItemIndex() == ConnectionDemo) {
+        s.ConnectionType = ConnectionDemo;
+        s.Host = "127.0.0.1";
+        s.TcpPort = Demo;
+        return s;
+    }
     s.ConnectionType = RGConnection->ItemIndex() == 1 ? 1 : 0;
     s.PortName = PortNameOf(CBPort->currentText());
     s.Cable = RGPhysical->ItemIndex();
@@ -322,7 +369,7 @@ void TFrmComDialog::BtnOkClick()
 
 std::unique_ptr<TIOIface> TFrmComDialog::BuildTransport(const TComSettings &s)
 {
-    if (s.ConnectionType == 1) {
+    if (s.ConnectionType == 1 || s.ConnectionType == ConnectionDemo) {
         auto socket = std::make_unique<TIOIfaceSocket>();
         socket->SetHostText(s.Host);
         socket->SetPort(s.TcpPort);
@@ -339,17 +386,22 @@ std::unique_ptr<TIOIface> TFrmComDialog::BuildTransport(const TComSettings &s)
 }
 
 std::optional<TConnectionChoice> RunConnectionDialog(TdatViewer &config, TLumsLanguageComp *language,
-                                                     TReporter *reporter, QWidget *parent)
+                                                     TReporter *reporter, QWidget *parent, int demoPort)
 {
     TFrmComDialog dialog(config, language, reporter, parent);
     dialog.LoadFromConfig();
+    dialog.OfferDemo(demoPort);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const auto settings = dialog.Effective();
     if (!settings)
         return std::nullopt;
-    dialog.StoreToConfig(*settings);
     TConnectionChoice choice;
+    choice.Demo = dialog.PointsAtDemo(*settings);
+    // The demo's port lasts only as long as the demo: storing it would send the next start to a
+    // port where nothing listens (or something else does).
+    if (!choice.Demo)
+        dialog.StoreToConfig(*settings);
     choice.Link = TFrmComDialog::BuildTransport(*settings);
     choice.UnitAddress = settings->UnitAddress;
     choice.Cable = settings->Cable;

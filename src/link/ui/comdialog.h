@@ -19,7 +19,7 @@ class TdatViewer;
 
 // What the dialog hands back: the values that are stored and used.
 struct TComSettings {
-    int ConnectionType = 0; // 0 serial, 1 TCP
+    int ConnectionType = 0; // 0 serial, 1 TCP, 2 the demo instrument (never stored)
     QString PortName;
     int BaudRate = 9600;
     int DataBits = 8;
@@ -36,7 +36,11 @@ struct TConnectionChoice {
     std::unique_ptr<TIOIface> Link;
     int UnitAddress = 0;
     int Cable = 0;
+    bool Demo = false; // the link goes to the demo instrument
 };
+
+// The connection type of the demo instrument, offered only while the demo runs.
+inline constexpr int ConnectionDemo = 2;
 
 class TFrmComDialog : public QDialog
 {
@@ -51,6 +55,12 @@ public:
         "\"Optical Link\".";
 
     void LoadFromConfig();
+    // While the demo runs: its instrument (on 127.0.0.1 at that port) becomes a third connection
+    // type, chosen to start with, so that a user can always get back to it.
+    void OfferDemo(int port);
+    int DemoPort() const { return Demo; }
+    // The TCP settings reach the demo instrument (typed by hand or chosen).
+    bool PointsAtDemo(const TComSettings &settings) const;
     // The effective values, with the optical link's fixed settings applied. Empty (and the reason
     // in *problem) when a value the connection needs has no selection or does not convert.
     std::optional<TComSettings> Effective(QString *problem = nullptr) const;
@@ -71,6 +81,8 @@ public:
     QWidget *GBTcp;
     QLineEdit *EdtIndHostname;
     TNumEdit *EdtTcpPort;
+    QWidget *GBDemo;
+    QLabel *lblDemo;
     QWidget *GBUnitAddress;
     QComboBox *CBAddress;
     QPushButton *BtnOk;
@@ -88,10 +100,13 @@ private:
     TdatViewer &Config;
     TLumsLanguageComp *Language;
     TReporter *Reporter;
+    int Demo = 0; // the demo instrument's port while the demo runs
 };
 
+// demoPort: the demo instrument's port while the demo runs, else 0. A connection to the demo
+// instrument stores nothing: its port is gone when the demo ends.
 std::optional<TConnectionChoice> RunConnectionDialog(TdatViewer &config, TLumsLanguageComp *language,
-                                                     TReporter *reporter, QWidget *parent);
+                                                     TReporter *reporter, QWidget *parent, int demoPort = 0);
 
 // Why a serial port did not open, in words a user can act on: for a device the user may not open,
 // the group that owns it and how to join that group.

@@ -4,21 +4,17 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QRadioButton>
+#include <algorithm>
 
 TRadioGroup::TRadioGroup(const QString &name, const QString &caption, const QStringList &items,
                          QWidget *parent, int columns)
     : QGroupBox(caption, parent), Group(new QButtonGroup(this))
 {
     setObjectName(name);
-    auto *layout = new QGridLayout(this);
-    const int rows = (items.size() + columns - 1) / columns;
-    for (int i = 0; i < items.size(); ++i) {
-        auto *button = new QRadioButton(items[i], this);
-        button->setObjectName(name + QString::number(i));
-        Group->addButton(button, i);
-        layout->addWidget(button, i % rows, i / rows);
-        Buttons << button;
-    }
+    new QGridLayout(this);
+    Rows = std::max<int>(1, (items.size() + columns - 1) / std::max(1, columns));
+    for (const QString &item : items)
+        AddItem(item);
     connect(Group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked)
             emit Changed(id);
@@ -73,6 +69,16 @@ void TRadioGroup::RemoveLast()
     last->deleteLater();
     if (wasSelected && !Buttons.isEmpty())
         SetItemIndex(Buttons.size() - 1);
+}
+
+void TRadioGroup::AddItem(const QString &text)
+{
+    const int i = Buttons.size();
+    auto *button = new QRadioButton(text, this);
+    button->setObjectName(objectName() + QString::number(i));
+    Group->addButton(button, i);
+    static_cast<QGridLayout *>(layout())->addWidget(button, i % Rows, i / Rows);
+    Buttons << button;
 }
 
 QRadioButton *TRadioGroup::Button(int index) const

@@ -22,6 +22,8 @@ public:
     int IndexOf(const QString &text) const;
     // Removes the last item; a selection on it moves to the new last item.
     void RemoveLast();
+    // Adds an item after the last one, in the group's arrangement of rows.
+    void AddItem(const QString &text);
     QRadioButton *Button(int index) const;
 
 signals:
@@ -30,4 +32,5 @@ signals:
 private:
     QButtonGroup *Group;
     QList<QRadioButton *> Buttons;
+    int Rows = 1;
 };

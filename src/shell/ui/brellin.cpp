@@ -53,6 +53,8 @@ int main(int argc, char **argv)
     auto window = CreateMainWindow(config, options, reporter.get());
     if (!window)
         return 1;
+    for (const QString &problem : options.Problems)
+        reporter->Error(problem);
     if (options.Demo) {
         QString error;
         if (!window->StartDemo(&error))

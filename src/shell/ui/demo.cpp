@@ -34,5 +34,5 @@ TConnectionChoice TDemoInstrument::Choice() const
     auto socket = std::make_unique<TIOIfaceSocket>();
     socket->SetHostText("127.0.0.1");
     socket->SetPort(Port());
-    return TConnectionChoice{std::move(socket), 0, 0};
+    return TConnectionChoice{std::move(socket), 0, 0, true};
 }

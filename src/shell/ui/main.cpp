@@ -3,6 +3,7 @@
 #include "shell/ui/main.h"
 
 #include "datastore/ui/DataStoreTab.h"
+#include "datastore/ui/Progress.h"
 #include "display/ui/FrontPanel.h"
 #include "display/ui/VornLCD.h"
 #include "i18n/ui/LumsLangComp.h"
@@ -77,8 +78,10 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
     CreateReconnect();
     FrmDebug = new TFrmDebug(this);
 
+    // While the demo runs its instrument is one of the dialog's choices.
     Hooks.RunConnectionDialog = [this] {
-        return ::RunConnectionDialog(Config, Language.get(), Reporter, this);
+        return ::RunConnectionDialog(Config, Language.get(), Reporter, this,
+                                     Demonstrator ? Demonstrator->Port() : 0);
     };
     Hooks.ExecModal = [](QDialog *dialog) { return dialog->exec(); };
 
@@ -208,6 +211,7 @@ bool TFrmMain::FormCreate(QString *error)
         std::make_unique<TLumsLanguageComp>(Config.ProgramFile("lang"), QStringList{"English", "German"});
     Language->SelectLanguage(this, Config.GetCurrentLang());
     FrmTraffic = new TFrmTraffic(Engine, Language.get(), Reporter, this);
+    DataStoreTab->Progress->Language = Language.get();
     SaveBlocked = false;
     if (DebugMode)
         FrmDebug->show();
@@ -307,9 +311,12 @@ void TFrmMain::Connect2Click()
         return;
     }
     auto choice = Hooks.RunConnectionDialog ? Hooks.RunConnectionDialog() : std::nullopt;
-    Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
-    if (!choice)
+    if (!choice) {
+        Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
         return;
+    }
+    // The demo instrument is reached over TCP whatever the stored connection says.
+    Engine->TimeoutTicks = choice->Demo ? Config.GetTcpTimeout() : Config.ReplyTimeoutTicks();
     ConnectWith(std::move(*choice));
 }
 
@@ -680,6 +687,11 @@ void TFrmMain::CreateMimics()
         });
     FrontPanel = new TFrontPanel(Engine, this);
     FrontPanel->SetMimics(DisplayMimic, CalMimic);
+    // A refused key is said briefly where the user looks next, without a box to click away.
+    FrontPanel->OnKeyRefused = [this](const QString &text) {
+        statusBar()->setStyleSheet("");
+        statusBar()->showMessage(text, KeyRefusalShownMs);
+    };
     Hooks.BlankDisplayMimic = [this] {
         FrontPanel->BlankBoth();
         DisplayMimic->DrawLCD();

@@ -51,6 +51,8 @@ public:
     static constexpr const char *ImageMissing = "The Instrument image file for this Viewer is missing.";
     static constexpr const char *WillTerminate = "The Application will terminate now";
     static constexpr const char *FirstRunCaption = "New install: Please check the options below";
+    // How long the status bar shows that the instrument refused a key.
+    static constexpr int KeyRefusalShownMs = 4000;
 
     // --- start-up flags ---------------------------------------------------------------------
     bool DebugMode = false;
@@ -163,8 +165,8 @@ public:
 
     QTabWidget *PgCMain;
     QWidget *TSDisplay, *TSCalibration, *TSSettings, *TSLog, *TSTest, *TSDataStore;
-    // The front-panel mimics: the Display tab's takes key presses, the Calibration tab's only
-    // shows; the front panel feeds both from the display polls and sends the keys.
+    // The front-panel mimics of the Display and Calibration tabs; the front panel feeds both from
+    // the display polls and sends the keys pressed on either.
     QWidget *DisplayMimicHost;
     QWidget *CalMimicHost;
     TVornLCD *DisplayMimic = nullptr;
