@@ -138,7 +138,7 @@ TEST(Selection, RecordNumberRanges)
     TStore s(StoreBytes(100, true, 1001)); // records 1001..1100
     s.selection.Mode = SelectRecordNumber;
     s.selection.FromText = "1050";
-    s.selection.ToText = "to 1059 please";
+    s.selection.ToText = " \t1059 please"; // blanks before the number, anything after it
     s.selection.DsdScrollBitBtnClick(ScrollOldest);
     EXPECT_EQ(s.Window(), Range(49, 58));
     EXPECT_EQ(s.selection.FirstNumber, 1050u);
