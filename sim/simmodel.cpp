@@ -280,6 +280,26 @@ QByteArray TSimModel::UnitsText() const
     return index >= 0 && index < units->Options.size() ? units->Options[index] : QByteArray("kg");
 }
 
+QByteArray TSimModel::CapacityPlate() const
+{
+    const int dec = WeightDecimals();
+    auto weight = [dec](int64_t counts) {
+        QByteArray text = SignedToDecimalText(static_cast<int32_t>(counts), dec);
+        // A plate says "3000 kg", not "3000.00 kg".
+        if (text.contains('.')) {
+            while (text.endsWith('0'))
+                text.chop(1);
+            if (text.endsWith('.'))
+                text.chop(1);
+        }
+        return text;
+    };
+    const TSimItem *fullScale = Find(RegFullScale);
+    const QByteArray units = UnitsText();
+    return "Max " + weight(fullScale ? fullScale->Value : 0) + ' ' + units + "   e = " + weight(1) + ' ' +
+           units;
+}
+
 QByteArray TSimModel::ValueText(const TSimItem &item) const
 {
     switch (item.Type) {

@@ -95,6 +95,10 @@ public:
 
     int WeightDecimals() const;
     QByteArray UnitsText() const;
+    // What the instrument's capacity plate states: "Max <full scale> <units>   e = <one step>
+    // <units>", the step being one count of the last displayed digit (the picture of the panel
+    // carries it, so that it matches the instrument the demo runs).
+    QByteArray CapacityPlate() const;
     bool HasValue(const TSimItem &item) const;
 
     // Saved settings: what a reset returns to.

@@ -4,6 +4,7 @@
 #include "glass.h"
 
 #include "display/VornTables.h"
+#include "simmodel.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,16 @@
 
 namespace
 {
+
+// The capacity plate of the simulated instrument the demo runs (its built-in model).
+QString CapacityPlateText()
+{
+    TSimModel model;
+    QString error;
+    if (!model.Load(TSimModel::DefaultJson(), &error))
+        return QString();
+    return QString::fromLatin1(model.CapacityPlate());
+}
 
 QString PickFont()
 {
@@ -127,8 +138,7 @@ QImage DrawPanel(const QString &family)
     // Captions: the capacity plate above the glass, the keypad's caption.
     DrawLegend(p, QRectF(glass.left(), glass.top() - 150, glass.width(), 60),
                QStringLiteral("WEIGHING INDICATOR"), family, 40, QColor(215, 220, 228));
-    DrawLegend(p, QRectF(glass.left(), glass.top() - 96, glass.width(), 40),
-               QStringLiteral("Max 3000 kg   Min 20 kg   e = 1 kg   Class III"), family, 26,
+    DrawLegend(p, QRectF(glass.left(), glass.top() - 96, glass.width(), 40), CapacityPlateText(), family, 26,
                QColor(170, 176, 186));
 
     // The keys at their table rectangles: function keys under the glass, the keypad on the right.

@@ -104,9 +104,8 @@ void TDsdSelection::DsdScrollBitBtnClick(TDsdScrollButton button)
 {
     DsdViewFromToParse();
     const int64_t n = WindowLines;
-    const int64_t first = FirstIndex;
     const int64_t last = LastIndex;
-    int64_t t = first;
+    int64_t t = FirstIndex;
     switch (button) {
     case ScrollPrevious:
         t = int64_t(TopIndex) - n;
@@ -120,6 +119,20 @@ void TDsdSelection::DsdScrollBitBtnClick(TDsdScrollButton button)
     default:
         break;
     }
+    MoveTop(t);
+}
+
+void TDsdSelection::ScrollLines(int64_t lines)
+{
+    DsdViewFromToParse();
+    MoveTop(int64_t(TopIndex) + lines);
+}
+
+void TDsdSelection::MoveTop(int64_t t)
+{
+    const int64_t n = WindowLines;
+    const int64_t first = FirstIndex;
+    const int64_t last = LastIndex;
     // Near the end the window settles on the newest position (one line left free), but only ever
     // by moving back: moving forward there would hide the record at the top.
     if (t + n > last)

@@ -40,6 +40,9 @@ public:
     void DsdViewFromToParse();
     // Evaluates the selection and moves the window's top record as the button says.
     void DsdScrollBitBtnClick(TDsdScrollButton button);
+    // Evaluates the selection and moves the window's top record by `lines` (the mouse wheel, the
+    // arrow keys), held inside the selection as the buttons are.
+    void ScrollLines(int64_t lines);
     // The lines of the record window from TopIndex, red for records with a verdict, and the
     // incomplete marker when the window reaches past the last record of an incomplete file.
     std::vector<TDsdWindowLine> DsdRecordWindowPopulate();
@@ -68,6 +71,8 @@ private:
     TSearch SearchFirst(uint64_t key, uint64_t (*keyOf)(const TDsdRecordEntry &));
     TSearch SearchLast(uint64_t key, uint64_t (*keyOf)(const TDsdRecordEntry &));
     void Use(TSearch &cache, uint64_t input, bool first, uint64_t (*keyOf)(const TDsdRecordEntry &));
+    // Puts the window's top at t, kept inside the selection.
+    void MoveTop(int64_t t);
 
     TDsdRecordStore &RecordStore;
     bool NoneFound = false; // no record at or after the start, or none at or before the end

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
@@ -23,10 +24,12 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 
 namespace
 {
@@ -148,6 +151,62 @@ TEST_F(DataStoreTabTest, ARecordNumberRangeShowsExactlyThoseRecordsAndScrolls)
     EXPECT_TRUE(lines.last().first.startsWith("1100,")) << lines.last().first.toStdString();
     tab->DsdScrollOldestBitBtn->click();
     EXPECT_TRUE(WindowLines(tab->DsdWitnessBox)[0].first.startsWith("1010,"));
+}
+
+TEST_F(DataStoreTabTest, TheNumberFieldsStartAtTheStoredRangeAndTheWheelAndPageKeysScroll)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    ASSERT_TRUE(WriteBytes(StorePath("56"), StoreBytes(200, true, 3001)));
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    TDataStoreTab *tab = w->DataStoreTab;
+    tab->DsdIsnChange(0);
+    EXPECT_EQ(tab->DsdFrom->text(), "3001");
+    EXPECT_EQ(tab->DsdTo->text(), "3200");
+    const int n = tab->Store.Selection.WindowLines;
+    ASSERT_GE(n, 5);
+    auto top = [&] { return WindowLines(tab->DsdWitnessBox).value(0).first.section(',', 0, 0).toInt(); };
+    EXPECT_EQ(top(), 3001);
+
+    // Three lines a notch, up and down; half notches add up.
+    auto wheel = [&](int delta) {
+        QWidget *view = tab->DsdWitnessBox->viewport();
+        const QPointF at(view->width() / 2, view->height() / 2);
+        QWheelEvent e(at, view->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &e);
+    };
+    wheel(-120);
+    EXPECT_EQ(top(), 3004);
+    wheel(-60);
+    EXPECT_EQ(top(), 3004);
+    wheel(-60);
+    EXPECT_EQ(top(), 3007);
+    wheel(240);
+    EXPECT_EQ(top(), 3001);
+    wheel(120); // never above the oldest
+    EXPECT_EQ(top(), 3001);
+
+    // Page Down and Page Up move by whole windows, End and Home to the ends, the arrows by a line.
+    QTest::keyClick(tab->DsdWitnessBox, Qt::Key_PageDown);
+    EXPECT_EQ(top(), 3001 + n);
+    QTest::keyClick(tab->DsdWitnessBox, Qt::Key_Down);
+    EXPECT_EQ(top(), 3002 + n);
+    QTest::keyClick(tab->DsdWitnessBox, Qt::Key_PageUp);
+    EXPECT_EQ(top(), 3002);
+    QTest::keyClick(tab->DsdWitnessBox, Qt::Key_End);
+    EXPECT_TRUE(WindowLines(tab->DsdWitnessBox).last().first.startsWith("3200,"));
+    QTest::keyClick(tab->DsdWitnessBox, Qt::Key_Home);
+    EXPECT_EQ(top(), 3001);
+
+    // A narrowed range keeps the wheel inside it.
+    tab->DsdRecordRadioFromTo->SetItemIndex(SelectRecordNumber);
+    tab->DsdFrom->setText("3100");
+    tab->DsdView->click();
+    EXPECT_EQ(top(), 3100);
+    wheel(120);
+    EXPECT_EQ(top(), 3100);
 }
 
 TEST_F(DataStoreTabTest, ATamperedRecordIsRedAndTheStatusWarns)

@@ -10,10 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateEdit>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPageSize>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace
@@ -80,6 +84,49 @@ TEST_F(DataStoreTabPrintTest, ALongPrintoutIsAskedFirstAndDecliningPrintsNothing
     ASSERT_EQ(Reporter.Infos.size(), 1);
     EXPECT_EQ(Reporter.Infos[0], "Succesfully extracted 4000 records.");
     EXPECT_GT(QFileInfo(Pdf).size(), 0);
+}
+
+TEST_F(DataStoreTabPrintTest, EveryPrintedLineFitsTheA4PageAndTheTimesHaveNoZoneName)
+{
+    // The largest font (FontSize 30 is held to 16) and a date/time range: the header is the
+    // longest line there is.
+    Load(30);
+    Tab.DsdRecordRadioFromTo->SetItemIndex(SelectDateTime);
+    Tab.DsdDateTo->setDate(QDate(2008, 2, 19));
+    Tab.AskPrinter = [this](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(Pdf);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        return true;
+    };
+    Tab.DsdExtractPrintBitBtn->click();
+    ASSERT_EQ(Reporter.Infos.size(), 1);
+    EXPECT_EQ(Reporter.Infos[0], "Succesfully extracted 30 records.");
+
+    QProcess pdf;
+    pdf.start("pdftotext", {"-bbox", Pdf, "-"});
+    ASSERT_TRUE(pdf.waitForFinished(30000));
+    const QString html = QString::fromUtf8(pdf.readAllStandardOutput());
+    const QRegularExpression page("<page width=\"([0-9.]+)\"");
+    const auto pageMatch = page.match(html);
+    ASSERT_TRUE(pageMatch.hasMatch()) << html.left(300).toStdString();
+    const double width = pageMatch.captured(1).toDouble();
+    EXPECT_NEAR(width, 595.3, 1.0); // A4
+    const QRegularExpression word(
+        "<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\"[^>]*>([^<]*)</word>");
+    int words = 0;
+    QStringList text;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        ++words;
+        text << m.captured(3);
+        EXPECT_LE(m.captured(2).toDouble(), width) << m.captured(3).toStdString();
+    }
+    EXPECT_GT(words, 30);
+    const QString all = text.join(' ');
+    EXPECT_TRUE(all.contains("23:59:59 to") || all.contains("23:59:59")) << all.left(400).toStdString();
+    EXPECT_FALSE(all.contains("UTC")) << all.left(400).toStdString();
+    EXPECT_TRUE(all.contains("Number:321")) << all.left(400).toStdString();
 }
 
 TEST_F(DataStoreTabPrintTest, AnEmptySelectionIsRefusedBeforeThePrintDialog)

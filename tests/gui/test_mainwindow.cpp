@@ -15,9 +15,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QStatusBar>
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,6 +30,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
+#include <QWindow>
 
 namespace
 {
@@ -306,6 +311,81 @@ TEST_F(MainWindowTest, TheWindowKeepsItsMinimumSizeAndThePanelItsAspect)
     EXPECT_GE(w->height(), 480);
     w->resize(1000, 800);
     EXPECT_EVENTUALLY_EQ(w->DisplayMimic->height(), w->TSDisplay->width() * 491 / 1000);
+}
+
+// The controls of a page that are cut (smaller than they need) or overlap a sibling.
+QStringList CutOrOverlapping(QWidget *page)
+{
+    QStringList found;
+    QList<QWidget *> controls;
+    for (QWidget *w : page->findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(page) || w->isWindow())
+            continue;
+        // Parts of a composite control (a spin box's edit, a scroll area's bars) are its own business.
+        bool part = false;
+        for (QWidget *p = w->parentWidget(); p && p != page; p = p->parentWidget())
+            part = part || qobject_cast<QAbstractSpinBox *>(p) || qobject_cast<QComboBox *>(p) ||
+                   qobject_cast<QAbstractScrollArea *>(p);
+        if (part || !(qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) ||
+                      qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w) ||
+                      qobject_cast<QAbstractSpinBox *>(w) || qobject_cast<QGroupBox *>(w) ||
+                      qobject_cast<QAbstractScrollArea *>(w)))
+            continue;
+        controls << w;
+        const QSize need = w->minimumSizeHint();
+        if (need.isValid() && (w->width() < need.width() || w->height() < need.height()))
+            found << QStringLiteral("%1 cut: %2x%3 of %4x%5")
+                         .arg(w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName())
+                         .arg(w->width())
+                         .arg(w->height())
+                         .arg(need.width())
+                         .arg(need.height());
+    }
+    for (int i = 0; i < controls.size(); ++i)
+        for (int j = i + 1; j < controls.size(); ++j)
+            if (controls[i]->parentWidget() == controls[j]->parentWidget() &&
+                controls[i]->geometry().intersects(controls[j]->geometry()))
+                found << QStringLiteral("%1 overlaps %2")
+                             .arg(controls[i]->objectName(), controls[j]->objectName());
+    return found;
+}
+
+TEST_F(MainWindowTest, AtItsMinimumSizeEveryTabShowsItsControlsWhole)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    QTest::qWait(20);
+    EXPECT_GE(w->minimumWidth(), 640);
+    EXPECT_GE(w->minimumHeight(), 480);
+    for (int i = 0; i < w->PgCMain->count(); ++i) {
+        w->PgCMain->setTabVisible(i, true);
+        w->PgCMain->setCurrentIndex(i);
+        w->resize(1, 1); // held at the minimum
+        QTest::qWait(20);
+        EXPECT_EQ(w->size(), w->minimumSize());
+        QWidget *page = w->PgCMain->widget(i);
+        EXPECT_TRUE(CutOrOverlapping(page).isEmpty())
+            << page->objectName().toStdString() << ": " << CutOrOverlapping(page).join("; ").toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, AWindowSystemThatIgnoresTheMinimumSeesTheWindowGrowBack)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    const QSize least = w->minimumSize();
+    // As an X server without a window manager does when told to resize the window.
+    w->windowHandle()->setMinimumSize(QSize(1, 1));
+    w->windowHandle()->resize(500, 350);
+    EXPECT_EVENTUALLY_EQ(w->size(), least);
+    w->windowHandle()->resize(250, 180);
+    EXPECT_EVENTUALLY_EQ(w->size(), least);
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    EXPECT_TRUE(CutOrOverlapping(w->TSDataStore).isEmpty())
+        << CutOrOverlapping(w->TSDataStore).join("; ").toStdString();
 }
 
 TEST_F(MainWindowTest, TheConnectedModelNamesItsPicture)

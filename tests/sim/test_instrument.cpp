@@ -260,6 +260,21 @@ TEST_F(SimTest, OptionsThatChangeTheMenuAndTheUnits)
     EXPECT_EQ(Data("2005002F:"), "300000 lb");
 }
 
+TEST(SimModelTest, TheCapacityPlateStatesTheFullScaleAndTheStepTheGlassShows)
+{
+    // The front-panel picture carries this plate: it must match the instrument the demo runs.
+    TSimModel model;
+    QString error;
+    ASSERT_TRUE(model.Load(TSimModel::DefaultJson(), &error)) << error.toStdString();
+    EXPECT_EQ(model.CapacityPlate(), "Max 3000 kg   e = 0.01 kg");
+    model.Find(RegDecimals)->Value = 0;
+    model.Find(RegUnits)->Value = 1;
+    EXPECT_EQ(model.CapacityPlate(), "Max 300000 lb   e = 1 lb");
+    model.Find(RegDecimals)->Value = 3;
+    model.Find(RegFullScale)->Value = 150;
+    EXPECT_EQ(model.CapacityPlate(), "Max 0.15 lb   e = 0.001 lb");
+}
+
 TEST(SimModel, DescriptionsAreCheckedWhenLoaded)
 {
     TSimModel model;

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -27,9 +28,12 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTextEdit>
 #include <QTimeEdit>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <optional>
 
 namespace
 {
@@ -38,6 +42,16 @@ QFont CourierNew()
     QFont font("Courier New");
     font.setStyleHint(QFont::Monospace);
     return font;
+}
+
+// The long time format without its time-zone name: the pickers' times have no zone, and the name
+// only lengthens the printed header past the page.
+QString LongTimeWithoutZone(const QLocale &locale, const QTime &time)
+{
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    if (!format.contains(QLatin1Char('\'')))
+        format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+    return locale.toString(time, format.trimmed());
 }
 
 // Enabled input fields are white, disabled ones take the menu colour.
@@ -146,6 +160,8 @@ TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, Td
     DsdWitnessBox->setFont(CourierNew());
     DsdWitnessBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     DsdWitnessBox->installEventFilter(this);
+    // The wheel turns over the box's viewport; the keys come to the box itself.
+    DsdWitnessBox->viewport()->installEventFilter(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -220,6 +236,14 @@ void TDataStoreTab::DsdIsnChange(int index)
     Store.Records.ScrambleLines = ScrambleLines;
     TakeInputs();
     Store.DsdIsnChange(index);
+    // The record-number fields start at the oldest and newest record stored, so that a range is
+    // narrowed from what is there; the window then shows that selection from its start.
+    if (const uint32_t count = Store.Records.RecordCount()) {
+        DsdFrom->setText(QString::number(Store.Records.Entry(0).Number));
+        DsdTo->setText(QString::number(Store.Records.Entry(count - 1).Number));
+        TakeInputs();
+        Store.Selection.DsdScrollBitBtnClick(ScrollOldest);
+    }
     ShowStore();
     DsdRecordWindowPopulate();
     ShowLoadResult();
@@ -326,6 +350,57 @@ bool TDataStoreTab::eventFilter(QObject *watched, QEvent *event)
         TakeInputs();
         DsdRecordWindowPopulate();
     }
+    // The box shows only the lines of the window: the wheel and the paging keys move the window
+    // through the selection as the scroll buttons do.
+    if (watched == DsdWitnessBox->viewport() && event->type() == QEvent::Wheel) {
+        const int delta = static_cast<QWheelEvent *>(event)->angleDelta().y();
+        WheelTurn += delta;
+        const int notches = WheelTurn / QWheelEvent::DefaultDeltasPerStep;
+        WheelTurn -= notches * QWheelEvent::DefaultDeltasPerStep;
+        if (notches != 0 && Store.Records.RecordCount() > 0) {
+            TakeInputs();
+            Store.Selection.ScrollLines(-int64_t(notches) * WheelLines);
+            DsdRecordWindowPopulate();
+        }
+        return true;
+    }
+    if (watched == DsdWitnessBox && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        std::optional<TDsdScrollButton> button;
+        int64_t lines = 0;
+        switch (key) {
+        case Qt::Key_PageUp:
+            button = ScrollPrevious;
+            break;
+        case Qt::Key_PageDown:
+            button = ScrollNext;
+            break;
+        case Qt::Key_Home:
+            button = ScrollOldest;
+            break;
+        case Qt::Key_End:
+            button = ScrollNewest;
+            break;
+        case Qt::Key_Up:
+            lines = -1;
+            break;
+        case Qt::Key_Down:
+            lines = 1;
+            break;
+        default:
+            return QWidget::eventFilter(watched, event);
+        }
+        if (Store.Records.RecordCount() > 0) {
+            if (button) {
+                DsdScrollBitBtnClick(*button);
+            } else {
+                TakeInputs();
+                Store.Selection.ScrollLines(lines);
+                DsdRecordWindowPopulate();
+            }
+        }
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -411,13 +486,27 @@ class TPainterSink : public TDsdLineSink
 public:
     TPainterSink(QPrinter &printer, QPainter &painter, int lineHeight)
         : Printer(printer), Painter(painter), LineHeight(lineHeight),
-          Ascent(QFontMetrics(painter.font(), &printer).ascent())
+          Ascent(QFontMetrics(painter.font(), &printer).ascent()), PageWidth(printer.width())
     {
     }
     void PrintLine(const QByteArray &text, bool red) override
     {
         Painter.setPen(red ? QColor(Qt::red) : QColor(Qt::black));
-        Painter.drawText(0, Y + Ascent, QString::fromUtf8(text));
+        const QString line = QString::fromUtf8(text);
+        // A line wider than the page (a long header, a large font) is drawn smaller to fit it,
+        // measured as the painter itself lays it out.
+        const qreal width =
+            Painter.boundingRect(QRectF(0, 0, 1e7, 1e4), Qt::AlignLeft | Qt::AlignTop, line).width();
+        if (width > PageWidth && PageWidth > 0) {
+            const qreal scale = PageWidth / width;
+            Painter.save();
+            Painter.translate(0, Y + Ascent);
+            Painter.scale(scale, scale);
+            Painter.drawText(QPointF(0, 0), line);
+            Painter.restore();
+        } else {
+            Painter.drawText(0, Y + Ascent, line);
+        }
         Y += LineHeight;
     }
     void NewPage() override
@@ -431,6 +520,7 @@ private:
     QPainter &Painter;
     int LineHeight;
     int Ascent;
+    int PageWidth;
     int Y = 0;
 };
 } // namespace
@@ -466,9 +556,9 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
         const QLocale locale;
         range = QStringLiteral("Records %1 %2 to %3 %4")
                     .arg(locale.toString(DsdDateFrom->date(), QLocale::ShortFormat),
-                         locale.toString(DsdTimeFrom->time(), QLocale::LongFormat),
+                         LongTimeWithoutZone(locale, DsdTimeFrom->time()),
                          locale.toString(DsdDateTo->date(), QLocale::ShortFormat),
-                         locale.toString(DsdTimeTo->time(), QLocale::LongFormat));
+                         LongTimeWithoutZone(locale, DsdTimeTo->time()));
     } else {
         range = QStringLiteral("Records %1 to %2").arg(s.FirstNumber).arg(s.LastNumber);
     }

@@ -83,5 +83,7 @@ private:
     TTransactionEngine *Engine;
     TReporter *Reporter;
     TdatViewer *Config;
+    int WheelTurn = 0;                   // wheel movement short of a whole notch
+    static constexpr int WheelLines = 3; // record lines per notch of the wheel
     std::function<void(const QString &)> Log;
 };

@@ -231,6 +231,7 @@ void TFrmMain::showEvent(QShowEvent *event)
 void TFrmMain::FormShow()
 {
     tbLang->setVisible(Language && Language->ApplyLanguage(this));
+    UpdateMinimumSize();
     SetConnected(Engine->LinkOpen());
     // The demo leaves a first run for the user's own start.
     if (Config.GetFirstRun() && !Demo) {
@@ -266,6 +267,7 @@ void TFrmMain::tbLangClick()
     const int number = Config.GetCurrentLang() == 1 ? 2 : 1;
     Language->SelectLanguage(this, number);
     Config.SetCurrentLang(number);
+    UpdateMinimumSize(); // the other language's words may need more room
     // The connect button's text depends on the link as well as on the language.
     UpdateConnectButton(Engine->LinkOpen());
 }
@@ -642,6 +644,30 @@ void TFrmMain::Provide(QAction *action, std::function<void()> handler)
 void TFrmMain::SetEnabledIfProvided(QAction *action, bool enabled)
 {
     action->setEnabled(enabled && Provided.contains(action));
+}
+
+void TFrmMain::UpdateMinimumSize()
+{
+    QSize pages(0, 0);
+    for (int i = 0; i < PgCMain->count(); ++i)
+        if (PgCMain->widget(i) != TSDisplay)
+            pages = pages.expandedTo(PgCMain->widget(i)->minimumSizeHint());
+    // What the window puts around a page: menus, toolbar, tab bar, status bar and frames.
+    const QSize around = size() - PgCMain->currentWidget()->size();
+    setMinimumSize(QSize(640, 480).expandedTo(pages + around));
+}
+
+void TFrmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // A window system that ignores the minimum (no window manager, a script) can still make the
+    // window smaller: it grows back, so that no tab is left with cut or overlapping controls.
+    const QSize least = minimumSize();
+    if (event->size().width() < least.width() || event->size().height() < least.height())
+        QTimer::singleShot(0, this, [this] {
+            if (width() < minimumWidth() || height() < minimumHeight())
+                resize(size().expandedTo(minimumSize()));
+        });
 }
 
 void TFrmMain::closeEvent(QCloseEvent *event)

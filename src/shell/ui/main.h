@@ -197,6 +197,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -208,6 +209,9 @@ private:
     void PlaceMimics();
     void FormShow();
     void AfterOptions();
+    // The smallest window in which every tab shows its controls whole: 640 x 480, or more when a
+    // tab (in the current language) needs it. The Display tab's picture follows the width.
+    void UpdateMinimumSize();
     QWidget *AddTab(const char *name, const QString &caption);
     int ExecModal(QDialog *dialog);
     void LockActions(bool lock);
