@@ -2,8 +2,10 @@
 #include "cli.h"
 #include "link/cable.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace
 {
@@ -22,7 +24,7 @@ exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.0
             2 usage error; 3 no connection or no reply, or an upload cut short (what arrived is
             kept; upload again to continue); 4 tamper evidence (store commands);
             5 a file could not be read or written, or is malformed;
-            6 settings compare found differences;
+            6 settings compare found differences, or a factory test point lies outside the trade limits;
             7 store extract: no record lies in the selected range (no file written).
 )";
 
@@ -42,6 +44,23 @@ void PrintHelp()
         std::printf("%s\n", c.Synopsis.toLocal8Bit().constData());
 }
 
+// "report factory --png FILE" draws the chart with the window's widgets: only then is the widget side
+// started, on the offscreen platform unless one is chosen, so that it works without a display (in CI,
+// under ssh). Every other command stays a plain console program.
+std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv)
+{
+    bool report = false, png = false;
+    for (int i = 1; i < argc; ++i) {
+        report = report || std::strcmp(argv[i], "report") == 0;
+        png = png || (report && std::strcmp(argv[i], "--png") == 0);
+    }
+    if (!png)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QApplication>(argc, argv);
+}
+
 bool ParseInt(const QString &text, int low, int high, int &out)
 {
     bool ok = false;
@@ -56,10 +75,10 @@ bool ParseInt(const QString &text, int low, int high, int &out)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
     QCoreApplication::setApplicationName("brellin-cli");
     QCoreApplication::setApplicationVersion("1.51");
-    QStringList args = app.arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
 
     TCliContext ctx;
     TCliOptions &o = ctx.Options;

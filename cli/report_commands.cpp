@@ -4,6 +4,7 @@
 #include "link/tools.h"
 #include "reports/AllocationReport.h"
 #include "reports/factory.h"
+#include "reports/ui/factorychart.h"
 
 namespace
 {
@@ -35,7 +36,7 @@ QByteArray Mark(bool pass)
     return pass ? "pass" : "FAIL";
 }
 
-int Factory(TCliContext &ctx)
+int Factory(TCliContext &ctx, const QString &pngFile)
 {
     int exit = ExitDone;
     if (!ctx.EnsureConnected(exit))
@@ -77,21 +78,34 @@ int Factory(TCliContext &ctx)
     }
     PrintLine(QByteArray("result: ") + (results.Pass ? "pass" : "FAIL (errors outside the trade limits)"));
     PrintLine(results.ZeroDriftText.toLatin1());
+    if (!pngFile.isEmpty()) {
+        QString error;
+        if (!SaveFactoryChartPng(results, pngFile, error)) {
+            ctx.Reporter.Error(error + QStringLiteral("; no chart saved."));
+            return ExitFile;
+        }
+        ctx.Reporter.Info(QStringLiteral("chart saved to %1").arg(pngFile));
+    }
     return results.Pass ? ExitDone : ExitDiffer;
 }
 
 int Report(TCliContext &ctx, const QStringList &args)
 {
-    if (args.size() != 1 || (args.at(0) != "allocation" && args.at(0) != "factory"))
-        return UsageError(QStringLiteral("usage: report allocation | report factory"));
-    return args.at(0) == "allocation" ? Allocation(ctx) : Factory(ctx);
+    const bool png = args.size() == 3 && args.at(0) == "factory" && args.at(1) == "--png";
+    if (png && args.at(2).isEmpty())
+        return UsageError(QStringLiteral("--png needs a file name"));
+    if (!png && (args.size() != 1 || (args.at(0) != "allocation" && args.at(0) != "factory")))
+        return UsageError(QStringLiteral("usage: report allocation | report factory [--png FILE]"));
+    return args.at(0) == "allocation" ? Allocation(ctx) : Factory(ctx, png ? args.at(2) : QString());
 }
 
 TCliRegistrar reportCommand{
     {"report",
      "            report allocation     the allocation report's rows, as printed\n"
-     "            report factory        the factory test results: date, temperatures, points with their\n"
-     "                                  trade limits, pass/fail (exit 6 when a point fails), zero drift",
+     "            report factory [--png FILE]\n"
+     "                                  the factory test results: date, temperatures, points with their\n"
+     "                                  trade limits, pass/fail (exit 6 when a point fails), zero drift;\n"
+     "                                  --png also saves the chart as the window draws it (640x420)",
      true, Report}};
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "reports/ui/AllocationReport.h"
 #include "reports/ui/factory.h"
 #include "reports/ui/reportsui.h"
+#include "run_program.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
@@ -14,6 +15,8 @@
 #include "vornsim.h"
 
 #include <QAction>
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPrinter>
@@ -57,6 +60,9 @@ protected:
                 Run1Points = factory->Series3->dataCount();
                 Drift = factory->LblZeroResult->text();
                 LeftTitle = factory->ChtTest->yAxis->label();
+                factory->show();
+                QCoreApplication::processEvents();
+                WindowChart = factory->ChtTest->grab().toImage();
             }
             return int(QDialog::Accepted);
         };
@@ -102,7 +108,23 @@ protected:
     bool Selectable = true;
     QStringList Names;
     int Run1Points = -1;
+    QImage WindowChart;
 };
+
+// brellin-cli report factory --png against the simulated instrument, with no display and no platform
+// chosen (as in CI or under ssh).
+TProgramRun SaveChart(quint16 port, const QString &path)
+{
+    QMap<const char *, QByteArray> kept;
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (qEnvironmentVariableIsSet(name))
+            kept[name] = qgetenv(name), qunsetenv(name);
+    const TProgramRun run =
+        RunCli({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "report", "factory", "--png", path});
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it)
+        qputenv(it.key(), it.value());
+    return run;
+}
 
 } // namespace
 
@@ -188,6 +210,44 @@ TEST_F(ReportsWindowTest, FactoryResultsChart)
     EXPECT_EQ(Run1Points, 10);
     EXPECT_EQ(Drift, "Maximum Zero Drift = 0.01 microvolts/degree celcius");
     EXPECT_EQ(LeftTitle, " Error (0.70 uV per division)");
+
+    // The command line's picture is the chart as the window draws it, pixel for pixel.
+    W.reset();
+    const QString png = Folder.File("chart.png");
+    const TProgramRun run = SaveChart(Sim->Port(), png);
+    ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+    const QImage saved(png, "PNG");
+    EXPECT_EQ(saved.size(), QSize(640, 420));
+    EXPECT_EQ(saved.size(), WindowChart.size());
+    EXPECT_TRUE(saved.convertToFormat(QImage::Format_RGB32) ==
+                WindowChart.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST(ReportsChartPng, UnwritablePlaceLeavesNothing)
+{
+    TVornSimConfig cfg;
+    cfg.TcpPort = 0;
+    cfg.FactoryCase = "outside";
+    TVornSim sim(cfg);
+    QString error;
+    ASSERT_TRUE(sim.Start(&error)) << error.toStdString();
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir("taken");
+    struct Case {
+        const char *file;
+        int exit; // 6: a point fails, the chart is saved all the same; 5: it cannot be written
+    } cases[] = {{"missing/chart.png", 5}, {"taken", 5}, {"chart.png", 6}};
+    for (const Case &c : cases) {
+        const TProgramRun run = SaveChart(sim.Port(), dir.filePath(c.file));
+        EXPECT_EQ(run.Exit, c.exit) << c.file << ": " << run.Err.toStdString();
+        EXPECT_TRUE(run.Out.contains("result: FAIL")) << c.file;
+        EXPECT_EQ(run.Err.contains("no chart saved"), c.exit == 5) << c.file << ": " << run.Err.toStdString();
+    }
+    // No temporary file is left beside the refused ones.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{"chart.png", "taken"}));
+    EXPECT_TRUE(QDir(dir.filePath("taken")).isEmpty());
+    EXPECT_EQ(QImage(dir.filePath("chart.png"), "PNG").size(), QSize(640, 420));
 }
 
 TEST_F(ReportsWindowTest, FactoryRecordRefusedOrNotAvailable)
