@@ -21,8 +21,9 @@ connection: --tcp HOST[:PORT]   (PORT default 2222)
             -v, --verbose   echo the traffic to stderr as the Test tab shows it (">>>" for sent frames)
 REG is hexadecimal, with or without 0x.
 exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.04x: %s" text);
-            2 usage error; 3 no connection or no reply, or an upload cut short (what arrived is
-            kept; upload again to continue); 4 tamper evidence (store commands);
+            2 usage error; 3 no connection or no reply (find: no instrument answered), or an
+            upload cut short (what arrived is kept; upload again to continue); 4 tamper evidence
+            (store commands);
             5 a file could not be read or written, or is malformed;
             6 settings compare found differences, or a factory test point lies outside the trade limits;
             7 store extract: no record lies in the selected range (no file written).

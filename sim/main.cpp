@@ -77,7 +77,9 @@ int main(int argc, char **argv)
         {"allocation", "CASE", "Allocation table: table (the model's) or empty."},
         {"factory", "CASE",
          "Factory test record: pass, outside, none, same-temp, short, long, format or refused."},
-        {"baud", "N", "Pace the line at N baud: characters go out and count as arriving at that rate."},
+        {"baud", "N",
+         "Pace the line at N baud: characters go out and count as arriving at that rate. On the pty, "
+         "characters sent at another rate are not understood."},
         {"frame-bits", "10|11", "Bits per character with --baud: 10 (8N1), 11 (parity or two stop bits)."},
         {"turnaround", "MS", "The instrument's reply latency with --baud (default 2 ms)."},
         {"drop-on", "REG[:N]",

@@ -19,6 +19,28 @@ namespace
 // about a millisecond and answers on the pass after the request's last character, i.e. within
 // about two character times at 9600 baud.
 constexpr int DefaultTurnaroundMs = 2;
+
+const struct {
+    int Baud;
+    speed_t Speed;
+} LineSpeeds[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+                  {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+
+speed_t SpeedOf(int baud)
+{
+    for (const auto &s : LineSpeeds)
+        if (s.Baud == baud)
+            return s.Speed;
+    return B0;
+}
+
+int BaudOf(speed_t speed)
+{
+    for (const auto &s : LineSpeeds)
+        if (s.Speed == speed)
+            return s.Baud;
+    return 0;
+}
 } // namespace
 
 TSimLink::TSimLink(TVornSim *sim, QTcpSocket *socket) : QObject(sim), Sim(sim), Socket(socket)
@@ -75,8 +97,20 @@ void TSimLink::ReadPty()
 {
     char chunk[1024];
     const ssize_t n = ::read(Master, chunk, sizeof chunk);
-    if (n > 0)
-        Feed(QByteArray(chunk, static_cast<int>(n)));
+    if (n <= 0)
+        return;
+    // The two ends of a pty share one line setting. Characters sent at another bit rate than the
+    // instrument's are noise to its receiver: it understands nothing and answers nothing.
+    termios t{};
+    const int heard = ::tcgetattr(Master, &t) == 0 ? BaudOf(::cfgetospeed(&t)) : 0;
+    if (heard > 0 && SpeedOf(CurrentBaud) != B0 && heard != CurrentBaud) {
+        Sim->Log(QStringLiteral("--- %1 characters at %2 baud on a %3 baud line: not understood")
+                     .arg(n)
+                     .arg(heard)
+                     .arg(CurrentBaud));
+        return;
+    }
+    Feed(QByteArray(chunk, static_cast<int>(n)));
 }
 
 void TSimLink::Feed(const QByteArray &bytes)
@@ -326,8 +360,8 @@ void TSimLink::SetBaud(int baud)
     termios t{};
     if (::tcgetattr(Master, &t) != 0)
         return;
-    const speed_t speed = baud == 57600 ? B57600 : B9600;
-    ::cfsetspeed(&t, speed);
+    // A rate the pty cannot show (--baud 300) leaves the line at 9600, and nothing is checked.
+    ::cfsetspeed(&t, SpeedOf(baud) != B0 ? SpeedOf(baud) : B9600);
     ::tcsetattr(Master, TCSANOW, &t);
     Sim->Log(QStringLiteral("--- line speed %1").arg(baud));
 }

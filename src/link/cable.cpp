@@ -14,3 +14,19 @@ TSerialLineSettings ImposeCableSettings(int cable, TSerialLineSettings chosen)
     // starts there too and switches both ends to 57600 once connected.
     return TSerialLineSettings{};
 }
+
+QList<int> CableBaudRates(int cable)
+{
+    if (cable == 1)
+        return {9600};
+    if (cable == 2)
+        return {9600, 57600};
+    return {9600, 57600, 19200, 4800, 2400, 1200};
+}
+
+QList<int> CableSearchAddresses(int cable)
+{
+    if (CableFixesLine(cable))
+        return {0};
+    return {0, 1};
+}

@@ -72,6 +72,10 @@ TEST(CliConventions, UsageErrorsExitTwoWithoutTouchingTheLink)
         {{"settings", "dump", "--bogus"}, "unknown option"},
         {{"settings", "frob"}, "unknown settings command"},
         {{"store", "upload", "--bogus"}, "unknown argument"},
+        {{"find", "--cable", "usb"}, "--cable is rs232, optical or fast-optical"},
+        {{"find", "--fast"}, "unknown option '--fast'"},
+        {{"find", "/dev/ttyUSB0"}, "find searches serial ports: leave out --tcp"},
+        {{"ports", "all"}, "usage: ports"},
         {{"--cable", "optical", "--baud", "19200", "read", "5"}, "--cable optical runs at 9600 baud"},
         {{"--cable", "fast-optical", "--address", "3", "read", "5"}, "address 0"},
         {{"--cable", "optical", "--parity", "even", "read", "5"}, "no parity"},
@@ -100,6 +104,7 @@ TEST(CliConventions, CommandHelpPrintsTheCommandsSynopsis)
         {{"store", "--help"}, "store extract"},
         {{"store", "-h"}, "store upload"},
         {{"read", "--help"}, "read REG"},
+        {{"find", "--help"}, "find [--cable rs232|optical|fast-optical] [DEVICE...]"},
     };
     for (const auto &c : cases) {
         // No connection option: help needs none, and touches nothing.
