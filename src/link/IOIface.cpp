@@ -6,6 +6,9 @@
 #include <QStringList>
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <limits>
+
 void TIOIface::FireOpened()
 {
     if (OnOpened)
@@ -26,10 +29,17 @@ void TIOIface::FireError(const QString &reason)
 
 int PortNumberFromName(const QString &name)
 {
-    int value = 0;
-    for (int i = 3; i < name.size(); ++i)
-        value = value * 10 + (name[i].unicode() - 48);
-    return value == 0 ? 1 : value;
+    // Only digits count (a character outside 0-9 would give a meaningless or negative figure),
+    // and a long name stops growing at the largest int instead of overflowing.
+    constexpr qint64 Largest = std::numeric_limits<int>::max();
+    qint64 value = 0;
+    for (qsizetype i = 3; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (c < u'0' || c > u'9')
+            continue;
+        value = std::min(Largest, value * 10 + (c - u'0'));
+    }
+    return value == 0 ? 1 : int(value);
 }
 
 bool IsDottedIPv4(const QString &text)

@@ -46,8 +46,8 @@ public:
     QString Description() const override { return QStringLiteral("none"); }
 };
 
-// The number of a port name such as "COM12": characters from the 4th on, each as (code - 48),
-// unvalidated; 0 becomes 1.
+// The number of a port name such as "COM12": the digits from the 4th character on (others are
+// skipped), at most the largest int; 0 becomes 1.
 int PortNumberFromName(const QString &name);
 // Four decimal numbers 0..255 separated by ".".
 bool IsDottedIPv4(const QString &text);

@@ -13,10 +13,26 @@
 
 TEST(Transports, PortNumbersAndHostTexts)
 {
-    EXPECT_EQ(PortNumberFromName("COM1"), 1);
-    EXPECT_EQ(PortNumberFromName("COM12"), 12);
-    EXPECT_EQ(PortNumberFromName("COM"), 1);
-    EXPECT_EQ(PortNumberFromName("COM0"), 1);
+    const struct {
+        const char *name;
+        int number;
+    } ports[] = {
+        {"COM1", 1},
+        {"COM12", 12},
+        {"COM", 1},
+        {"COM0", 1},
+        {"COM2147483647", 2147483647},
+        // Past the largest int the figure stops there instead of wrapping negative.
+        {"COM2147483648", 2147483647},
+        {"COM99999999999999999999", 2147483647},
+        // Characters that are no digits count for nothing.
+        {"ttyS3", 3},
+        {"ttyUSB0", 1},
+        {"COMx", 1},
+        {"COM-5", 5},
+    };
+    for (const auto &port : ports)
+        EXPECT_EQ(PortNumberFromName(QString::fromUtf8(port.name)), port.number) << port.name;
 
     EXPECT_TRUE(IsDottedIPv4("10.0.0.1"));
     EXPECT_TRUE(IsDottedIPv4("255.255.255.255"));

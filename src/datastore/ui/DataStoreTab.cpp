@@ -29,6 +29,8 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTextEdit>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -52,6 +54,22 @@ QString LongTimeWithoutZone(const QLocale &locale, const QTime &time)
     if (!format.contains(QLatin1Char('\'')))
         format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
     return locale.toString(time, format.trimmed());
+}
+
+// The least width at which an edit shows TEXT whole, worked out as the edit works out its own size.
+int LineEditWidthFor(const QLineEdit *edit, const QString &text)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth =
+        edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    const QMargins margins = edit->textMargins();
+    // The edit keeps 2 pixels either side of its text, and room for the cursor.
+    const int width =
+        edit->fontMetrics().horizontalAdvance(text) + 2 * 2 + 1 + margins.left() + margins.right();
+    return edit->style()
+        ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(width, edit->fontMetrics().height()), edit)
+        .width();
 }
 
 // Enabled input fields are white, disabled ones take the menu colour.
@@ -104,6 +122,9 @@ TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, Td
     DsdFrom->setObjectName("DsdFrom");
     DsdTo = new QLineEdit("4294967295", this);
     DsdTo->setObjectName("DsdTo");
+    // Record numbers run to 4294967295: both fields show the largest whole at the window's least size.
+    for (QLineEdit *e : {DsdFrom, DsdTo})
+        e->setMinimumWidth(LineEditWidthFor(e, QStringLiteral("4294967295")));
     const QDate start(2008, 2, 18);
     DsdDateFrom = new QDateEdit(start, this);
     DsdDateFrom->setObjectName("DsdDateFrom");
