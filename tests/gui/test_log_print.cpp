@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTest>
 #include <cstdio>
 
 TEST_F(LogTabTest, PrintsTheLogPageAndTheSettingsTree)
@@ -158,11 +159,23 @@ TEST(LogRecovery, OfferedAfterTheProgramWasKilledMidRecording)
     w.reset();
     EXPECT_FALSE(QFile::exists(recovery));
 
-    // Declined: the file goes and the chart stays empty.
     QFile f(recovery);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("c\r\nTime,Weight(kg),\r\n0.00,1\r\n");
     f.close();
+    // A run that takes a picture and ends has nobody to answer: it asks nothing and keeps the file.
+    TStartOptions unattended;
+    unattended.Screenshot = home.filePath("shot.png");
+    reporter.Questions.clear();
+    w = CreateMainWindow(config, unattended, &reporter);
+    w->show();
+    QTest::qWait(50);
+    EXPECT_TRUE(reporter.Questions.isEmpty());
+    w->close();
+    w.reset();
+    EXPECT_TRUE(QFile::exists(recovery));
+
+    // Declined: the file goes and the chart stays empty.
     reporter.Answer = false;
     reporter.Questions.clear();
     w = CreateMainWindow(config, {}, &reporter);

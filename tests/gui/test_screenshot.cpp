@@ -23,6 +23,7 @@ TEST(ScreenshotTest, TheDemoWindowUnderXvfbShowsTheInstrument)
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("XDG_CONFIG_HOME", dir.filePath("config")); // no per-user copy of anyone's settings
     env.insert("XDG_RUNTIME_DIR", dir.path());
+    env.insert("XDG_DATA_HOME", dir.filePath("data")); // nor anyone's unsaved recording
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     program.setProcessEnvironment(env);

@@ -54,8 +54,12 @@ TLogUi::~TLogUi()
 {
     Window.Engine->SetRouteConsumer(RouteLog, nullptr);
     // The program ends cleanly: ending it is the user's choice, and the unsaved recording goes
-    // with it. A killed program never gets here and leaves the file for its next start.
-    DropRecovery();
+    // with it. A killed program never gets here and leaves the file for its next start, and so
+    // does a run that never offered an earlier recording nor recorded one of its own.
+    if (RecoveryTaken)
+        DropRecovery();
+    else
+        Recovery.Close();
 }
 
 int TLogUi::Exec(QDialog *dialog)
@@ -71,7 +75,8 @@ bool TLogUi::eventFilter(QObject *watched, QEvent *event)
     if (watched == &Window) {
         if (event->type() == QEvent::Show && !Offered) {
             Offered = true;
-            QTimer::singleShot(0, this, [this] { OfferRecovery(); });
+            if (OfferRecoveryAtShow)
+                QTimer::singleShot(0, this, [this] { OfferRecovery(); });
         } else if (event->type() == QEvent::Close) {
             // Closing the window ends a recording (the window waits for no Stop); the link's
             // closing that follows needs no message then.
@@ -213,6 +218,7 @@ QString TLogUi::DefaultRecoveryFile()
 void TLogUi::StartRecovery()
 {
     RecoveryHoldsChart = true;
+    RecoveryTaken = true;
     if (RecoveryFile.isEmpty())
         return;
     QDir().mkpath(QFileInfo(RecoveryFile).absolutePath());
@@ -239,6 +245,7 @@ bool TLogUi::OfferRecovery()
         QFile::remove(RecoveryFile); // nothing was recorded
         return false;
     }
+    RecoveryTaken = true;
     const QString when = QLocale().toString(QFileInfo(RecoveryFile).lastModified(), QLocale::ShortFormat);
     const QString question =
         QStringLiteral(

@@ -55,6 +55,8 @@ public:
     QString RecoveryFile;
     // Offers a recording left by a program that did not end cleanly; true when one was opened.
     bool OfferRecovery();
+    // False for a run nobody answers (a picture taken, then the end): the recording is kept.
+    bool OfferRecoveryAtShow = true;
 
     // --- what tests answer -----------------------------------------------------------------------------
     std::function<QString(const QString &title, const QString &filter)> AskOpenFile;
@@ -83,4 +85,5 @@ private:
     bool Running = false;
     bool Closing = false;
     bool Offered = false;
+    bool RecoveryTaken = false; // this run offered the file or recorded into it
 };

@@ -19,7 +19,8 @@ std::unique_ptr<TFrmMain> CreateMainWindow(TdatViewer &config, const TStartOptio
     }
     auto *settings = new TSettingsUi(*window); // children of the window
     new TCalibrationUi(*window, settings->Session);
-    new TLogUi(*window);
+    auto *log = new TLogUi(*window);
+    log->OfferRecoveryAtShow = options.Screenshot.isEmpty();
     new TReportsUi(*window);
     return window;
 }
