@@ -6,26 +6,64 @@
 #include "link/tools.h"
 
 #include <QFileDevice>
+#include <array>
 #include <cstdlib>
+#include <type_traits>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace
 {
 
-int DigitValue(char ch)
+// What each byte counts for in a number: 0..35 for 0-9, A-Z and a-z, or one of these two.
+constexpr uint8_t SpaceByte = 0xFE;
+constexpr uint8_t OtherByte = 0xFF;
+constexpr std::array<uint8_t, 256> DigitTable = [] {
+    std::array<uint8_t, 256> table{};
+    for (int ch = 0; ch < 256; ++ch) {
+        uint8_t v = OtherByte;
+        if (ch >= '0' && ch <= '9')
+            v = static_cast<uint8_t>(ch - '0');
+        else if (ch >= 'A' && ch <= 'Z')
+            v = static_cast<uint8_t>(ch - 'A' + 10);
+        else if (ch >= 'a' && ch <= 'z')
+            v = static_cast<uint8_t>(ch - 'a' + 10);
+        else if (ch == ' ')
+            v = SpaceByte;
+        table[static_cast<std::size_t>(ch)] = v;
+    }
+    return table;
+}();
+
+// The number reading of ParseBaseNumber for a base already known to be 2..36; `base` is either a
+// plain number or a compile-time constant, so the record fields get a loop of their own.
+template <typename TBase>
+inline bool ParseDigits(const char *&cursor, const char *end, TBase base, char terminator, uint32_t &value)
 {
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'A' && ch <= 'Z')
-        return ch - 'A' + 10;
-    if (ch >= 'a' && ch <= 'z')
-        return ch - 'a' + 10;
-    return -1;
+    value = 0;
+    for (int skipped = 0; skipped < 20 && cursor < end && *cursor == ' '; ++skipped)
+        ++cursor;
+    for (int n = 0; n < 20; ++n) {
+        if (cursor >= end)
+            return false;
+        const uint8_t digit = DigitTable[static_cast<unsigned char>(*cursor)];
+        if (digit == SpaceByte) {
+            ++cursor;
+            continue;
+        }
+        if (digit == OtherByte)
+            return *cursor == terminator;
+        value = value * static_cast<uint32_t>(base) + digit;
+        ++cursor;
+    }
+    return true;
 }
 
 // Reads one numeric field and steps over the comma that must end it.
-bool ReadField(const char *&p, const char *end, int base, uint32_t &value)
+template <uint32_t Base> inline bool ReadField(const char *&p, const char *end, uint32_t &value)
 {
-    if (!ParseBaseNumber(p, end, base, ',', value) || p >= end || *p != ',') {
+    if (!ParseDigits(p, end, std::integral_constant<uint32_t, Base>{}, ',', value) || p >= end || *p != ',') {
         value = 0;
         return false;
     }
@@ -57,23 +95,7 @@ bool ParseBaseNumber(const char *&cursor, const char *end, int base, char termin
     value = 0;
     if (base < 2 || base > 36)
         return false;
-    for (int skipped = 0; skipped < 20 && cursor < end && *cursor == ' '; ++skipped)
-        ++cursor;
-    for (int n = 0; n < 20; ++n) {
-        if (cursor >= end)
-            return false;
-        const char ch = *cursor;
-        if (ch == ' ') {
-            ++cursor;
-            continue;
-        }
-        const int digit = DigitValue(ch);
-        if (digit < 0)
-            return ch == terminator;
-        value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(digit);
-        ++cursor;
-    }
-    return true;
+    return ParseDigits(cursor, end, static_cast<uint32_t>(base), terminator, value);
 }
 
 QByteArray UnsignedToBase(uint32_t value, int base)
@@ -102,10 +124,22 @@ void UnscrambleBytes(char *line, std::size_t n)
         line[i] = static_cast<char>(static_cast<unsigned char>(line[i]) - (i + 1 + ScrambleConstant));
 }
 
-void UnscrambleTail(char *line, std::size_t from, std::size_t to)
+void UnscrambleCopy(char *to, const char *from, std::size_t first, std::size_t last)
 {
-    for (std::size_t i = from; i < to; ++i)
-        line[i] = static_cast<char>(static_cast<unsigned char>(line[i]) - (i + 1 + ScrambleConstant));
+    std::size_t i = first;
+#ifdef __SSE2__
+    // Sixteen bytes at a time; lane j of a block at i goes down by i + j + 1 + K (mod 256).
+    __m128i offset = _mm_add_epi8(_mm_setr_epi8(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16),
+                                  _mm_set1_epi8(static_cast<char>(first + ScrambleConstant)));
+    const __m128i step = _mm_set1_epi8(16);
+    for (; i + 16 <= last; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + i), _mm_sub_epi8(bytes, offset));
+        offset = _mm_add_epi8(offset, step);
+    }
+#endif
+    for (; i < last; ++i)
+        to[i] = static_cast<char>(static_cast<unsigned char>(from[i]) - (i + 1 + ScrambleConstant));
 }
 
 QByteArray ScrambleLine(QByteArray line)
@@ -182,13 +216,13 @@ TDsdParsedLine DsdRecordParse(const char *line, std::size_t length, uint32_t &la
     const char *end = line + length;
     uint32_t check = 0;
     const char *region = line;
-    if (!ParseBaseNumber(p, end, 36, ',', check) || p >= end || *p != ',') {
+    if (!ParseDigits(p, end, std::integral_constant<uint32_t, 36>{}, ',', check) || p >= end || *p != ',') {
         r.Verdict |= VerdictRecordFormat;
         check = 77;
     } else {
         region = p++;
-        if (!ReadField(p, end, 36, r.Seq) || !ReadField(p, end, 10, r.Number) ||
-            !ReadField(p, end, 10, r.Date) || !ReadField(p, end, 10, r.Time))
+        if (!ReadField<36>(p, end, r.Seq) || !ReadField<10>(p, end, r.Number) ||
+            !ReadField<10>(p, end, r.Date) || !ReadField<10>(p, end, r.Time))
             r.Verdict |= VerdictRecordFormat;
     }
     const uint16_t crc = CrcUpdate(RecordCrcSeed, region, static_cast<std::size_t>(end - region));

@@ -53,8 +53,9 @@ QByteArray UnsignedToBase(uint32_t value, int base);
 // In place, over the first n bytes of a line (position 1 is the first byte).
 void ScrambleBytes(char *line, std::size_t n);
 void UnscrambleBytes(char *line, std::size_t n);
-// Unscrambles bytes from..to-1 of a line, each by its position in the whole line.
-void UnscrambleTail(char *line, std::size_t from, std::size_t to);
+// Bytes first..last-1 of a scrambled line, unscrambled by their position in the line, into the
+// same positions of `to` (which may be `from`).
+void UnscrambleCopy(char *to, const char *from, std::size_t first, std::size_t last);
 QByteArray ScrambleLine(QByteArray line);
 QByteArray UnscrambleLine(QByteArray line);
 

@@ -7,7 +7,11 @@
 #include <QFile>
 #include <QTime>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#ifndef Q_OS_WIN
+#include <sys/mman.h>
+#endif
 
 namespace
 {
@@ -28,17 +32,212 @@ QString TimeFormatWithoutZone(const QLocale &locale)
     return result.trimmed();
 }
 
+// Latin-1 bytes appended as UTF-8.
+void AppendLatin1(QByteArray &out, const char *from, const char *to)
+{
+    const char *run = from;
+    for (const char *c = from; c < to; ++c) {
+        const auto u = static_cast<unsigned char>(*c);
+        if (u < 0x80)
+            continue;
+        out.append(run, c - run);
+        out += static_cast<char>(0xC0 | (u >> 6));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+        run = c + 1;
+    }
+    out.append(run, to - run);
+}
+
+const char *FindComma(const char *from, const char *to)
+{
+    return static_cast<const char *>(std::memchr(from, ',', static_cast<std::size_t>(to - from)));
+}
+
 } // namespace
+
+bool TDsdMapping::Map(int handle, std::size_t size)
+{
+    Reset();
+#ifdef Q_OS_WIN
+    Q_UNUSED(handle);
+    Q_UNUSED(size);
+    return false;
+#else
+    if (size == 0 || handle < 0)
+        return false;
+    // Private and read-only: the file is never written through it. The store file is replaced
+    // by renaming, never rewritten in place, so the mapped bytes stay those of this load.
+    void *address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, handle, 0);
+    if (address == MAP_FAILED)
+        return false;
+    Address = static_cast<const char *>(address);
+    Length = size;
+    return true;
+#endif
+}
+
+void TDsdMapping::Reset()
+{
+#ifndef Q_OS_WIN
+    if (Address)
+        munmap(const_cast<char *>(Address), Length);
+#endif
+    Address = nullptr;
+    Length = 0;
+}
+
+void TDsdTimeFormatter::SetFormat(const QLocale &locale, const QString &format)
+{
+    Locale = locale;
+    Format = format;
+    Fast = Compile(format);
+    // The pieces must give exactly what QLocale gives, or they are not used.
+    for (int hour = 0; Fast && hour < 24; ++hour) {
+        static constexpr int probes[][2] = {{0, 0}, {5, 9}, {10, 30}, {59, 58}};
+        for (const auto &probe : probes) {
+            QByteArray fast;
+            AppendFast(hour, probe[0], probe[1], fast);
+            if (fast != Locale.toString(QTime(hour, probe[0], probe[1]), Format).toUtf8()) {
+                Fast = false;
+                break;
+            }
+        }
+    }
+}
+
+bool TDsdTimeFormatter::Compile(const QString &format)
+{
+    Pieces.clear();
+    auto text = [&](const QString &t) {
+        if (Pieces.empty() || Pieces.back().Kind != Text)
+            Pieces.push_back({});
+        Pieces.back().Literal += t.toUtf8();
+    };
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar ch = format[i];
+        if (ch == QLatin1Char('\'')) {
+            // Quoted text; two quotes stand for one.
+            const qsizetype close = format.indexOf(QLatin1Char('\''), i + 1);
+            if (close < 0)
+                return false;
+            text(close == i + 1 ? QStringLiteral("'") : format.mid(i + 1, close - i - 1));
+            i = close + 1;
+            continue;
+        }
+        if (!ch.isLetter()) {
+            text(QString(ch));
+            ++i;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < format.size() && format[i + run] == ch && run < 2)
+            ++run;
+        TPiece piece;
+        piece.Padded = run == 2;
+        const char c = ch.toLatin1();
+        if (c == 'h')
+            piece.Kind = Hour;
+        else if (c == 'H')
+            piece.Kind = Hour24;
+        else if (c == 'm')
+            piece.Kind = Minute;
+        else if (c == 's')
+            piece.Kind = Second;
+        else if (c == 'A' || c == 'a') {
+            piece.Kind = AmPm;
+            piece.Lower = c == 'a';
+            piece.Padded = false;
+            const QChar p = c == 'a' ? QLatin1Char('p') : QLatin1Char('P');
+            run = i + 1 < format.size() && format[i + 1] == p ? 2 : 1;
+        } else {
+            return false;
+        }
+        Pieces.push_back(piece);
+        i += run;
+    }
+    // With AM/PM anywhere in the format, h counts 1 to 12.
+    const bool twelve =
+        std::any_of(Pieces.begin(), Pieces.end(), [](const TPiece &p) { return p.Kind == AmPm; });
+    for (TPiece &p : Pieces)
+        if (p.Kind == Hour && twelve)
+            p.Kind = Hour12;
+    Am = Locale.amText().toUpper().toUtf8();
+    Pm = Locale.pmText().toUpper().toUtf8();
+    AmLower = Locale.amText().toLower().toUtf8();
+    PmLower = Locale.pmText().toLower().toUtf8();
+    return true;
+}
+
+void TDsdTimeFormatter::AppendFast(int hour, int minute, int second, QByteArray &out) const
+{
+    auto number = [&out](int value, bool padded) {
+        if (padded || value >= 10)
+            out += static_cast<char>('0' + value / 10);
+        out += static_cast<char>('0' + value % 10);
+    };
+    for (const TPiece &p : Pieces) {
+        switch (p.Kind) {
+        case Text:
+            out += p.Literal;
+            break;
+        case Hour:
+        case Hour24:
+            number(hour, p.Padded);
+            break;
+        case Hour12:
+            number(hour % 12 == 0 ? 12 : hour % 12, p.Padded);
+            break;
+        case Minute:
+            number(minute, p.Padded);
+            break;
+        case Second:
+            number(second, p.Padded);
+            break;
+        case AmPm:
+            out += hour < 12 ? (p.Lower ? AmLower : Am) : (p.Lower ? PmLower : Pm);
+            break;
+        }
+    }
+}
+
+void TDsdTimeFormatter::Append(int hour, int minute, int second, QByteArray &out) const
+{
+    if (Fast)
+        AppendFast(hour, minute, second, out);
+    else
+        out += Locale.toString(QTime(hour, minute, second), Format).toUtf8();
+}
 
 void TDsdRecordStore::Clear()
 {
+    Mapping.Reset();
     FreeBlock(RecordBuffer);
+    Data = nullptr;
     Size = 0;
-    RecordIndex.assign(InitialCapacity, TDsdRecordEntry{});
+    Capacity = InitialCapacity;
+    RecordIndex.reset(static_cast<TDsdRecordEntry *>(std::malloc(sizeof(TDsdRecordEntry) * Capacity)));
+    if (!RecordIndex)
+        AllocateOrReport(std::size_t(-1), "DsdMemMapFileInit", true, Reporter);
+    RecordIndex.get()[0] = TDsdRecordEntry{};
     Count = 0;
     Verdict = 0;
     LastSequence = 0;
     DateCached = false;
+}
+
+void TDsdRecordStore::GrowIndex()
+{
+    // realloc moves a large index without copying it, and the entries past RecordCount are
+    // never touched, so the index costs memory only for the records it holds.
+    const uint32_t capacity = Capacity + Capacity / 3;
+    auto *grown = static_cast<TDsdRecordEntry *>(
+        std::realloc(RecordIndex.get(), sizeof(TDsdRecordEntry) * static_cast<std::size_t>(capacity)));
+    if (!grown)
+        AllocateOrReport(sizeof(TDsdRecordEntry) * static_cast<std::size_t>(capacity), "DsdMemMapFileInit",
+                         true, Reporter);
+    (void)RecordIndex.release();
+    RecordIndex.reset(grown);
+    Capacity = capacity;
 }
 
 void TDsdRecordStore::Fail(const QString &text)
@@ -56,6 +255,8 @@ bool TDsdRecordStore::DsdMemMapFileInit(const QString &path, const QString &seri
     StatusText.clear();
     StatusTamper = false;
     TimeFormat = TimeFormatWithoutZone(Locale);
+    FastTime.SetFormat(Locale, TimeFormat);
+    Scrambled = ScrambleLines;
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -67,24 +268,30 @@ bool TDsdRecordStore::DsdMemMapFileInit(const QString &path, const QString &seri
         Fail(QStringLiteral("file size exceeds max allowed (%1)").arg(MaxStoreFileSize));
         return false;
     }
-    RecordBuffer =
-        AllocateOrReport(static_cast<std::size_t>(size) + 129, "DsdMemMapFileInit", true, Reporter);
-    qint64 got = 0;
-    while (got < size) {
-        const qint64 n = file.read(RecordBuffer.get() + got, size - got);
-        if (n <= 0)
-            break;
-        got += n;
+    if (Mapping.Map(file.handle(), static_cast<std::size_t>(size))) {
+        Data = Mapping.Data();
+        Size = static_cast<std::size_t>(size);
+    } else {
+        RecordBuffer =
+            AllocateOrReport(static_cast<std::size_t>(size) + 129, "DsdMemMapFileInit", true, Reporter);
+        qint64 got = 0;
+        while (got < size) {
+            const qint64 n = file.read(RecordBuffer.get() + got, size - got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        if (got < size) {
+            // Go on with what arrived: the missing end shows as an incomplete file.
+            const QString text = QStringLiteral("Read of Data Store for \"%1\" failed.").arg(serial);
+            LogLine(text);
+            if (Reporter)
+                Reporter->Error(text);
+        }
+        Size = static_cast<std::size_t>(got);
+        RecordBuffer.get()[Size] = 0;
+        Data = RecordBuffer.get();
     }
-    if (got < size) {
-        // Go on with what arrived: the missing end shows as an incomplete file.
-        const QString text = QStringLiteral("Read of Data Store for \"%1\" failed.").arg(serial);
-        LogLine(text);
-        if (Reporter)
-            Reporter->Error(text);
-    }
-    Size = static_cast<std::size_t>(got);
-    RecordBuffer.get()[Size] = 0;
     IndexLines();
     Report();
     return true;
@@ -95,11 +302,14 @@ void TDsdRecordStore::LoadBytes(const char *data, std::size_t size)
     Clear();
     WindowMessages.clear();
     TimeFormat = TimeFormatWithoutZone(Locale);
+    FastTime.SetFormat(Locale, TimeFormat);
+    Scrambled = ScrambleLines;
     RecordBuffer = AllocateOrReport(size + 129, "DsdMemMapFileInit", true, Reporter);
     if (size > 0)
         std::memcpy(RecordBuffer.get(), data, size);
     Size = size;
     RecordBuffer.get()[Size] = 0;
+    Data = RecordBuffer.get();
     IndexLines();
     Report();
 }
@@ -123,56 +333,65 @@ void TDsdRecordStore::Report()
 
 void TDsdRecordStore::IndexLines()
 {
-    char *const buffer = RecordBuffer.get();
+    const char *const data = Data;
+    TDsdRecordEntry *index = RecordIndex.get();
     Count = 0;
     LastSequence = 0;
-    RecordIndex[0].Line = 0;
+    index[0] = TDsdRecordEntry{};
     bool trailer = false;
     bool afterTrailer = false;
+    // Each line is checked in plain form in this scratch copy; the stored bytes stay as they are.
+    char plain[MaxLineExamined];
     // The LF search is bounded by the data, not by a NUL: a scrambled byte may well be 0.
-    while (RecordIndex[Count].Line < Size) {
-        char *const line = buffer + RecordIndex[Count].Line;
-        const char *lf = static_cast<const char *>(std::memchr(line, '\n', Size - RecordIndex[Count].Line));
+    while (index[Count].Line < Size) {
+        const char *const line = data + index[Count].Line;
+        const char *lf = static_cast<const char *>(std::memchr(line, '\n', Size - index[Count].Line));
         if (!lf)
             break;
-        const std::size_t length =
-            std::min<std::size_t>(MaxLineExamined, static_cast<std::size_t>(lf - line));
-        if (ScrambleLines)
-            UnscrambleBytes(line, length);
+        std::size_t length = std::min<std::size_t>(MaxLineExamined, static_cast<std::size_t>(lf - line));
+        const char *text = line;
+        if (Scrambled) {
+            UnscrambleCopy(plain, line, 0, length);
+            text = plain;
+        }
         const uint32_t previousSequence = LastSequence;
-        TDsdParsedLine parsed = DsdRecordParse(line, length, LastSequence);
-        if (parsed.Verdict != 0 && ScrambleLines && length < static_cast<std::size_t>(MaxLineExamined))
-            lf = JoinScrambledLf(line, lf, previousSequence, parsed);
-        const std::size_t next = static_cast<std::size_t>(lf + 1 - buffer);
+        TDsdParsedLine parsed = DsdRecordParse(text, length, LastSequence);
+        if (parsed.Verdict != 0 && Scrambled && length < static_cast<std::size_t>(MaxLineExamined))
+            lf = JoinScrambledLf(plain, length, line, lf, previousSequence, parsed);
+        const std::size_t next = static_cast<std::size_t>(lf + 1 - data);
         if (parsed.IsTrailer()) {
             // The trailer ends the file. One with lines after it hides nothing: they load, the
             // first of them marked, because something was written after the file was sealed.
-            if (!std::memchr(buffer + next, '\n', Size - next)) {
+            if (!std::memchr(data + next, '\n', Size - next)) {
                 trailer = true;
                 CheckTrailer(parsed, previousSequence);
                 break;
             }
             afterTrailer = true;
-            RecordIndex[Count].Line = static_cast<uint32_t>(next);
+            index[Count].Line = static_cast<uint32_t>(next);
             continue;
         }
         if (afterTrailer) {
             parsed.Verdict |= VerdictFileTamper;
             afterTrailer = false;
         }
-        TDsdRecordEntry &entry = RecordIndex[Count];
+        TDsdRecordEntry &entry = index[Count];
         entry.Number = parsed.Number;
         entry.Date = parsed.Date;
         entry.Time = parsed.Time;
         entry.Verdict = parsed.Verdict;
+        entry.Length = static_cast<uint8_t>(length);
         Verdict |= parsed.Verdict;
         ++Count;
-        if (Count >= RecordIndex.size())
-            RecordIndex.resize(RecordIndex.size() + RecordIndex.size() / 3);
-        RecordIndex[Count].Line = static_cast<uint32_t>(next);
+        if (Count >= Capacity) {
+            GrowIndex();
+            index = RecordIndex.get();
+        }
+        index[Count] = TDsdRecordEntry{};
+        index[Count].Line = static_cast<uint32_t>(next);
     }
     if (!trailer) {
-        RecordIndex[Count].Verdict |= VerdictFileIncomplete;
+        index[Count].Verdict |= VerdictFileIncomplete;
         Verdict |= VerdictFileIncomplete;
     }
 }
@@ -181,26 +400,26 @@ void TDsdRecordStore::CheckTrailer(const TDsdParsedLine &trailer, uint32_t previ
 {
     // The trailer repeats the seq and the record number of the last record line. Without this
     // a deleted last record, or a last record moved behind the trailer, would go unnoticed.
+    TDsdRecordEntry *index = RecordIndex.get();
     bool intact = trailer.Seq == previousSequence;
-    if (Count > 0 && !(RecordIndex[Count - 1].Verdict & VerdictRecordFormat))
-        intact = intact && trailer.Number == RecordIndex[Count - 1].Number;
+    if (Count > 0 && !(index[Count - 1].Verdict & VerdictRecordFormat))
+        intact = intact && trailer.Number == index[Count - 1].Number;
     if (intact)
         return;
-    RecordIndex[Count > 0 ? Count - 1 : 0].Verdict |= VerdictLastEntryTamper;
+    index[Count > 0 ? Count - 1 : 0].Verdict |= VerdictLastEntryTamper;
     Verdict |= VerdictLastEntryTamper;
 }
 
-const char *TDsdRecordStore::JoinScrambledLf(char *line, const char *lf, uint32_t previousSequence,
+const char *TDsdRecordStore::JoinScrambledLf(char *plain, std::size_t &length, const char *line,
+                                             const char *lf, uint32_t previousSequence,
                                              TDsdParsedLine &parsed)
 {
     // A long line may scramble a byte into an LF, which then splits it. When the line with
     // the following piece(s) put back passes every check, it is one line after all.
-    char joined[MaxLineExamined];
     const char *const original = lf;
-    std::size_t length = static_cast<std::size_t>(lf - line); // already plain
-    std::memcpy(joined, line, length);
-    const char *const end = RecordBuffer.get() + Size;
-    while (length < static_cast<std::size_t>(MaxLineExamined)) {
+    std::size_t joined = length; // plain[0..joined) is unscrambled
+    const char *const end = Data + Size;
+    while (joined < static_cast<std::size_t>(MaxLineExamined)) {
         const auto *next =
             static_cast<const char *>(std::memchr(lf + 1, '\n', static_cast<std::size_t>(end - lf - 1)));
         if (!next)
@@ -208,15 +427,14 @@ const char *TDsdRecordStore::JoinScrambledLf(char *line, const char *lf, uint32_
         // The LF itself and the bytes up to the next one, unscrambled at their place in the line.
         const std::size_t upTo =
             std::min<std::size_t>(MaxLineExamined, static_cast<std::size_t>(next - line));
-        std::memcpy(joined + length, line + length, upTo - length);
-        UnscrambleTail(joined, length, upTo);
-        length = upTo;
+        UnscrambleCopy(plain, line, joined, upTo);
+        joined = upTo;
         uint32_t sequence = previousSequence;
-        const TDsdParsedLine retry = DsdRecordParse(joined, length, sequence);
+        const TDsdParsedLine retry = DsdRecordParse(plain, joined, sequence);
         if (retry.Verdict == 0) {
-            std::memcpy(line, joined, length);
             parsed = retry;
             LastSequence = sequence;
+            length = joined;
             return next;
         }
         lf = next;
@@ -224,16 +442,27 @@ const char *TDsdRecordStore::JoinScrambledLf(char *line, const char *lf, uint32_
     return original;
 }
 
+std::size_t TDsdRecordStore::PlainLine(uint32_t i, char *plain) const
+{
+    const TDsdRecordEntry &entry = RecordIndex.get()[i];
+    const char *const line = Data + entry.Line;
+    std::size_t length = entry.Length;
+    if (Scrambled)
+        UnscrambleCopy(plain, line, 0, length);
+    else
+        std::memcpy(plain, line, length);
+    // A plain LF ends the line as the record window shows it.
+    if (const void *lf = std::memchr(plain, '\n', length))
+        length = static_cast<std::size_t>(static_cast<const char *>(lf) - plain);
+    return length;
+}
+
 QByteArray TDsdRecordStore::RawLine(uint32_t i) const
 {
     if (i >= Count)
         return {};
-    const uint32_t start = RecordIndex[i].Line;
-    uint32_t length = std::min<uint32_t>(MaxLineExamined, RecordIndex[i + 1].Line - start - 1);
-    // A trailer that was not the last line lies between this record and the next one.
-    if (const void *lf = std::memchr(RecordBuffer.get() + start, '\n', length))
-        length = static_cast<uint32_t>(static_cast<const char *>(lf) - (RecordBuffer.get() + start));
-    return QByteArray(RecordBuffer.get() + start, length);
+    char plain[MaxLineExamined];
+    return QByteArray(plain, static_cast<qsizetype>(PlainLine(i, plain)));
 }
 
 QByteArray TDsdRecordStore::DateText(uint32_t date)
@@ -250,32 +479,69 @@ QByteArray TDsdRecordStore::DateText(uint32_t date)
     return CachedDateText;
 }
 
-QByteArray TDsdRecordStore::TimeText(uint32_t time) const
+void TDsdRecordStore::AppendTimeText(uint32_t time, QByteArray &out) const
 {
-    const QTime t(static_cast<int>(time / 10000), static_cast<int>(time / 100 % 100),
-                  static_cast<int>(time % 100));
-    if (!t.isValid())
-        return QByteArray::number(time).rightJustified(6, '0');
-    return Locale.toString(t, TimeFormat.isEmpty() ? TimeFormatWithoutZone(Locale) : TimeFormat).toUtf8();
+    const int hour = static_cast<int>(time / 10000), minute = static_cast<int>(time / 100 % 100),
+              second = static_cast<int>(time % 100);
+    if (!QTime::isValid(hour, minute, second))
+        out += QByteArray::number(time).rightJustified(6, '0');
+    else
+        FastTime.Append(hour, minute, second, out);
 }
 
 QByteArray TDsdRecordStore::DsdRecordObtain(uint32_t i)
 {
+    QByteArray text;
+    AppendRecordText(i, text);
+    return text;
+}
+
+void TDsdRecordStore::AppendRecordText(uint32_t i, QByteArray &out)
+{
     if (i >= Count)
-        return {};
-    const TDsdRecordEntry &entry = RecordIndex[i];
-    QByteArray line = RawLine(i).trimmed();
-    // The instrument's bytes are Latin-1; the text is UTF-8 like the locale's date and time in it.
-    if (std::any_of(line.cbegin(), line.cend(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-        line = QString::fromLatin1(line).toUtf8();
+        return;
+    const TDsdRecordEntry &entry = RecordIndex.get()[i];
+    char plain[MaxLineExamined];
+    const std::size_t length = PlainLine(i, plain);
+    // Trimmed of white space at both ends.
+    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const char *begin = plain, *end = plain + length;
+    while (begin < end && space(*begin))
+        ++begin;
+    while (end > begin && space(end[-1]))
+        --end;
     // Check and seq are the file's business; the user sees the instrument's record.
-    const qsizetype first = line.indexOf(',');
-    const qsizetype second = first < 0 ? -1 : line.indexOf(',', first + 1);
-    QByteArray text = second < 0 ? QByteArray() : line.mid(second + 1);
-    // A line whose fields could not all be read is shown as it stands.
-    if (!(entry.Verdict & VerdictRecordFormat)) {
-        text = ReplaceField(text, 2, DateText(entry.Date));
-        text = ReplaceField(text, 3, TimeText(entry.Time));
+    const char *first = FindComma(begin, end);
+    const char *second = first ? FindComma(first + 1, end) : nullptr;
+    if (entry.Verdict != 0)
+        out += VerdictPrefix(entry.Verdict);
+    if (!second)
+        return;
+    // The instrument's bytes are Latin-1; the text is UTF-8 like the locale's date and time in it.
+    const char *const p = second + 1;
+    // A line whose fields could not all be read is shown as it stands; otherwise the date and
+    // time (its second and third fields) are shown in the locale's forms.
+    const char *numberEnd = entry.Verdict & VerdictRecordFormat ? nullptr : FindComma(p, end);
+    if (!numberEnd) {
+        AppendLatin1(out, p, end);
+        return;
     }
-    return VerdictPrefix(entry.Verdict) + text;
+    const QByteArray date = DateText(entry.Date);
+    if (date.contains(',')) {
+        // A date text with commas moves the fields after it: field by field.
+        QByteArray text, time;
+        AppendLatin1(text, p, end);
+        AppendTimeText(entry.Time, time);
+        out += ReplaceField(ReplaceField(text, 2, date), 3, time);
+        return;
+    }
+    AppendLatin1(out, p, numberEnd + 1);
+    out += date;
+    const char *const dateEnd = FindComma(numberEnd + 1, end);
+    if (!dateEnd)
+        return;
+    out += ',';
+    AppendTimeText(entry.Time, out);
+    if (const char *timeEnd = FindComma(dateEnd + 1, end))
+        AppendLatin1(out, timeEnd, end);
 }

@@ -9,9 +9,55 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class TReporter;
+
+// A read-only mapping of a file, unmapped when dropped.
+class TDsdMapping
+{
+public:
+    TDsdMapping() = default;
+    TDsdMapping(const TDsdMapping &) = delete;
+    TDsdMapping &operator=(const TDsdMapping &) = delete;
+    ~TDsdMapping() { Reset(); }
+    // Maps `size` bytes of an open file; false when the system does not.
+    bool Map(int handle, std::size_t size);
+    void Reset();
+    const char *Data() const { return Address; }
+
+private:
+    const char *Address = nullptr;
+    std::size_t Length = 0;
+};
+
+// Times of day as QLocale::toString formats them with one format, written without going through
+// QLocale when the format is made only of hours, minutes, seconds, AM/PM and plain text in ASCII
+// digits (checked against QLocale when the format is set); otherwise through QLocale.
+class TDsdTimeFormatter
+{
+public:
+    void SetFormat(const QLocale &locale, const QString &format);
+    // hh:mm:ss as the format shows it; the time must be valid.
+    void Append(int hour, int minute, int second, QByteArray &out) const;
+
+private:
+    enum TKind : uint8_t { Text, Hour, Hour12, Hour24, Minute, Second, AmPm };
+    struct TPiece {
+        TKind Kind = Text;
+        bool Padded = false; // two digits
+        bool Lower = false;  // am/pm in lower case
+        QByteArray Literal;
+    };
+    bool Compile(const QString &format);
+    void AppendFast(int hour, int minute, int second, QByteArray &out) const;
+    QLocale Locale;
+    QString Format;
+    std::vector<TPiece> Pieces;
+    QByteArray Am, Pm, AmLower, PmLower;
+    bool Fast = false;
+};
 
 struct TDsdRecordEntry {
     uint32_t Number = 0;
@@ -19,6 +65,7 @@ struct TDsdRecordEntry {
     uint32_t Time = 0;
     uint32_t Line = 0; // offset of the line's first byte in the buffer
     uint8_t Verdict = 0;
+    uint8_t Length = 0; // bytes of the line that were checked (at most MaxLineExamined)
 };
 
 class TDsdRecordStore
@@ -38,12 +85,14 @@ public:
     void Clear();
 
     uint32_t RecordCount() const { return Count; }
-    uint32_t RecordCapacity() const { return static_cast<uint32_t>(RecordIndex.size()); }
+    uint32_t RecordCapacity() const { return Capacity; }
     uint8_t FileVerdict() const { return Verdict; }
     // Entries 0..RecordCount; the one at RecordCount marks the end of the last record.
-    const TDsdRecordEntry &Entry(uint32_t i) const { return RecordIndex[i]; }
+    const TDsdRecordEntry &Entry(uint32_t i) const { return RecordIndex.get()[i]; }
     // The plain (unscrambled) bytes of record i as checked, at most MaxLineExamined.
     QByteArray RawLine(uint32_t i) const;
+    // DsdRecordObtain(i) appended to `out` (nothing for an i not below RecordCount).
+    void AppendRecordText(uint32_t i, QByteArray &out);
     // Bytes of the loaded file.
     std::size_t DataSize() const { return Size; }
 
@@ -67,17 +116,26 @@ private:
             Log(text);
     }
     void Fail(const QString &text);
+    bool MapFile(int handle, std::size_t size);
     void IndexLines();
-    const char *JoinScrambledLf(char *line, const char *lf, uint32_t previousSequence,
-                                TDsdParsedLine &parsed);
+    void GrowIndex();
+    const char *JoinScrambledLf(char *plain, std::size_t &length, const char *line, const char *lf,
+                                uint32_t previousSequence, TDsdParsedLine &parsed);
+    std::size_t PlainLine(uint32_t i, char *plain) const;
     void CheckTrailer(const TDsdParsedLine &trailer, uint32_t previousSequence);
     void Report();
     QByteArray DateText(uint32_t date);
-    QByteArray TimeText(uint32_t time) const;
+    void AppendTimeText(uint32_t time, QByteArray &out) const;
 
+    // The file's bytes as stored (scrambled or not): mapped read-only when the system allows,
+    // else read into a block. Lines are unscrambled when they are checked or shown.
     TDsdBlock RecordBuffer;
+    TDsdMapping Mapping;
+    const char *Data = nullptr;
     std::size_t Size = 0;
-    std::vector<TDsdRecordEntry> RecordIndex;
+    bool Scrambled = true;                                      // ScrambleLines as it was at the load
+    std::unique_ptr<TDsdRecordEntry, TFreeDeleter> RecordIndex; // entries 0..Count are set
+    uint32_t Capacity = 0;
     uint32_t Count = 0;
     uint8_t Verdict = 0;
     uint32_t LastSequence = 0;
@@ -86,4 +144,5 @@ private:
     QByteArray CachedDateText;
     bool DateCached = false;
     QString TimeFormat;
+    TDsdTimeFormatter FastTime;
 };
