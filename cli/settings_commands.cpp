@@ -245,7 +245,8 @@ int Show(TCliContext &, const TSettingsArgs &opts)
 }
 
 // Every refused line and what was not done, on stderr; the exit code: 0 all sent and accepted, 1 a
-// line refused or the session lapsed, 3 the instrument stopped answering or a line's effect is unknown.
+// line refused or the session lapsed, 3 the instrument stopped answering, the link went or a line's
+// effect is unknown.
 int SendOutcome(const TSettingsSendResult &sent)
 {
     for (const TRefusedLine &r : sent.Refused)
@@ -259,6 +260,10 @@ int SendOutcome(const TSettingsSendResult &sent)
             stderr,
             "brellin-cli: the instrument stopped answering after %d of %d lines; the rest was not sent\n",
             sent.Answered, sent.Lines);
+        return ExitNoReply;
+    }
+    if (sent.Status == TSettingsSendResult::LinkLost) {
+        std::fprintf(stderr, "brellin-cli: %s\n", sent.Message.toLocal8Bit().constData());
         return ExitNoReply;
     }
     if (sent.Status != TSettingsSendResult::Sent) {

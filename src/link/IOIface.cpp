@@ -1,6 +1,8 @@
 // Byte transports over QSerialPort and QTcpSocket.
 #include "IOIface.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QSerialPort>
 #include <QStringList>
@@ -72,12 +74,8 @@ TIOIfaceSerial::TIOIfaceSerial() : SerialPort(std::make_unique<QSerialPort>())
     });
     connect(SerialPort.get(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         // A port that vanishes (a USB adapter pulled out) closes the link.
-        if (error == QSerialPort::ResourceError && SerialPort->isOpen()) {
-            const QString reason = SerialPort->errorString();
-            SerialPort->close();
-            FireError(reason);
-            FireClosed();
-        }
+        if (error == QSerialPort::ResourceError && SerialPort->isOpen())
+            Lost(SerialPort->errorString());
     });
 }
 
@@ -92,10 +90,40 @@ bool TIOIfaceSerial::IsOpen() const
     return SerialPort->isOpen();
 }
 
+void TIOIfaceSerial::Lost(const QString &reason)
+{
+    // A loss is no failure to open: the owner hears of the closing only (and may ask why).
+    SerialPort->close();
+    LossReason = reason;
+    FireClosed();
+}
+
+QString TIOIfaceSerial::FindByIdLink(const QString &device) const
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty() || ByIdFolder.isEmpty())
+        return {};
+    const QFileInfoList entries =
+        QDir(ByIdFolder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &entry : entries)
+        if (entry.isSymLink() && entry.canonicalFilePath() == target)
+            return entry.absoluteFilePath();
+    return {};
+}
+
 void TIOIfaceSerial::Open()
 {
     if (SerialPort->isOpen())
         return;
+    // A known adapter is opened through its stable link, whatever device name it has now: another
+    // device may have taken the old name meanwhile. Without the link it is not plugged in.
+    if (!ByIdName.isEmpty()) {
+        if (!QFileInfo::exists(ByIdName)) {
+            FireError(QStringLiteral("the adapter is not there (%1 is missing)").arg(ByIdName));
+            return;
+        }
+        SerialPort->setPortName(ByIdName);
+    }
     if (!SerialPort->open(QIODevice::ReadWrite)) {
         QString reason = SerialPort->errorString();
         if (SerialPort->error() == QSerialPort::PermissionError)
@@ -103,6 +131,8 @@ void TIOIfaceSerial::Open()
         FireError(reason);
         return;
     }
+    if (ByIdName.isEmpty())
+        ByIdName = FindByIdLink(ChosenName);
     ApplyLines();
     FireOpened();
 }
@@ -123,8 +153,9 @@ void TIOIfaceSerial::Send(const QByteArray &text)
 
 QString TIOIfaceSerial::Description() const
 {
-    // Messages name the port by its full path (QSerialPort keeps only the name under /dev).
-    const QString name = SerialPort->portName();
+    // Messages name the port the user chose by its full path (QSerialPort keeps only the name under
+    // /dev), even when it is reached through its stable link.
+    const QString name = ChosenName.isEmpty() ? SerialPort->portName() : ChosenName;
 #ifdef Q_OS_UNIX
     if (!name.isEmpty() && !name.startsWith(QLatin1Char('/')))
         return QStringLiteral("/dev/") + name;
@@ -134,6 +165,8 @@ QString TIOIfaceSerial::Description() const
 
 void TIOIfaceSerial::SetPortName(const QString &name)
 {
+    ChosenName = name;
+    ByIdName.clear();
     SerialPort->setPortName(name);
     PortNumberValue = PortNumberFromName(name);
 }
@@ -202,9 +235,13 @@ TIOIfaceSocket::TIOIfaceSocket() : Socket(std::make_unique<QTcpSocket>())
             FireClosed();
         }
     });
-    connect(Socket.get(), &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::RemoteHostClosedError && WasConnected)
-            return; // the disconnect notification follows
+    connect(Socket.get(), &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (WasConnected) {
+            // A connection that breaks is a loss, not a failure to connect: the disconnect
+            // notification follows and reports it.
+            LossReason = Socket->errorString();
+            return;
+        }
         FireError(Socket->errorString());
     });
 }

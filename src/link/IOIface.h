@@ -28,6 +28,8 @@ public:
     // A link that could not be opened or failed while open: the reason, in words.
     std::function<void(TIOIface *, const QString &)> OnError;
     int32_t IdleTicks = 0;
+    // Why the link last closed by itself (the peer hung up, the device went away), in words.
+    QString LossReason;
 
 protected:
     void FireOpened();
@@ -64,8 +66,14 @@ public:
     void Send(const QByteArray &text) override;
     QString Description() const override;
 
-    // The device name the platform lists ("/dev/ttyUSB0", "COM3"); PortNumber keeps the COMn reading.
+    // The device name the platform lists ("/dev/ttyUSB0", "COM3") or a link to it such as a
+    // /dev/serial/by-id name; PortNumber keeps the COMn reading.
     void SetPortName(const QString &name);
+    // Where the platform keeps a stable link per adapter. An adapter that comes back under another
+    // device name (unplugged and plugged in again) is opened through the link that pointed at the
+    // device when it was last opened; the link is looked up again at every opening.
+    void SetByIdFolder(const QString &folder) { ByIdFolder = folder; }
+    QString ByIdLink() const { return ByIdName; }
     int Baud() const;
     void SetBaud(int baud);
     void SetDataBits(int bits);
@@ -78,7 +86,12 @@ public:
 
 private:
     void ApplyLines();
+    void Lost(const QString &reason);
+    QString FindByIdLink(const QString &device) const;
     std::unique_ptr<QSerialPort> SerialPort;
+    QString ChosenName; // as the user gave it
+    QString ByIdFolder = QStringLiteral("/dev/serial/by-id");
+    QString ByIdName; // the stable link found at the last opening
     int CableValue = 0;
     int PortNumberValue = 1;
 };

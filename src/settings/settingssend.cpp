@@ -48,6 +48,7 @@ QString TSettingsSendResult::Summary() const
                      .arg(Lines);
         break;
     case Lapsed:
+    case LinkLost:
         parts << Message + QStringLiteral(". Send the file again.");
         break;
     case Cancelled:
@@ -78,6 +79,7 @@ TSettingsSender::TSettingsSender(TTransactionEngine *engine, TSession *session, 
 {
     Transfer.Reporter = reporter;
     Transfer.SendFrame = [this](const QByteArray &text) { Engine->SendFrame(text, true); };
+    Transfer.LinkOpen = [this] { return Engine->LinkOpen(); };
     Transfer.OnBeforeLine = [this](const QByteArray &line) { return BeforeLine(line); };
     Transfer.OnReplyLost = [this](const QByteArray &line) { return CheckLostLine(line); };
     Transfer.OnSessionLapsed = [this](const QByteArray &, QString *why) { return Reopen(why); };
@@ -150,6 +152,7 @@ bool TSettingsSender::SendSettingsList(const QList<QByteArray> &lines)
     Result.Message = Transfer.StopReason;
     Result.Status = TransferCompleted      ? TSettingsSendResult::Sent
                     : Transfer.Cancelled   ? TSettingsSendResult::Cancelled
+                    : Transfer.LinkLost    ? TSettingsSendResult::LinkLost
                     : Transfer.SessionLost ? TSettingsSendResult::Lapsed
                                            : TSettingsSendResult::NoReply;
     {

@@ -23,6 +23,7 @@ struct TSettingsSendResult {
         NoReply,    // the instrument stopped answering: the lines from Answered on were not sent
         Lapsed,     // the session lapsed and could not be reopened: the lines from Answered on were not sent
         Cancelled,  // the user cancelled the transfer
+        LinkLost,   // the link went: the lines from Answered on were not sent
     };
     TStatus Status = NotStarted;
     int Lines = 0;    // request lines to send, the end-of-transfer line included

@@ -55,6 +55,7 @@ void TSettingsTransfer::Clear()
     StopReason.clear();
     Cancelled = false;
     SessionLost = false;
+    LinkLost = false;
     ReportProgress();
 }
 
@@ -75,6 +76,10 @@ void TSettingsTransfer::Step()
 {
     if (!Running || Busy)
         return;
+    if (LinkOpen && !LinkOpen()) {
+        LinkGone();
+        return;
+    }
     if (LapsePending) {
         ReopenAfterLapse();
         return;
@@ -238,6 +243,17 @@ void TSettingsTransfer::ReopenAfterLapse()
     Attempts = 0;
     AwaitingReply = false;
     WaitLeft = 0;
+}
+
+void TSettingsTransfer::LinkGone()
+{
+    // The line sent last may or may not have reached the instrument.
+    if (AwaitingReply && Position < Messages.size())
+        Unconfirmed.append(Messages[Position]);
+    LinkLost = true;
+    Stop(QStringLiteral("The connection was lost after %1 of %2 lines; the rest was not sent")
+             .arg(Position)
+             .arg(Messages.size()));
 }
 
 void TSettingsTransfer::Cancel()

@@ -49,6 +49,9 @@ public:
     std::function<void(bool completed)> OnFinished;
     // Receives "Instrument not Responding".
     TReporter *Reporter = nullptr;
+    // Whether the link is still there. A transfer whose link went ends at its next step: nothing
+    // is resent into a closed link, and the line in flight counts as unconfirmed.
+    std::function<bool()> LinkOpen;
 
     // --- what a lost reply or a refusal leads to -----------------------------------------------
     // Asked before a line goes out the first time (to note the state a read-back compares with);
@@ -99,6 +102,7 @@ public:
     QString StopReason;
     bool Cancelled = false;
     bool SessionLost = false; // ended by a lapsed session that could not be reopened
+    bool LinkLost = false;    // ended by the link going away
 
     static constexpr int StepsPerAttempt = 100; // 2 s of 20 ms steps
     static constexpr int MaxSends = 3;          // the fourth send of one message gives up
@@ -113,6 +117,7 @@ private:
     // The line's reply was lost; true when it is to be sent again now.
     bool LineLost();
     void ReopenAfterLapse();
+    void LinkGone();
     QTimer StepTimer;
     // The line being sent, decoded (when it is a message text at all).
     Tcommsobj Current;

@@ -34,6 +34,7 @@ TFrmTraffic::TFrmTraffic(TTransactionEngine *engine, TLumsLanguageComp *language
     setMinimumWidth(360);
 
     Transfer.Reporter = reporter;
+    Transfer.LinkOpen = [this] { return !Engine || Engine->LinkOpen(); };
     Transfer.SendFrame = [this](const QByteArray &text) {
         if (Engine)
             Engine->SendFrame(text, true);

@@ -389,7 +389,8 @@ void TFrmMain::SetConnected(bool connected)
     ShowIdentification();
 
     const bool wasUp = LinkWasUp;
-    LinkWasUp = connected;
+    // A link that went again while the identification was read was never up.
+    LinkWasUp = connected && Engine->LinkOpen();
     if (!connected && wasUp && !UserDisconnect)
         LinkLost(serialBefore);
     else if (connected && Retrying())

@@ -36,8 +36,8 @@ void TFrmMain::LinkLost(const QByteArray &serial)
     LostWhere = Engine->Link()->Description();
     LostSerial = serial;
     ShowStatus(QString("Connection lost: %1").arg(LostWhere), true);
-    DebugLog(QString("Connection lost: %1; retrying every %2 s")
-                 .arg(LostWhere)
+    DebugLog(QString("Connection lost: %1 (%2); retrying every %3 s")
+                 .arg(LostWhere, Engine->Link()->LossReason)
                  .arg(RetryTimer->interval() / 1000.0));
     StopRetryButton->setVisible(true);
     RetryTimer->start();
@@ -49,7 +49,9 @@ void TFrmMain::RetryConnect()
         StopRetry(QString());
         return;
     }
-    if (Engine->LinkOpen())
+    // An operation still unwinding from the loss (an upload, a transfer, its message) ends first:
+    // the identification read on reconnecting would run in the middle of it.
+    if (Engine->LinkOpen() || MainControlsDisabled())
         return;
     // Another attempt while a TCP connect is still under way does nothing (the transport says so).
     ShowStatus(QString("Connection lost: %1 (retrying every %2 s)")
@@ -71,8 +73,22 @@ void TFrmMain::StopRetry(const QString &message)
 
 void TFrmMain::ReconnectedCheck()
 {
-    // SetConnected has read the identification again: only the same instrument is taken back.
+    // SetConnected has read the identification again: only the same instrument is taken back. A
+    // link that went again meanwhile leaves the attempts running.
+    if (!Engine->LinkOpen())
+        return;
     const QByteArray serial = Device ? Device->SerialNumber : QByteArray();
+    if (!LostSerial.isEmpty() && serial.isEmpty()) {
+        // Something accepts the connection but no instrument answers yet (a network adapter whose
+        // instrument is still off): that is not another instrument; the attempts go on.
+        UserDisconnect = true;
+        Engine->Link()->Close();
+        ShowStatus(QString("Connection lost: %1 (retrying every %2 s): the instrument does not answer")
+                       .arg(LostWhere)
+                       .arg(RetryTimer->interval() / 1000.0),
+                   true);
+        return;
+    }
     if (!LostSerial.isEmpty() && serial != LostSerial) {
         const QString text =
             QString("Another instrument answers on %1 (SN: %2, not SN: %3): not reconnected")

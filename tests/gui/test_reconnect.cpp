@@ -1,0 +1,267 @@
+// Reconnecting to the simulated instrument: a TCP peer that stops and comes back on the same port
+// (the same instrument, or another one), a pty reached through a by-id style link that comes back
+// under a new name, and an upload and a settings transfer cut by the loss.
+#include "display/VornTables.h"
+#include "display/ui/VornLCD.h"
+#include "gui_support.h"
+
+#include "datastore/ui/DataStoreTab.h"
+#include "datastore/ui/Progress.h"
+#include "link/IOIface.h"
+#include "link/transact.h"
+#include "link/ui/trafficdlg.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/identpanel.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+#include "vornsim.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <pty.h>
+#include <unistd.h>
+
+namespace
+{
+
+class ReconnectTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The shipped picture and masks, so that the front panel lights.
+        const QDir bin(QStringLiteral(BRELLIN_BIN_DIR));
+        QDir(Folder.Dir.path()).mkpath("segs");
+        for (const QString &name : QDir(bin.filePath("segs")).entryList({"*.bmp"}, QDir::Files))
+            QFile::copy(bin.filePath("segs/" + name), Folder.File("segs/" + name));
+        QFile::remove(Folder.File("panel.jpg"));
+        QFile::copy(bin.filePath("panel.jpg"), Folder.File("panel.jpg"));
+        Config = std::make_unique<TdatViewer>(Folder.Ini());
+        Window = CreateMainWindow(*Config, {}, &Reporter);
+        ASSERT_TRUE(Window);
+        Window->Engine->SetTickInterval(2);
+        Window->RetryTimer->setInterval(RetryMs);
+        Window->DataStoreTab->Store.Layout.SetStoreDir(StoreDir.path());
+        Window->resize(1000, 700);
+        Window->show();
+    }
+    void TearDown() override
+    {
+        Window.reset();
+        Sim.reset();
+        for (int fd : Spare)
+            ::close(fd);
+    }
+    void StartSim()
+    {
+        Sim = std::make_unique<TVornSim>(Cfg);
+        QString error;
+        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
+    }
+    void ConnectTcp()
+    {
+        auto socket = std::make_unique<TIOIfaceSocket>();
+        socket->SetHostText("127.0.0.1");
+        socket->SetPort(Sim->Port());
+        Window->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        ASSERT_TRUE(PumpUntil([&] { return Window->IdentPanel->Text() == Identified; }));
+    }
+    // Holds a pty open, so that the next one gets another name.
+    void OccupyAPty()
+    {
+        int master = -1, slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        Spare << master << slave;
+    }
+    bool MimicLit() const { return !LitEntries(Window->DisplayMimic->LCD->States).empty(); }
+    QString Status() const { return Window->statusBar()->currentMessage(); }
+    // The instrument goes away; the window says so at once, blanks the panel and retries visibly.
+    void LoseAndSeeRetries(const QString &where)
+    {
+        ASSERT_TRUE(PumpUntil([&] { return MimicLit(); }));
+        Sim.reset();
+        ASSERT_TRUE(PumpUntil([&] { return Window->Retrying(); }));
+        EXPECT_EQ(Status(), "Connection lost: " + where);
+        EXPECT_TRUE(Window->StopRetryButton->isVisibleTo(Window.get()));
+        EXPECT_FALSE(MimicLit());
+        EXPECT_EQ(Window->IdentPanel->Text(), "");
+        const QString retrying =
+            QString("Connection lost: %1 (retrying every %2 s): ").arg(where).arg(RetryMs / 1000.0);
+        EXPECT_TRUE(PumpUntil([&] { return Status().startsWith(retrying); })) << Status().toStdString();
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    }
+
+    static constexpr int RetryMs = 50;
+    static constexpr const char *Identified = "SN: 1234567, V500 V1.04";
+    TProgramFolder Folder;
+    QTemporaryDir StoreDir;
+    QTemporaryDir LinkDir;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+    std::unique_ptr<TFrmMain> Window;
+    TVornSimConfig Cfg;
+    std::unique_ptr<TVornSim> Sim;
+    QList<int> Spare;
+};
+
+TEST_F(ReconnectTest, ATcpInstrumentRestartedOnItsPortIsTakenBackOnlyWhenItIsTheSameOne)
+{
+    struct Case {
+        const char *name;
+        int64_t serialAfter;
+        const char *status; // %1: host:port
+        bool connected;
+    };
+    const Case cases[] = {
+        {"same instrument", -1, "Connection restored: %1", true},
+        {"another instrument", 7654321,
+         "Another instrument answers on %1 (SN: 7654321, not SN: 1234567): not reconnected", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Reporter.Errors.clear();
+        Cfg = {};
+        Cfg.TcpPort = 0;
+        StartSim();
+        ConnectTcp();
+        const int port = Sim->Port();
+        const QString where = QString("127.0.0.1:%1").arg(port);
+        LoseAndSeeRetries(where);
+
+        Cfg.TcpPort = port;
+        Cfg.SerialNumber = c.serialAfter;
+        StartSim();
+        ASSERT_TRUE(PumpUntil([&] { return !Window->Retrying(); }));
+        EXPECT_EQ(Status(), QString(c.status).arg(where));
+        EXPECT_EQ(Window->Engine->LinkOpen(), c.connected);
+        EXPECT_FALSE(Window->StopRetryButton->isVisibleTo(Window.get()));
+        // The identification was read again from the instrument that answered.
+        EXPECT_GE(Sim->RequestsHandled, 1);
+        if (c.connected) {
+            EXPECT_EQ(Window->IdentPanel->Text(), Identified);
+            EXPECT_TRUE(PumpUntil([&] { return MimicLit(); }));
+        } else {
+            // No session, no further attempts: the other instrument is left alone.
+            const int64_t handled = Sim->RequestsHandled;
+            PumpUntil([] { return false; }, 5 * RetryMs);
+            EXPECT_EQ(Sim->RequestsHandled, handled);
+            EXPECT_FALSE(Sim->Instrument().SessionOpen);
+            EXPECT_EQ(Sim->Connections(), 0);
+            EXPECT_EQ(Window->IdentPanel->Text(), "");
+        }
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+        Window->Engine->Link()->Close();
+        Sim.reset();
+    }
+}
+
+TEST_F(ReconnectTest, AnAdapterBackUnderANewNameIsFoundAgainThroughItsByIdLink)
+{
+    struct Case {
+        const char *name;
+        bool choseLink; // the user chose the by-id link, or the device name it pointed at
+    };
+    for (const Case &c : {Case{"link chosen", true}, Case{"device chosen", false}}) {
+        SCOPED_TRACE(c.name);
+        Reporter.Errors.clear();
+        const QString link = LinkDir.filePath("usb-Vorn_Optical_Head_A1B2-if00-port0");
+        Cfg = {};
+        Cfg.UsePty = true;
+        Cfg.PtyLink = link;
+        StartSim();
+        const QString before = QFileInfo(link).symLinkTarget();
+        auto serial = std::make_unique<TIOIfaceSerial>();
+        serial->SetPortName(c.choseLink ? link : before);
+        serial->SetBaud(9600);
+        serial->SetByIdFolder(LinkDir.path());
+        Window->ConnectWith(TConnectionChoice{std::move(serial), 0, 0});
+        ASSERT_TRUE(PumpUntil([&] { return Window->IdentPanel->Text() == Identified; }))
+            << Reporter.Errors.join('\n').toStdString();
+        const QString where = c.choseLink ? link : before;
+
+        LoseAndSeeRetries(where);
+        EXPECT_FALSE(QFileInfo::exists(link));
+        // The old name may be taken by another device meanwhile; the adapter comes back elsewhere.
+        OccupyAPty();
+        StartSim();
+        ASSERT_NE(QFileInfo(link).symLinkTarget(), before);
+        ASSERT_TRUE(PumpUntil([&] { return !Window->Retrying(); }));
+        EXPECT_TRUE(Status().startsWith("Connection restored: " + where)) << Status().toStdString();
+        EXPECT_TRUE(Window->Engine->LinkOpen());
+        EXPECT_EQ(Window->IdentPanel->Text(), Identified);
+        EXPECT_TRUE(PumpUntil([&] { return MimicLit(); }));
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+        Window->Engine->Link()->Close();
+        Sim.reset();
+    }
+}
+
+TEST_F(ReconnectTest, AnUploadCutByTheLossEndsIncompleteAndKeepsWhatArrived)
+{
+    Cfg.TcpPort = 0;
+    Cfg.Records = 500;
+    StartSim();
+    ConnectTcp();
+    Window->PgCMain->setCurrentWidget(Window->TSDataStore);
+    TDataStoreTab *tab = Window->DataStoreTab;
+    // The instrument goes away once record 20 shows in the progress window.
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (Sim && tab->Progress->isVisible() && tab->Progress->ProgressLine3->text().startsWith("20,"))
+            Sim.reset();
+    });
+    watcher.start(0);
+    Reporter.Errors.clear();
+    tab->DsdUploadOrRefresh->click();
+    watcher.stop();
+    ASSERT_FALSE(Sim);
+    const uint32_t count = tab->Store.Records.RecordCount();
+    EXPECT_GE(count, 20u);
+    EXPECT_LT(count, 500u);
+    EXPECT_EQ(Reporter.Errors,
+              QStringList{QString("Upload incomplete after record %1 (%1 new records stored): "
+                                  "the connection was lost. Upload again to continue.")
+                              .arg(count)});
+    EXPECT_EQ(tab->Store.Records.FileVerdict(), 0);
+    EXPECT_TRUE(Window->Retrying());
+}
+
+TEST_F(ReconnectTest, ASettingsTransferCutByTheLossEndsAtOnceSayingWhatWasNotSent)
+{
+    Cfg.TcpPort = 0;
+    StartSim();
+    ConnectTcp();
+    TFrmTraffic *dialog = Window->FrmTraffic;
+    dialog->Transfer.SetStepInterval(1);
+    QList<QByteArray> lines;
+    for (int i = 0; i < 40; ++i)
+        lines << "20121206:0" + QByteArray::number(i % 4);
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (Sim && dialog->Transfer.Done >= 5)
+            Sim.reset();
+    });
+    watcher.start(0);
+    EXPECT_FALSE(dialog->Run(lines, "Write Settings to Instrument"));
+    watcher.stop();
+    ASSERT_FALSE(Sim);
+    const int done = dialog->Transfer.Done;
+    EXPECT_GE(done, 5);
+    EXPECT_LT(done, 40);
+    EXPECT_EQ(dialog->Transfer.StopReason,
+              QString("The connection was lost after %1 of 40 lines; the rest was not sent").arg(done));
+    EXPECT_TRUE(dialog->Transfer.LinkLost);
+    EXPECT_FALSE(dialog->isVisible());
+    // The loss is said once, in the status bar, not as the instrument not responding.
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+}
+
+} // namespace
