@@ -242,29 +242,58 @@ TCalOutcome TCalibration::Finish(TCalOutcome out)
     return out;
 }
 
-TCalOutcome TCalibration::Zero()
+std::optional<QByteArray> TCalibration::AskValue(const TCalAsk &ask, TCalOutcome &outcome)
 {
-    if (!Engine->LinkOpen())
-        return {};
+    std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
+    if (!text)
+        outcome.End = TCalEnd::Cancelled;
+    return text;
+}
+
+TCalOutcome TCalibration::ResultOutcome(uint32_t status)
+{
+    ShowCalibrationResult(status);
+    TCalOutcome out;
+    out.End = TCalEnd::ResultCode;
+    out.Code = static_cast<int>(status & StatusResult);
+    out.Message = ResultMessage(status);
+    return out;
+}
+
+TCalOutcome TCalibration::PlainStep(int reg, const QByteArray &data)
+{
     if (!Access())
         return AccessFailure();
     TControlsLock lock(OnBusy);
-    return Finish(Step(RegZero, {}));
+    return Finish(Step(reg, data));
 }
 
-TCalOutcome TCalibration::DirectZero()
+TCalOutcome TCalibration::WeightStep(const TCalAsk &ask, int reg, const QByteArray &data)
 {
-    if (!Engine->LinkOpen())
-        return {};
-    TCalAsk ask;
-    ask.Use = TCalUse::DirectZero;
-    ask.Signal = SignedToDecimalText(Device->CalZero, 4);
-    const std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
     TCalOutcome out;
-    if (!text) {
-        out.End = TCalEnd::Cancelled;
+    const std::optional<QByteArray> text = AskValue(ask, out);
+    if (!text)
         return out;
-    }
+    const std::optional<int32_t> w = Weight(*text, out);
+    if (!w)
+        return out;
+    if (!Access())
+        return AccessFailure();
+    TControlsLock lock(OnBusy);
+    if (Engine->Transact(CmdWrite, RegCalWeight, HexArgument(*w), true, true))
+        out = Step(reg, data);
+    else
+        out = CommandFailure();
+    out.Sent = true;
+    return Finish(out);
+}
+
+TCalOutcome TCalibration::DirectSignal(const TCalAsk &ask, int reg, void (TDevice::*keep)(int32_t))
+{
+    TCalOutcome out;
+    const std::optional<QByteArray> text = AskValue(ask, out);
+    if (!text)
+        return out;
     const std::optional<int32_t> v = SignalValue(*text);
     if (!v) {
         out.End = TCalEnd::BadEntry;
@@ -276,22 +305,35 @@ TCalOutcome TCalibration::DirectZero()
     if (!Access())
         return AccessFailure();
     TControlsLock lock(OnBusy);
-    out.Sent = true;
-    if (!Engine->Transact(CmdExecute, RegDirectZero, HexArgument(*v), true, true)) {
+    if (!Engine->Transact(CmdExecute, reg, HexArgument(*v), true, true)) {
         out = CommandFailure();
     } else if (const uint32_t status = Engine->LastReply.Status; status == 0) {
-        Device->SetCalZero(*v);
+        (Device->*keep)(*v);
         out.End = TCalEnd::Done;
     } else if (status & StatusResult) {
-        ShowCalibrationResult(status);
-        out.End = TCalEnd::ResultCode;
-        out.Code = static_cast<int>(status & StatusResult);
-        out.Message = ResultMessage(status);
+        out = ResultOutcome(status);
     } else {
         out.End = TCalEnd::Done;
     }
     out.Sent = true;
     return Finish(out);
+}
+
+TCalOutcome TCalibration::Zero()
+{
+    if (!Engine->LinkOpen())
+        return {};
+    return PlainStep(RegZero, {});
+}
+
+TCalOutcome TCalibration::DirectZero()
+{
+    if (!Engine->LinkOpen())
+        return {};
+    TCalAsk ask;
+    ask.Use = TCalUse::DirectZero;
+    ask.Signal = SignedToDecimalText(Device->CalZero, 4);
+    return DirectSignal(ask, RegDirectZero, &TDevice::SetCalZero);
 }
 
 TCalOutcome TCalibration::Span()
@@ -306,24 +348,7 @@ TCalOutcome TCalibration::Span()
     ask.Weight =
         SignedToDecimalText(static_cast<int32_t>(HexToInt(Engine->LastReply.Data)), Device->CalDecimals);
     ask.Units = Device->CalUnits;
-    const std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
-    TCalOutcome out;
-    if (!text) {
-        out.End = TCalEnd::Cancelled;
-        return out;
-    }
-    const std::optional<int32_t> w = Weight(*text, out);
-    if (!w)
-        return out;
-    if (!Access())
-        return AccessFailure();
-    TControlsLock lock(OnBusy);
-    if (Engine->Transact(CmdWrite, RegCalWeight, HexArgument(*w), true, true))
-        out = Step(RegSpan, {});
-    else
-        out = CommandFailure();
-    out.Sent = true;
-    return Finish(out);
+    return WeightStep(ask, RegSpan, {});
 }
 
 TCalOutcome TCalibration::DirectSpan()
@@ -335,38 +360,7 @@ TCalOutcome TCalibration::DirectSpan()
     ask.Signal = SignedToDecimalText(Device->CalSpan, 4);
     ask.Weight = SignedToDecimalText(Device->CalWeight, Device->CalDecimals);
     ask.Units = Device->CalUnits;
-    const std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
-    TCalOutcome out;
-    if (!text) {
-        out.End = TCalEnd::Cancelled;
-        return out;
-    }
-    const std::optional<int32_t> v = SignalValue(*text);
-    if (!v) {
-        out.End = TCalEnd::BadEntry;
-        out.Message = SignalRangeMessage();
-        if (Reporter)
-            Reporter->Error(out.Message);
-        return out;
-    }
-    if (!Access())
-        return AccessFailure();
-    TControlsLock lock(OnBusy);
-    if (!Engine->Transact(CmdExecute, RegDirectSpan, HexArgument(*v), true, true)) {
-        out = CommandFailure();
-    } else if (const uint32_t status = Engine->LastReply.Status; status == 0) {
-        Device->SetCalSpan(*v);
-        out.End = TCalEnd::Done;
-    } else if (status & StatusResult) {
-        ShowCalibrationResult(status);
-        out.End = TCalEnd::ResultCode;
-        out.Code = static_cast<int>(status & StatusResult);
-        out.Message = ResultMessage(status);
-    } else {
-        out.End = TCalEnd::Done;
-    }
-    out.Sent = true;
-    return Finish(out);
+    return DirectSignal(ask, RegDirectSpan, &TDevice::SetCalSpan);
 }
 
 TCalOutcome TCalibration::SetPoint(int index)
@@ -376,34 +370,14 @@ TCalOutcome TCalibration::SetPoint(int index)
     TCalAsk ask;
     ask.Use = TCalUse::Linearisation;
     ask.Units = Device->CalUnits;
-    const std::optional<QByteArray> text = OnAskValue ? OnAskValue(ask) : std::nullopt;
-    TCalOutcome out;
-    if (!text) {
-        out.End = TCalEnd::Cancelled;
-        return out;
-    }
-    const std::optional<int32_t> w = Weight(*text, out);
-    if (!w)
-        return out;
-    if (!Access())
-        return AccessFailure();
-    TControlsLock lock(OnBusy);
-    if (Engine->Transact(CmdWrite, RegCalWeight, HexArgument(*w), true, true))
-        out = Step(RegSetPoint, QByteArray::number(index));
-    else
-        out = CommandFailure();
-    out.Sent = true;
-    return Finish(out);
+    return WeightStep(ask, RegSetPoint, QByteArray::number(index));
 }
 
 TCalOutcome TCalibration::ClearPoint(int index)
 {
     if (!Engine->LinkOpen() || index < 0 || index > 9)
         return {};
-    if (!Access())
-        return AccessFailure();
-    TControlsLock lock(OnBusy);
-    return Finish(Step(RegClearPoint, QByteArray::number(index)));
+    return PlainStep(RegClearPoint, QByteArray::number(index));
 }
 
 // --- the watch --------------------------------------------------------------------------------
@@ -462,13 +436,7 @@ TCalOutcome TCalibration::WaitForCalibration()
     // The outcome is told once the watch is over and the hourglass gone.
     if (lost)
         return Lost();
-    if (result) {
-        ShowCalibrationResult(result);
-        out.End = TCalEnd::ResultCode;
-        out.Code = static_cast<int>(result & StatusResult);
-        out.Message = ResultMessage(result);
-    }
-    return out;
+    return result ? ResultOutcome(result) : out;
 }
 
 void TCalibration::ShowCalibrationResult(uint32_t status)

@@ -108,6 +108,16 @@ private:
     TCalOutcome Lost();
     TCalOutcome Finish(TCalOutcome outcome);
     TCalOutcome Step(int reg, const QByteArray &data);
+    // The value dialog's text; none (the outcome Cancelled) when it was cancelled.
+    std::optional<QByteArray> AskValue(const TCalAsk &ask, TCalOutcome &outcome);
+    // The outcome of a result code in the status, shown to the user.
+    TCalOutcome ResultOutcome(uint32_t status);
+    // The shapes of the flows: a step without a value (zero, clearing a point); a weight asked for,
+    // written and then its step run (span, setting a point); a signal asked for and sent directly,
+    // kept in the device figures when taken (direct zero and span).
+    TCalOutcome PlainStep(int reg, const QByteArray &data);
+    TCalOutcome WeightStep(const TCalAsk &ask, int reg, const QByteArray &data);
+    TCalOutcome DirectSignal(const TCalAsk &ask, int reg, void (TDevice::*keep)(int32_t));
     // The weight from the dialog's text; none (with the message given) when it cannot be sent.
     std::optional<int32_t> Weight(const QByteArray &text, TCalOutcome &outcome);
     // Waits n link ticks; false at once when the link drops.
