@@ -4,6 +4,7 @@
 #include "i18n/ui/LumsLangComp.h"
 #include "link/IOIface.h"
 #include "link/cable.h"
+#include "link/finder.h"
 #include "link/reporter.h"
 #include "link/ui/radiogroup.h"
 #include "settings/ui/NumEdit.h"
@@ -17,8 +18,8 @@
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
 #include <grp.h>
@@ -31,6 +32,17 @@ namespace
 const QStringList BaudItems{"1200", "2400", "4800", "9600", "19200", "57600"};
 const QStringList DataItems{"7", "8"};
 const QStringList StopItems{"1", "2"};
+
+// "9600, 57600 baud, unit address Any and 1": what a search on the cable asks.
+QString SearchedText(int cable)
+{
+    QStringList rates, addresses;
+    for (int r : CableBaudRates(cable))
+        rates << QString::number(r);
+    for (int a : CableSearchAddresses(cable))
+        addresses << (a == 0 ? QString("Any") : QString::number(a));
+    return QString("%1 baud, unit address %2").arg(rates.join(", "), addresses.join(" and "));
+}
 
 } // namespace
 
@@ -51,6 +63,13 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     CBPort->setEditable(true); // a typed device path (a pty, a /dev/serial/by-id link) is welcome
     CBPort->setInsertPolicy(QComboBox::NoInsert);
     CBPort->setMinimumContentsLength(28);
+    BtnFind = new QPushButton("Find Instrument", serial);
+    BtnFind->setObjectName("BtnFind");
+    BtnFind->setToolTip("Ask every serial port at the bit rates of the chosen cable for the instrument");
+    lblFindResult = new QLabel(serial);
+    lblFindResult->setObjectName("lblFindResult");
+    lblFindResult->setWordWrap(true);
+    lblFindResult->hide();
     RGPhysical =
         new TRadioGroup("RGPhysical", "Cable", {"RS232", "Optical Link", "Fast Optical Link"}, serial);
     RGBaud = new TRadioGroup("RGBaud", "Baud", BaudItems, serial, 2);
@@ -64,13 +83,15 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     portLabel->setBuddy(CBPort);
     auto *serialLayout = new QGridLayout(serial);
     serialLayout->addWidget(portLabel, 0, 0);
-    serialLayout->addWidget(CBPort, 0, 1, 1, 2);
+    serialLayout->addWidget(CBPort, 0, 1);
+    serialLayout->addWidget(BtnFind, 0, 2);
     serialLayout->addWidget(RGPhysical, 1, 0);
     serialLayout->addWidget(RGBaud, 1, 1);
     serialLayout->addWidget(RGParity, 1, 2);
     serialLayout->addWidget(lblFastOptoLinkWarning, 2, 0, 1, 3);
     serialLayout->addWidget(RGData, 2, 1);
     serialLayout->addWidget(RGStop, 2, 2);
+    serialLayout->addWidget(lblFindResult, 3, 0, 1, 3);
 
     auto *tcp = new QGroupBox("TCP Settings", this);
     GBTcp = tcp;
@@ -136,6 +157,7 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     connect(RGConnection, &TRadioGroup::Changed, this, &TFrmComDialog::RGConnectionClick);
     connect(RGPhysical, &TRadioGroup::Changed, this, &TFrmComDialog::RGPhysicalClick);
     connect(BtnOk, &QPushButton::clicked, this, &TFrmComDialog::BtnOkClick);
+    connect(BtnFind, &QPushButton::clicked, this, &TFrmComDialog::BtnFindClick);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(EdtTcpPort, &TNumEdit::ExitError, this, [this] {
         if (Reporter)
@@ -164,22 +186,127 @@ TFrmComDialog::~TFrmComDialog() = default;
 void TFrmComDialog::ListPorts()
 {
     CBPort->clear();
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-#ifdef Q_OS_WIN
-        const QString name = info.portName();
-#else
-        const QString name = info.systemLocation();
-#endif
-        QString shown = name;
-        QStringList details;
-        if (!info.description().isEmpty())
-            details << info.description();
-        if (!info.serialNumber().isEmpty())
-            details << "SN " + info.serialNumber();
-        if (!details.isEmpty())
-            shown += "  (" + details.join(", ") + ")";
-        CBPort->addItem(shown, name);
+    for (const TSerialPortDetails &port : ListSerialPorts()) {
+        const QString details = port.Details();
+        CBPort->addItem(details.isEmpty() ? port.Name : port.Name + "  (" + details + ")", port.Name);
     }
+}
+
+QStringList TFrmComDialog::PortsToSearch() const
+{
+    QStringList ports;
+    const QString entered = PortNameOf(CBPort->currentText());
+    if (!entered.isEmpty())
+        ports << entered;
+    for (int i = 0; i < CBPort->count(); ++i) {
+        const QString name = CBPort->itemData(i).toString();
+        if (!name.isEmpty() && !ports.contains(name))
+            ports << name;
+    }
+    return ports;
+}
+
+void TFrmComDialog::BtnFindClick()
+{
+    const int cable = RGPhysical->ItemIndex();
+    if (cable < 0) {
+        if (Reporter)
+            Reporter->Error("Please choose a Cable.");
+        return;
+    }
+    const QStringList ports = PortsToSearch();
+    if (ports.isEmpty()) {
+        if (Reporter)
+            Reporter->Error("There is no serial port to search: plug in the cable or adapter, or enter the "
+                            "port's name.");
+        return;
+    }
+    TInstrumentFinder finder;
+    finder.AttemptMs = FindAttemptMs;
+    if (RGData->ItemIndex() >= 0)
+        finder.Line.DataBits = RGData->ItemText(RGData->ItemIndex()).toInt();
+    if (RGStop->ItemIndex() >= 0)
+        finder.Line.StopBits = RGStop->ItemText(RGStop->ItemIndex()).toInt();
+    finder.Line.Parity = std::max(RGParity->ItemIndex(), 0);
+
+    QProgressDialog progress("Looking for the instrument...", "Cancel", 0,
+                             TInstrumentFinder::AttemptCount(static_cast<int>(ports.size()), cable), this);
+    progress.setObjectName("FrmFindProgress");
+    progress.setWindowTitle("Find Instrument");
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    connect(&progress, &QProgressDialog::canceled, &finder, [&finder] { finder.Cancel(); });
+    finder.OnProgress = [&progress](const TSearchStep &s) {
+        progress.setLabelText(QString("Asking %1\nat %2 baud, unit address %3 ...")
+                                  .arg(s.Port)
+                                  .arg(s.Baud)
+                                  .arg(s.Address == 0 ? QString("Any") : QString::number(s.Address)));
+        progress.setValue(s.Index);
+    };
+    QStringList skipped;
+    QStringList searched = ports;
+    finder.OnPortSkipped = [&skipped, &searched](const QString &port, const QString &why) {
+        skipped << QString("%1 (%2)").arg(port, why);
+        searched.removeAll(port);
+    };
+    // Nothing in this dialog may change while the search runs.
+    BtnFind->setEnabled(false);
+    BtnOk->setEnabled(false);
+    progress.show();
+    const QList<TFoundInstrument> found = finder.Find(ports, cable);
+    // Closing the progress window counts as its Cancel: the search has ended by then.
+    progress.disconnect(&finder);
+    progress.close();
+    BtnFind->setEnabled(true);
+    BtnOk->setEnabled(true);
+
+    QStringList lines;
+    if (!found.isEmpty()) {
+        const TFoundInstrument &f = found.first();
+        const int listed = CBPort->findData(f.Port);
+        if (listed >= 0)
+            CBPort->setCurrentIndex(listed);
+        else
+            CBPort->setEditText(f.Port);
+        if (!CableFixesLine(cable)) {
+            RGBaud->SetItemIndex(RGBaud->IndexOf(QString::number(f.Baud)));
+            CBAddress->setCurrentIndex(f.Address);
+        }
+        for (const TFoundInstrument &each : found)
+            lines << QString("Found %1 on %2 at %3 baud, unit address %4.")
+                         .arg(QString::fromLatin1(each.Identification()), each.Port)
+                         .arg(each.Baud)
+                         .arg(each.Address);
+        if (found.size() > 1)
+            lines << QString("The first one is chosen.");
+        if (cable == 2 && f.Baud == 57600)
+            lines << QString(
+                "It still runs at 57600 baud from an earlier fast link; the connection starts at "
+                "9600 baud, so switch the instrument off and on before connecting.");
+    }
+    if (finder.Cancelled())
+        lines << QString("The search was cancelled.");
+    else if (found.isEmpty() && searched.isEmpty())
+        lines << QString("No port could be searched.");
+    else if (found.isEmpty())
+        lines << QString(
+                     "No instrument answered on %1 at %2. Check the cable type, the instrument's bit rate "
+                     "and unit address, and that it is switched on.")
+                     .arg(searched.join(", "), SearchedText(cable));
+    if (!skipped.isEmpty())
+        lines << "Not searched: " + skipped.join("; ") + ".";
+    lblFindResult->setText(lines.join("\n"));
+    lblFindResult->show();
+    // Taller for the result, as wide as before, so that the groups are not squeezed.
+    layout()->activate();
+    const int needed =
+        layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width()) : sizeHint().height();
+    if (needed > height())
+        resize(width(), needed);
+    if (found.isEmpty() && !finder.Cancelled() && Reporter)
+        Reporter->Message(lines.join("\n\n"));
 }
 
 QString TFrmComDialog::PortNameOf(const QString &shown) const

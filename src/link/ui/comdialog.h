@@ -66,12 +66,22 @@ public:
     std::optional<TComSettings> Effective(QString *problem = nullptr) const;
     void StoreToConfig(const TComSettings &settings);
     static std::unique_ptr<TIOIface> BuildTransport(const TComSettings &settings);
-    // Fills the port list from the ports present (each with its description and serial number).
+    // Fills the port list from the ports present (each with its description, manufacturer, serial
+    // number and /dev/serial/by-id name).
     void ListPorts();
+    // The ports "Find Instrument" asks: the one entered first, then every listed one.
+    QStringList PortsToSearch() const;
+    // "Find Instrument": asks the ports with a progress window that can be cancelled, selects the
+    // port, bit rate and address of the first instrument that answers and says what was found.
+    void BtnFindClick();
+    // The wait per attempt of the search (tests shorten it).
+    int FindAttemptMs = 300;
 
     TRadioGroup *RGConnection;
     QWidget *GBSerial;
     QComboBox *CBPort;
+    QPushButton *BtnFind;
+    QLabel *lblFindResult;
     TRadioGroup *RGPhysical;
     TRadioGroup *RGBaud;
     TRadioGroup *RGParity;
