@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -40,7 +41,8 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("A simulated Vorn weighing instrument.\nFault options take a probability P "
-                       "below 1, or a whole number N: every Nth reply."));
+                       "below 1, or a whole number N: every Nth reply.\nCounts, rates, addresses and "
+                       "times (N, MS, SEC) are whole numbers."));
     parser.addHelpOption();
     const struct {
         const char *name;
@@ -80,7 +82,7 @@ int main(int argc, char **argv)
         {"baud", "N",
          "Pace the line at N baud: characters go out and count as arriving at that rate. On the pty, "
          "characters sent at another rate are not understood."},
-        {"frame-bits", "10|11", "Bits per character with --baud: 10 (8N1), 11 (parity or two stop bits)."},
+        {"frame-bits", "10|11", "Bits per character with --baud: 10 (8N1) or 11 (parity or two stop bits)."},
         {"turnaround", "MS", "The instrument's reply latency with --baud (default 2 ms)."},
         {"drop-on", "REG[:N]",
          "Drop the replies to the first N (1) requests on register REG (hex), after they took effect."},
@@ -101,15 +103,26 @@ int main(int argc, char **argv)
 
     TVornSimConfig cfg;
     QString bad;
-    auto number = [&](const char *name, double lo, double hi, auto setter) {
+    // Counts, rates, times and addresses take whole numbers only: a fraction would otherwise be cut
+    // off unseen (10.5 bits per character taken as 10).
+    auto read = [&](const char *name, double lo, double hi, bool wholeOnly, auto setter) {
         const QString key = QString::fromLatin1(name);
         if (!parser.isSet(key))
             return;
         double v = 0;
-        if (!ParseNumber(parser.value(key), lo, hi, &v))
-            bad = QStringLiteral("--%1: expected a number from %2 to %3").arg(key).arg(lo).arg(hi);
+        if (!ParseNumber(parser.value(key), lo, hi, &v) || (wholeOnly && v != std::floor(v)))
+            bad = QStringLiteral("--%1: expected a %2 from %3 to %4")
+                      .arg(key, wholeOnly ? QStringLiteral("whole number") : QStringLiteral("number"))
+                      .arg(lo)
+                      .arg(hi);
         else
             setter(v);
+    };
+    auto number = [&](const char *name, double lo, double hi, auto setter) {
+        read(name, lo, hi, false, setter);
+    };
+    auto whole = [&](const char *name, double lo, double hi, auto setter) {
+        read(name, lo, hi, true, setter);
     };
     if (parser.isSet("tcp")) {
         const QString where = parser.value("tcp");
@@ -126,32 +139,32 @@ int main(int argc, char **argv)
         cfg.PtyLink = parser.value("pty");
     }
     cfg.ModelFile = parser.value("model");
-    number("serial-number", 0, 4294967295.0, [&](double v) { cfg.SerialNumber = static_cast<int64_t>(v); });
-    number("address", 1, 31, [&](double v) { cfg.Address = static_cast<int>(v); });
-    number("records", 0, 10000000, [&](double v) { cfg.Records = static_cast<uint32_t>(v); });
-    number("first-record", 1, 4000000000.0, [&](double v) { cfg.FirstRecord = static_cast<uint32_t>(v); });
-    number("seed", 0, 4294967295.0, [&](double v) { cfg.Seed = static_cast<uint32_t>(v); });
-    number("passcode-safe", 0, 999999, [&](double v) { cfg.SafePasscode = static_cast<int64_t>(v); });
-    number("passcode-full", 0, 999999, [&](double v) { cfg.FullPasscode = static_cast<int64_t>(v); });
-    number("session-timeout", 1, 86400, [&](double v) { cfg.SessionTimeoutSec = static_cast<int>(v); });
-    number("cal-time", 0, 600000, [&](double v) { cfg.CalibrationStepMs = static_cast<int>(v); });
-    number("cal-result", 0, 15, [&](double v) { cfg.CalibrationResult = static_cast<int>(v); });
-    number("new-record", 0, 86400000, [&](double v) { cfg.NewRecordEveryMs = static_cast<int>(v); });
+    whole("serial-number", 0, 4294967295.0, [&](double v) { cfg.SerialNumber = static_cast<int64_t>(v); });
+    whole("address", 1, 31, [&](double v) { cfg.Address = static_cast<int>(v); });
+    whole("records", 0, 10000000, [&](double v) { cfg.Records = static_cast<uint32_t>(v); });
+    whole("first-record", 1, 4000000000.0, [&](double v) { cfg.FirstRecord = static_cast<uint32_t>(v); });
+    whole("seed", 0, 4294967295.0, [&](double v) { cfg.Seed = static_cast<uint32_t>(v); });
+    whole("passcode-safe", 0, 999999, [&](double v) { cfg.SafePasscode = static_cast<int64_t>(v); });
+    whole("passcode-full", 0, 999999, [&](double v) { cfg.FullPasscode = static_cast<int64_t>(v); });
+    whole("session-timeout", 1, 86400, [&](double v) { cfg.SessionTimeoutSec = static_cast<int>(v); });
+    whole("cal-time", 0, 600000, [&](double v) { cfg.CalibrationStepMs = static_cast<int>(v); });
+    whole("cal-result", 0, 15, [&](double v) { cfg.CalibrationResult = static_cast<int>(v); });
+    whole("new-record", 0, 86400000, [&](double v) { cfg.NewRecordEveryMs = static_cast<int>(v); });
     number("weight", -1e9, 1e9, [&](double v) { cfg.WeightLevel = v; });
     number("noise", 0, 1e6, [&](double v) { cfg.WeightNoise = v; });
-    number("log-start", 0, 4294967295.0, [&](double v) { cfg.LogFirstStamp = static_cast<uint32_t>(v); });
+    whole("log-start", 0, 4294967295.0, [&](double v) { cfg.LogFirstStamp = static_cast<uint32_t>(v); });
     number("drop", 0, 1e6, [&](double v) { cfg.DropReply = v; });
     number("corrupt", 0, 1e6, [&](double v) { cfg.CorruptCrc = v; });
     number("lowercase", 0, 1e6, [&](double v) { cfg.LowerCaseCrc = v; });
     number("wrong-register", 0, 1e6, [&](double v) { cfg.WrongRegister = v; });
     number("duplicate", 0, 1e6, [&](double v) { cfg.DuplicateReply = v; });
     number("oversize", 0, 1e6, [&](double v) { cfg.OversizedFrame = v; });
-    number("delay", 0, 60000, [&](double v) { cfg.DelayMs = static_cast<int>(v); });
+    whole("delay", 0, 60000, [&](double v) { cfg.DelayMs = static_cast<int>(v); });
     number("garbage", 0, 1e6, [&](double v) { cfg.Garbage = v; });
-    number("disconnect-after", 0, 1e9, [&](double v) { cfg.DisconnectAfter = static_cast<int>(v); });
-    number("baud", 300, 1000000, [&](double v) { cfg.Baud = static_cast<int>(v); });
-    number("frame-bits", 10, 11, [&](double v) { cfg.FrameBits = static_cast<int>(v); });
-    number("turnaround", 0, 10000, [&](double v) { cfg.TurnaroundMs = static_cast<int>(v); });
+    whole("disconnect-after", 0, 1e9, [&](double v) { cfg.DisconnectAfter = static_cast<int>(v); });
+    whole("baud", 300, 1000000, [&](double v) { cfg.Baud = static_cast<int>(v); });
+    whole("frame-bits", 10, 11, [&](double v) { cfg.FrameBits = static_cast<int>(v); });
+    whole("turnaround", 0, 10000, [&](double v) { cfg.TurnaroundMs = static_cast<int>(v); });
     if ((parser.isSet("frame-bits") || parser.isSet("turnaround")) && !parser.isSet("baud"))
         bad = QStringLiteral("--frame-bits and --turnaround pace the line: give --baud N too");
     if (parser.isSet("steps")) {

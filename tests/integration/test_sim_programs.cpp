@@ -86,8 +86,12 @@ TEST(SimPrograms, PacedLineOptions)
     } bad[] = {
         {{"--tcp", "0", "--turnaround", "3"}, "give --baud N too"},
         {{"--tcp", "0", "--baud", "9600", "--frame-bits", "12"},
-         "--frame-bits: expected a number from 10 to 11"},
-        {{"--tcp", "0", "--baud", "12"}, "--baud: expected a number"},
+         "--frame-bits: expected a whole number from 10 to 11"},
+        // A fraction is refused rather than cut off (10.5 bits would have run as 10).
+        {{"--tcp", "0", "--baud", "9600", "--frame-bits", "10.5"},
+         "--frame-bits: expected a whole number from 10 to 11"},
+        {{"--tcp", "0", "--baud", "9600.5"}, "--baud: expected a whole number"},
+        {{"--tcp", "0", "--baud", "12"}, "--baud: expected a whole number"},
     };
     for (const auto &b : bad) {
         QProcess p;

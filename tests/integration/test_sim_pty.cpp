@@ -36,17 +36,28 @@ TEST_F(SimLinkTest, PtyIdentificationMenuAndRecords)
 
 TEST_F(SimLinkTest, FastOpticalLinkSwitchesBothEndsAndKeepsAlive)
 {
-    Connect(true);
-    Engine->CableType = CableFastOptical;
-    Engine->SpeedUpLink();
-    EXPECT_EQ(Serial->Baud(), 57600);
-    EXPECT_TRUE(PumpUntil([this] { return Sim->PtyBaud() == 57600; }, 3000));
-    EXPECT_EQ(Read(0x0003), "V500");
-    // An idle fast link sends the keep-alive, which the instrument takes without a reply.
-    EXPECT_TRUE(PumpUntil([this] { return Instrument().KeepAlives > 0; }, 5000));
-    EXPECT_EQ(Read(0x0004), "V1.04");
-    Engine->FallBackToSlowBaud();
-    EXPECT_TRUE(PumpUntil([this] { return Sim->PtyBaud() == 9600 && Serial->Baud() == 9600; }, 3000));
-    EXPECT_EQ(Read(0x0001), "00");
-    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('|').toStdString();
+    // Also on a line paced at its real speed: the switch message takes its character times at
+    // 9600, and the replies after it are paced at 57600 until the fall-back.
+    for (const int baud : {0, 9600}) {
+        SCOPED_TRACE(baud);
+        Cfg.Baud = baud;
+        Connect(true);
+        Engine->CableType = CableFastOptical;
+        Engine->SpeedUpLink();
+        EXPECT_EQ(Serial->Baud(), 57600);
+        EXPECT_TRUE(PumpUntil([this] { return Sim->PtyBaud() == 57600; }, 3000));
+        EXPECT_EQ(Read(0x0003), "V500");
+        // The factory test record: a long reply, all of it at the new speed.
+        EXPECT_GT(Read(0x0068).size(), 100);
+        EXPECT_EQ(Sim->PtyBaud(), 57600);
+        // An idle fast link sends the keep-alive, which the instrument takes without a reply.
+        EXPECT_TRUE(PumpUntil([this] { return Instrument().KeepAlives > 0; }, 5000));
+        EXPECT_EQ(Read(0x0004), "V1.04");
+        Engine->FallBackToSlowBaud();
+        EXPECT_TRUE(PumpUntil([this] { return Sim->PtyBaud() == 9600 && Serial->Baud() == 9600; }, 3000));
+        EXPECT_EQ(Read(0x0001), "00");
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('|').toStdString();
+        Engine.reset();
+        Sim.reset();
+    }
 }
