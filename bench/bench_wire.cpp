@@ -1,11 +1,15 @@
 // Link benchmarks at a real line's speed: the engine (on its program tick of 100 ms) against an
 // in-process vornsim that paces its line at the given baud rate. Each figure is the measured time
 // over the wire limit: the characters that actually went each way times the character time, plus
-// the instrument's turnaround per request. The ratios come last, one line each.
-// Usage: bench_wire [--records N] (2000 by default)
+// the instrument's turnaround per request. The display mimic's refresh is the updates per second
+// against what the line allows for one poll and its reply, and against the tick; its target is
+// the lower of the two. The ratios come last, one line each ("ratio NAME VALUE"); a NAME ending
+// in "-simlate" leaves out the time the simulator's millisecond timers came late.
+// Usage: bench_wire [--records N] [--mimic-seconds S] (2000 records and 5 s by default)
 #include "datastore/storelayout.h"
 #include "datastore/upload.h"
 #include "link/IOIface.h"
+#include "link/comms.h"
 #include "link/reporter.h"
 #include "link/transact.h"
 #include "settings/device.h"
@@ -14,6 +18,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -27,10 +32,20 @@ constexpr int FrameBits = 10; // 8N1
 constexpr int TurnaroundMs = 2;
 
 struct TFigure {
-    QString Name;
+    QByteArray Name; // the ratio's name
     double Seconds = 0;
     double LimitSeconds = 0;
     double SimLateSeconds = 0;
+};
+
+struct TRatio {
+    QByteArray Name;
+    double Value;
+};
+
+// Keeps the upload's closing words ("Uploaded 2000 new records.") off the figures; errors still show.
+struct TQuietReporter : TStderrReporter {
+    void Info(const QString &) override {}
 };
 
 // A paced instrument and the engine connected to it over loopback TCP, as the program runs it.
@@ -60,7 +75,7 @@ struct TPacedLink {
         Device.FullAccess = true;
     }
     // Runs `work` and measures it against the wire limit of the traffic it caused.
-    TFigure Measure(const QString &name, const std::function<bool()> &work)
+    TFigure Measure(const QByteArray &ratioName, const QString &name, const std::function<bool()> &work)
     {
         const int64_t in0 = Sim->BytesReceived, out0 = Sim->BytesSent, req0 = Sim->RequestsHandled;
         const int64_t late0 = Sim->PacingLateNs;
@@ -68,7 +83,7 @@ struct TPacedLink {
         clock.start();
         const bool ok = work();
         TFigure f;
-        f.Name = name;
+        f.Name = ratioName;
         f.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
         const int64_t in = Sim->BytesReceived - in0, out = Sim->BytesSent - out0;
         const int64_t requests = Sim->RequestsHandled - req0;
@@ -89,7 +104,7 @@ struct TPacedLink {
     TVornSimConfig Cfg;
     std::unique_ptr<TVornSim> Sim;
     bool Started = false;
-    TStderrReporter Reporter;
+    TQuietReporter Reporter;
     TTransactionEngine Engine;
     TDevice Device;
 };
@@ -102,20 +117,90 @@ TFigure Upload(int baud, uint32_t records)
     layout.SetStoreDir(dir.filePath(QStringLiteral("store")));
     TDsdUpload upload(link.Engine, link.Device, layout);
     upload.Reporter = &link.Reporter;
-    return link.Measure(QStringLiteral("upload of %1 records at %2 baud").arg(records).arg(baud), [&] {
-        return link.Started && upload.DsdUploadOrRefreshClick() == TDsdUpload::Uploaded &&
-               upload.Count == records;
-    });
+    return link.Measure("upload" + QByteArray::number(records) + "@" + QByteArray::number(baud) + "/wire",
+                        QStringLiteral("upload of %1 records at %2 baud").arg(records).arg(baud), [&] {
+                            return link.Started && upload.DsdUploadOrRefreshClick() == TDsdUpload::Uploaded &&
+                                   upload.Count == records;
+                        });
 }
 
 TFigure MenuRead(int baud)
 {
     TPacedLink link(baud, 10);
-    return link.Measure(QStringLiteral("full menu read at %1 baud").arg(baud), [&] {
-        TMenuTree tree;
-        link.Device.BuildMenuTree(tree, 0x0011, true, "FULL SETUP");
-        return link.Started && !tree.empty() && !tree.front()->Children.empty();
-    });
+    return link.Measure("menu@" + QByteArray::number(baud) + "/wire",
+                        QStringLiteral("full menu read at %1 baud").arg(baud), [&] {
+                            TMenuTree tree;
+                            link.Device.BuildMenuTree(tree, 0x0011, true, "FULL SETUP");
+                            return link.Started && !tree.empty() && !tree.front()->Children.empty();
+                        });
+}
+
+// Counts the display replies the engine hands to the mimic, and takes the line's counters with each.
+struct TUpdateCounter : TReplyConsumer {
+    struct TLine {
+        int64_t In = 0, Out = 0, Requests = 0, LateNs = 0;
+    };
+    explicit TUpdateCounter(const TVornSim *sim) : Sim(sim) {}
+    void RoutedReply(const Tcommsobj &, const QByteArray &) override
+    {
+        if (Count++ == 0)
+            Clock.start();
+        LastNs = Clock.nsecsElapsed();
+        if (Sim)
+            Last = {Sim->BytesReceived, Sim->BytesSent, Sim->RequestsHandled, Sim->PacingLateNs};
+    }
+    const TVornSim *Sim;
+    int Count = 0;
+    QElapsedTimer Clock;
+    int64_t LastNs = 0;
+    TLine Last;
+};
+
+// The Display tab's polling as the program runs it, for `seconds` after the first update.
+std::vector<TRatio> MimicRefresh(int baud, double seconds)
+{
+    TPacedLink link(baud, 10);
+    TUpdateCounter updates(link.Sim.get());
+    link.Engine.SetRouteConsumer(RouteDisplay, &updates);
+    link.Engine.SetReplyRoute(RouteDisplay);
+    QElapsedTimer limit;
+    limit.start();
+    while (link.Started && updates.Count == 0 && limit.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const TUpdateCounter::TLine first = updates.Last; // at the update that started the clock
+    while (updates.Count > 0 && updates.Clock.nsecsElapsed() < static_cast<int64_t>(seconds * 1e9))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    link.Engine.SetReplyRoute(RouteNone);
+    const int n = updates.Count - 1;
+    const TUpdateCounter::TLine last = updates.Last;
+    const int64_t requests = last.Requests - first.Requests;
+    if (n < 2 || requests < 1) {
+        std::printf("display mimic at %d baud: FAILED, %d updates\n", baud, n);
+        return {{"mimic@" + QByteArray::number(baud) + "/target", -1}};
+    }
+    // Each poll and its reply on the line, and the instrument's turnaround.
+    const double chars =
+        static_cast<double>((last.In - first.In) + (last.Out - first.Out)) / static_cast<double>(requests);
+    const double lineRate = 1.0 / (chars * FrameBits / baud + TurnaroundMs / 1000.0);
+    const double tickRate = 1000.0 / link.Engine.TickInterval();
+    const double target = std::min(lineRate, tickRate);
+    const double span = static_cast<double>(updates.LastNs) / 1e9;
+    const double late = static_cast<double>(last.LateNs - first.LateNs) / 1e9;
+    // n updates after the first one, which started the clock.
+    const double rate = n / span, rateNet = n / (span - late);
+    std::printf(
+        "display mimic at %d baud: %d updates in %.3f s, %.2f a second; the line allows %.2f (%.0f "
+        "characters and %d ms a poll), the tick %.0f; the simulator's millisecond timers added %.3f s\n",
+        baud, n, span, rate, lineRate, chars, TurnaroundMs, tickRate, late);
+    std::fflush(stdout);
+    // The simulator's lateness slows only a line-bound refresh; a tick-bound one does not gain it back.
+    const QByteArray name = "mimic@" + QByteArray::number(baud);
+    std::vector<TRatio> ratios{{name + "/target", rate / target}};
+    if (lineRate < tickRate)
+        ratios.push_back({name + "-simlate/target", rateNet / target});
+    ratios.push_back({name + "/line", rate / lineRate});
+    ratios.push_back({name + "/tick", rate / tickRate});
+    return ratios;
 }
 
 } // namespace
@@ -124,19 +209,29 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     uint32_t records = 2000;
-    for (int i = 1; i + 1 < argc; ++i)
+    double mimicSeconds = 5;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--records") == 0)
             records = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
+        if (std::strcmp(argv[i], "--mimic-seconds") == 0)
+            mimicSeconds = std::strtod(argv[i + 1], nullptr);
+    }
+    std::vector<TRatio> ratios;
+    for (const int baud : {9600, 57600})
+        for (const TRatio &r : MimicRefresh(baud, mimicSeconds))
+            ratios.push_back(r);
     std::vector<TFigure> figures;
     figures.push_back(MenuRead(9600));
     figures.push_back(Upload(57600, records));
     figures.push_back(Upload(9600, records));
-    // A failed run prints -1.
     for (const TFigure &f : figures) {
-        std::printf("%s, time / wire limit: %.3f\n", qPrintable(f.Name),
-                    f.Seconds < 0 ? -1.0 : f.Seconds / f.LimitSeconds);
-        std::printf("%s, time less the simulator's timer lateness / wire limit: %.3f\n", qPrintable(f.Name),
-                    f.Seconds < 0 ? -1.0 : (f.Seconds - f.SimLateSeconds) / f.LimitSeconds);
+        // A failed run prints -1.
+        const QByteArray net =
+            f.Name.left(f.Name.indexOf('/')) + "-simlate" + f.Name.mid(f.Name.indexOf('/'));
+        ratios.push_back({f.Name, f.Seconds < 0 ? -1.0 : f.Seconds / f.LimitSeconds});
+        ratios.push_back({net, f.Seconds < 0 ? -1.0 : (f.Seconds - f.SimLateSeconds) / f.LimitSeconds});
     }
+    for (const TRatio &r : ratios)
+        std::printf("ratio %s %.3f\n", r.Name.constData(), r.Value);
     return 0;
 }

@@ -23,6 +23,8 @@ TTransactionEngine::TTransactionEngine(QObject *parent) : QObject(parent)
     Assembler.OnMessage = [this](const QByteArray &text) { DispatchReply(text); };
     SetLink(std::make_unique<TIOIfaceNull>());
     LinkTimer.setInterval(TickMs);
+    // A coarse timer may run up to 5% late, and every display poll waits for a tick.
+    LinkTimer.setTimerType(Qt::PreciseTimer);
     connect(&LinkTimer, &QTimer::timeout, this, &TTransactionEngine::Tick);
     LinkTimer.start();
     EchoTimer.setInterval(EchoMs);
@@ -310,6 +312,13 @@ void TTransactionEngine::DispatchReply(const QByteArray &text)
     Tcommsobj reply;
     if (reply.Decode(text)) {
         PollReply = reply;
+        PollHold = 0;
+        // A reply that came after the tick it should have been polled again on: the next poll
+        // goes now, not a whole tick later (at 9600 baud the display's exchange takes longer than
+        // a tick, and waiting for the next one would halve the refresh rate). It goes before the
+        // reply is shown, so that drawing the mimic overlaps the line.
+        if (std::exchange(PollLate, false))
+            PollIfFree();
         TReplyConsumer *consumer = Consumers[Route];
         switch (Route) {
         case RouteDisplay:
@@ -328,7 +337,6 @@ void TTransactionEngine::DispatchReply(const QByteArray &text)
                 consumer->RoutedReply(PollReply, text);
             break;
         }
-        PollHold = 0;
     }
     if (OnReplyText)
         OnReplyText(text);
@@ -408,19 +416,9 @@ void TTransactionEngine::Tick()
     if (!LinkOpen())
         return;
 
-    if (TransactionState == 0 && PollHold == 0 && !InTransaction) {
-        if (SessionRefreshDue && Route != RouteTest && Route != RouteStringTest) {
-            Transact(CmdWrite, 0x00EF, "FF", false, false);
-            SessionRefreshDue = false;
-            PollHold = TimeoutTicks;
-        } else if (Route == RouteDisplay || Route == RouteCalibration) {
-            Transact(CmdRead, 0x0009, {}, false, false);
-            PollHold = TimeoutTicks;
-        } else if (Route == RouteSetClock) {
-            Transact(CmdRead, 0x0150, {}, false, false);
-            PollHold = TimeoutTicks;
-        }
-    }
+    if (PollHold > 0)
+        PollLate = true;
+    PollIfFree();
 
     if (PollHold > 0) {
         --PollHold;
@@ -450,6 +448,24 @@ void TTransactionEngine::Tick()
         ++LinkPtr->IdleTicks;
         if (CableType == CableFastOptical && LinkPtr->IdleTicks > KeepAliveIdleTicks)
             LinkPtr->Send(MsgKeepAlive);
+    }
+}
+
+void TTransactionEngine::PollIfFree()
+{
+    if (TransactionState != 0 || PollHold != 0 || InTransaction || !LinkOpen())
+        return;
+    PollLate = false;
+    if (SessionRefreshDue && Route != RouteTest && Route != RouteStringTest) {
+        Transact(CmdWrite, 0x00EF, "FF", false, false);
+        SessionRefreshDue = false;
+        PollHold = TimeoutTicks;
+    } else if (Route == RouteDisplay || Route == RouteCalibration) {
+        Transact(CmdRead, 0x0009, {}, false, false);
+        PollHold = TimeoutTicks;
+    } else if (Route == RouteSetClock) {
+        Transact(CmdRead, 0x0150, {}, false, false);
+        PollHold = TimeoutTicks;
     }
 }
 

@@ -137,6 +137,8 @@ private:
     // Ends the innermost wait's event loop so that it looks at its predicate again.
     void Wake();
     bool SendAndWait(int ticks);
+    // Sends the route's poll (or a due session refresh) when nothing else is on the line.
+    void PollIfFree();
     QByteArray TransactTextWith(const QByteArray &request, int resends, int ticks);
 
     std::unique_ptr<TIOIface> LinkPtr;
@@ -149,6 +151,7 @@ private:
     QTimer LinkTimer;
     QTimer EchoTimer;
     int BaudSwitchLeft = 0;    // ticks until the port follows the instrument to 9600
+    bool PollLate = false;     // a tick passed while a poll's reply was still out
     bool TimedOut = false;     // the last wait ended without a reply
     bool QuietTimeout = false; // the caller of this wait reports its time-out itself
     QEventLoop *WaitLoop = nullptr;

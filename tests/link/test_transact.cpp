@@ -261,6 +261,34 @@ TEST_F(EngineTest, DisplayRoutePollsAsFastAsTheInstrumentAnswers)
     EXPECT_LE(Link->Sent.size(), display.Registers.size() + 1);
 }
 
+TEST_F(EngineTest, ALatePollReplyIsPolledAgainAtOnceAnEarlyOneOnTheNextTick)
+{
+    // Ticks by hand: the order of ticks and replies is what matters here.
+    Engine.SetTickInterval(3600000);
+    TRecordingConsumer display;
+    Engine.SetRouteConsumer(RouteDisplay, &display);
+    Engine.SetReplyRoute(RouteDisplay);
+    const QByteArray reply = CrcFrame("00110009:0123");
+    Engine.Tick();
+    ASSERT_EQ(Link->Sent.size(), 1);
+    Link->DeliverNow(reply); // within the tick: the next poll waits for the next tick
+    EXPECT_EQ(Link->Sent.size(), 1);
+    Engine.Tick();
+    ASSERT_EQ(Link->Sent.size(), 2);
+    Engine.Tick(); // the reply is late (a slow line): these ticks find the poll still out
+    Engine.Tick();
+    EXPECT_EQ(Link->Sent.size(), 2);
+    Link->DeliverNow(reply);
+    EXPECT_EQ(Link->Sent.size(), 3); // polled again as the reply came, not a tick later
+    EXPECT_EQ(display.Registers.size(), 2);
+    Link->DeliverNow(reply);
+    EXPECT_EQ(Link->Sent.size(), 3);
+    Engine.Tick();
+    EXPECT_EQ(Link->Sent.size(), 4); // back on the tick
+    for (const QByteArray &f : Link->Sent)
+        EXPECT_EQ(FrameText(f), "20110009:");
+}
+
 TEST_F(EngineTest, UnansweredPollIsRepeatedAfterTheTimeoutAndBlanksTheMimic)
 {
     int blanks = 0;

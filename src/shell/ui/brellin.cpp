@@ -8,6 +8,7 @@
 #include "shell/ui/uireporter.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -25,6 +26,31 @@ The desktop tool for Vorn weighing indicators.
   --version          print the version and end
   -h, --help         print this help and end
 )";
+
+// With BRELLIN_STARTUP_PROBE set (the start-up benchmark), the program says "first paint" on
+// stdout once its main window has been painted for the first time, and ends.
+class TFirstPaintProbe : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !Seen) {
+            Seen = true;
+            // After the paint event has been handled and the rest of the window drawn with it.
+            auto *window = static_cast<QWidget *>(watched);
+            QTimer::singleShot(0, window, [window] {
+                std::puts("first paint");
+                std::fflush(stdout);
+                window->close();
+            });
+        }
+        return false;
+    }
+
+private:
+    bool Seen = false;
+};
 
 } // namespace
 
@@ -60,6 +86,8 @@ int main(int argc, char **argv)
         if (!window->StartDemo(&error))
             reporter->Error("The demo instrument could not start: " + error);
     }
+    if (qEnvironmentVariableIsSet("BRELLIN_STARTUP_PROBE"))
+        window->installEventFilter(new TFirstPaintProbe(window.get()));
     window->show();
     int failed = 0;
     if (!options.Screenshot.isEmpty())
