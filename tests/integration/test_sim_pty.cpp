@@ -36,26 +36,34 @@ TEST_F(SimLinkTest, PtyIdentificationMenuAndRecords)
 
 TEST_F(SimLinkTest, FastOpticalLinkSwitchesBothEndsAndKeepsAlive)
 {
-    // Also on a line paced at its real speed: the switch message takes its character times at
-    // 9600, and the replies after it are paced at 57600 until the fall-back.
+    // Also on a line paced at its real speed, where characters sent at the other end's rate are
+    // not understood: the switch message takes its character times at 9600 before the
+    // instrument changes, and the program's port must not change before that. The tick is then
+    // in the program's proportion to the line (its two-tick wait outlasts the message).
     for (const int baud : {0, 9600}) {
         SCOPED_TRACE(baud);
         Cfg.Baud = baud;
         Connect(true);
+        if (baud)
+            Engine->SetTickInterval(20);
         Engine->CableType = CableFastOptical;
+        const int64_t sent = Engine->FramesSent;
         Engine->SpeedUpLink();
         EXPECT_EQ(Serial->Baud(), 57600);
-        EXPECT_TRUE(PumpUntil([this] { return Sim->PtyBaud() == 57600; }, 3000));
+        // At once, as the program goes on after the switch.
         EXPECT_EQ(Read(0x0003), "V500");
         // The factory test record: a long reply, all of it at the new speed.
         EXPECT_GT(Read(0x0068).size(), 100);
         EXPECT_EQ(Sim->PtyBaud(), 57600);
         // An idle fast link sends the keep-alive, which the instrument takes without a reply.
+        Engine->Link()->IdleTicks = 110;
         EXPECT_TRUE(PumpUntil([this] { return Instrument().KeepAlives > 0; }, 5000));
         EXPECT_EQ(Read(0x0004), "V1.04");
         Engine->FallBackToSlowBaud();
         EXPECT_TRUE(PumpUntil([this] { return Sim->PtyBaud() == 9600 && Serial->Baud() == 9600; }, 3000));
         EXPECT_EQ(Read(0x0001), "00");
+        // Every request was understood when first sent: none needed its resend.
+        EXPECT_EQ(Engine->FramesSent - sent, 4);
         EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('|').toStdString();
         Engine.reset();
         Sim.reset();
