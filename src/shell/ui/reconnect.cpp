@@ -58,6 +58,15 @@ void TFrmMain::RetryConnect()
                    .arg(LostWhere)
                    .arg(RetryTimer->interval() / 1000.0),
                true);
+    // The instrument's end of a fast optical link is at 9600 baud again once the head was pulled
+    // out or the instrument restarted: the port opens at 9600 as a new connection does, and the
+    // speed is raised again after connecting.
+    auto *serial = dynamic_cast<TIOIfaceSerial *>(Engine->Link());
+    if (serial && Engine->CableType == CableFastOptical && serial->Baud() == 57600)
+        serial->SetBaud(9600);
+    // An instrument that does not answer after reconnecting is said in the status bar, not in a box
+    // at every attempt; the first good reply clears this.
+    Engine->NotRespondingShown = true;
     Engine->Link()->Open();
 }
 
