@@ -20,8 +20,7 @@ const char CalibrationUsage[] =
 struct TCalibrationArgs {
     QString Step;
     QStringList Words;
-    QByteArray Passcode;
-    bool HasPasscode = false;
+    std::optional<QByteArray> Passcode;
     int Index = -1; // 0..9
     QByteArray Value;
 };
@@ -35,7 +34,6 @@ int ParseCalibrationArgs(const QStringList &args, TCalibrationArgs &out)
             if (i + 1 >= args.size())
                 return UsageError("--passcode needs a value");
             out.Passcode = args.at(++i).toLatin1();
-            out.HasPasscode = true;
         } else if (a.startsWith("--")) {
             return UsageError("unknown option '" + a + "'");
         } else if (out.Step.isEmpty()) {
@@ -71,13 +69,13 @@ struct TCliCalibration {
     TSettingsTreeModel Tree{&Device};
     TSession Session;
     TCalibration Calibration;
-    bool PasscodeAsked = false;
-    bool PasscodeUsed = false;
+    TCliPasscode Passcode;
     bool Silent = false;
     bool Progress = false; // the seconds are shown on a terminal only
 
     TCliCalibration(TCliContext &ctx, const TCalibrationArgs &opts)
-        : Session(ctx.Engine.get(), &Device, &Tree), Calibration(ctx.Engine.get(), &Device, &Session)
+        : Session(ctx.Engine.get(), &Device, &Tree),
+          Calibration(ctx.Engine.get(), &Device, &Session), Passcode{opts.Passcode}
     {
         // A silent instrument ends the command after one time-out, not one per figure.
         Device.OnExchange = [this, &ctx](const QByteArray &request) {
@@ -88,21 +86,7 @@ struct TCliCalibration {
             return reply;
         };
         Session.Reporter = &ctx.Reporter;
-        // The passcode (--passcode, else BRELLIN_PASSCODE, else typed on the terminal) is tried
-        // once; a second prompt means it was wrong.
-        Session.OnPasscode = [this, opts](int, const QString &prompt) -> std::optional<QByteArray> {
-            PasscodeAsked = true;
-            if (PasscodeUsed)
-                return std::nullopt;
-            std::optional<QByteArray> code =
-                opts.HasPasscode ? std::optional<QByteArray>(opts.Passcode) : PasscodeFromEnvironment();
-            if (!code)
-                code = AskPasscodeOnTerminal(prompt);
-            if (!code)
-                return std::nullopt;
-            PasscodeUsed = true;
-            return code;
-        };
+        Passcode.AnswerFor(Session);
         Calibration.Reporter = &ctx.Reporter;
         Calibration.OnAskValue = [opts](const TCalAsk &) { return std::optional<QByteArray>(opts.Value); };
         Progress = ::isatty(STDERR_FILENO) != 0;
@@ -120,7 +104,7 @@ struct TCliCalibration {
     {
         if (!ctx.Engine->LinkOpen() || ctx.Engine->LastWaitTimedOut())
             return ExitNoReply;
-        if (PasscodeUsed)
+        if (Passcode.Used)
             std::fprintf(stderr, "brellin-cli: the instrument refused the passcode for the full level\n");
         else
             std::fprintf(stderr,

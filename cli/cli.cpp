@@ -2,6 +2,7 @@
 #include "cli.h"
 
 #include "link/IOIface.h"
+#include "settings/session.h"
 
 #include <QCoreApplication>
 #include <cctype>
@@ -64,6 +65,20 @@ bool CheckMessageText(const QString &text, const QString &what, QString &error)
         }
     }
     return true;
+}
+
+void TCliPasscode::AnswerFor(TSession &session)
+{
+    session.OnPasscode = [this](int, const QString &prompt) -> std::optional<QByteArray> {
+        Asked = true;
+        if (Used)
+            return std::nullopt;
+        std::optional<QByteArray> code = Given ? Given : PasscodeFromEnvironment();
+        if (!code)
+            code = AskPasscodeOnTerminal(prompt);
+        Used = code.has_value();
+        return code;
+    };
 }
 
 std::optional<QByteArray> PasscodeFromEnvironment()

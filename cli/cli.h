@@ -92,6 +92,19 @@ bool ParseRegister(const QString &text, int &reg);
 // Text that goes into a message: printable Latin-1 only. Control characters (CR, LF, SOH, STX,
 // EOT, ...) would break the framing; false with the reason.
 bool CheckMessageText(const QString &text, const QString &what, QString &error);
+class TSession;
+
+// The passcode of a locked level for one command run: --passcode N, else the environment variable
+// BRELLIN_PASSCODE, else typed on the terminal. It is given once: a second question means it was
+// wrong.
+struct TCliPasscode {
+    std::optional<QByteArray> Given; // --passcode N
+    bool Asked = false;              // the instrument asked for one
+    bool Used = false;               // one was given
+    // Answers the session's passcode questions (the session must not outlive this).
+    void AnswerFor(TSession &session);
+};
+
 // The passcode when not given with --passcode: the environment variable BRELLIN_PASSCODE.
 std::optional<QByteArray> PasscodeFromEnvironment();
 // Asks for a passcode on the terminal without echo when stdin is one; none otherwise (or on an

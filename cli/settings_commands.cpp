@@ -17,8 +17,7 @@ namespace
 // Options shared by the settings commands.
 struct TSettingsArgs {
     QString Menu = QStringLiteral("safe");
-    QByteArray Passcode;
-    bool HasPasscode = false;
+    std::optional<QByteArray> Passcode;
     bool Lazy = false;
     bool WithCalibration = false;
     bool Yes = false;
@@ -52,7 +51,6 @@ bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSet
                 out.With = v;
             } else {
                 out.Passcode = v.toLatin1();
-                out.HasPasscode = true;
             }
         } else if (a == "--lazy") {
             out.Lazy = true;
@@ -70,10 +68,10 @@ struct TCliSession {
     TDevice Device;
     TSettingsTreeModel Tree{&Device};
     TSession Session;
-    bool PasscodeAsked = false;
-    bool PasscodeUsed = false;
+    TCliPasscode Passcode;
 
-    TCliSession(TCliContext &ctx, const TSettingsArgs &opts) : Session(ctx.Engine.get(), &Device, &Tree)
+    TCliSession(TCliContext &ctx, const TSettingsArgs &opts)
+        : Session(ctx.Engine.get(), &Device, &Tree), Passcode{opts.Passcode}
     {
         Device.OnExchange = [&ctx](const QByteArray &request) {
             // An unanswered read is retried, and the command says in the end what it could not
@@ -87,21 +85,7 @@ struct TCliSession {
         Device.GiveUpWhenUnanswered = true;
         Session.Attempts = SaveReadAttempts;
         Session.Reporter = &ctx.Reporter;
-        // The passcode (--passcode, else BRELLIN_PASSCODE, else typed on the terminal) is tried
-        // once; a second prompt means it was wrong.
-        Session.OnPasscode = [this, opts](int, const QString &prompt) -> std::optional<QByteArray> {
-            PasscodeAsked = true;
-            if (PasscodeUsed)
-                return std::nullopt;
-            std::optional<QByteArray> code =
-                opts.HasPasscode ? std::optional<QByteArray>(opts.Passcode) : PasscodeFromEnvironment();
-            if (!code)
-                code = AskPasscodeOnTerminal(prompt);
-            if (!code)
-                return std::nullopt;
-            PasscodeUsed = true;
-            return code;
-        };
+        Passcode.AnswerFor(Session);
     }
 
     static int NoAnswer()
@@ -114,9 +98,9 @@ struct TCliSession {
     {
         if (!ctx.Engine->LinkOpen() || ctx.Engine->LastWaitTimedOut())
             return NoAnswer();
-        if (PasscodeUsed)
+        if (Passcode.Used)
             std::fprintf(stderr, "brellin-cli: the instrument refused the passcode for %s\n", what);
-        else if (PasscodeAsked)
+        else if (Passcode.Asked)
             std::fprintf(stderr,
                          "brellin-cli: %s is locked: give its passcode in BRELLIN_PASSCODE or with "
                          "--passcode N\n",
@@ -302,7 +286,7 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
     const TSettingsSendResult sent = sender.SendFile(lines, opts.WithCalibration);
     if (sent.Status != TSettingsSendResult::NotStarted)
         return SendOutcome(sent);
-    if (products && !opts.Yes && (s.PasscodeUsed || !s.PasscodeAsked) && ctx.Engine->LinkOpen()) {
+    if (products && !opts.Yes && (s.Passcode.Used || !s.Passcode.Asked) && ctx.Engine->LinkOpen()) {
         std::fprintf(stderr, "brellin-cli: nothing sent (the file replaces the products: give --yes)\n");
         return ExitRefused;
     }
@@ -401,7 +385,7 @@ int Settings(TCliContext &ctx, const QStringList &args)
     if (sub == "compare") {
         if (!ParseSettingsArgs(rest, {"--passcode", "--with"}, opts, exit))
             return exit;
-        if (!opts.With.isEmpty() && opts.HasPasscode)
+        if (!opts.With.isEmpty() && opts.Passcode)
             return UsageError("--with compares two files: no --passcode");
         return Compare(ctx, opts);
     }
