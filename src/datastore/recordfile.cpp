@@ -7,7 +7,9 @@
 
 #include <QFileDevice>
 #include <array>
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -63,6 +65,17 @@ inline bool ParseDigits(const char *&cursor, const char *end, TBase base, char t
 // Reads one numeric field and steps over the comma that must end it.
 template <uint32_t Base> inline bool ReadField(const char *&p, const char *end, uint32_t &value)
 {
+    // Most fields are nothing but digits and letters, at most 20 of them, ended by a comma.
+    const char *q = p;
+    uint32_t v = 0;
+    for (uint8_t d; q < end && (d = DigitTable[static_cast<unsigned char>(*q)]) < 36; ++q)
+        v = v * Base + d;
+    if (q < end && *q == ',' && q - p <= 20) {
+        value = v;
+        p = q + 1;
+        return true;
+    }
+    // Blanks, a longer field or no comma after it: the general reading.
     if (!ParseDigits(p, end, std::integral_constant<uint32_t, Base>{}, ',', value) || p >= end || *p != ',') {
         value = 0;
         return false;
@@ -142,6 +155,33 @@ void UnscrambleCopy(char *to, const char *from, std::size_t first, std::size_t l
         to[i] = static_cast<char>(static_cast<unsigned char>(from[i]) - (i + 1 + ScrambleConstant));
 }
 
+const char *UnscrambleToLf(char *plain, const char *line, const char *end)
+{
+    const auto n = static_cast<std::size_t>(end - line);
+    std::size_t i = 0;
+#ifdef __SSE2__
+    // Sixteen bytes at a time: the LF is looked for in the stored bytes (it is never scrambled)
+    // while the same bytes go unscrambled into `plain`.
+    __m128i offset = _mm_add_epi8(_mm_setr_epi8(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16),
+                                  _mm_set1_epi8(ScrambleConstant));
+    const __m128i step = _mm_set1_epi8(16);
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= n && i < static_cast<std::size_t>(MaxLineExamined); i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(line + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(plain + i), _mm_sub_epi8(bytes, offset));
+        offset = _mm_add_epi8(offset, step);
+        if (const int found = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)))
+            return line + i + std::countr_zero(static_cast<unsigned>(found));
+    }
+#endif
+    for (; i < n && i < static_cast<std::size_t>(MaxLineExamined); ++i) {
+        if (line[i] == '\n')
+            return line + i;
+        plain[i] = static_cast<char>(static_cast<unsigned char>(line[i]) - (i + 1 + ScrambleConstant));
+    }
+    return static_cast<const char *>(std::memchr(line + i, '\n', n - i));
+}
+
 QByteArray ScrambleLine(QByteArray line)
 {
     ScrambleBytes(line.data(), static_cast<std::size_t>(line.size()));
@@ -213,19 +253,19 @@ TDsdParsedLine DsdRecordParse(const char *line, std::size_t length, uint32_t &la
 {
     TDsdParsedLine r;
     const char *p = line;
-    const char *end = line + length;
+    const char *const end = line + length;
     uint32_t check = 0;
     const char *region = line;
-    if (!ParseDigits(p, end, std::integral_constant<uint32_t, 36>{}, ',', check) || p >= end || *p != ',') {
-        r.Verdict |= VerdictRecordFormat;
+    const bool checkRead = ReadField<36>(p, end, check);
+    if (checkRead)
+        region = p - 1;
+    else
         check = 77;
-    } else {
-        region = p++;
-        if (!ReadField<36>(p, end, r.Seq) || !ReadField<10>(p, end, r.Number) ||
-            !ReadField<10>(p, end, r.Date) || !ReadField<10>(p, end, r.Time))
-            r.Verdict |= VerdictRecordFormat;
-    }
+    // The check value first: its table lookups then overlap the reading of the fields.
     const uint16_t crc = CrcUpdate(RecordCrcSeed, region, static_cast<std::size_t>(end - region));
+    if (!checkRead || !ReadField<36>(p, end, r.Seq) || !ReadField<10>(p, end, r.Number) ||
+        !ReadField<10>(p, end, r.Date) || !ReadField<10>(p, end, r.Time))
+        r.Verdict |= VerdictRecordFormat;
     const uint16_t given = static_cast<uint16_t>(check);
     if (given != CheckOverride && given != crc)
         r.Verdict |= VerdictRecordTamper;

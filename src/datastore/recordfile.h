@@ -56,6 +56,11 @@ void UnscrambleBytes(char *line, std::size_t n);
 // Bytes first..last-1 of a scrambled line, unscrambled by their position in the line, into the
 // same positions of `to` (which may be `from`).
 void UnscrambleCopy(char *to, const char *from, std::size_t first, std::size_t last);
+// The LF that ends the scrambled line at `line` (nullptr when there is none before `end`), with
+// the line's first MaxLineExamined bytes unscrambled into `plain` on the way. `plain` has room
+// for PlainLineRoom bytes; the bytes after the LF in it mean nothing.
+constexpr std::size_t PlainLineRoom = MaxLineExamined + 16;
+const char *UnscrambleToLf(char *plain, const char *line, const char *end);
 QByteArray ScrambleLine(QByteArray line);
 QByteArray UnscrambleLine(QByteArray line);
 

@@ -67,7 +67,7 @@ bool TDsdMapping::Map(int handle, std::size_t size)
         return false;
     // Private and read-only: the file is never written through it. The store file is replaced
     // by renaming, never rewritten in place, so the mapped bytes stay those of this load.
-    void *address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, handle, 0);
+    void *address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
     if (address == MAP_FAILED)
         return false;
     Address = static_cast<const char *>(address);
@@ -341,19 +341,17 @@ void TDsdRecordStore::IndexLines()
     bool trailer = false;
     bool afterTrailer = false;
     // Each line is checked in plain form in this scratch copy; the stored bytes stay as they are.
-    char plain[MaxLineExamined];
+    char plain[PlainLineRoom];
     // The LF search is bounded by the data, not by a NUL: a scrambled byte may well be 0.
     while (index[Count].Line < Size) {
         const char *const line = data + index[Count].Line;
-        const char *lf = static_cast<const char *>(std::memchr(line, '\n', Size - index[Count].Line));
+        const char *lf = Scrambled
+                             ? UnscrambleToLf(plain, line, data + Size)
+                             : static_cast<const char *>(std::memchr(line, '\n', Size - index[Count].Line));
         if (!lf)
             break;
         std::size_t length = std::min<std::size_t>(MaxLineExamined, static_cast<std::size_t>(lf - line));
-        const char *text = line;
-        if (Scrambled) {
-            UnscrambleCopy(plain, line, 0, length);
-            text = plain;
-        }
+        const char *const text = Scrambled ? plain : line;
         const uint32_t previousSequence = LastSequence;
         TDsdParsedLine parsed = DsdRecordParse(text, length, LastSequence);
         if (parsed.Verdict != 0 && Scrambled && length < static_cast<std::size_t>(MaxLineExamined))
