@@ -34,6 +34,8 @@ struct TCliOptions {
     int Address = 0;
     // Which line settings were given on the command line (a fixed cable refuses other values).
     bool LineGiven = false;
+    // --baud or --address given (find tries every rate and address itself).
+    bool RateOrAddressGiven = false;
     double TimeoutSeconds = -1; // not given: 2.0 on serial, 7.0 on TCP
     bool Verbose = false;
     bool HasConnection() const { return !TcpHost.isEmpty() || !SerialDevice.isEmpty(); }

@@ -64,6 +64,9 @@ int Find(TCliContext &ctx, const QStringList &args)
             devices << a;
         }
     }
+    if (o.RateOrAddressGiven)
+        return UsageError(
+            "find tries every bit rate and unit address of the cable: leave out --baud and --address");
     if (!o.TcpHost.isEmpty())
         return UsageError("find searches serial ports: leave out --tcp");
     if (!o.SerialDevice.isEmpty() && !devices.contains(o.SerialDevice))
@@ -83,7 +86,9 @@ int Find(TCliContext &ctx, const QStringList &args)
     finder.Line.DataBits = o.DataBits;
     finder.Line.StopBits = o.StopBits;
     finder.Line.Parity = o.Parity;
-    finder.OnPortSkipped = [](const QString &port, const QString &reason) {
+    QStringList searched = devices;
+    finder.OnPortSkipped = [&searched](const QString &port, const QString &reason) {
+        searched.removeAll(port);
         std::fprintf(stderr, "brellin-cli: %s skipped: %s\n", port.toLocal8Bit().constData(),
                      reason.toLocal8Bit().constData());
     };
@@ -116,11 +121,13 @@ int Find(TCliContext &ctx, const QStringList &args)
         std::fprintf(stderr, "brellin-cli: the search was cancelled\n");
     if (!found.isEmpty())
         return ExitDone;
-    if (!finder.Cancelled())
+    if (!finder.Cancelled() && searched.isEmpty())
+        std::fprintf(stderr, "brellin-cli: no port could be searched: no instrument found\n");
+    else if (!finder.Cancelled())
         std::fprintf(stderr,
                      "brellin-cli: no instrument answered on %s (%s cable: %s). Check the cable type, the "
                      "instrument's bit rate and unit address, and that it is switched on.\n",
-                     devices.join(", ").toLocal8Bit().constData(),
+                     searched.join(", ").toLocal8Bit().constData(),
                      CableNames.at(cable).toLocal8Bit().constData(),
                      RatesText(cable).toLocal8Bit().constData());
     return ExitNoReply;

@@ -157,6 +157,8 @@ int main(int argc, char **argv)
             break;
         }
     }
+    o.LineGiven = lineGiven;
+    o.RateOrAddressGiven = baudGiven || addressGiven;
     if (!o.TcpHost.isEmpty() && !o.SerialDevice.isEmpty())
         return UsageError("give either --tcp or --serial, not both");
     if (CableFixesLine(o.Cable)) {

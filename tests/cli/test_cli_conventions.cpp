@@ -76,6 +76,7 @@ TEST(CliConventions, UsageErrorsExitTwoWithoutTouchingTheLink)
         {{"find", "--fast"}, "unknown option '--fast'"},
         {{"find", "/dev/ttyUSB0"}, "find searches serial ports: leave out --tcp"},
         {{"ports", "all"}, "usage: ports"},
+        {{"--baud", "57600", "find"}, "leave out --baud and --address"},
         {{"--cable", "optical", "--baud", "19200", "read", "5"}, "--cable optical runs at 9600 baud"},
         {{"--cable", "fast-optical", "--address", "3", "read", "5"}, "address 0"},
         {{"--cable", "optical", "--parity", "even", "read", "5"}, "no parity"},
