@@ -247,6 +247,19 @@ TEST_F(SessionWindowTest, ACancelledRestartLeavesTheRunningSessionAsItWas)
     }
 }
 
+TEST_F(SessionWindowTest, ASessionStartedFromTheLogTabShowsTheSettingsTab)
+{
+    Start();
+    W->PgCMain->setCurrentWidget(W->TSLog);
+    StartFull();
+    EXPECT_EQ(W->PgCMain->currentWidget(), W->TSSettings);
+    // While an operation runs the Log tab is still not left by a click.
+    W->PgCMain->setCurrentWidget(W->TSLog);
+    TMainControlsGuard lock(W.get());
+    W->PgCMain->setCurrentWidget(W->TSDisplay);
+    EXPECT_EQ(W->PgCMain->currentWidget(), W->TSLog);
+}
+
 TEST_F(SessionWindowTest, AWrongPasscodeIsSaidAndTheLevelOpenedIsNamed)
 {
     Start();

@@ -127,8 +127,18 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
 
 void TSettingsUi::StartSessionClick()
 {
-    if (!Window.Engine->LinkOpen())
+    if (!Window.Engine->LinkOpen() || !StartSessionLocked())
         return;
+    // After the controls are free again: the Log tab, where a session may be started too, refuses
+    // to be left while an operation runs.
+    Tab->ShowNone();
+    Window.PgCMain->setCurrentWidget(Window.TSSettings);
+    Window.Engine->SetReplyRoute(RouteNone);
+    Tab->ExpandRoot();
+}
+
+bool TSettingsUi::StartSessionLocked()
+{
     TMainControlsGuard lock(&Window);
     TFrmReadSettings dialog(&Window);
     QString safe = "Safe Setup Menu", full = "Full Setup Menu", oper = "Menu";
@@ -144,19 +154,14 @@ void TSettingsUi::StartSessionClick()
     }
     const QStringList choices = Session->MenuChoices(safe, full, oper);
     if (choices.isEmpty())
-        return;
+        return false;
     dialog.SetChoices(choices);
     dialog.CbxReadEntire->setChecked(Window.Config.GetReadAllSettings());
     if (Exec(Window, &dialog) != QDialog::Accepted)
-        return;
+        return false;
     const bool readEntire = dialog.CbxReadEntire->isChecked();
     Window.Config.SetReadAllSettings(readEntire);
-    if (!Session->StartSession(dialog.Choice(), readEntire))
-        return;
-    Tab->ShowNone();
-    Window.PgCMain->setCurrentWidget(Window.TSSettings);
-    Window.Engine->SetReplyRoute(RouteNone);
-    Tab->ExpandRoot();
+    return Session->StartSession(dialog.Choice(), readEntire);
 }
 
 void TSettingsUi::EndSessionClick()

@@ -41,4 +41,9 @@ public:
     TSettingsFiles *Files;
     // The PC's date and time (tests fix it).
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+
+private:
+    // The session dialog, the passcode and the tree's reading, with the controls locked; true
+    // when the session started.
+    bool StartSessionLocked();
 };
