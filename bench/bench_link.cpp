@@ -2,6 +2,7 @@
 // bare ping-pong of the same bytes over the same kind of socket; and both CRCs and the frame
 // assembly in MB/s against a byte sum of the same block. The ratios (rates against their
 // baseline) come last, one line each ("ratio NAME VALUE").
+#include "bench_ratios.h"
 #include "link/CRC.h"
 #include "link/IOIface.h"
 #include "link/comms.h"
@@ -12,10 +13,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <benchmark/benchmark.h>
-#include <cstdio>
-#include <map>
 #include <memory>
-#include <string>
 
 namespace
 {
@@ -145,47 +143,10 @@ void BM_FrameAssembly(benchmark::State &state)
 }
 BENCHMARK(BM_FrameAssembly);
 
-// The console's report, with every run's rate (round trips or bytes a second) kept for the ratios.
-class TRatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs)
-            for (const char *counter : {"round_trips_per_s", "bytes_per_second"})
-                if (!r.error_occurred && r.counters.count(counter))
-                    Rates[r.benchmark_name()] = r.counters.at(counter).value;
-    }
-    // The rate of `name` over the rate of `base` (-1 when either did not run).
-    double Ratio(const std::string &name, const std::string &base) const
-    {
-        const auto a = Rates.find(name), b = Rates.find(base);
-        return a == Rates.end() || b == Rates.end() || b->second <= 0 ? -1.0 : a->second / b->second;
-    }
-    std::map<std::string, double> Rates;
-};
+const bool RatiosAdded =
+    AddBenchRatio({"engine/pingpong", "BM_EngineRoundTrip", "BM_BarePingPong", "round_trips_per_s"}) &&
+    AddBenchRatio({"framecrc/bytesum", "BM_FrameCrc", "BM_ByteSum", "bytes_per_second"}) &&
+    AddBenchRatio({"crcupdate/bytesum", "BM_CrcUpdate", "BM_ByteSum", "bytes_per_second"}) &&
+    AddBenchRatio({"assembly/bytesum", "BM_FrameAssembly", "BM_ByteSum", "bytes_per_second"});
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    const struct {
-        const char *name, *run, *base;
-    } ratios[] = {
-        {"engine/pingpong", "BM_EngineRoundTrip/min_time:1.000/real_time",
-         "BM_BarePingPong/min_time:1.000/real_time"},
-        {"framecrc/bytesum", "BM_FrameCrc", "BM_ByteSum"},
-        {"crcupdate/bytesum", "BM_CrcUpdate", "BM_ByteSum"},
-        {"assembly/bytesum", "BM_FrameAssembly", "BM_ByteSum"},
-    };
-    std::fflush(stdout);
-    for (const auto &r : ratios)
-        std::printf("ratio %s %.3f\n", r.name, reporter.Ratio(r.run, r.base));
-    return 0;
-}

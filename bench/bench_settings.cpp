@@ -1,6 +1,7 @@
 // Settings benchmarks: a full menu read ("Read Entire Menu") of vornsim's default instrument over
 // loopback TCP, against its number of transactions times a bare loopback round trip measured in
 // the same run; and the settings-file walk and preview of a large tree.
+#include "bench_ratios.h"
 #include "link/CRC.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
@@ -143,5 +144,8 @@ void BM_SettingsFileWriteAndPreview(benchmark::State &state)
         benchmark::Counter(static_cast<double>(state.iterations() * lines), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SettingsFileWriteAndPreview)->Unit(benchmark::kMillisecond);
+
+// The menu read's time over its transactions times a bare round trip.
+const bool RatiosAdded = AddBenchRatio({"menuread/roundtrips", "BM_FullMenuRead", "", "ratio_to_baseline"});
 
 } // namespace

@@ -1,6 +1,7 @@
 // vornsim benchmarks: engine round trips against the in-process simulator over loopback TCP,
 // against a bare ping-pong of the same bytes; and the instrument's own request handling
 // against decoding and encoding the same message alone.
+#include "bench_ratios.h"
 #include "link/CRC.h"
 #include "link/IOIface.h"
 #include "link/comms.h"
@@ -119,5 +120,12 @@ void BM_DecodeEncodeOnly(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * 3);
 }
 BENCHMARK(BM_DecodeEncodeOnly);
+
+const bool RatiosAdded = AddBenchRatio({"engine-sim/pingpong", "BM_EngineVsSim_Serial",
+                                        "BM_BarePingPong_Serial", "round_trips_per_s"}) &&
+                         AddBenchRatio({"engine-sim-display/pingpong", "BM_EngineVsSim_Display",
+                                        "BM_BarePingPong_Serial", "round_trips_per_s"}) &&
+                         AddBenchRatio({"instrument/decode-encode", "BM_InstrumentRequests",
+                                        "BM_DecodeEncodeOnly", "items_per_second"});
 
 } // namespace

@@ -4,7 +4,7 @@
 // the instrument's turnaround per request. The display mimic's refresh is the updates per second
 // against what the line allows for one poll and its reply, and against the tick; its target is
 // the lower of the two. The ratios come last, one line each ("ratio NAME VALUE"); a NAME ending
-// in "-simlate" leaves out the time the simulator's millisecond timers came late.
+// in "-simlate" leaves out the time the simulator's timers came late (the machine's wake-up latency).
 // Usage: bench_wire [--records N] [--mimic-seconds S] (2000 records and 5 s by default)
 #include "datastore/storelayout.h"
 #include "datastore/upload.h"
@@ -91,7 +91,7 @@ struct TPacedLink {
                          static_cast<double>(requests) * TurnaroundMs / 1000.0;
         f.SimLateSeconds = static_cast<double>(Sim->PacingLateNs - late0) / 1e9;
         std::printf("%s: %s, %lld requests, %lld characters to the instrument, %lld back, %.3f s, wire "
-                    "limit %.3f s; the simulator's millisecond timers added %.3f s\n",
+                    "limit %.3f s; the simulator's timers came %.3f s late in all\n",
                     qPrintable(name), ok ? "done" : "FAILED", static_cast<long long>(requests),
                     static_cast<long long>(in), static_cast<long long>(out), f.Seconds, f.LimitSeconds,
                     f.SimLateSeconds);
@@ -190,7 +190,7 @@ std::vector<TRatio> MimicRefresh(int baud, double seconds)
     const double rate = n / span, rateNet = n / (span - late);
     std::printf(
         "display mimic at %d baud: %d updates in %.3f s, %.2f a second; the line allows %.2f (%.0f "
-        "characters and %d ms a poll), the tick %.0f; the simulator's millisecond timers added %.3f s\n",
+        "characters and %d ms a poll), the tick %.0f; the simulator's timers came %.3f s late in all\n",
         baud, n, span, rate, lineRate, chars, TurnaroundMs, tickRate, late);
     std::fflush(stdout);
     // The simulator's lateness slows only a line-bound refresh; a tick-bound one does not gain it back.

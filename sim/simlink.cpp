@@ -1,6 +1,8 @@
 // Request splitting, reply framing, faults, the logging stream and the pty's line speed.
 #include "simlink.h"
 
+#include "precisetimer.h"
+
 #include "link/CRC.h"
 #include "vornsim.h"
 
@@ -159,20 +161,14 @@ void TSimLink::HandleDue()
     }
     if (DueRequests.empty())
         return;
-    if (!RxTimer) {
-        RxTimer = new QTimer(this);
-        RxTimer->setSingleShot(true);
-        RxTimer->setTimerType(Qt::PreciseTimer);
-        connect(RxTimer, &QTimer::timeout, this, &TSimLink::HandleDue);
-    }
+    if (!RxTimer)
+        RxTimer = new TPreciseTimer([this] { HandleDue(); }, this);
     ArmTimer(RxTimer, DueRequests.front().DueNs);
 }
 
-void TSimLink::ArmTimer(QTimer *timer, int64_t dueNs)
+void TSimLink::ArmTimer(TPreciseTimer *timer, int64_t dueNs)
 {
-    // Whole milliseconds, rounded up: a character is never early.
-    const int64_t left = dueNs - NowNs();
-    timer->start(static_cast<int>(left <= 0 ? 0 : (left + 999999) / 1000000));
+    timer->Start(dueNs - NowNs());
 }
 
 void TSimLink::PaceOut()
@@ -206,13 +202,9 @@ void TSimLink::PaceOut()
         }
         return;
     }
-    if (!TxTimer) {
-        TxTimer = new QTimer(this);
-        TxTimer->setSingleShot(true);
-        TxTimer->setTimerType(Qt::PreciseTimer);
-        connect(TxTimer, &QTimer::timeout, this, &TSimLink::PaceOut);
-    }
-    if (!TxTimer->isActive())
+    if (!TxTimer)
+        TxTimer = new TPreciseTimer([this] { PaceOut(); }, this);
+    if (!TxTimer->IsActive())
         ArmTimer(TxTimer, TxNextNs + step);
 }
 

@@ -14,6 +14,7 @@
 class QSocketNotifier;
 class QTcpSocket;
 class QTimer;
+class TPreciseTimer;
 class TVornSim;
 
 class TSimLink : public QObject
@@ -45,7 +46,7 @@ private:
     void FeedPaced(const QByteArray &bytes);
     void HandleDue();
     void PaceOut();
-    void ArmTimer(QTimer *timer, int64_t dueNs);
+    void ArmTimer(TPreciseTimer *timer, int64_t dueNs);
 
     TVornSim *Sim;
     QPointer<QTcpSocket> Socket;
@@ -73,9 +74,9 @@ private:
     int64_t RxLineFreeNs = 0; // when the last character received so far has fully arrived
     int64_t FeedCharNs = 0;   // while splitting: arrival of the character being fed
     std::deque<TDueRequest> DueRequests;
-    QTimer *RxTimer = nullptr;
+    TPreciseTimer *RxTimer = nullptr;
     QByteArray TxPending;
     int64_t TxNextNs = 0; // when the last character let out has fully gone out
-    QTimer *TxTimer = nullptr;
+    TPreciseTimer *TxTimer = nullptr;
     int BaudAfterReply = 0; // a speed switch waiting for its reply to go out
 };
