@@ -1,7 +1,17 @@
 // Helpers of the widget tests (see gui_support.h).
 #include "gui_support.h"
 
+#include "link/IOIface.h"
 #include "link/comms.h"
+#include "link/transact.h"
+#include "settings/session.h"
+#include "settings/ui/passcode.h"
+#include "settings/ui/readsettings.h"
+#include "settings/ui/settingsui.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 
 #include <QFile>
 
@@ -36,4 +46,64 @@ TScriptedInstrument::TScriptedInstrument(TFakeLink *link) : Link(link)
         reply.Data = Registers.value(request.Register);
         Link->Deliver(CrcFrame(reply.Encode()));
     };
+}
+
+void SimWindowTest::OpenWindow()
+{
+    Config = std::make_unique<TdatViewer>(Folder.Ini());
+    W = CreateMainWindow(*Config, {}, &Reporter);
+    ASSERT_TRUE(W);
+    W->Engine->SetTickInterval(5);
+    W->Hooks.ExecModal = [this](QDialog *dialog) { return AnswerDialog(dialog); };
+}
+
+std::unique_ptr<TVornSim> SimWindowTest::MakeSim() const
+{
+    TVornSimConfig cfg = Cfg;
+    cfg.TcpPort = 0;
+    auto sim = std::make_unique<TVornSim>(cfg);
+    QString error;
+    EXPECT_TRUE(sim->Start(&error)) << error.toStdString();
+    return sim;
+}
+
+void SimWindowTest::ConnectTo(const TVornSim &sim)
+{
+    auto socket = std::make_unique<TIOIfaceSocket>();
+    socket->SetHostText("127.0.0.1");
+    socket->SetPort(sim.Port());
+    W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+    ASSERT_TRUE(PumpUntil([&] { return W->Engine->LinkOpen(); }));
+}
+
+void SimWindowTest::StartSession(int entry, const QString &passcode)
+{
+    Entry = entry;
+    Passcodes = {passcode};
+    W->StartSession->trigger();
+    ASSERT_TRUE(W->findChild<TSettingsUi *>()->Session->SessionActive)
+        << Reporter.Errors.join('\n').toStdString();
+}
+
+int SimWindowTest::AnswerDialog(QDialog *dialog)
+{
+    if (auto *menu = qobject_cast<TFrmReadSettings *>(dialog)) {
+        ++SessionDialogs;
+        MenuChoices.clear();
+        for (int i = 0; i < menu->CBxMenu->count(); ++i)
+            MenuChoices << menu->CBxMenu->itemText(i);
+        if (CancelMenu)
+            return QDialog::Rejected;
+        menu->CBxMenu->setCurrentIndex(Entry);
+        menu->CbxReadEntire->setChecked(ReadEntire);
+        return QDialog::Accepted;
+    }
+    if (auto *pass = qobject_cast<TFrmPasscode *>(dialog)) {
+        Prompts << pass->windowTitle();
+        if (Passcodes.isEmpty())
+            return QDialog::Rejected;
+        pass->EdtPasscode->setText(Passcodes.takeFirst());
+        return QDialog::Accepted;
+    }
+    return OnDialog ? OnDialog(dialog) : int(QDialog::Rejected);
 }

@@ -1,12 +1,20 @@
-// Helpers of the widget tests: a program folder with its data files, and a scripted instrument on
-// a fake link.
+// Helpers of the widget tests: a program folder with its data files, a scripted instrument on a
+// fake link, and the main window's fixture against simulated instruments.
 #pragma once
 
 #include "fake_link.h"
+#include "shell/dmViewer.h"
+#include "shell/ui/main.h"
+#include "shell/ui/startup.h"
+#include "vornsim.h"
 
 #include <QByteArray>
 #include <QMap>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
 
 // A temporary program folder: brellin.ini, panel.jpg and, if given, brellin.lang.
 struct TProgramFolder {
@@ -31,4 +39,40 @@ public:
 
 private:
     TFakeLink *Link;
+};
+
+// The main window over a temporary program folder, talking to simulated instruments on loopback.
+// The session dialogs are answered from the fields: the menu dialog with Entry and ReadEntire (or
+// Cancel with CancelMenu), the passcode dialog with the next of Passcodes (Cancel when none is
+// left); any other dialog goes to OnDialog (Cancel without it).
+class SimWindowTest : public ::testing::Test
+{
+protected:
+    static constexpr const char *SessionIni = "[Options]\nFirstRun=0\n[Connection]\nConnectionType=0\n";
+    static constexpr const char *ReadAllIni =
+        "[Options]\nFirstRun=0\nReadAllSettings=1\n[Connection]\nConnectionType=0\n";
+    explicit SimWindowTest(const QByteArray &ini = SessionIni) : Folder(ini) {}
+
+    // Opens the main window over the folder, ticking every 5 ms, its dialogs answered by AnswerDialog.
+    void OpenWindow();
+    // A simulated instrument with Cfg on a free loopback port (the test fails when it cannot start).
+    std::unique_ptr<TVornSim> MakeSim() const;
+    // Connects the window to sim over TCP and waits for the link to open.
+    void ConnectTo(const TVornSim &sim);
+    int AnswerDialog(QDialog *dialog);
+    // Starts a session on a menu entry (0 safe, 1 full) with its passcode; fails the test unless it runs.
+    void StartSession(int entry, const QString &passcode);
+
+    TProgramFolder Folder;
+    TVornSimConfig Cfg;
+    std::unique_ptr<TVornSim> Sim;
+    std::unique_ptr<TdatViewer> Config;
+    TRecordingReporter Reporter;
+    std::unique_ptr<TFrmMain> W;
+    int Entry = 0;
+    bool ReadEntire = false;
+    bool CancelMenu = false;
+    int SessionDialogs = 0;                      // menu dialogs shown
+    QStringList Passcodes, Prompts, MenuChoices; // Prompts: the passcode dialogs' captions
+    std::function<int(QDialog *)> OnDialog;
 };

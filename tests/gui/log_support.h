@@ -25,9 +25,11 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-class LogTabTest : public ::testing::Test
+class LogTabTest : public SimWindowTest
 {
 protected:
+    LogTabTest() : SimWindowTest(ReadAllIni) {}
+
     void SetUp() override
     {
         // The recovery file goes to the per-user data folder: a temporary one here (the recovery
@@ -35,10 +37,7 @@ protected:
         SavedDataHome = qgetenv("XDG_DATA_HOME");
         if (qEnvironmentVariableIsEmpty("BRELLIN_LOG_CHILD"))
             qputenv("XDG_DATA_HOME", DataHome.path().toLocal8Bit());
-        Config = std::make_unique<TdatViewer>(Folder.Ini());
-        W = CreateMainWindow(*Config, {}, &Reporter);
-        ASSERT_TRUE(W);
-        W->Engine->SetTickInterval(5);
+        OpenWindow();
         Ui = W->findChild<TLogUi *>();
         ASSERT_TRUE(Ui);
         W->Hooks.ExecModal = [this](QDialog *dialog) {
@@ -71,15 +70,8 @@ protected:
 
     void ConnectSim()
     {
-        Cfg.TcpPort = 0;
-        Sim = std::make_unique<TVornSim>(Cfg);
-        QString error;
-        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
-        auto socket = std::make_unique<TIOIfaceSocket>();
-        socket->SetHostText("127.0.0.1");
-        socket->SetPort(Sim->Port());
-        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
-        ASSERT_TRUE(PumpUntil([&] { return W->Engine->LinkOpen(); }));
+        Sim = MakeSim();
+        ConnectTo(*Sim);
         PumpUntil([] { return false; }, 50); // the identification read at connect
         W->Engine->TimeoutTicks = 100;
     }
@@ -147,13 +139,7 @@ protected:
 
     QTemporaryDir DataHome;
     QByteArray SavedDataHome;
-    TProgramFolder Folder{"[Options]\nFirstRun=0\nReadAllSettings=1\n[Connection]\nConnectionType=0\n"};
     QString Pdf = Folder.File("out.pdf");
-    TVornSimConfig Cfg;
-    std::unique_ptr<TVornSim> Sim;
-    std::unique_ptr<TdatViewer> Config;
-    TRecordingReporter Reporter;
-    std::unique_ptr<TFrmMain> W;
     TLogUi *Ui = nullptr;
     int Rate = 0;
     std::array<int, 4> Channels = {};

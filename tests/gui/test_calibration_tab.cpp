@@ -44,37 +44,19 @@ struct TWatchSnapshot {
     QString Status;
 };
 
-class CalibrationTabTest : public ::testing::Test
+class CalibrationTabTest : public SimWindowTest
 {
 protected:
     void Start()
     {
-        Cfg.TcpPort = 0;
         Cfg.Verbose = true;
-        Sim = std::make_unique<TVornSim>(Cfg);
+        Sim = MakeSim();
         Sim->OnLog = [this](const QString &line) { Log(line); };
-        QString error;
-        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
-        Config = std::make_unique<TdatViewer>(Folder.Ini());
-        W = CreateMainWindow(*Config, {}, &Reporter);
-        ASSERT_TRUE(W);
-        W->Engine->SetTickInterval(5);
+        OpenWindow();
         Ui = W->findChild<TCalibrationUi *>();
         ASSERT_TRUE(Ui);
         Tab = Ui->Tab;
-        W->Hooks.ExecModal = [this](QDialog *dialog) {
-            if (auto *menu = qobject_cast<TFrmReadSettings *>(dialog)) {
-                menu->CBxMenu->setCurrentIndex(1);
-                menu->CbxReadEntire->setChecked(false);
-                return int(QDialog::Accepted);
-            }
-            if (qobject_cast<TFrmPasscode *>(dialog)) {
-                ++Prompts;
-                if (Passcodes.isEmpty())
-                    return int(QDialog::Rejected);
-                dialog->findChild<QLineEdit *>("EdtPasscode")->setText(Passcodes.takeFirst());
-                return int(QDialog::Accepted);
-            }
+        OnDialog = [this](QDialog *dialog) {
             if (auto *abs = qobject_cast<TFrmAbsCal *>(dialog)) {
                 Captions << abs->windowTitle();
                 if (Value.isNull())
@@ -85,19 +67,14 @@ protected:
             }
             return int(QDialog::Rejected);
         };
-        auto socket = std::make_unique<TIOIfaceSocket>();
-        socket->SetHostText("127.0.0.1");
-        socket->SetPort(Sim->Port());
-        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        ConnectTo(*Sim);
         ASSERT_TRUE(PumpUntil([&] { return W->StartSession->isEnabled(); }));
-        Passcodes = {"5678"};
-        W->StartSession->trigger();
-        ASSERT_TRUE(W->findChild<TSettingsUi *>()->Session->SessionActive);
+        StartSession(1, "5678");
         W->Engine->TimeoutTicks = 20;
         W->PgCMain->setCurrentWidget(W->TSCalibration);
         Requests.clear();
         Replies.clear();
-        Prompts = 0;
+        Prompts.clear();
         Reporter.Errors.clear();
     }
 
@@ -135,17 +112,10 @@ protected:
         EXPECT_FALSE(Ui->WatchLine->isVisibleTo(W.get()));
     }
 
-    TVornSimConfig Cfg;
-    TProgramFolder Folder{"[Options]\nFirstRun=0\n[Connection]\nConnectionType=0\n"};
-    std::unique_ptr<TVornSim> Sim;
-    std::unique_ptr<TdatViewer> Config;
-    TRecordingReporter Reporter;
-    std::unique_ptr<TFrmMain> W;
     TCalibrationUi *Ui = nullptr;
     TCalibrationTab *Tab = nullptr;
-    QStringList Passcodes, Captions;
+    QStringList Captions;
     QString Value;
-    int Prompts = 0;
     bool DropAtWatch = false;
     TWatchSnapshot Snapshot;
     QList<QByteArray> Requests, Replies;
@@ -303,7 +273,7 @@ TEST_F(CalibrationTabTest, CancelInTheDialogOrThePasscodePromptSendsNothing)
     Tab->BtnLClear->click();
     Tab->BtnZero->click();
     Tab->BtnLSet->click();
-    EXPECT_EQ(Prompts, 3);
+    EXPECT_EQ(Prompts.size(), 3);
     for (const QByteArray &r : Requests)
         EXPECT_TRUE(r.mid(4, 4) == "0009" || r.mid(4, 4) == "0112" || r.mid(4, 4) == "0019" ||
                     r.mid(4, 4) == "00EF")

@@ -28,18 +28,15 @@
 namespace
 {
 
-class ReportsWindowTest : public ::testing::Test
+class ReportsWindowTest : public SimWindowTest
 {
 protected:
     void Start()
     {
-        Config = std::make_unique<TdatViewer>(Folder.Ini());
-        W = CreateMainWindow(*Config, {}, &Reporter);
-        ASSERT_TRUE(W);
-        W->Engine->SetTickInterval(5);
+        OpenWindow();
         Ui = W->findChild<TReportsUi *>();
         ASSERT_TRUE(Ui);
-        W->Hooks.ExecModal = [this](QDialog *dialog) {
+        OnDialog = [this](QDialog *dialog) {
             Shown = dialog;
             if (auto *report = qobject_cast<TFrmAllocationReport *>(dialog)) {
                 Caption = report->windowTitle();
@@ -71,15 +68,8 @@ protected:
             printer.setOutputFileName(Pdf);
             return true;
         };
-        Cfg.TcpPort = 0;
-        Sim = std::make_unique<TVornSim>(Cfg);
-        QString error;
-        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
-        auto socket = std::make_unique<TIOIfaceSocket>();
-        socket->SetHostText("127.0.0.1");
-        socket->SetPort(Sim->Port());
-        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
-        ASSERT_TRUE(PumpUntil([&] { return W->Engine->LinkOpen(); }));
+        Sim = MakeSim();
+        ConnectTo(*Sim);
         // The identification read at connect names the instrument in the status bar.
         ASSERT_TRUE(PumpUntil([&] { return W->IdentPanel->Text().contains("1234567"); }));
         W->Engine->TimeoutTicks = 100;
@@ -93,13 +83,7 @@ protected:
         return QString::fromUtf8(p.readAllStandardOutput());
     }
 
-    TProgramFolder Folder{"[Options]\nFirstRun=0\n[Connection]\nConnectionType=0\n"};
     QString Pdf = Folder.File("out.pdf");
-    TVornSimConfig Cfg;
-    std::unique_ptr<TVornSim> Sim;
-    std::unique_ptr<TdatViewer> Config;
-    TRecordingReporter Reporter;
-    std::unique_ptr<TFrmMain> W;
     TReportsUi *Ui = nullptr;
     QDialog *Shown = nullptr;
     bool Print = false;

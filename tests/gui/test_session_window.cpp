@@ -34,22 +34,17 @@
 namespace
 {
 
-class SessionWindowTest : public ::testing::Test
+class SessionWindowTest : public SimWindowTest
 {
 protected:
+    SessionWindowTest() { Entry = 1; }
+
     // The simulated instrument answers every request delayMs late.
     void Start(int delayMs = 0)
     {
-        TVornSimConfig cfg;
-        cfg.TcpPort = 0;
-        cfg.DelayMs = delayMs;
-        Sim = std::make_unique<TVornSim>(cfg);
-        QString error;
-        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
-        Config = std::make_unique<TdatViewer>(Folder.Ini());
-        W = CreateMainWindow(*Config, {}, &Reporter);
-        ASSERT_TRUE(W);
-        W->Engine->SetTickInterval(5);
+        Cfg.DelayMs = delayMs;
+        Sim = MakeSim();
+        OpenWindow();
         Ui = W->findChild<TSettingsUi *>();
         ASSERT_TRUE(Ui);
         W->Hooks.ExecModal = [this](QDialog *dialog) {
@@ -62,35 +57,13 @@ protected:
                 seen += " | " + note->text();
             dialog->hide();
             Dialogs << seen;
-            if (auto *menu = qobject_cast<TFrmReadSettings *>(dialog)) {
-                if (CancelMenu)
-                    return int(QDialog::Rejected);
-                menu->CBxMenu->setCurrentIndex(Entry);
-                menu->CbxReadEntire->setChecked(false);
-                return int(QDialog::Accepted);
-            }
-            if (auto *pass = qobject_cast<TFrmPasscode *>(dialog)) {
-                if (Passcodes.isEmpty())
-                    return int(QDialog::Rejected);
-                pass->EdtPasscode->setText(Passcodes.takeFirst());
-                return int(QDialog::Accepted);
-            }
-            return int(QDialog::Rejected);
+            return AnswerDialog(dialog);
         };
-        auto socket = std::make_unique<TIOIfaceSocket>();
-        socket->SetHostText("127.0.0.1");
-        socket->SetPort(Sim->Port());
-        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        ConnectTo(*Sim);
         ASSERT_TRUE(PumpUntil([&] { return W->StartSession->isEnabled(); }));
     }
 
-    void StartFull()
-    {
-        Entry = 1;
-        Passcodes = {"5678"};
-        W->StartSession->trigger();
-        ASSERT_TRUE(Ui->Session->SessionActive) << Reporter.Errors.join('\n').toStdString();
-    }
+    void StartFull() { StartSession(1, "5678"); }
 
     // The first menu below the root that has not been read yet.
     TMenuNode *UnreadMenu()
@@ -103,15 +76,8 @@ protected:
 
     QWidget *ToolButton(QAction *action) { return W->ToolBar1->widgetForAction(action); }
 
-    TProgramFolder Folder{"[Options]\nFirstRun=0\n[Connection]\nConnectionType=0\n"};
-    std::unique_ptr<TVornSim> Sim;
-    std::unique_ptr<TdatViewer> Config;
-    TRecordingReporter Reporter;
-    std::unique_ptr<TFrmMain> W;
     TSettingsUi *Ui = nullptr;
-    int Entry = 1;
-    bool CancelMenu = false;
-    QStringList Passcodes, Dialogs;
+    QStringList Dialogs;
 };
 
 TEST_F(SessionWindowTest, ClicksWhileAMenuReadWaitsChangeNothingAndTheReadEnds)

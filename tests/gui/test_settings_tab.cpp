@@ -39,55 +39,22 @@
 namespace
 {
 
-class SettingsTabTest : public ::testing::Test
+class SettingsTabTest : public SimWindowTest
 {
 protected:
+    SettingsTabTest() : SimWindowTest(ReadAllIni) { ReadEntire = true; }
+
     void SetUp() override
     {
-        TVornSimConfig cfg;
-        cfg.TcpPort = 0;
-        Sim = std::make_unique<TVornSim>(cfg);
-        QString error;
-        ASSERT_TRUE(Sim->Start(&error)) << error.toStdString();
-        Config = std::make_unique<TdatViewer>(Folder.Ini());
-        W = CreateMainWindow(*Config, {}, &Reporter);
-        ASSERT_TRUE(W);
-        W->Engine->SetTickInterval(5);
+        Sim = MakeSim();
+        OpenWindow();
         Ui = W->findChild<TSettingsUi *>();
         ASSERT_TRUE(Ui);
-        // The dialogs are answered here: the menu entry, then the passcodes in turn.
-        W->Hooks.ExecModal = [this](QDialog *dialog) {
-            if (auto *menu = qobject_cast<TFrmReadSettings *>(dialog)) {
-                MenuChoices.clear();
-                for (int i = 0; i < menu->CBxMenu->count(); ++i)
-                    MenuChoices << menu->CBxMenu->itemText(i);
-                menu->CBxMenu->setCurrentIndex(Entry);
-                menu->CbxReadEntire->setChecked(ReadEntire);
-                return int(QDialog::Accepted);
-            }
-            if (auto *pass = qobject_cast<TFrmPasscode *>(dialog)) {
-                Prompts << pass->windowTitle();
-                if (Passcodes.isEmpty())
-                    return int(QDialog::Rejected);
-                pass->EdtPasscode->setText(Passcodes.takeFirst());
-                return int(QDialog::Accepted);
-            }
-            return int(QDialog::Rejected);
-        };
-        auto socket = std::make_unique<TIOIfaceSocket>();
-        socket->SetHostText("127.0.0.1");
-        socket->SetPort(Sim->Port());
-        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        ConnectTo(*Sim);
         ASSERT_TRUE(PumpUntil([&] { return W->StartSession->isEnabled(); }));
     }
 
-    void StartFull()
-    {
-        Entry = 1;
-        Passcodes = {"5678"};
-        W->StartSession->trigger();
-        ASSERT_TRUE(Ui->Session->SessionActive) << Reporter.Errors.join('\n').toStdString();
-    }
+    void StartFull() { StartSession(1, "5678"); }
 
     TMenuNode *Find(TMenuNode *node, const QByteArray &reg)
     {
@@ -103,15 +70,7 @@ protected:
 
     int64_t SimValue(int reg) { return Sim->Instrument().Model().Find(reg)->Value; }
 
-    TProgramFolder Folder{"[Options]\nFirstRun=0\nReadAllSettings=1\n[Connection]\nConnectionType=0\n"};
-    std::unique_ptr<TVornSim> Sim;
-    std::unique_ptr<TdatViewer> Config;
-    TRecordingReporter Reporter;
-    std::unique_ptr<TFrmMain> W;
     TSettingsUi *Ui = nullptr;
-    int Entry = 0;
-    bool ReadEntire = true;
-    QStringList Passcodes, Prompts, MenuChoices;
 };
 
 TEST_F(SettingsTabTest, StartSessionAsksThePasscodeAndShowsTheInstrumentsMenu)

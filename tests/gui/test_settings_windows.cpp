@@ -44,63 +44,34 @@
 namespace
 {
 
-class SettingsWindowsTest : public ::testing::Test
+class SettingsWindowsTest : public SimWindowTest
 {
 protected:
+    SettingsWindowsTest() : SimWindowTest(ReadAllIni) { ReadEntire = true; }
+
     void SetUp() override
     {
-        TVornSimConfig cfg;
-        cfg.TcpPort = 0;
-        Sim = std::make_unique<TVornSim>(cfg);
-        Other = std::make_unique<TVornSim>(cfg);
-        ASSERT_TRUE(Sim->Start());
-        ASSERT_TRUE(Other->Start());
-        Config = std::make_unique<TdatViewer>(Folder.Ini());
-        W = CreateMainWindow(*Config, {}, &Reporter);
-        ASSERT_TRUE(W);
-        W->Engine->SetTickInterval(5);
+        Sim = MakeSim();
+        Other = MakeSim();
+        OpenWindow();
         Ui = W->findChild<TSettingsUi *>();
         ASSERT_TRUE(Ui);
-        W->Hooks.ExecModal = [this](QDialog *dialog) {
-            if (auto *menu = qobject_cast<TFrmReadSettings *>(dialog)) {
-                ++SessionDialogs;
-                menu->CBxMenu->setCurrentIndex(Entry);
-                menu->CbxReadEntire->setChecked(true);
-                return int(StartSessions ? QDialog::Accepted : QDialog::Rejected);
-            }
-            if (auto *pass = qobject_cast<TFrmPasscode *>(dialog)) {
-                if (Passcodes.isEmpty())
-                    return int(QDialog::Rejected);
-                pass->EdtPasscode->setText(Passcodes.takeFirst());
-                return int(QDialog::Accepted);
-            }
-            return OnDialog ? OnDialog(dialog) : int(QDialog::Rejected);
-        };
         const auto shown = W->Engine->OnFrameSent;
         W->Engine->OnFrameSent = [this, shown](const QByteArray &frame) {
             Sent << FrameText(frame);
             if (shown)
                 shown(frame);
         };
-        ConnectTo(*Sim);
+        Connect(*Sim);
     }
 
-    void ConnectTo(TVornSim &sim)
+    void Connect(const TVornSim &sim)
     {
-        auto socket = std::make_unique<TIOIfaceSocket>();
-        socket->SetHostText("127.0.0.1");
-        socket->SetPort(sim.Port());
-        W->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
-        ASSERT_TRUE(PumpUntil([&] { return W->Engine->LinkOpen() && W->StartSession->isEnabled(); }));
+        ConnectTo(sim);
+        ASSERT_TRUE(PumpUntil([&] { return W->StartSession->isEnabled(); }));
     }
 
-    void StartSafe()
-    {
-        Entry = 0;
-        Passcodes = {"1234"};
-        W->StartSession->trigger();
-        ASSERT_TRUE(Ui->Session->SessionActive) << Reporter.Errors.join('\n').toStdString();
-    }
+    void StartSafe() { StartSession(0, "1234"); }
 
     TMenuNode *Find(TMenuNode *node, const QByteArray &reg, const QByteArray &text = {})
     {
@@ -141,18 +112,9 @@ protected:
         return out;
     }
 
-    TProgramFolder Folder{"[Options]\nFirstRun=0\nReadAllSettings=1\n[Connection]\nConnectionType=0\n"};
-    std::unique_ptr<TVornSim> Sim, Other;
-    std::unique_ptr<TdatViewer> Config;
-    TRecordingReporter Reporter;
-    std::unique_ptr<TFrmMain> W;
+    std::unique_ptr<TVornSim> Other;
     TSettingsUi *Ui = nullptr;
-    int Entry = 0;
-    bool StartSessions = true;
-    int SessionDialogs = 0;
-    QStringList Passcodes;
     QList<QByteArray> Sent;
-    std::function<int(QDialog *)> OnDialog;
 };
 
 TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
@@ -278,7 +240,7 @@ TEST_F(SettingsWindowsTest, SavedFileSentThroughThePreviewMakesTheSecondInstrume
     const QString file = dir.filePath("SETUP1.WSD");
     ASSERT_TRUE(QFileInfo(file).isFile()) << Reporter.Errors.join('\n').toStdString();
 
-    ConnectTo(*Other);
+    Connect(*Other);
     chosen = file;
     bool calShown = false;
     QString root;
