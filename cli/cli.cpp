@@ -139,6 +139,13 @@ int TCliContext::FailureExit() const
     return Engine && !Engine->LastWaitTimedOut() && Engine->LastReply.ErrorFlag ? ExitRefused : ExitNoReply;
 }
 
+int TCliContext::ReplyTimeoutMs() const
+{
+    const double seconds =
+        Options.TimeoutSeconds > 0 ? Options.TimeoutSeconds : (Options.TcpHost.isEmpty() ? 2.0 : 7.0);
+    return static_cast<int>(std::lround(seconds * 1000));
+}
+
 bool TCliContext::Connect()
 {
     Engine = std::make_unique<TTransactionEngine>();
@@ -146,8 +153,7 @@ bool TCliContext::Connect()
     Engine->UnitAddress = Options.Address;
     Engine->CableType = Options.Cable;
     const bool tcp = !Options.TcpHost.isEmpty();
-    const double seconds = Options.TimeoutSeconds > 0 ? Options.TimeoutSeconds : (tcp ? 7.0 : 2.0);
-    Engine->TimeoutTicks = std::max(1, static_cast<int>(std::lround(seconds * 10)));
+    Engine->TimeoutTicks = std::max(1, static_cast<int>(std::lround(ReplyTimeoutMs() / 100.0)));
 
     std::unique_ptr<TIOIface> link;
     if (tcp) {
@@ -183,7 +189,7 @@ bool TCliContext::Connect()
     Engine->SetLink(std::move(link));
     Engine->Link()->Open();
 
-    const int limitMs = static_cast<int>(std::max(5000.0, seconds * 1000));
+    const int limitMs = std::max(5000, ReplyTimeoutMs());
     Engine->WaitUntil([&] { return opened || !failure.isEmpty(); }, limitMs);
     Engine->OnConnectedChanged = nullptr;
     Engine->OnLinkError = nullptr;

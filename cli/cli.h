@@ -68,6 +68,8 @@ public:
     void Disconnect();
     // Exit code for a failed Transact: refused (1) or no reply (3).
     int FailureExit() const;
+    // How long a reply is waited for: --timeout, else 2 s on serial and 7 s on TCP.
+    int ReplyTimeoutMs() const;
     // Where the link goes ("127.0.0.1:2222", "/dev/ttyUSB0"), and whether it closed on its own.
     QString Where;
     bool LinkLost = false;

@@ -283,6 +283,8 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
     TCliSession s(ctx, opts);
     ctx.Reporter.AnswerYes = opts.Yes;
     TSettingsSender sender(ctx.Engine.get(), &s.Session, &ctx.Reporter);
+    // A line's lost reply is given up on after the reply time-out, as every other request.
+    sender.Transfer.SetReplyWait(ctx.ReplyTimeoutMs());
     const TSettingsSendResult sent = sender.SendFile(lines, opts.WithCalibration);
     if (sent.Status != TSettingsSendResult::NotStarted)
         return SendOutcome(sent);

@@ -4,6 +4,7 @@
 #include "link/reporter.h"
 
 #include <QEventLoop>
+#include <algorithm>
 
 QByteArray TRefusedLine::Text() const
 {
@@ -18,6 +19,12 @@ TSettingsTransfer::TSettingsTransfer(QObject *parent) : QObject(parent)
 }
 
 TSettingsTransfer::~TSettingsTransfer() = default;
+
+void TSettingsTransfer::SetReplyWait(int ms)
+{
+    const int step = std::max(1, StepTimer.interval());
+    ReplyWaitSteps = std::max(1, (ms + step - 1) / step);
+}
 
 TLostReply TSettingsTransfer::LostReplyDefault(const QByteArray &line)
 {
@@ -112,7 +119,7 @@ void TSettingsTransfer::Step()
         }
     }
     // The state is set before sending so that a reply delivered from inside the send counts.
-    WaitLeft = StepsPerAttempt;
+    WaitLeft = ReplyWaitSteps;
     ++Attempts;
     AwaitingReply = true;
     const bool lastSend = Attempts > MaxSends;
@@ -153,7 +160,7 @@ bool TSettingsTransfer::LineLost()
         return false;
     case CheckAgain:
         // Nothing sent: one more period of waiting counts like a send.
-        WaitLeft = StepsPerAttempt;
+        WaitLeft = ReplyWaitSteps;
         if (++Attempts > MaxSends)
             Stop(QStringLiteral("Instrument not Responding"));
         return false;

@@ -81,6 +81,9 @@ public:
 
     // 20 ms in the program; tests shorten it.
     void SetStepInterval(int ms) { StepTimer.setInterval(ms); }
+    // How long a line's reply is waited for before it counts as lost: 2 s in the program; the
+    // command line takes its reply time-out. In steps of the present interval, at least one.
+    void SetReplyWait(int ms);
 
     QList<QByteArray> Messages;
     int Position = 0;
@@ -105,7 +108,8 @@ public:
     bool LinkLost = false;    // ended by the link going away
 
     static constexpr int StepsPerAttempt = 100; // 2 s of 20 ms steps
-    static constexpr int MaxSends = 3;          // the fourth send of one message gives up
+    int ReplyWaitSteps = StepsPerAttempt;
+    static constexpr int MaxSends = 3; // the fourth send of one message gives up
 
 private:
     void Finish(bool completed);

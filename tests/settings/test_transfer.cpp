@@ -1,5 +1,5 @@
-// The settings transfer's pacing, stepped by hand: one send per answered line, resends 2 s apart,
-// giving up on the fourth send, refusals and stray replies.
+// The settings transfer's pacing, stepped by hand: one send per answered line, resends one reply
+// wait apart, giving up on the fourth send, refusals and stray replies.
 #include "settings/transfer.h"
 
 #include "link/reporter.h"
@@ -117,4 +117,29 @@ TEST_F(TransferTest, CancelEndsWithoutMessageAndRunWaitsOnTheTimer)
     EXPECT_TRUE(transfer.Run());
     EXPECT_EQ(sent, (QList<QByteArray>{"A", "B", "C"}));
     EXPECT_EQ(finished, QList<bool>{true});
+}
+
+TEST_F(TransferTest, LostReplyIsResentAfterTheReplyWait)
+{
+    // The program waits 2 s; the command line its reply time-out (here in 20 ms steps).
+    const struct {
+        int Ms, Steps;
+    } cases[] = {{-1, TSettingsTransfer::StepsPerAttempt}, {300, 15}, {7000, 350}, {310, 16}, {1, 1}};
+    for (const auto &c : cases) {
+        TSettingsTransfer t;
+        QList<QByteArray> out;
+        t.SendFrame = [&](const QByteArray &text) { out.append(text); };
+        if (c.Ms > 0)
+            t.SetReplyWait(c.Ms);
+        t.Load({"20120001:1"});
+        t.Start();
+        int steps = 0;
+        while (out.size() < 2 && steps < 1000) {
+            t.Step();
+            if (out.size() == 1)
+                ++steps;
+        }
+        EXPECT_EQ(steps, c.Steps + 1) << c.Ms;
+        EXPECT_EQ(out, QList<QByteArray>(2, "20120001:1")) << c.Ms;
+    }
 }

@@ -316,8 +316,9 @@ TEST(SettingsFaults, CliSendReportsRefusedLinesAndAddsAProductOnceWhenItsReplyIs
     config.DropOnRegister = 0xB001;
     TVornSim sim(config);
     ASSERT_TRUE(sim.Start());
-    const TProgramRun run =
-        RunCli({"--tcp", Address(sim), "settings", "send", path, "--passcode", "1234", "--yes"});
+    // The lost reply is waited for as long as --timeout says, not a fixed 2 s.
+    const TProgramRun run = RunCli(
+        {"--tcp", Address(sim), "--timeout", "1", "settings", "send", path, "--passcode", "1234", "--yes"});
     EXPECT_EQ(run.Exit, 1) << run.Err.toStdString();
     EXPECT_TRUE(run.Err.contains("refused: 20121104:0065  Error :- Register 1104:  Over Range "))
         << run.Err.toStdString();
