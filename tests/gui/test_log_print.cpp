@@ -24,8 +24,8 @@ TEST_F(LogTabTest, PrintsTheLogPageAndTheSettingsTree)
     Ui->Print1Click();
     const QString log = PdfText();
     EXPECT_TRUE(log.contains("Printed comment")) << log.toStdString();
-    EXPECT_TRUE(log.contains("Motion"));
-    EXPECT_TRUE(log.contains("IO3"));
+    // The trace names side by side, apart.
+    EXPECT_TRUE(log.contains(QRegularExpression("Motion\\s+IO3"))) << log.toStdString();
     EXPECT_TRUE(log.contains("Time (secs)")); // the chart is on the page
     EXPECT_TRUE(log.contains("Weight (kg)"));
 

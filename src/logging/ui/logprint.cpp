@@ -13,10 +13,12 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTabWidget>
+#include <algorithm>
 
 namespace
 {
@@ -95,9 +97,18 @@ void TLogUi::PrintLog(QPrinter &printer)
     const int line = QFontMetrics(painter.font(), &printer).height();
     painter.setPen(Qt::black);
     painter.drawText(W / 6, H - H / 20, Tab->LblLogComment->text());
-    const int x = W * 10 / 12;
+    // The trace names in two columns at the bottom right. A column is at least as wide as its longest
+    // name and a gap, so that "Motion" and "IO3" never run together; the pair moves left when it
+    // would pass the page's edge.
+    const QFontMetrics metrics(painter.font(), &printer);
+    auto widest = [&](int a, int b) {
+        return std::max(metrics.horizontalAdvance(Tab->LblDig[a]->text()),
+                        metrics.horizontalAdvance(Tab->LblDig[b]->text()));
+    };
+    const int column = std::max(W / 12, widest(0, 2) + metrics.horizontalAdvance(QStringLiteral("  ")));
+    const int x = std::max(0, std::min(W * 10 / 12, W - column - widest(1, 3)));
     const int y = H - H / 20;
-    const QPoint places[4] = {{x, y - line}, {x + W / 12, y - line}, {x, y}, {x + W / 12, y}};
+    const QPoint places[4] = {{x, y - line}, {x + column, y - line}, {x, y}, {x + column, y}};
     for (int n = 0; n < 4; ++n) {
         painter.setPen(TLogChart::TraceColours[n]);
         painter.drawText(places[n], Tab->LblDig[n]->text());
