@@ -1,4 +1,5 @@
-// Loading and checking a store file into one block with an index, and the display text of a record.
+// Loading and checking a store file (mapped or read in one piece) with an index, and the display text of a
+// record.
 #include "recordstore.h"
 
 #include "link/reporter.h"
@@ -215,9 +216,8 @@ void TDsdRecordStore::Clear()
     Data = nullptr;
     Size = 0;
     Capacity = InitialCapacity;
-    RecordIndex.reset(static_cast<TDsdRecordEntry *>(std::malloc(sizeof(TDsdRecordEntry) * Capacity)));
-    if (!RecordIndex)
-        AllocateOrReport(std::size_t(-1), "DsdMemMapFileInit", true, Reporter);
+    RecordIndex.reset(reinterpret_cast<TDsdRecordEntry *>(
+        AllocateOrReport(sizeof(TDsdRecordEntry) * Capacity, "DsdMemMapFileInit", true, Reporter).release()));
     RecordIndex.get()[0] = TDsdRecordEntry{};
     Count = 0;
     Verdict = 0;
@@ -230,12 +230,17 @@ void TDsdRecordStore::GrowIndex()
     // realloc moves a large index without copying it, and the entries past RecordCount are
     // never touched, so the index costs memory only for the records it holds.
     const uint32_t capacity = Capacity + Capacity / 3;
-    auto *grown = static_cast<TDsdRecordEntry *>(
-        std::realloc(RecordIndex.get(), sizeof(TDsdRecordEntry) * static_cast<std::size_t>(capacity)));
-    if (!grown)
-        AllocateOrReport(sizeof(TDsdRecordEntry) * static_cast<std::size_t>(capacity), "DsdMemMapFileInit",
-                         true, Reporter);
-    (void)RecordIndex.release();
+    const std::size_t bytes = sizeof(TDsdRecordEntry) * static_cast<std::size_t>(capacity);
+    auto *grown = static_cast<TDsdRecordEntry *>(std::realloc(RecordIndex.get(), bytes));
+    if (grown) {
+        (void)RecordIndex.release(); // realloc has taken it over
+    } else {
+        // A fresh block, or the fatal report; the old index is still there to copy.
+        grown = reinterpret_cast<TDsdRecordEntry *>(
+            AllocateOrReport(bytes, "DsdMemMapFileInit", true, Reporter).release());
+        std::memcpy(grown, RecordIndex.get(),
+                    sizeof(TDsdRecordEntry) * (static_cast<std::size_t>(Count) + 1));
+    }
     RecordIndex.reset(grown);
     Capacity = capacity;
 }

@@ -1,5 +1,5 @@
-// The loaded store file of one instrument: the whole file in one block, an index entry per record
-// line pointing into it, every line checked on the way in, and the display text of each record.
+// The loaded store file of one instrument: the whole file mapped (or read) as stored, an index entry
+// per record line pointing into it, every line checked on the way in, and the display text of each record.
 #pragma once
 
 #include "recordfile.h"

@@ -1,5 +1,5 @@
-// CRC unit: the frame CRC of the instrument protocol (CRC-16/CCITT-FALSE) and the
-// table-driven CRC-16 step that the record store uses for its check values.
+// CRC unit: the frame CRC of the instrument protocol (CRC-16/CCITT-FALSE) and the CRC-16 step
+// that the record store uses for its check values (by tables, or carry-less multiplication).
 #pragma once
 
 #include <QByteArray>
