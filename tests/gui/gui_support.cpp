@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <QDir>
 #include <QFile>
 
 TProgramFolder::TProgramFolder(const QByteArray &ini, bool picture, const QByteArray &lang)
@@ -30,6 +31,16 @@ void TProgramFolder::Write(const QString &name, const QByteArray &text) const
     QFile f(Dir.filePath(name));
     if (f.open(QIODevice::WriteOnly))
         f.write(text);
+}
+
+void TProgramFolder::CopyShippedPanel() const
+{
+    const QDir bin(QStringLiteral(BRELLIN_BIN_DIR));
+    QDir(Dir.path()).mkpath("segs");
+    for (const QString &name : QDir(bin.filePath("segs")).entryList({"*.bmp"}, QDir::Files))
+        QFile::copy(bin.filePath("segs/" + name), File("segs/" + name));
+    QFile::remove(File("panel.jpg"));
+    QFile::copy(bin.filePath("panel.jpg"), File("panel.jpg"));
 }
 
 TScriptedInstrument::TScriptedInstrument(TFakeLink *link) : Link(link)

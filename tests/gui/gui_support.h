@@ -23,6 +23,8 @@ struct TProgramFolder {
     QString Ini() const { return Dir.filePath("brellin.ini"); }
     QString File(const QString &name) const { return Dir.filePath(name); }
     void Write(const QString &name, const QByteArray &text) const;
+    // The shipped panel picture and segment masks beside the program, so that the front panel lights.
+    void CopyShippedPanel() const;
 
     static constexpr const char *DefaultIni = "[About]\nViewerName=Brellin\n[Options]\nFirstRun=0\n";
     QTemporaryDir Dir;

@@ -12,7 +12,6 @@
 #include "shell/ui/startup.h"
 #include "vornsim.h"
 
-#include <QDir>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
@@ -27,13 +26,7 @@ class MainMimicTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // The shipped picture and masks beside the program.
-        const QDir bin(QStringLiteral(BRELLIN_BIN_DIR));
-        QDir(Folder.Dir.path()).mkpath("segs");
-        for (const QString &name : QDir(bin.filePath("segs")).entryList({"*.bmp"}, QDir::Files))
-            QFile::copy(bin.filePath("segs/" + name), Folder.File("segs/" + name));
-        QFile::remove(Folder.File("panel.jpg"));
-        QFile::copy(bin.filePath("panel.jpg"), Folder.File("panel.jpg"));
+        Folder.CopyShippedPanel();
 
         TVornSimConfig cfg;
         cfg.TcpPort = 0;

@@ -18,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -37,13 +36,7 @@ class ReconnectTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // The shipped picture and masks, so that the front panel lights.
-        const QDir bin(QStringLiteral(BRELLIN_BIN_DIR));
-        QDir(Folder.Dir.path()).mkpath("segs");
-        for (const QString &name : QDir(bin.filePath("segs")).entryList({"*.bmp"}, QDir::Files))
-            QFile::copy(bin.filePath("segs/" + name), Folder.File("segs/" + name));
-        QFile::remove(Folder.File("panel.jpg"));
-        QFile::copy(bin.filePath("panel.jpg"), Folder.File("panel.jpg"));
+        Folder.CopyShippedPanel();
         Config = std::make_unique<TdatViewer>(Folder.Ini());
         Window = CreateMainWindow(*Config, {}, &Reporter);
         ASSERT_TRUE(Window);
