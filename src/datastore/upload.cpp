@@ -508,7 +508,10 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         file.resize(file.pos()) && SyncFile(file);
     file.close();
     Engine.SuppressUnknownErrors = false;
-    // A work file that could not be written completely never replaces the store file.
+    // A work file with nothing new, or one that could not be written completely, never replaces the
+    // store file and is not left beside it: the records it lacks are still in the instrument.
+    if (Count == 0 || !sealed)
+        QFile::remove(work);
     if (Count > 0 && !sealed)
         return Fail(QStringLiteral("Could not write the temporary Data Store file: ") + work +
                     QStringLiteral("\n\rThe Data Store file is unchanged: ") + path);

@@ -142,6 +142,7 @@ TEST_F(UploadTest, FirstEmptyAndResumedUploads)
     EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString(); // refusals kept quiet
     EXPECT_EQ(ReadBytes(StorePath()), first);
     EXPECT_FALSE(QFile::exists(StorePath() + ".bak"));
+    EXPECT_FALSE(QFile::exists(StorePath() + ".tmp")); // no work file left behind
 
     // New records: the old lines, the new ones with seq going on, a new trailer; .bak is the old file.
     AddRecords(3);

@@ -82,6 +82,9 @@ protected:
             const TDsdUpload::TResult r = Upload.DsdUploadOrRefreshClick();
             const QList<QByteArray> stored = StoredLines();
             Reanchors += Upload.Reanchors;
+            if (r != TDsdUpload::Failed) {
+                EXPECT_FALSE(QFile::exists(StorePath() + ".tmp")) << what << ": work file left behind";
+            }
             if (r == TDsdUpload::Uploaded || r == TDsdUpload::NothingNew) {
                 EXPECT_EQ(stored, ExpectedLines()) << what << ": " << Upload.Message.toStdString();
                 return k;
