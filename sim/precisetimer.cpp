@@ -43,10 +43,10 @@ void TPreciseTimer::Start(int64_t delayNs)
     if (Fd >= 0) {
         // A zero time would disarm the timer instead of firing it.
         const int64_t ns = std::max<int64_t>(delayNs, 1);
-        itimerspec spec{};
-        spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-        spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-        ::timerfd_settime(Fd, 0, &spec, nullptr);
+        itimerspec due{};
+        due.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+        due.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+        ::timerfd_settime(Fd, 0, &due, nullptr);
         return;
     }
 #endif
