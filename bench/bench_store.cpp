@@ -1,7 +1,8 @@
 // Record store benchmarks on a generated store file (500 MB by default, --store_mb=N to change;
 // made in a temporary directory and deleted afterwards): load with every tamper check against a
 // plain memchr line scan of the same bytes, peak memory per record, and CSV extraction against
-// writing the raw lines to the same sink. The ratios come last, one a line ("ratio name value").
+// writing the raw lines to the same sink, and the load of a badly damaged file. The ratios come last, one a
+// line ("ratio name value").
 #include "datastore/extract.h"
 #include "datastore/recordstore.h"
 #include "link/CRC.h"
@@ -165,6 +166,56 @@ void BM_RawLineCopy(benchmark::State &state)
     state.SetItemsProcessed(int64_t(state.iterations()) * count);
 }
 
+// A badly damaged store: the generated file's first lines cut every 6 bytes, then a run of LFs.
+// Every piece is a line that fails its check, and the loader looks for split lines to join.
+const QByteArray &DamagedBytes()
+{
+    static const QByteArray bytes = [] {
+        QFile file(StorePath);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray head = file.read(16 << 20);
+        QByteArray damaged;
+        damaged.reserve(head.size() * 7 / 6 + (16 << 20));
+        for (qsizetype at = 0; at < head.size(); at += 6) {
+            damaged += head.mid(at, 6);
+            if (!damaged.endsWith('\n'))
+                damaged += '\n';
+        }
+        return damaged + QByteArray(16 << 20, '\n');
+    }();
+    return bytes;
+}
+
+void BM_DamagedStoreLoad(benchmark::State &state)
+{
+    const QByteArray &bytes = DamagedBytes();
+    for (auto _ : state) {
+        TDsdRecordStore store;
+        store.LoadBytes(bytes.constData(), size_t(bytes.size()));
+        if (store.FileVerdict() == 0)
+            state.SkipWithError("the damaged store loaded clean");
+        benchmark::DoNotOptimize(store.RecordCount());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * bytes.size());
+}
+
+// Its baseline: the same bytes split into lines with memchr.
+void BM_DamagedMemchrLineScan(benchmark::State &state)
+{
+    const QByteArray &bytes = DamagedBytes();
+    for (auto _ : state) {
+        uint64_t lines = 0;
+        const char *p = bytes.constData();
+        const char *end = p + bytes.size();
+        while (const void *lf = std::memchr(p, '\n', size_t(end - p))) {
+            p = static_cast<const char *>(lf) + 1;
+            ++lines;
+        }
+        benchmark::DoNotOptimize(lines);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * bytes.size());
+}
+
 // Collects each run's CPU time per iteration (the machine is shared; wall time wanders) for the ratios.
 class TRatioReporter : public benchmark::ConsoleReporter
 {
@@ -184,6 +235,8 @@ BENCHMARK(BM_StoreLoadWithTamperChecks)->Unit(benchmark::kMillisecond)->Iteratio
 BENCHMARK(BM_MemchrLineScan)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_CsvExtraction)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_RawLineCopy)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DamagedStoreLoad)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DamagedMemchrLineScan)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 int main(int argc, char **argv)
 {
@@ -220,6 +273,8 @@ int main(int argc, char **argv)
                 ratio("BM_StoreLoadWithTamperChecks/iterations:3", "BM_MemchrLineScan/iterations:3"));
     std::printf("ratio csv/rawcopy %.3f\n",
                 ratio("BM_CsvExtraction/iterations:2", "BM_RawLineCopy/iterations:2"));
+    std::printf("ratio damaged-load/memchr %.4f\n",
+                ratio("BM_DamagedStoreLoad/iterations:2", "BM_DamagedMemchrLineScan/iterations:2"));
     std::printf("ratio peak/(file+32B*records) %.3f\n",
                 LoadPeakBytes / (double(StoreBytes) + 32.0 * StoreRecords));
     return 0;

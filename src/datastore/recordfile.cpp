@@ -275,6 +275,27 @@ TDsdParsedLine DsdRecordParse(const char *line, std::size_t length, uint32_t &la
     return r;
 }
 
+TFieldsOutlook DsdRecordFieldsOutlook(const char *line, std::size_t length, uint32_t &seq)
+{
+    // The fields are read left to right and each decision rests on the bytes read so far, so a
+    // field that fails before the end fails for every longer line too. A failing ReadField leaves
+    // `p` where the reading stopped.
+    const char *p = line;
+    const char *const end = line + length;
+    uint32_t value = 0;
+    const auto field = [&](auto read, uint32_t &into) {
+        if (read(p, end, into))
+            return TFieldsOutlook::Settled;
+        return p >= end ? TFieldsOutlook::Open : TFieldsOutlook::Failed;
+    };
+    TFieldsOutlook outlook = field(ReadField<36>, value);
+    if (outlook == TFieldsOutlook::Settled)
+        outlook = field(ReadField<36>, seq);
+    for (int i = 0; i < 3 && outlook == TFieldsOutlook::Settled; ++i)
+        outlook = field(ReadField<10>, value);
+    return outlook;
+}
+
 QByteArray VerdictPrefix(uint8_t verdict)
 {
     if (verdict == 0)

@@ -90,6 +90,12 @@ struct TDsdParsedLine {
 // lastSequence, which then takes this line's seq.
 TDsdParsedLine DsdRecordParse(const char *line, std::size_t length, uint32_t &lastSequence);
 
+// How the five numeric fields of a line read while more bytes may still follow `length`:
+// Failed when they fail on a byte already there (no longer line can pass), Settled when all five
+// end inside it (`seq` then holds the seq read), Open when they run to its end.
+enum class TFieldsOutlook { Open, Failed, Settled };
+TFieldsOutlook DsdRecordFieldsOutlook(const char *line, std::size_t length, uint32_t &seq);
+
 // "*****," and the texts of the set bits, or nothing for verdict 0.
 QByteArray VerdictPrefix(uint8_t verdict);
 

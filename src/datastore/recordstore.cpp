@@ -345,6 +345,8 @@ void TDsdRecordStore::IndexLines()
     index[0] = TDsdRecordEntry{};
     bool trailer = false;
     bool afterTrailer = false;
+    JoinBudget = 8 * Size + (std::size_t{1} << 20);
+    JoinsStopped = false;
     // Each line is checked in plain form in this scratch copy; the stored bytes stay as they are.
     char plain[PlainLineRoom];
     // The LF search is bounded by the data, not by a NUL: a scrambled byte may well be 0.
@@ -432,6 +434,21 @@ const char *TDsdRecordStore::JoinScrambledLf(char *plain, std::size_t &length, c
             std::min<std::size_t>(MaxLineExamined, static_cast<std::size_t>(next - line));
         UnscrambleCopy(plain, line, joined, upTo);
         joined = upTo;
+        // Damage can leave many short lines: each join is tried only while the fields could
+        // still read right, and all joins of one load together check at most a few times the
+        // file's bytes, so a badly damaged file loads in time (its lines then stay as they are).
+        uint32_t seq = 0;
+        const TFieldsOutlook outlook = DsdRecordFieldsOutlook(plain, joined, seq);
+        if (outlook == TFieldsOutlook::Failed ||
+            (outlook == TFieldsOutlook::Settled && seq != SequenceWildcard && seq != previousSequence + 1))
+            return original;
+        if (JoinBudget < joined) {
+            if (!JoinsStopped)
+                LogLine(QStringLiteral("too many broken lines: split lines are no longer joined"));
+            JoinsStopped = true;
+            return original;
+        }
+        JoinBudget -= joined;
         uint32_t sequence = previousSequence;
         const TDsdParsedLine retry = DsdRecordParse(plain, joined, sequence);
         if (retry.Verdict == 0) {

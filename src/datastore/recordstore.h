@@ -133,7 +133,9 @@ private:
     TDsdMapping Mapping;
     const char *Data = nullptr;
     std::size_t Size = 0;
-    bool Scrambled = true;                                      // ScrambleLines as it was at the load
+    bool Scrambled = true;      // ScrambleLines as it was at the load
+    std::size_t JoinBudget = 0; // bytes the rest of a load may still check for joined lines
+    bool JoinsStopped = false;
     std::unique_ptr<TDsdRecordEntry, TFreeDeleter> RecordIndex; // entries 0..Count are set
     uint32_t Capacity = 0;
     uint32_t Count = 0;

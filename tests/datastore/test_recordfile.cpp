@@ -410,3 +410,63 @@ TEST(RecordStore, LongLinesWhoseScramblingMakesAnLf)
     EXPECT_EQ(d.store.RecordCount(), 6u);
     EXPECT_NE(d.store.FileVerdict() & VerdictRecordTamper, 0);
 }
+
+TEST(RecordStore, FieldsOutlookAgreesWithTheFullCheck)
+{
+    // Whatever follows a prefix the loader gave up on, the whole line fails its fields; after a
+    // settled prefix the fields read the same seq and pass, whatever follows.
+    QList<QByteArray> prefixes;
+    for (const QByteArray &stored : StoreLines(3, false)) {
+        const QByteArray line = stored.chopped(1);
+        for (qsizetype cut = 0; cut <= line.size(); ++cut) {
+            prefixes << line.left(cut);
+            if (cut < line.size()) // one byte changed at the cut
+                for (const char c : {'\n', ' ', ',', 'z', '\x04', '-'})
+                    prefixes << line.left(cut) + c;
+        }
+    }
+    prefixes << QByteArray(25, ' ') << QByteArray(25, '7') + ","
+             << "  1 2 ,zz,";
+    const QList<QByteArray> tails = {"", ",", "0", " ", "1,2,3,4,5,6,kg", QByteArray(30, '9'), "x,", "\n"};
+    int failed = 0, settled = 0;
+    for (const QByteArray &prefix : prefixes) {
+        uint32_t seq = 12345;
+        const TFieldsOutlook outlook =
+            DsdRecordFieldsOutlook(prefix.constData(), static_cast<std::size_t>(prefix.size()), seq);
+        failed += outlook == TFieldsOutlook::Failed;
+        settled += outlook == TFieldsOutlook::Settled;
+        for (const QByteArray &tail : tails) {
+            const QByteArray line = prefix + tail;
+            uint32_t last = 0;
+            const TDsdParsedLine parsed =
+                DsdRecordParse(line.constData(), static_cast<std::size_t>(line.size()), last);
+            if (outlook == TFieldsOutlook::Failed) {
+                EXPECT_NE(parsed.Verdict & VerdictRecordFormat, 0) << line.constData();
+            }
+            if (outlook == TFieldsOutlook::Settled) {
+                EXPECT_EQ(parsed.Verdict & VerdictRecordFormat, 0) << line.constData();
+                EXPECT_EQ(parsed.Seq, seq) << line.constData();
+            }
+        }
+    }
+    EXPECT_GT(failed, 50);
+    EXPECT_GT(settled, 50);
+}
+
+TEST(RecordStore, BadlyDamagedScrambledFilesLoadAndShowIt)
+{
+    // Lines broken into many short pieces, and a file of nothing but LFs: each piece is a line
+    // of its own and the file shows tampering. Before, every piece was re-checked joined with up
+    // to 199 bytes of what followed, which took minutes on a few megabytes.
+    QByteArray pieces;
+    for (const QByteArray &stored : StoreLines(20000, true))
+        for (qsizetype at = 0; at < stored.size(); at += 6)
+            pieces += stored.mid(at, 6) + (stored.mid(at, 6).endsWith('\n') ? "" : "\n");
+    const QByteArray lfs(2'000'000, '\n');
+    for (const QByteArray *bytes : std::initializer_list<const QByteArray *>{&pieces, &lfs}) {
+        TLoaded t(*bytes, true);
+        EXPECT_EQ(t.store.RecordCount(), static_cast<uint32_t>(bytes->count('\n')));
+        EXPECT_NE(t.store.FileVerdict() & VerdictRecordFormat, 0);
+        EXPECT_TRUE(t.store.StatusTamper);
+    }
+}
