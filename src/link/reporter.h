@@ -14,6 +14,9 @@ public:
     virtual void Message(const QString &text) { Error(text); }
     // A yes/no question; true for yes.
     virtual bool Ask(const QString &text) = 0;
+    // False when nobody sees the questions (no screen): Ask then gives a fixed answer that no user
+    // chose, so nothing may be deleted on it.
+    virtual bool Attended() const { return true; }
     // The busy indication (hourglass) around an instrument query; nested calls are counted.
     virtual void BeginBusy() {}
     virtual void EndBusy() {}
@@ -48,5 +51,6 @@ public:
     void Error(const QString &text) override;
     void Info(const QString &text) override;
     bool Ask(const QString &text) override;
+    bool Attended() const override { return false; }
     bool Answer;
 };

@@ -1,5 +1,6 @@
 // File > Print of both branches read back from the PDF, the chart saved as a picture, and the
-// recovery file: offered after the program was killed mid-recording, gone after a clean end.
+// recovery file: offered after the program was killed mid-recording, gone after a clean end, kept
+// when nobody could be asked.
 #include "log_support.h"
 
 #include "logging/printlines.h"
@@ -174,6 +175,17 @@ TEST(LogRecovery, OfferedAfterTheProgramWasKilledMidRecording)
     w->close();
     w.reset();
     EXPECT_TRUE(QFile::exists(recovery));
+    // Nor can anybody answer without a screen: nothing is asked, the file stays, and where it is is said.
+    reporter.Unattended = true;
+    w = CreateMainWindow(config, {}, &reporter);
+    w->show();
+    ASSERT_TRUE(PumpUntil([&] { return !reporter.Infos.isEmpty(); }));
+    EXPECT_TRUE(reporter.Questions.isEmpty());
+    EXPECT_TRUE(reporter.Infos.last().contains(QDir::toNativeSeparators(recovery)));
+    w->close();
+    w.reset();
+    EXPECT_TRUE(QFile::exists(recovery));
+    reporter.Unattended = false;
 
     // Declined: the file goes and the chart stays empty.
     reporter.Answer = false;
@@ -186,4 +198,28 @@ TEST(LogRecovery, OfferedAfterTheProgramWasKilledMidRecording)
     EXPECT_EQ(ui->Log.Weight().Count(), 0);
     w.reset();
     qputenv("XDG_DATA_HOME", savedHome);
+}
+
+TEST_F(LogTabTest, ARecordingMovesAsideAnEarlierOneNobodyWasAskedAbout)
+{
+    // Left by an earlier run and not offered in this one: nobody could answer.
+    Reporter.Unattended = true;
+    const QByteArray earlier = "kept\r\nTime,Weight(kg),\r\n0.00,1\r\n";
+    QFile f(Ui->RecoveryFile);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(f).absolutePath()) && f.open(QIODevice::WriteOnly));
+    f.write(earlier);
+    f.close();
+    Cfg.LogBurstSamples = 10;
+    ConnectSim();
+    RecordUntil([&] { return Points() >= 2; }, [] { return true; });
+    const QFileInfoList aside =
+        QFileInfo(Ui->RecoveryFile).dir().entryInfoList({"unsaved-log-*.CSV"}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1) << (Reporter.Errors + Reporter.Infos).join('\n').toStdString();
+    EXPECT_EQ(FileText(aside[0].filePath()), earlier);
+    const QByteArray now = FileText(Ui->RecoveryFile);
+    EXPECT_TRUE(now != earlier && now.contains("Time,Weight(kg)")) << now.constData();
+    const QString recovery = Ui->RecoveryFile;
+    W.reset(); // a clean end drops this run's recording only
+    EXPECT_TRUE(QFile::exists(aside[0].filePath()));
+    EXPECT_FALSE(QFile::exists(recovery));
 }

@@ -51,10 +51,12 @@ public:
         Questions << text;
         return Answer;
     }
+    bool Attended() const override { return !Unattended; }
     void BeginBusy() override { ++BusyDepth; }
     void EndBusy() override { --BusyDepth; }
     QStringList Errors, Infos, Questions;
     bool Answer = true;
+    bool Unattended = false; // as the program without a screen
     int BusyDepth = 0;
 };
 
@@ -63,8 +65,8 @@ bool PumpUntil(const std::function<bool()> &pred, int limitMs = 5000);
 
 // Qt's QTRY_ macros report to Qt Test, which a GoogleTest body never reads: these fail the test.
 #define EXPECT_EVENTUALLY(cond) EXPECT_TRUE(PumpUntil([&] { return bool(cond); })) << #cond
-#define EXPECT_EVENTUALLY_EQ(a, b) \
-    do { \
-        PumpUntil([&] { return (a) == (b); }); \
-        EXPECT_EQ(a, b); \
+#define EXPECT_EVENTUALLY_EQ(a, b)                                                                           \
+    do {                                                                                                     \
+        PumpUntil([&] { return (a) == (b); });                                                               \
+        EXPECT_EQ(a, b);                                                                                     \
     } while (0)

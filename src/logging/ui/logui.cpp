@@ -218,10 +218,29 @@ QString TLogUi::DefaultRecoveryFile()
 void TLogUi::StartRecovery()
 {
     RecoveryHoldsChart = true;
-    RecoveryTaken = true;
+    const bool earlierKept = !RecoveryTaken && !RecoveryFile.isEmpty() && QFileInfo(RecoveryFile).isFile();
     if (RecoveryFile.isEmpty())
         return;
     QDir().mkpath(QFileInfo(RecoveryFile).absolutePath());
+    // An earlier recording this run never offered (nobody could answer) is moved aside, not
+    // overwritten.
+    if (earlierKept) {
+        const QFileInfo info(RecoveryFile);
+        const QString aside = info.dir().filePath(
+            QStringLiteral("%1-%2.%3")
+                .arg(info.completeBaseName(),
+                     info.lastModified().toString(QStringLiteral("yyyyMMdd-hhmmsszzz")), info.suffix()));
+        if (QFile::rename(RecoveryFile, aside)) {
+            Window.Reporter->Info(QStringLiteral("The earlier unsaved recording was moved to %1.")
+                                      .arg(QDir::toNativeSeparators(aside)));
+        } else {
+            Window.Reporter->Error(QStringLiteral("The earlier unsaved recording in %1 could not be moved "
+                                                  "aside; the recording goes on without a recovery file.")
+                                       .arg(QDir::toNativeSeparators(RecoveryFile)));
+            return; // and the end of the program leaves that file alone
+        }
+    }
+    RecoveryTaken = true;
     QString error;
     if (!Recovery.Open(RecoveryFile, Log, &error))
         Window.Reporter->Error(error + QStringLiteral("\nThe recording goes on without a recovery file."));
@@ -241,8 +260,20 @@ bool TLogUi::OfferRecovery()
         return false;
     QList<QByteArray> lines;
     QString error;
-    if (!LoadLogLines(RecoveryFile, &lines, &error) || lines.size() < 3) {
+    if (!LoadLogLines(RecoveryFile, &lines, &error)) {
+        Window.Reporter->Error(error + QStringLiteral("\nThe unsaved recording is left where it is."));
+        return false;
+    }
+    if (lines.size() < 3) {
         QFile::remove(RecoveryFile); // nothing was recorded
+        return false;
+    }
+    if (!Window.Reporter->Attended()) {
+        // Nobody could answer: the file stays for a start that has a user.
+        Window.Reporter->Info(QStringLiteral("An unsaved recording of %1 samples is kept in %2; it is "
+                                             "offered when the program next starts on a screen.")
+                                  .arg(lines.size() - 2)
+                                  .arg(QDir::toNativeSeparators(RecoveryFile)));
         return false;
     }
     RecoveryTaken = true;
