@@ -212,8 +212,11 @@ bool Load(TDsdRecordStore &store, const TStoreOptions &o, const QString &path, c
 {
     store.ScrambleLines = !o.PlainLines;
     store.MaxStoreFileSize = o.MaxSize;
-    if (store.DsdMemMapFileInit(path, serial))
+    if (store.DsdMemMapFileInit(path, serial)) {
+        if (store.FileChanged())
+            std::fprintf(stderr, "%s\n", StoreChangedText);
         return true;
+    }
     for (const QString &text : store.WindowMessages)
         std::fprintf(stderr, "%s\n", qPrintable(text));
     return false;

@@ -32,6 +32,10 @@ TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial,
         result.Message = QString::fromLatin1(NoSerialSelectedText);
         return result;
     }
+    if (store.FileChanged()) {
+        result.Message = QString::fromLatin1(StoreChangedText);
+        return result;
+    }
     if (store.RecordCount() == 0) {
         result.NothingSelected = true;
         result.Message = QString::fromLatin1(NoRecordsMatchText);
@@ -92,6 +96,11 @@ TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial,
         progress->HideProgress();
     if (!ok) {
         result.Message = QStringLiteral("Could not write %1: %2").arg(fileName, out.errorString());
+        return result;
+    }
+    // Lines read after another program changed the file are not the records that were checked.
+    if (store.FileChanged()) {
+        result.Message = QString::fromLatin1(StoreChangedText);
         return result;
     }
     result.Done = true;

@@ -10,9 +10,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#ifndef Q_OS_WIN
-#include <sys/mman.h>
-#endif
 
 namespace
 {
@@ -55,37 +52,6 @@ const char *FindComma(const char *from, const char *to)
 }
 
 } // namespace
-
-bool TDsdMapping::Map(int handle, std::size_t size)
-{
-    Reset();
-#ifdef Q_OS_WIN
-    Q_UNUSED(handle);
-    Q_UNUSED(size);
-    return false;
-#else
-    if (size == 0 || handle < 0)
-        return false;
-    // Private and read-only: the file is never written through it. The store file is replaced
-    // by renaming, never rewritten in place, so the mapped bytes stay those of this load.
-    void *address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
-    if (address == MAP_FAILED)
-        return false;
-    Address = static_cast<const char *>(address);
-    Length = size;
-    return true;
-#endif
-}
-
-void TDsdMapping::Reset()
-{
-#ifndef Q_OS_WIN
-    if (Address)
-        munmap(const_cast<char *>(Address), Length);
-#endif
-    Address = nullptr;
-    Length = 0;
-}
 
 void TDsdTimeFormatter::SetFormat(const QLocale &locale, const QString &format)
 {
@@ -223,6 +189,7 @@ void TDsdRecordStore::Clear()
     Verdict = 0;
     LastSequence = 0;
     DateCached = false;
+    ChangeNoticed = false;
 }
 
 void TDsdRecordStore::GrowIndex()
@@ -299,6 +266,20 @@ bool TDsdRecordStore::DsdMemMapFileInit(const QString &path, const QString &seri
     }
     IndexLines();
     Report();
+    if (FileChanged() && Reporter)
+        Reporter->Error(QString::fromLatin1(StoreChangedText));
+    return true;
+}
+
+bool TDsdRecordStore::FileChanged()
+{
+    if (ChangeNoticed || !Mapping.FileChanged())
+        return ChangeNoticed;
+    ChangeNoticed = true;
+    Verdict |= VerdictFileTamper;
+    StatusText = QString::fromLatin1(StoreChangedText);
+    StatusTamper = true;
+    LogLine(StatusText);
     return true;
 }
 
@@ -349,8 +330,9 @@ void TDsdRecordStore::IndexLines()
     JoinsStopped = false;
     // Each line is checked in plain form in this scratch copy; the stored bytes stay as they are.
     char plain[PlainLineRoom];
-    // The LF search is bounded by the data, not by a NUL: a scrambled byte may well be 0.
-    while (index[Count].Line < Size) {
+    // The LF search is bounded by the data, not by a NUL: a scrambled byte may well be 0. A file
+    // cut short under the mapping ends the indexing where the zeros begin.
+    while (index[Count].Line < Size && !Mapping.Damaged()) {
         const char *const line = data + index[Count].Line;
         const char *lf = Scrambled
                              ? UnscrambleToLf(plain, line, data + Size)
@@ -462,7 +444,7 @@ const char *TDsdRecordStore::JoinScrambledLf(char *plain, std::size_t &length, c
     return original;
 }
 
-std::size_t TDsdRecordStore::PlainLine(uint32_t i, char *plain) const
+std::size_t TDsdRecordStore::PlainLine(uint32_t i, char *plain, bool &asLoaded) const
 {
     const TDsdRecordEntry &entry = RecordIndex.get()[i];
     const char *const line = Data + entry.Line;
@@ -471,6 +453,16 @@ std::size_t TDsdRecordStore::PlainLine(uint32_t i, char *plain) const
         UnscrambleCopy(plain, line, 0, length);
     else
         std::memcpy(plain, line, length);
+    asLoaded = true;
+    if (ChangeNoticed || Mapping.Damaged()) {
+        // The file has changed under the mapping: the bytes must still read as the record that
+        // was checked at the load (the sequence test needs the line before; it has not changed).
+        uint32_t sequence = 0;
+        const TDsdParsedLine now = DsdRecordParse(plain, length, sequence);
+        constexpr uint8_t lineVerdicts = VerdictRecordFormat | VerdictRecordTamper;
+        asLoaded = (now.Verdict & lineVerdicts) == (entry.Verdict & lineVerdicts) &&
+                   now.Number == entry.Number && now.Date == entry.Date && now.Time == entry.Time;
+    }
     // A plain LF ends the line as the record window shows it.
     if (const void *lf = std::memchr(plain, '\n', length))
         length = static_cast<std::size_t>(static_cast<const char *>(lf) - plain);
@@ -482,7 +474,8 @@ QByteArray TDsdRecordStore::RawLine(uint32_t i) const
     if (i >= Count)
         return {};
     char plain[MaxLineExamined];
-    return QByteArray(plain, static_cast<qsizetype>(PlainLine(i, plain)));
+    bool asLoaded = true;
+    return QByteArray(plain, static_cast<qsizetype>(PlainLine(i, plain, asLoaded)));
 }
 
 QByteArray TDsdRecordStore::DateText(uint32_t date)
@@ -520,9 +513,17 @@ void TDsdRecordStore::AppendRecordText(uint32_t i, QByteArray &out)
 {
     if (i >= Count)
         return;
-    const TDsdRecordEntry &entry = RecordIndex.get()[i];
+    TDsdRecordEntry &entry = RecordIndex.get()[i];
     char plain[MaxLineExamined];
-    const std::size_t length = PlainLine(i, plain);
+    bool asLoaded = true;
+    const std::size_t length = PlainLine(i, plain, asLoaded);
+    if (!asLoaded) {
+        // What is there now is not what was checked: the record is shown only as tampered with.
+        entry.Verdict |= VerdictFileTamper;
+        Verdict |= VerdictFileTamper;
+        out += VerdictPrefix(entry.Verdict);
+        return;
+    }
     // Trimmed of white space at both ends.
     auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     const char *begin = plain, *end = plain + length;

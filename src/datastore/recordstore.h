@@ -2,6 +2,7 @@
 // per record line pointing into it, every line checked on the way in, and the display text of each record.
 #pragma once
 
+#include "mapping.h"
 #include "recordfile.h"
 
 #include <QByteArray>
@@ -13,24 +14,6 @@
 #include <vector>
 
 class TReporter;
-
-// A read-only mapping of a file, unmapped when dropped.
-class TDsdMapping
-{
-public:
-    TDsdMapping() = default;
-    TDsdMapping(const TDsdMapping &) = delete;
-    TDsdMapping &operator=(const TDsdMapping &) = delete;
-    ~TDsdMapping() { Reset(); }
-    // Maps `size` bytes of an open file; false when the system does not.
-    bool Map(int handle, std::size_t size);
-    void Reset();
-    const char *Data() const { return Address; }
-
-private:
-    const char *Address = nullptr;
-    std::size_t Length = 0;
-};
 
 // Times of day as QLocale::toString formats them with one format, written without going through
 // QLocale when the format is made only of hours, minutes, seconds, AM/PM and plain text in ASCII
@@ -58,6 +41,9 @@ private:
     QByteArray Am, Pm, AmLower, PmLower;
     bool Fast = false;
 };
+
+inline const char StoreChangedText[] =
+    "The store file was changed by another program while it was open; reload it.";
 
 struct TDsdRecordEntry {
     uint32_t Number = 0;
@@ -95,6 +81,12 @@ public:
     void AppendRecordText(uint32_t i, QByteArray &out);
     // Bytes of the loaded file.
     std::size_t DataSize() const { return Size; }
+    // Whether another program has written to the mapped store file since it was loaded (cut it
+    // short or rewritten it in place). The first time it is noticed, the status text and the log
+    // say so and the file counts as tampered with; from then on every record
+    // is checked again as it is shown, and one that no longer reads as loaded is shown only as
+    // tampered with. The loaded store cannot change otherwise.
+    bool FileChanged();
 
     // The third status-bar panel after a load, and whether it shows the tamper warning (red).
     QString StatusText;
@@ -121,7 +113,7 @@ private:
     void GrowIndex();
     const char *JoinScrambledLf(char *plain, std::size_t &length, const char *line, const char *lf,
                                 uint32_t previousSequence, TDsdParsedLine &parsed);
-    std::size_t PlainLine(uint32_t i, char *plain) const;
+    std::size_t PlainLine(uint32_t i, char *plain, bool &asLoaded) const;
     void CheckTrailer(const TDsdParsedLine &trailer, uint32_t previousSequence);
     void Report();
     QByteArray DateText(uint32_t date);
@@ -136,6 +128,7 @@ private:
     bool Scrambled = true;      // ScrambleLines as it was at the load
     std::size_t JoinBudget = 0; // bytes the rest of a load may still check for joined lines
     bool JoinsStopped = false;
+    bool ChangeNoticed = false;                                 // FileChanged has said so
     std::unique_ptr<TDsdRecordEntry, TFreeDeleter> RecordIndex; // entries 0..Count are set
     uint32_t Capacity = 0;
     uint32_t Count = 0;

@@ -147,6 +147,8 @@ std::vector<TDsdWindowLine> TDsdSelection::DsdRecordWindowPopulate()
     std::vector<TDsdWindowLine> lines;
     if (RecordStore.RecordCount() > 0 && Empty())
         return lines; // no record lies in the selected range
+    if (RecordStore.FileChanged())
+        lines.push_back({StoreChangedText, true});
     uint64_t i = TopIndex;
     for (int k = 0; k < WindowLines; ++k) {
         if (i >= RecordStore.RecordCount())

@@ -362,6 +362,8 @@ void TDataStoreTab::DsdRecordWindowPopulate()
         first = false;
     }
     DsdWitnessBox->moveCursor(QTextCursor::Start);
+    if (Store.Records.FileChanged() && OnStatusText)
+        OnStatusText(Store.Records.StatusText, true);
 }
 
 bool TDataStoreTab::eventFilter(QObject *watched, QEvent *event)
@@ -638,10 +640,14 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
         Config->SetLeftMargin(margin);
         Config->SetFontSize(size);
     }
-    if (Reporter)
+    if (Store.Records.FileChanged()) {
+        if (Reporter)
+            Reporter->Error(QString::fromLatin1(StoreChangedText));
+    } else if (Reporter) {
         Reporter->Info(
             cancelled
                 ? QString::fromLatin1(ExtractionCancelledText)
                 : QStringLiteral("Succesfully extracted %1 record%2.").arg(count).arg(count == 1 ? "" : "s"));
+    }
     DsdRecordWindowPopulate();
 }
