@@ -17,6 +17,8 @@
 namespace
 {
 
+using TStat = struct stat;
+
 // The live mappings, as the handler reads them: fixed slots of atomics, nothing allocated.
 struct TSlot {
     std::atomic<bool> Used{false};
@@ -28,8 +30,8 @@ static_assert(std::atomic<uintptr_t>::is_always_lock_free && std::atomic<std::si
               std::atomic<bool>::is_always_lock_free);
 constexpr int SlotCount = 64;
 TSlot Slots[SlotCount];
-struct sigaction PreviousBusAction {
-};
+using TSigAction = struct sigaction;
+TSigAction PreviousBusAction{};
 uintptr_t PageSize = 4096;
 
 // Whoever handled SIGBUS before: a signal that is not about our mappings goes on to it. With
@@ -37,7 +39,7 @@ uintptr_t PageSize = 4096;
 void PassOn(int signal, siginfo_t *info, void *context)
 {
     const bool fault = info && info->si_code > 0;
-    const struct sigaction &previous = PreviousBusAction;
+    const TSigAction &previous = PreviousBusAction;
     if ((previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction) {
         previous.sa_sigaction(signal, info, context);
         return;
@@ -48,8 +50,7 @@ void PassOn(int signal, siginfo_t *info, void *context)
         previous.sa_handler(signal);
         return;
     }
-    struct sigaction fallback {
-    };
+    TSigAction fallback{};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
     sigaction(signal, &fallback, nullptr);
@@ -91,8 +92,7 @@ bool InstallBusHandler()
     static std::once_flag once;
     std::call_once(once, [] {
         PageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-        struct sigaction action {
-        };
+        TSigAction action{};
         action.sa_sigaction = OnBus;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
@@ -149,8 +149,7 @@ bool TDsdMapping::Map(int handle, std::size_t size)
     DamagedFlag = &Slots[Slot].Damaged;
     // Size and time as mapped; a file that has already changed since its size was taken shows so.
     Handle = fcntl(handle, F_DUPFD_CLOEXEC, 0);
-    struct stat status {
-    };
+    TStat status{};
     if (Handle >= 0 && fstat(Handle, &status) == 0) {
         ModifiedSeconds = status.st_size == static_cast<off_t>(size) ? status.st_mtim.tv_sec : -1;
         ModifiedNanoseconds = status.st_mtim.tv_nsec;
@@ -185,8 +184,7 @@ bool TDsdMapping::FileChanged() const
     if (Damaged())
         return true;
 #ifndef Q_OS_WIN
-    struct stat status {
-    };
+    TStat status{};
     if (Handle < 0 || fstat(Handle, &status) != 0)
         return false;
     return static_cast<std::size_t>(status.st_size) != Length || status.st_mtim.tv_sec != ModifiedSeconds ||
