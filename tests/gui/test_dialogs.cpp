@@ -2,13 +2,21 @@
 // while the demo runs), the options dialog's time-outs, and the language file applied to windows.
 #include "gui_support.h"
 
+#include "calibration/ui/AbsCal.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "link/ui/comdialog.h"
 #include "link/ui/option.h"
 #include "link/ui/radiogroup.h"
+#include "logging/ui/ChartSetup.h"
+#include "logging/ui/logdialog.h"
+#include "settings/ui/NewProductDLG.h"
 #include "settings/ui/NumEdit.h"
+#include "settings/ui/SendSettings.h"
+#include "settings/ui/passcode.h"
+#include "settings/ui/readsettings.h"
+#include "settings/ui/setclock.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/demo.h"
 #include "shell/ui/main.h"
@@ -306,16 +314,99 @@ TEST_F(OptionsTest, OkClickedWithAnOutOfRangeTimeoutSaysSoOnce)
     EXPECT_EQ(Config.GetTcpTimeout(), 70);
 }
 
-TEST_F(OptionsTest, CancelStoresNothingButClearsTheFirstRun)
+TEST_F(OptionsTest, CancelOrEscapeStoresNothingButClearsTheFirstRun)
 {
-    Options.edtSerialTimeout->setText("9");
-    Options.edtSerialTimeout->setText("9");
-    Options.cbAllowFastOptoLink->setChecked(true);
-    Options.btnCancel->click();
-    EXPECT_EQ(Config.GetSerTimeout(), 20);
-    EXPECT_FALSE(Config.GetFastOptoLink());
-    EXPECT_FALSE(Config.GetFirstRun());
-    EXPECT_TRUE(Reporter.Errors.isEmpty());
+    // Escape from wherever the focus is, a time-out being typed (valid or not) included.
+    struct Case {
+        const char *name;
+        const char *serial;
+        bool escapeInEdit;
+    };
+    for (const Case &c : {Case{"Cancel", "9", false}, Case{"Escape in a time-out", "9", true},
+                          Case{"Escape on an out-of-range time-out", "99", true}}) {
+        SCOPED_TRACE(c.name);
+        Config.SetFirstRun(true);
+        TfrmOptions options(Config, &Reporter);
+        options.show();
+        QApplication::setActiveWindow(&options);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&options));
+        options.edtSerialTimeout->setFocus();
+        ASSERT_TRUE(PumpUntil([&] { return options.edtSerialTimeout->hasFocus(); }));
+        options.edtSerialTimeout->setText("0");
+        QTest::keyClicks(options.edtSerialTimeout, c.serial);
+        options.cbAllowFastOptoLink->setChecked(true);
+        if (c.escapeInEdit)
+            QTest::keyClick(options.edtSerialTimeout, Qt::Key_Escape);
+        else
+            options.btnCancel->click();
+        PumpUntil([] { return false; }, 20);
+        EXPECT_FALSE(options.isVisible());
+        EXPECT_EQ(options.result(), QDialog::Rejected);
+        EXPECT_EQ(Config.GetSerTimeout(), 20);
+        EXPECT_FALSE(Config.GetFastOptoLink());
+        EXPECT_FALSE(Config.GetFirstRun());
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    }
+}
+
+// Escape is Cancel in every dialog that has one, wherever the focus is inside it.
+TEST(EscapeTest, EscapeCancelsEveryDialogFromEveryFieldInIt)
+{
+    TProgramFolder folder{"[Options]\nFirstRun=0\n[Connection]\nConnectionType=1\n"};
+    TdatViewer config(folder.Ini());
+    TRecordingReporter reporter;
+    TLogModel log;
+    std::vector<std::function<std::unique_ptr<QDialog>()>> makers = {
+        [&] { return std::make_unique<TfrmOptions>(config, &reporter); },
+        [&] {
+            auto d = std::make_unique<TFrmComDialog>(config, nullptr, &reporter);
+            d->LoadFromConfig();
+            return d;
+        },
+        [&] {
+            auto d = std::make_unique<TFrmComDialog>(config, nullptr, &reporter);
+            d->RGConnection->SetItemIndex(0); // the serial fields
+            return d;
+        },
+        [] { return std::make_unique<TFrmLogDialog>(); },
+        [&] { return std::make_unique<TFrmChartSetup>(log, &reporter); },
+        [] { return std::make_unique<TFrmNewProduct>(); },
+        [] { return std::make_unique<TFrmPasscode>("Enter Passcode"); },
+        [] { return std::make_unique<TFrmReadSettings>(); },
+        [] { return std::make_unique<TFrmSetClock>(); },
+        [] { return std::make_unique<TFrmSendSettings>(); },
+        [&] {
+            auto d = std::make_unique<TFrmAbsCal>(&reporter);
+            d->Setup({TCalUse::DirectSpan, "1.0", "100", "kg"});
+            return d;
+        },
+    };
+    for (const auto &make : makers) {
+        std::unique_ptr<QDialog> probe = make();
+        probe->show();
+        const QString dialog = probe->metaObject()->className();
+        QList<QWidget *> fields;
+        for (QWidget *w : probe->findChildren<QWidget *>())
+            if (w->isVisible() && w->isEnabled() && w->focusPolicy() != Qt::NoFocus && !w->focusProxy())
+                fields << w;
+        ASSERT_FALSE(fields.isEmpty()) << dialog.toStdString();
+        for (int i = 0; i < fields.size(); ++i) {
+            std::unique_ptr<QDialog> d = make();
+            d->show();
+            QApplication::setActiveWindow(d.get());
+            ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+            QWidget *field =
+                d->findChildren<QWidget *>().value(probe->findChildren<QWidget *>().indexOf(fields[i]));
+            ASSERT_TRUE(field);
+            const std::string where =
+                (dialog + " / " + field->metaObject()->className() + " " + field->objectName()).toStdString();
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_Escape);
+            EXPECT_FALSE(d->isVisible()) << where;
+            EXPECT_EQ(d->result(), QDialog::Rejected) << where;
+        }
+    }
+    EXPECT_TRUE(reporter.Errors.isEmpty()) << reporter.Errors.join('\n').toStdString();
 }
 
 class LanguageTest : public ::testing::Test

@@ -77,6 +77,11 @@ double TNumEdit::AsFloat() const
 
 void TNumEdit::keyPressEvent(QKeyEvent *event)
 {
+    // Escape belongs to the dialog around the field (its Cancel).
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
     const QString typed = event->text();
     // Keys without a character (arrows, Delete, Home...) are editing, not typing.
     if (typed.isEmpty() || (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) {
