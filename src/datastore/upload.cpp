@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <algorithm>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -98,22 +99,23 @@ constexpr int IdentityReadAttempts = 3;
 QByteArray ReadPreviousLine(QFileDevice &file, bool &startReached)
 {
     // Back in blocks of 256 bytes until an LF or the start of the file: a line longer than one
-    // block is still read whole, and the start is reached only when it really is.
+    // block is still read whole (gathered once at the end), and the start is reached only when it
+    // really is. The line keeps every byte: a scrambled line may well end in a CR.
     const qint64 e = file.pos();
     qint64 b = e;
-    QByteArray line;
+    QList<QByteArray> pieces; // last first
     for (;;) {
         const qint64 from = std::max<qint64>(0, b - 256);
         file.seek(from);
         const QByteArray bytes = file.read(b - from);
         const qsizetype lf = bytes.lastIndexOf('\n');
         if (lf >= 0) {
-            line.prepend(bytes.mid(lf + 1));
+            pieces << bytes.mid(lf + 1);
             file.seek(from + lf);
             startReached = false;
             break;
         }
-        line.prepend(bytes);
+        pieces << bytes;
         b = from;
         if (from == 0 || bytes.size() != 256) {
             file.seek(0);
@@ -121,49 +123,81 @@ QByteArray ReadPreviousLine(QFileDevice &file, bool &startReached)
             break;
         }
     }
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return line;
+    std::reverse(pieces.begin(), pieces.end());
+    return pieces.join();
 }
 
 TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                                         const std::function<void(const QString &)> &log)
 {
+    // The last sound line, looked for from the end in large blocks: a damaged file of many short
+    // or very long lines is read once, not a small read per line.
     TDsdOldFileInfo info;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return info;
-    file.seek(file.size());
+    constexpr qint64 BlockSize = 1 << 16;
+    QByteArray block;
+    qint64 blockStart = file.size(); // block holds the bytes from blockStart on
+    qint64 lineEnd = blockStart;     // the line looked at ends here (at its LF or the file's end)
     for (;;) {
-        bool start = false;
-        QByteArray line = ReadPreviousLine(file, start);
-        if (scramble)
-            line = UnscrambleLine(line);
-        if (line.size() >= 30) {
+        qint64 lf = -1;
+        for (qint64 searchEnd = lineEnd;;) {
+            if (searchEnd > blockStart) {
+                const qsizetype at =
+                    QByteArrayView(block.constData(), searchEnd - blockStart).lastIndexOf('\n');
+                if (at >= 0) {
+                    lf = blockStart + at;
+                    break;
+                }
+            }
+            if (blockStart == 0)
+                break;
+            const qint64 from = std::max<qint64>(0, blockStart - BlockSize);
+            if (!file.seek(from))
+                return info;
+            block = file.read(blockStart - from);
+            if (block.size() != blockStart - from)
+                return info;
+            searchEnd = blockStart;
+            blockStart = from;
+        }
+        const qint64 lineStart = lf + 1;
+        const qint64 length = lineEnd - lineStart;
+        if (length >= 30) {
+            const qint64 examined = std::min<qint64>(length, MaxLineExamined);
+            QByteArray line;
+            if (lineStart >= blockStart) {
+                line = block.mid(lineStart - blockStart, examined);
+            } else if (file.seek(lineStart)) {
+                line = file.read(examined);
+            }
+            if (scramble)
+                line = UnscrambleLine(line);
             uint32_t sequence = 0;
-            const std::size_t length =
-                static_cast<std::size_t>(std::min<qsizetype>(line.size(), MaxLineExamined));
-            const TDsdParsedLine r = DsdRecordParse(line.constData(), length, sequence);
+            const TDsdParsedLine r =
+                DsdRecordParse(line.constData(), static_cast<std::size_t>(line.size()), sequence);
             if (log)
                 log(QStringLiteral("OK?:0x%1 clen:%2 seq:%3 ID:%4 YMD:%5 HMS:%6")
                         .arg(r.Verdict, 2, 16, QLatin1Char('0'))
-                        .arg(length)
+                        .arg(line.size())
                         .arg(r.Seq)
                         .arg(r.Number)
                         .arg(r.Date)
                         .arg(r.Time));
             // Read backwards the sequence test means nothing.
-            if (r.Verdict == 0 || r.Verdict == VerdictFileTamper) {
+            if (line.size() == examined && (r.Verdict == 0 || r.Verdict == VerdictFileTamper)) {
                 info.Found = true;
                 info.LastSequence = r.Seq;
                 info.LastNumber = r.Number;
                 info.TrailerFound = r.IsTrailer();
-                info.LineStart = start ? 0 : file.pos() + 1;
+                info.LineStart = lineStart;
                 break;
             }
         }
-        if (start)
+        if (lf < 0)
             break;
+        lineEnd = lf;
     }
     return info;
 }
