@@ -259,6 +259,27 @@ TEST_F(DataStoreTabTest, AnIncompleteFileEndsWithTheRedMarker)
     EXPECT_TRUE(w->statusBar()->styleSheet().contains("red"));
 }
 
+TEST_F(DataStoreTabTest, AStoreFileCutByAnotherProgramIsShownAsChanged)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(WriteBytes(StorePath("79"), StoreBytes(2000, true)));
+    w->show();
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    TDataStoreTab *tab = w->DataStoreTab;
+    tab->DsdIsnChange(0);
+    ASSERT_FALSE(WindowLines(tab->DsdWitnessBox).first().second);
+    ASSERT_TRUE(QFile::resize(StorePath("79"), 0));
+    tab->DsdScrollBitBtnClick(ScrollNewest);
+    const auto shown = WindowLines(tab->DsdWitnessBox);
+    ASSERT_GE(shown.size(), 2);
+    EXPECT_EQ(shown.first(), qMakePair(QString::fromLatin1(StoreChangedText), true));
+    for (const auto &line : shown.mid(1))
+        EXPECT_TRUE(line.second && line.first.startsWith("*****,FILE TAMPER,")) << line.first.toStdString();
+    EXPECT_EQ(w->statusBar()->currentMessage(), StoreChangedText);
+    EXPECT_TRUE(w->statusBar()->styleSheet().contains("red"));
+}
+
 TEST_F(DataStoreTabTest, UploadFromTheSimulatorFillsTheWindowAndExtractsToCsv)
 {
     TVornSimConfig cfg;
