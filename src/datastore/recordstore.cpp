@@ -522,6 +522,9 @@ void TDsdRecordStore::AppendRecordText(uint32_t i, QByteArray &out)
         entry.Verdict |= VerdictFileTamper;
         Verdict |= VerdictFileTamper;
         out += VerdictPrefix(entry.Verdict);
+        // The number checked at the load says which record it was.
+        if (!(entry.Verdict & VerdictRecordFormat))
+            out += QByteArray::number(entry.Number);
         return;
     }
     // Trimmed of white space at both ends.
