@@ -1,6 +1,7 @@
 // Reconnecting to the simulated instrument: a TCP peer that stops and comes back on the same port
 // (the same instrument, or another one), a pty reached through a by-id style link that comes back
-// under a new name, and an upload and a settings transfer cut by the loss.
+// under a new name, an upload and a settings transfer cut by the loss, and a setup session open at
+// the loss.
 #include "display/VornTables.h"
 #include "display/ui/VornLCD.h"
 #include "gui_support.h"
@@ -10,6 +11,10 @@
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "link/ui/trafficdlg.h"
+#include "settings/session.h"
+#include "settings/settingstree.h"
+#include "settings/ui/passcode.h"
+#include "settings/ui/settingsui.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
@@ -20,6 +25,7 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -271,6 +277,53 @@ TEST_F(ReconnectTest, ASettingsTransferCutByTheLossEndsAtOnceSayingWhatWasNotSen
     EXPECT_TRUE(dialog->Transfer.LinkLost);
     EXPECT_FALSE(dialog->isVisible());
     // The loss is said once, in the status bar, not as the instrument not responding.
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+}
+
+TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGrey)
+{
+    Cfg.TcpPort = 0;
+    StartSim();
+    ConnectTcp();
+    auto *settings = Window->findChild<TSettingsUi *>();
+    Window->Hooks.ExecModal = [](QDialog *dialog) {
+        if (auto *pass = qobject_cast<TFrmPasscode *>(dialog))
+            pass->EdtPasscode->setText("1234");
+        return int(QDialog::Accepted);
+    };
+    Window->StartSession->trigger();
+    ASSERT_TRUE(settings->Session->SessionActive) << Reporter.Errors.join('\n').toStdString();
+    ASSERT_FALSE(settings->Model->IsEmpty());
+    ASSERT_TRUE(Sim->Instrument().SessionOpen);
+    const int port = Sim->Port();
+    const QString where = QString("127.0.0.1:%1").arg(port);
+    Sim.reset(); // the instrument's panel is not polled during a session: no LoseAndSeeRetries
+    ASSERT_TRUE(PumpUntil([&] { return Window->Retrying(); }));
+
+    // While nothing is connected: the frames that went before are grey, the session is gone from
+    // the window, its menu tree with it.
+    for (QLabel *panel : {Window->StatusPanel0, Window->StatusPanel1}) {
+        EXPECT_FALSE(panel->text().isEmpty());
+        EXPECT_FALSE(panel->isEnabled()) << panel->objectName().toStdString();
+    }
+    auto showsNoSession = [&] {
+        EXPECT_FALSE(Window->SessionActive);
+        EXPECT_FALSE(Window->EndSession->isEnabled());
+        EXPECT_FALSE(Window->PgCMain->isTabVisible(Window->PgCMain->indexOf(Window->TSSettings)));
+        EXPECT_TRUE(settings->Model->IsEmpty());
+    };
+    showsNoSession();
+
+    // The same instrument back on its port has no session: the window says it ended.
+    Cfg.TcpPort = port;
+    StartSim();
+    ASSERT_TRUE(PumpUntil([&] { return Status() == TFrmMain::SessionLostText; }, 10000))
+        << Status().toStdString();
+    EXPECT_FALSE(Sim->Instrument().SessionOpen);
+    showsNoSession();
+    EXPECT_TRUE(Window->StartSession->isEnabled());
+    EXPECT_TRUE(
+        PumpUntil([&] { return Window->StatusPanel0->isEnabled() && Window->StatusPanel1->isEnabled(); }));
     EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
 }
 

@@ -74,6 +74,7 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
     Window.Hooks.SetSessionControls = [this](bool active, bool full) {
         Session->SetSessionControls(active, full);
     };
+    Window.Hooks.ClearSessionTree = [this] { Model->Clear(); };
     Window.Hooks.ShowSaveBlockButtons = [this](bool visible) { Tab->ShowSaveBlockButtons(visible); };
     Window.Hooks.AllowIndicatorSave = [this] {
         Tab->btnSaveSettingsClick();

@@ -106,8 +106,8 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
                        .arg(reason);
         Reporter->Error(text);
     };
-    Engine->OnFrameSent = [this](const QByteArray &frame) { StatusPanel0->setText(PrintableText(frame)); };
-    Engine->OnReplyText = [this](const QByteArray &text) { StatusPanel1->setText(PrintableText(text)); };
+    Engine->OnFrameSent = [this](const QByteArray &frame) { ShowFrame(StatusPanel0, frame); };
+    Engine->OnReplyText = [this](const QByteArray &text) { ShowFrame(StatusPanel1, text); };
     Engine->OnTrafficEcho = [this](const QByteArray &text) { TestTab->AddEcho(text); };
     Engine->OnPollTimeout = [this] {
         if (Hooks.BlankDisplayMimic)
@@ -325,6 +325,7 @@ void TFrmMain::Connect2Click()
 void TFrmMain::ConnectWith(TConnectionChoice choice)
 {
     StopRetry(QString());
+    SessionLost = false;
     // The old link's closing is not a loss.
     UserDisconnect = true;
     Engine->UnitAddress = choice.UnitAddress;
@@ -365,6 +366,15 @@ void TFrmMain::SetConnected(bool connected)
     Engine->ClearBuffers();
     if (Device)
         Device->ResetFacts();
+    if (!connected) {
+        MarkFramesStale();
+        // The instrument ends a session whose renewals stop: the window ends it too, menu tree
+        // and all, and says so when the link comes back.
+        if (SessionActive && !UserDisconnect)
+            SessionLost = true;
+        if (SessionActive && Hooks.ClearSessionTree)
+            Hooks.ClearSessionTree();
+    }
     SessionActive = false;
     if (Hooks.SetSessionControls)
         Hooks.SetSessionControls(false, false);
@@ -397,6 +407,23 @@ void TFrmMain::SetConnected(bool connected)
         ReconnectedCheck();
     if (!connected)
         UserDisconnect = false;
+}
+
+void TFrmMain::ShowFrame(QLabel *panel, const QByteArray &frame)
+{
+    panel->setText(PrintableText(frame));
+    panel->setEnabled(true);
+    panel->setToolTip(panel == StatusPanel0 ? "The last frame sent" : "The last reply received");
+}
+
+void TFrmMain::MarkFramesStale()
+{
+    for (QLabel *panel : {StatusPanel0, StatusPanel1}) {
+        panel->setEnabled(false);
+        if (!panel->text().isEmpty())
+            panel->setToolTip(panel == StatusPanel0 ? "The last frame sent before the connection closed"
+                                                    : "The last reply received before the connection closed");
+    }
 }
 
 void TFrmMain::UpdateConnectButton(bool connected)

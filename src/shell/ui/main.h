@@ -105,8 +105,15 @@ public:
     void ShowStatus(const QString &text, bool red);
     QTimer *RetryTimer = nullptr;
     QPushButton *StopRetryButton = nullptr;
-    QString LostWhere;     // the port or host:port that was lost
-    QByteArray LostSerial; // the serial number it answered with
+    QString LostWhere;        // the port or host:port that was lost
+    QByteArray LostSerial;    // the serial number it answered with
+    bool SessionLost = false; // a setup session was open when the link was lost
+    static constexpr const char *SessionLostText =
+        "The setup session ended with the connection; start it again.";
+    // The status bar's last-frame panels: greyed (stale) while no link carries traffic, normal
+    // again with the next frame.
+    void ShowFrame(QLabel *panel, const QByteArray &frame);
+    void MarkFramesStale();
 
     // --- handlers ---------------------------------------------------------------------------
     void menuOptionsClick();
@@ -126,6 +133,8 @@ public:
         std::function<void(const QString &picture)> SetMimicPicture;
         // Settings session controls (active, full access) and the save-block buttons.
         std::function<void(bool active, bool fullAccess)> SetSessionControls;
+        // Empties the settings tree of a session that has ended without End Session.
+        std::function<void()> ClearSessionTree;
         std::function<void(bool visible)> ShowSaveBlockButtons;
         std::function<void()> AllowIndicatorSave; // btnSaveSettingsClick
         // Ends an open session as End Session does (the window closing during a session).

@@ -111,5 +111,11 @@ void TFrmMain::ReconnectedCheck()
         return;
     }
     StopRetry(QString());
-    ShowStatus(QString("Connection restored: %1").arg(LostWhere), false);
+    const QString restored = QString("Connection restored: %1").arg(LostWhere);
+    // The lit panel says the link is back; what the user must do again is the one thing that fits
+    // beside the panels.
+    ShowStatus(SessionLost ? QString(SessionLostText) : restored, false);
+    if (SessionLost)
+        DebugLog(restored + ". " + SessionLostText);
+    SessionLost = false;
 }
