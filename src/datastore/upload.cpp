@@ -140,6 +140,7 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
     QByteArray block;
     qint64 blockStart = file.size(); // block holds the bytes from blockStart on
     qint64 lineEnd = blockStart;     // the line looked at ends here (at its LF or the file's end)
+    qint64 joinBudget = 2 * blockStart + (1 << 20);
     for (;;) {
         qint64 lf = -1;
         for (qint64 searchEnd = lineEnd;;) {
@@ -162,16 +163,16 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
             searchEnd = blockStart;
             blockStart = from;
         }
-        const qint64 lineStart = lf + 1;
-        const qint64 length = lineEnd - lineStart;
-        if (length >= 30) {
-            const qint64 examined = std::min<qint64>(length, MaxLineExamined);
+        // The line from `start` to lineEnd, its first bytes unscrambled and checked.
+        auto sound = [&](qint64 start) {
+            if (lineEnd - start < 30)
+                return false;
+            const qint64 examined = std::min<qint64>(lineEnd - start, MaxLineExamined);
             QByteArray line;
-            if (lineStart >= blockStart) {
-                line = block.mid(lineStart - blockStart, examined);
-            } else if (file.seek(lineStart)) {
+            if (start >= blockStart && start + examined <= blockStart + block.size())
+                line = block.mid(start - blockStart, examined);
+            else if (file.seek(start))
                 line = file.read(examined);
-            }
             if (scramble)
                 line = UnscrambleLine(line);
             uint32_t sequence = 0;
@@ -186,14 +187,45 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                         .arg(r.Date)
                         .arg(r.Time));
             // Read backwards the sequence test means nothing.
-            if (line.size() == examined && (r.Verdict == 0 || r.Verdict == VerdictFileTamper)) {
-                info.Found = true;
-                info.LastSequence = r.Seq;
-                info.LastNumber = r.Number;
-                info.TrailerFound = r.IsTrailer();
-                info.LineStart = lineStart;
-                break;
+            if (line.size() != examined || (r.Verdict != 0 && r.Verdict != VerdictFileTamper))
+                return false;
+            info.Found = true;
+            info.LastSequence = r.Seq;
+            info.LastNumber = r.Number;
+            info.TrailerFound = r.IsTrailer();
+            info.LineStart = start;
+            return true;
+        };
+        if (sound(lf + 1))
+            break;
+        // A long scrambled line may hold a byte that became an LF, as the loader knows: the line
+        // then starts after an earlier LF (or at the file's start) less than MaxLineExamined bytes
+        // before this one. A damaged file gets only so many such tries.
+        if (scramble && lf >= 0 && joinBudget > 0) {
+            const qint64 from = std::max<qint64>(0, lf - MaxLineExamined);
+            QByteArray window;
+            if (from >= blockStart)
+                window = block.mid(from - blockStart, lf - from);
+            else if (file.seek(from))
+                window = file.read(lf - from);
+            bool joined = false;
+            for (qsizetype at = window.size(); !joined && at > 0 && joinBudget > 0;) {
+                at = QByteArrayView(window.constData(), at).lastIndexOf('\n');
+                if (at < 0 && from > 0)
+                    break;
+                // A line starts with its check field: most starts fail on their first byte.
+                const qint64 start = from + at + 1;
+                const char first =
+                    static_cast<char>((start < lf ? window[start - from] : '\n') - (1 + ScrambleConstant));
+                uint32_t seq = 0;
+                --joinBudget;
+                if (DsdRecordFieldsOutlook(&first, 1, seq) == TFieldsOutlook::Failed)
+                    continue;
+                joinBudget -= std::min<qint64>(lineEnd - start, MaxLineExamined);
+                joined = sound(start);
             }
+            if (joined)
+                break;
         }
         if (lf < 0)
             break;

@@ -380,24 +380,30 @@ TEST(UploadFiles, ReadPreviousLineAndOldFileInfo)
     EXPECT_EQ(info.LastNumber, 518u);
     EXPECT_FALSE(DsdUploadGetOldFileInfo(temp.filePath(QStringLiteral("none")), true).TrailerFound);
 
-    // A long scrambled line may end in a CR: it is still the sound last line. And a long damaged
-    // tail (one line of 3 MB, then many short lines) is passed over to the last sound line.
-    lines = StoreLines(20, true, 500);
-    QByteArray record = DsdRecordFixFormatting(InstrumentRecord(519)) + ",";
-    auto endsInCr = [](const QByteArray &line) { return line.endsWith('\r') && !line.contains('\n'); };
-    for (char pad = 'a'; !endsInCr(ScrambleLine(DsdRecordLine(20, record)));)
-        if ((record += pad).size() > 190)
-            record.chop(record.size() - 80), ++pad;
-    lines[19] = ScrambleLine(DsdRecordLine(20, record)) + "\n";
-    lines.removeLast();
-    for (const QByteArray &tail :
-         {QByteArray(), QByteArray(3 << 20, 'j') + "\n" + QByteArray(100000, '\n')}) {
-        ASSERT_TRUE(WriteBytes(path, lines.join() + tail));
-        info = DsdUploadGetOldFileInfo(path, true);
-        EXPECT_TRUE(info.Found);
-        EXPECT_EQ(info.LastSequence, 20u);
-        EXPECT_EQ(info.LastNumber, 519u);
-        EXPECT_EQ(info.LineStart, lines.join().size() - lines[19].size());
+    // A long scrambled line may end in a CR, or hold a byte that became an LF: it is still the
+    // sound last line. And a long damaged tail (one line of 3 MB, then many short lines) is passed
+    // over to the last sound line.
+    for (const bool inner : {false, true}) {
+        lines = StoreLines(20, true, 500);
+        QByteArray record = DsdRecordFixFormatting(InstrumentRecord(519)) + ",";
+        auto wanted = [inner](const QByteArray &line) {
+            return inner ? line.contains('\n') && line.lastIndexOf('\n') < 180
+                         : line.endsWith('\r') && !line.contains('\n');
+        };
+        for (char pad = 'a'; !wanted(ScrambleLine(DsdRecordLine(20, record)));)
+            if ((record += pad).size() > 190)
+                record.chop(record.size() - 80), ++pad;
+        lines[19] = ScrambleLine(DsdRecordLine(20, record)) + "\n";
+        lines.removeLast();
+        for (const QByteArray &tail :
+             {QByteArray(), QByteArray(3 << 20, 'j') + "\n" + QByteArray(20000, '\n')}) {
+            ASSERT_TRUE(WriteBytes(path, lines.join() + tail));
+            info = DsdUploadGetOldFileInfo(path, true);
+            EXPECT_TRUE(info.Found);
+            EXPECT_EQ(info.LastSequence, 20u) << inner;
+            EXPECT_EQ(info.LastNumber, 519u);
+            EXPECT_EQ(info.LineStart, lines.join().size() - lines[19].size());
+        }
     }
 
     // Copies are whole, across several blocks.
