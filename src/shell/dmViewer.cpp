@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSerialPortInfo>
 #include <QStringDecoder>
 
 #include <climits>
@@ -195,7 +196,25 @@ void TdatViewer::SetConnectionType(int value)
 }
 QString TdatViewer::GetSerialPort() const
 {
-    return ReadText("Connection", "SerialPort", "COM1", "COM1");
+    if (Present && Ini.Has("Connection", "SerialPort"))
+        return ReadText("Connection", "SerialPort", {}, {});
+    QStringList listed;
+#ifndef Q_OS_WIN
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        listed << info.systemLocation();
+#endif
+    return DefaultSerialPort(listed);
+}
+
+QString TdatViewer::DefaultSerialPort(const QStringList &listed)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(listed);
+    return QStringLiteral("COM1");
+#else
+    // There is no COM1 here: the first port the system has, else the first on-board one.
+    return listed.isEmpty() ? QStringLiteral("/dev/ttyS0") : listed.first();
+#endif
 }
 void TdatViewer::SetSerialPort(const QString &value)
 {

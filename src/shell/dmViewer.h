@@ -5,6 +5,7 @@
 #include "shell/inifile.h"
 
 #include <QString>
+#include <QStringList>
 
 class TdatViewer
 {
@@ -46,8 +47,12 @@ public:
     // [Connection]
     int GetConnectionType() const;
     void SetConnectionType(int value); // low 7 bits
+    // The stored port, else DefaultSerialPort of the ports the system lists (never stored by this).
     QString GetSerialPort() const;
     void SetSerialPort(const QString &value);
+    // The port a configuration without one starts from: COM1 on Windows; elsewhere the first of
+    // the listed ports, or /dev/ttyS0 when none is listed.
+    static QString DefaultSerialPort(const QStringList &listed);
     int GetBaudRate() const;
     void SetBaudRate(int value);
     int GetDataBits() const;

@@ -106,6 +106,27 @@ TEST_F(ComDialogTest, WithoutTheFastOptionAStoredFastCableBecomesOpticalLink)
     EXPECT_EQ(fast->Effective()->Cable, 2);
 }
 
+TEST_F(ComDialogTest, OnlyASerialConnectionStoresTheSerialPortShown)
+{
+    // No port stored: the dialog offers one this system has; a TCP connection stores none of it,
+    // a serial one stores the port the user accepted.
+    auto d = Open("[Connection]\nConnectionType=1\nTcpHostname=127.0.0.1\nTcpPort=2222\n");
+    EXPECT_NE(d->CBPort->currentText(), "COM1");
+    for (int type : {1, 0}) {
+        d->RGConnection->SetItemIndex(type);
+        const auto settings = d->Effective();
+        ASSERT_TRUE(settings);
+        d->StoreToConfig(*settings);
+        ASSERT_TRUE(Config->Save());
+        QFile ini(Folder.Ini());
+        ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+        EXPECT_EQ(ini.readAll().contains("SerialPort="), type == 0) << type;
+        if (type == 0) {
+            EXPECT_EQ(TdatViewer(Folder.Ini()).GetSerialPort(), settings->PortName);
+        }
+    }
+}
+
 TEST_F(ComDialogTest, UnlistedValuesAreNeverUsed)
 {
     auto d = Open("[Connection]\nBaudRate=300\nDataBits=6\n");

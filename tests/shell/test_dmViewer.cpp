@@ -87,7 +87,6 @@ TEST_F(TdatViewerTest, DefaultsWithAnEmptyFileDifferFromTheFixedValuesWithoutOne
     EXPECT_EQ(empty.GetInstrument(), Dir.path() + "/panel.jpg");
     EXPECT_EQ(empty.ImagePath("VX-200"), Dir.path() + "/panel.jpg");
     EXPECT_EQ(empty.GetLogo(), QString());
-    EXPECT_EQ(empty.GetSerialPort(), "COM1");
 
     const QString missing = Dir.filePath("none.ini");
     TdatViewer none(missing);
@@ -107,6 +106,28 @@ TEST_F(TdatViewerTest, DefaultsWithAnEmptyFileDifferFromTheFixedValuesWithoutOne
     EXPECT_EQ(none.GetViewerName(), "ViewMarl");
     EXPECT_TRUE(none.Save());
     EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+TEST_F(TdatViewerTest, WithoutAStoredSerialPortTheDefaultIsOneThisSystemHasAndIsNeverWritten)
+{
+#ifdef Q_OS_WIN
+    EXPECT_EQ(TdatViewer::DefaultSerialPort({}), "COM1");
+#else
+    EXPECT_EQ(TdatViewer::DefaultSerialPort({}), "/dev/ttyS0");
+    EXPECT_EQ(TdatViewer::DefaultSerialPort({"/dev/ttyUSB0", "/dev/ttyS0"}), "/dev/ttyUSB0");
+    const QString name = Ini("[Connection]\nBaudRate=9600\n");
+    {
+        TdatViewer config(name);
+        EXPECT_TRUE(config.GetSerialPort().startsWith("/dev/")) << config.GetSerialPort().toStdString();
+        config.SetBaudRate(19200);
+    }
+    EXPECT_FALSE(ReadAll(name).contains("SerialPort")) << ReadAll(name).constData();
+    EXPECT_TRUE(TdatViewer(Dir.filePath("none.ini")).GetSerialPort().startsWith("/dev/"));
+#endif
+    // A stored name is used as it is, whatever the system lists.
+    for (const char *stored : {"COM1", "/dev/ttyACM3"})
+        EXPECT_EQ(TdatViewer(Ini(QByteArray("[Connection]\nSerialPort=") + stored + "\n")).GetSerialPort(),
+                  stored);
 }
 
 TEST_F(TdatViewerTest, SettersKeepTheLowSevenBitsWhereTheKeyIsASmallCode)

@@ -168,7 +168,7 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     // The state of a new dialog, before the configuration fills it.
     RGConnection->SetItemIndex(0);
     RGPhysical->SetItemIndex(0);
-    CBPort->setEditText("COM1");
+    CBPort->setEditText(TdatViewer::DefaultSerialPort(ListedPortNames()));
     RGBaud->SetItemIndex(BaudItems.indexOf("9600"));
     RGData->SetItemIndex(1);
     RGStop->SetItemIndex(0);
@@ -190,6 +190,14 @@ void TFrmComDialog::ListPorts()
         const QString details = port.Details();
         CBPort->addItem(details.isEmpty() ? port.Name : port.Name + "  (" + details + ")", port.Name);
     }
+}
+
+QStringList TFrmComDialog::ListedPortNames() const
+{
+    QStringList names;
+    for (int i = 0; i < CBPort->count(); ++i)
+        names << CBPort->itemData(i).toString();
+    return names;
 }
 
 QStringList TFrmComDialog::PortsToSearch() const
@@ -473,7 +481,9 @@ void TFrmComDialog::StoreToConfig(const TComSettings &s)
 {
     Config.SetConnectionType(s.ConnectionType);
     Config.SetSerialCable(s.Cable);
-    Config.SetSerialPort(s.PortName);
+    // A TCP connection leaves the serial port as it was: the default shown was nobody's choice.
+    if (s.ConnectionType == 0 || s.PortName != Config.GetSerialPort())
+        Config.SetSerialPort(s.PortName);
     Config.SetBaudRate(s.BaudRate);
     Config.SetDataBits(s.DataBits);
     Config.SetStopBits(s.StopBits);

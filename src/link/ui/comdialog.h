@@ -71,6 +71,8 @@ public:
     void ListPorts();
     // The ports "Find Instrument" asks: the one entered first, then every listed one.
     QStringList PortsToSearch() const;
+    // The device names of the ports the list offers, in its order.
+    QStringList ListedPortNames() const;
     // "Find Instrument": asks the ports with a progress window that can be cancelled, selects the
     // port, bit rate and address of the first instrument that answers and says what was found.
     void BtnFindClick();
