@@ -3,6 +3,8 @@
 
 #include "link/reporter.h"
 
+#include <QFileInfo>
+
 TDsdDataStore::TDsdDataStore() = default;
 
 void TDsdDataStore::SetLog(const std::function<void(const QString &)> &log)
@@ -23,27 +25,70 @@ QString TDsdDataStore::DsdIsnFromControl() const
     return SelectedIsn >= 0 && SelectedIsn < IsnList.size() ? IsnList[SelectedIsn] : QString();
 }
 
-void TDsdDataStore::DsdTabPopup()
+bool TDsdDataStore::ListStores(QStringList &list)
 {
-    IsnList.clear();
-    SelectedIsn = -1;
-    RecordControlsEnabled = false;
+    list.clear();
     if (LinkOpen && LinkOpen() && CheckInstrumentKnown && !CheckInstrumentKnown()) {
         if (Reporter)
             Reporter->Error(QStringLiteral("Com Port not open or instrument not connected"));
-        return;
+        return false;
     }
     if (!Layout.EnsureStoreDir()) {
         if (Reporter)
             Reporter->Info(QStringLiteral("Could not create Data Store database in ") + Layout.ParentDir());
-        return;
+        return false;
     }
+    list = Layout.StoredInstruments();
+    return true;
+}
+
+void TDsdDataStore::ApplyList(bool listed, const QStringList &list)
+{
+    IsnList.clear();
+    SelectedIsn = -1;
+    RecordControlsEnabled = false;
+    Loaded = false;
+    Listed = listed;
+    if (!listed)
+        return;
     OldestUploadedRec.clear();
     NewestUploadedRec.clear();
-    IsnList = Layout.StoredInstruments();
+    IsnList = list;
     Records.Clear();
     if (!IsnList.isEmpty())
         SelectedIsn = 0;
+}
+
+void TDsdDataStore::DsdTabPopup()
+{
+    // The list empties before the instrument is asked, as the answer may take a while.
+    IsnList.clear();
+    SelectedIsn = -1;
+    QStringList list;
+    const bool listed = ListStores(list);
+    ApplyList(listed, list);
+}
+
+TDsdDataStore::TShown TDsdDataStore::DsdTabPopupKeepingLoaded()
+{
+    const QString loaded = Loaded ? DsdIsnFromControl() : QString();
+    const QStringList before = IsnList;
+    QStringList list;
+    const bool listed = ListStores(list);
+    if (listed && !loaded.isEmpty() && list == before) {
+        const QFileInfo now(Layout.DsdIsnToDataStoreName(loaded));
+        return now.size() == LoadedSize && now.lastModified() == LoadedTime ? Kept : Replaced;
+    }
+    ApplyList(listed, list);
+    return Rebuilt;
+}
+
+int TDsdDataStore::AutoSelection(const QString &connectedSerial) const
+{
+    const int connected = connectedSerial.isEmpty() ? -1 : int(IsnList.indexOf(connectedSerial));
+    if (connected >= 0)
+        return connected;
+    return IsnList.size() == 1 ? 0 : -1;
 }
 
 void TDsdDataStore::DsdNewSelection()
@@ -54,6 +99,10 @@ void TDsdDataStore::DsdNewSelection()
     const QString path = Layout.DsdIsnToDataStoreName(isn);
     if (Log)
         Log(QStringLiteral("Opening:\"%1\"").arg(path));
+    const QFileInfo file(path);
+    LoadedSize = file.exists() ? file.size() : -1;
+    LoadedTime = file.lastModified();
+    Loaded = true;
     if (!Records.DsdMemMapFileInit(path, isn))
         return;
     Selection.ResetCaches();
@@ -64,6 +113,7 @@ void TDsdDataStore::DsdIsnChange(int index)
 {
     SelectedIsn = index >= 0 && index < IsnList.size() ? index : -1;
     RecordControlsEnabled = false;
+    Loaded = false;
     OldestUploadedRec.clear();
     NewestUploadedRec.clear();
     Records.Clear();

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -54,6 +55,25 @@ protected:
         layout.SetStoreDir(StoreDir.path());
         return layout.DsdIsnToDataStoreName(serial);
     }
+    // Links the window to sim and waits for its identity.
+    static bool Connect(TFrmMain &w, const TVornSim &sim)
+    {
+        auto socket = std::make_unique<TIOIfaceSocket>();
+        socket->SetHostText("127.0.0.1");
+        socket->SetPort(sim.Port());
+        w.ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        return PumpUntil([&] { return w.IdentPanel->Text() == "SN: 1234567, V500 V1.04"; });
+    }
+    // Eight records of which the fourth was altered after it was written.
+    static QByteArray TamperedStore()
+    {
+        QList<QByteArray> plain = StoreLines(8, false);
+        plain[3].replace("GROSS", "GRASS");
+        QByteArray bytes;
+        for (const QByteArray &line : plain)
+            bytes += ScrambleLine(line.chopped(1)) + '\n';
+        return bytes;
+    }
     // The record window's lines, each with whether it is drawn red.
     static QList<QPair<QString, bool>> WindowLines(QTextEdit *box)
     {
@@ -87,10 +107,6 @@ TEST_F(DataStoreTabTest, ShowingTheTabListsTheStoredInstrumentsLowestFirst)
     ASSERT_EQ(tab->DsdIsn->count(), 2);
     EXPECT_EQ(tab->DsdIsn->itemText(0), "       123");
     EXPECT_EQ(tab->DsdIsn->itemText(1), "      4711");
-    EXPECT_EQ(tab->DsdIsn->currentIndex(), 0);
-    // Preselected, not loaded: the record controls wait for a choice.
-    EXPECT_FALSE(tab->DsdView->isEnabled());
-    EXPECT_TRUE(tab->DsdScrollNextBitBtn->isEnabled());
 
     // A new file appears the next time the tab is shown.
     ASSERT_TRUE(WriteBytes(StorePath("9"), StoreBytes(1, true)));
@@ -109,6 +125,93 @@ TEST_F(DataStoreTabTest, ShowingTheTabListsTheStoredInstrumentsLowestFirst)
     EXPECT_TRUE(lines[0].first.startsWith("1,"));
     EXPECT_FALSE(lines[0].second);
     EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+}
+
+TEST_F(DataStoreTabTest, ShowingTheTabLoadsTheStoreToLookAtOrSaysWhatToDo)
+{
+    TVornSimConfig cfg;
+    cfg.TcpPort = 0;
+    TVornSim sim(cfg); // serial number 1234567
+    ASSERT_TRUE(sim.Start());
+    // The stores (the n-th holds 40 + n records from number 101), a link, the entry loaded.
+    const QList<std::tuple<QStringList, bool, QString>> cases = {
+        {{}, false, ""},
+        {{"4711"}, false, "      4711"},
+        {{"123", "4711"}, false, ""},
+        {{"4711"}, true, "      4711"},
+        {{"123", "4711"}, true, ""},
+        {{"123", "1234567", "4711"}, true, "   1234567"}};
+    for (const auto &[stores, link, loaded] : cases) {
+        SCOPED_TRACE(stores.join(',').toStdString() + (link ? " connected" : ""));
+        for (const QString &f : QDir(StoreDir.path()).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(StoreDir.filePath(f));
+        for (int i = 0; i < stores.size(); ++i)
+            ASSERT_TRUE(WriteBytes(StorePath(stores[i]), StoreBytes(40 + i, true, 101)));
+        auto w = Start();
+        ASSERT_TRUE(w);
+        w->show();
+        ASSERT_TRUE(!link || Connect(*w, sim));
+        Reporter.Errors.clear(); // the test folder's panel picture is a stand-in
+        w->PgCMain->setCurrentWidget(w->TSDataStore);
+        TDataStoreTab *tab = w->DataStoreTab;
+        EXPECT_EQ(tab->DsdIsn->currentText(), loaded);
+        EXPECT_EQ(tab->DsdView->isEnabled(), !loaded.isEmpty());
+        const QString top = WindowLines(tab->DsdWitnessBox).value(0).first;
+        if (loaded.isEmpty()) {
+            EXPECT_EQ(top,
+                      stores.isEmpty() ? TDataStoreTab::NothingUploadedHint : TDataStoreTab::PickSerialHint);
+        } else {
+            // As a pick from the list loads it: from the oldest record, with its count.
+            EXPECT_TRUE(top.startsWith("101,")) << top.toStdString();
+            const int records = 40 + stores.indexOf(loaded.trimmed());
+            EXPECT_EQ(w->statusBar()->currentMessage(), QStringLiteral("Found %1 records").arg(records));
+        }
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    }
+}
+
+TEST_F(DataStoreTabTest, ComingBackToTheTabKeepsTheStoreBeingBrowsed)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    ASSERT_TRUE(WriteBytes(StorePath("55"), StoreBytes(200, true, 1001)));
+    ASSERT_TRUE(WriteBytes(StorePath("77"), TamperedStore()));
+    TDataStoreTab *tab = w->DataStoreTab;
+    auto pick = [&](int index) {
+        tab->DsdIsn->setCurrentIndex(index);
+        emit tab->DsdIsn->activated(index);
+    };
+    auto backAndForth = [&] {
+        w->PgCMain->setCurrentWidget(w->TSDisplay);
+        w->PgCMain->setCurrentWidget(w->TSDataStore);
+    };
+    auto top = [&] { return WindowLines(tab->DsdWitnessBox).value(0).first; };
+    backAndForth();
+
+    // The tampered store warns when it is loaded, not each time the tab comes back.
+    pick(1);
+    ASSERT_EQ(Reporter.Errors.size(), 1);
+    backAndForth();
+    EXPECT_EQ(Reporter.Errors.size(), 1);
+    EXPECT_EQ(tab->DsdIsn->currentText(), "        77");
+
+    // The other store, scrolled down a window and a line, stays where the user left it...
+    pick(0);
+    tab->DsdScrollNextBitBtn->click();
+    QTest::keyClick(tab->DsdWitnessBox, Qt::Key_Down);
+    const QString shown = top();
+    ASSERT_TRUE(shown.startsWith(QString::number(1002 + tab->Store.Selection.WindowLines) + ","));
+    backAndForth();
+    EXPECT_EQ(tab->DsdIsn->currentText(), "        55");
+    EXPECT_EQ(top(), shown);
+    // ...until an upload elsewhere replaces its file: then it is loaded afresh.
+    ASSERT_TRUE(QFile::remove(StorePath("55")));
+    ASSERT_TRUE(WriteBytes(StorePath("55"), StoreBytes(210, true, 1001)));
+    backAndForth();
+    EXPECT_EQ(tab->DsdIsn->currentText(), "        55");
+    EXPECT_TRUE(top().startsWith("1001,"));
+    EXPECT_TRUE(tab->DsdNewestUploadedRec->text().startsWith("1210,"));
 }
 
 TEST_F(DataStoreTabTest, ARecordNumberRangeShowsExactlyThoseRecordsAndScrolls)
@@ -214,13 +317,8 @@ TEST_F(DataStoreTabTest, ATamperedRecordIsRedAndTheStatusWarns)
     auto w = Start();
     ASSERT_TRUE(w);
     w->show();
-    QList<QByteArray> plain = StoreLines(8, false);
-    ASSERT_TRUE(plain[3].contains("GROSS"));
-    plain[3].replace("GROSS", "GRASS");
-    QByteArray bytes;
-    for (const QByteArray &line : plain)
-        bytes += ScrambleLine(line.chopped(1)) + '\n';
-    ASSERT_TRUE(WriteBytes(StorePath("77"), bytes));
+    ASSERT_TRUE(StoreLines(8, false)[3].contains("GROSS"));
+    ASSERT_TRUE(WriteBytes(StorePath("77"), TamperedStore()));
     QString status;
     bool red = false;
     TDataStoreTab *tab = w->DataStoreTab;
@@ -228,8 +326,9 @@ TEST_F(DataStoreTabTest, ATamperedRecordIsRedAndTheStatusWarns)
         status = text;
         red = tamper;
     };
+    // The only store is loaded when the tab is shown, with the one warning box of a load.
     w->PgCMain->setCurrentWidget(w->TSDataStore);
-    tab->DsdIsnChange(0);
+    EXPECT_EQ(Reporter.Errors.size(), 1);
     const auto lines = WindowLines(tab->DsdWitnessBox);
     ASSERT_GE(lines.size(), 8);
     for (int i = 0; i < 8; ++i)
@@ -291,11 +390,7 @@ TEST_F(DataStoreTabTest, UploadFromTheSimulatorFillsTheWindowAndExtractsToCsv)
     auto w = Start();
     ASSERT_TRUE(w);
     w->show();
-    auto socket = std::make_unique<TIOIfaceSocket>();
-    socket->SetHostText("127.0.0.1");
-    socket->SetPort(sim.Port());
-    w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
-    ASSERT_TRUE(PumpUntil([&] { return w->IdentPanel->Text() == "SN: 1234567, V500 V1.04"; }));
+    ASSERT_TRUE(Connect(*w, sim));
     w->PgCMain->setCurrentWidget(w->TSDataStore);
     TDataStoreTab *tab = w->DataStoreTab;
     EXPECT_EQ(tab->DsdIsn->count(), 0);
@@ -359,11 +454,7 @@ TEST_F(DataStoreTabTest, CancelDuringTheUploadKeepsTheRecordsReceivedSoFar)
     auto w = Start();
     ASSERT_TRUE(w);
     w->show();
-    auto socket = std::make_unique<TIOIfaceSocket>();
-    socket->SetHostText("127.0.0.1");
-    socket->SetPort(sim.Port());
-    w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
-    ASSERT_TRUE(PumpUntil([&] { return w->IdentPanel->Text() == "SN: 1234567, V500 V1.04"; }));
+    ASSERT_TRUE(Connect(*w, sim));
     w->PgCMain->setCurrentWidget(w->TSDataStore);
     TDataStoreTab *tab = w->DataStoreTab;
     // The user presses Cancel once record 20 shows in the progress window.

@@ -72,6 +72,13 @@ int LineEditWidthFor(const QLineEdit *edit, const QString &text)
         .width();
 }
 
+// An instrument's serial number as the list shows it; empty when it is not known.
+QString ListedSerial(const QByteArray &serial)
+{
+    return serial.isEmpty() ? QString()
+                            : BlankLeadingZeros(PadLeftTo(QString::fromLatin1(serial), 10, QLatin1Char('0')));
+}
+
 // Enabled input fields are white, disabled ones take the menu colour.
 void SetFieldEnabled(QWidget *w, bool enabled)
 {
@@ -246,9 +253,47 @@ void TDataStoreTab::DsdTabPopup()
 {
     Store.Records.MaxStoreFileSize = MaxStoreFileSize;
     Store.Records.ScrambleLines = ScrambleLines;
+    switch (Store.DsdTabPopupKeepingLoaded()) {
+    case TDsdDataStore::Kept:
+        return;
+    case TDsdDataStore::Replaced:
+        DsdIsnChange(Store.SelectedIsn);
+        return;
+    case TDsdDataStore::Rebuilt:
+        DsdWitnessBox->clear();
+        ShowStore();
+        ChooseStore(ConnectedSerial());
+        return;
+    }
+}
+
+void TDataStoreTab::RebuildList()
+{
+    Store.Records.MaxStoreFileSize = MaxStoreFileSize;
+    Store.Records.ScrambleLines = ScrambleLines;
     Store.DsdTabPopup();
     DsdWitnessBox->clear();
     ShowStore();
+}
+
+QString TDataStoreTab::ConnectedSerial() const
+{
+    return Engine && Engine->LinkOpen() && Device ? ListedSerial(Device->SerialNumber) : QString();
+}
+
+void TDataStoreTab::ChooseStore(const QString &serial)
+{
+    const int index = Store.AutoSelection(serial);
+    if (index >= 0) {
+        // As if the user had picked it.
+        DsdIsnChange(index);
+        return;
+    }
+    Store.DsdIsnChange(-1);
+    ShowStore();
+    DsdWitnessBox->clear();
+    if (Store.Listed)
+        DsdWitnessBox->setPlainText(Store.IsnList.isEmpty() ? NothingUploadedHint : PickSerialHint);
 }
 
 void TDataStoreTab::DsdIsnChange(int index)
@@ -454,10 +499,8 @@ void TDataStoreTab::DsdUploadOrRefreshClick()
     if (result == TDsdUpload::Uploaded && OnStatusText)
         OnStatusText(upload.Message, false);
     // The list again, with the instrument just uploaded chosen and loaded.
-    DsdTabPopup();
-    const QString shown = BlankLeadingZeros(PadLeftTo(QString::fromLatin1(Device->SerialNumber), 10, '0'));
-    const int index = Store.IsnList.indexOf(shown);
-    DsdIsnChange(index >= 0 ? index : Store.SelectedIsn);
+    RebuildList();
+    ChooseStore(ListedSerial(Device->SerialNumber));
     // An incomplete upload has committed what arrived; its message, not the count of the load,
     // stays in the status bar, in red.
     if (result == TDsdUpload::Incomplete && OnStatusText)

@@ -42,7 +42,9 @@ public:
     std::function<bool(QPrinter &printer)> AskPrinter;
     void SetLog(const std::function<void(const QString &)> &log);
 
-    // The tab was shown: rebuild the list of stored instruments.
+    // The tab was shown: the list of stored instruments again, and the store to look at loaded
+    // when it is plain which (see ChooseStore). A store the user is browsing stays as it is
+    // while the list has not changed.
     void DsdTabPopup();
     void DsdIsnChange(int index);
     void DsdUploadOrRefreshClick();
@@ -69,10 +71,22 @@ public:
     QTextEdit *DsdWitnessBox;
     QPushButton *DsdExtractCsvBitBtn, *DsdExtractPrintBitBtn;
 
+    // The record window's words when nothing is selected.
+    static constexpr const char *PickSerialHint =
+        "Pick an instrument serial number to see its stored records.";
+    static constexpr const char *NothingUploadedHint = "No records have been uploaded yet.";
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The list again, nothing selected or loaded.
+    void RebuildList();
+    // Loads the store of the instrument with this displayed serial number, else the only one
+    // listed; else selects nothing and says what to do in the record window.
+    void ChooseStore(const QString &serial);
+    // The connected instrument's serial number as the list shows it; empty without a link.
+    QString ConnectedSerial() const;
     void ShowStore();
     void DsdRecordControlsSetup(bool enabled);
     void DsdRecordRadioFromToSetup();
