@@ -212,6 +212,11 @@ TEST_F(DataStoreTabTest, ComingBackToTheTabKeepsTheStoreBeingBrowsed)
     EXPECT_EQ(tab->DsdIsn->currentText(), "        55");
     EXPECT_TRUE(top().startsWith("1001,"));
     EXPECT_TRUE(tab->DsdNewestUploadedRec->text().startsWith("1210,"));
+    // Another instrument listed, so none chosen: the count of the store gone goes with it.
+    ASSERT_TRUE(WriteBytes(StorePath("9"), StoreBytes(1, true)));
+    backAndForth();
+    EXPECT_EQ(top(), TDataStoreTab::PickSerialHint);
+    EXPECT_TRUE(w->statusBar()->currentMessage().isEmpty());
 }
 
 TEST_F(DataStoreTabTest, ARecordNumberRangeShowsExactlyThoseRecordsAndScrolls)

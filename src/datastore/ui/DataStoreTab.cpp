@@ -291,6 +291,7 @@ void TDataStoreTab::ChooseStore(const QString &serial)
     }
     Store.DsdIsnChange(-1);
     ShowStore();
+    ShowStatusText({}, false); // no count or warning of a store no longer shown
     DsdWitnessBox->clear();
     if (Store.Listed)
         DsdWitnessBox->setPlainText(Store.IsnList.isEmpty() ? NothingUploadedHint : PickSerialHint);
@@ -326,12 +327,20 @@ void TDataStoreTab::ShowStore()
     DsdRecordControlsSetup(Store.RecordControlsEnabled);
 }
 
+void TDataStoreTab::ShowStatusText(const QString &text, bool red)
+{
+    if (!OnStatusText)
+        return;
+    OnStatusText(text, red);
+    StatusShown = text;
+}
+
 void TDataStoreTab::ShowLoadResult()
 {
     for (const QString &message : Store.Records.WindowMessages)
         DsdWitnessBox->append(message);
-    if (OnStatusText && !Store.DsdIsnFromControl().isEmpty())
-        OnStatusText(Store.Records.StatusText, Store.Records.StatusTamper);
+    if (!Store.DsdIsnFromControl().isEmpty())
+        ShowStatusText(Store.Records.StatusText, Store.Records.StatusTamper);
 }
 
 void TDataStoreTab::DsdRecordControlsSetup(bool enabled)
@@ -407,8 +416,8 @@ void TDataStoreTab::DsdRecordWindowPopulate()
         first = false;
     }
     DsdWitnessBox->moveCursor(QTextCursor::Start);
-    if (Store.Records.FileChanged() && OnStatusText)
-        OnStatusText(Store.Records.StatusText, true);
+    if (Store.Records.FileChanged())
+        ShowStatusText(Store.Records.StatusText, true);
 }
 
 bool TDataStoreTab::eventFilter(QObject *watched, QEvent *event)
@@ -496,15 +505,15 @@ void TDataStoreTab::DsdUploadOrRefreshClick()
     DsdUploadOrRefresh->setEnabled(true);
     if (result == TDsdUpload::Failed)
         return;
-    if (result == TDsdUpload::Uploaded && OnStatusText)
-        OnStatusText(upload.Message, false);
+    if (result == TDsdUpload::Uploaded)
+        ShowStatusText(upload.Message, false);
     // The list again, with the instrument just uploaded chosen and loaded.
     RebuildList();
     ChooseStore(ListedSerial(Device->SerialNumber));
     // An incomplete upload has committed what arrived; its message, not the count of the load,
     // stays in the status bar, in red.
-    if (result == TDsdUpload::Incomplete && OnStatusText)
-        OnStatusText(upload.Message, true);
+    if (result == TDsdUpload::Incomplete)
+        ShowStatusText(upload.Message, true);
 }
 
 void TDataStoreTab::DsdExtractCsvBitBtnClick()

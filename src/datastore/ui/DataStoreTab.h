@@ -34,8 +34,10 @@ public:
     bool ScrambleLines = true;
     bool DebugMode = false;
     uint32_t MaxStoreFileSize = DefaultMaxStoreFileSize;
-    // The third status-bar panel (red: tamper warning).
+    // The third status-bar panel (red: tamper warning). An empty text takes back StatusShown.
     std::function<void(const QString &text, bool red)> OnStatusText;
+    // The last text this tab gave OnStatusText.
+    QString StatusShown;
     // The CSV save dialog: a chosen path, or empty when cancelled.
     std::function<QString(const QString &dir, const QString &fileName)> AskSaveFile;
     // The print dialog: false when cancelled.
@@ -88,6 +90,7 @@ private:
     // The connected instrument's serial number as the list shows it; empty without a link.
     QString ConnectedSerial() const;
     void ShowStore();
+    void ShowStatusText(const QString &text, bool red);
     void DsdRecordControlsSetup(bool enabled);
     void DsdRecordRadioFromToSetup();
     void TakeInputs();

@@ -179,6 +179,9 @@ bool TFrmMain::FormCreate(QString *error)
     DataStoreTab->Device = Device;
     DataStoreTab->SetLog([this](const QString &text) { DebugLog(text); });
     DataStoreTab->OnStatusText = [this](const QString &text, bool red) {
+        // The tab takes back its own message only while no other has replaced it.
+        if (text.isEmpty() && statusBar()->currentMessage() != DataStoreTab->StatusShown)
+            return;
         // Only the message is red: the panels are labels with their own colours.
         ShowStatus(text, red);
     };
