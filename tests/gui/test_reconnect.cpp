@@ -10,10 +10,12 @@
 #include "datastore/ui/Progress.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
+#include "link/ui/Debug.h"
 #include "link/ui/trafficdlg.h"
 #include "settings/session.h"
 #include "settings/settingstree.h"
 #include "settings/ui/passcode.h"
+#include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
@@ -26,10 +28,14 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <functional>
 
 #include <pty.h>
 #include <unistd.h>
@@ -282,49 +288,110 @@ TEST_F(ReconnectTest, ASettingsTransferCutByTheLossEndsAtOnceSayingWhatWasNotSen
 
 TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGrey)
 {
-    Cfg.TcpPort = 0;
-    StartSim();
-    ConnectTcp();
+    // An edit is saved in the instrument unless saving is blocked; a block open at the loss is
+    // lifted without a save, and the user is told the changes were not saved.
+    struct Case {
+        const char *name;
+        bool blocked;
+    };
+    const Case cases[] = {{"saving allowed", false}, {"saving blocked", true}};
+    Config->SetAllowSaveBlock(true);
+    Config->SetReadAllSettings(true);
     auto *settings = Window->findChild<TSettingsUi *>();
     Window->Hooks.ExecModal = [](QDialog *dialog) {
         if (auto *pass = qobject_cast<TFrmPasscode *>(dialog))
             pass->EdtPasscode->setText("1234");
         return int(QDialog::Accepted);
     };
-    Window->StartSession->trigger();
-    ASSERT_TRUE(settings->Session->SessionActive) << Reporter.Errors.join('\n').toStdString();
-    ASSERT_FALSE(settings->Model->IsEmpty());
-    ASSERT_TRUE(Sim->Instrument().SessionOpen);
-    const int port = Sim->Port();
-    const QString where = QString("127.0.0.1:%1").arg(port);
-    Sim.reset(); // the instrument's panel is not polled during a session: no LoseAndSeeRetries
-    ASSERT_TRUE(PumpUntil([&] { return Window->Retrying(); }));
-
-    // While nothing is connected: the frames that went before are grey, the session is gone from
-    // the window, its menu tree with it.
-    for (QLabel *panel : {Window->StatusPanel0, Window->StatusPanel1}) {
-        EXPECT_FALSE(panel->text().isEmpty());
-        EXPECT_FALSE(panel->isEnabled()) << panel->objectName().toStdString();
-    }
-    auto showsNoSession = [&] {
-        EXPECT_FALSE(Window->SessionActive);
-        EXPECT_FALSE(Window->EndSession->isEnabled());
-        EXPECT_FALSE(Window->PgCMain->isTabVisible(Window->PgCMain->indexOf(Window->TSSettings)));
-        EXPECT_TRUE(settings->Model->IsEmpty());
+    Window->FrmDebug->show(); // the debug log keeps lines only while it is shown
+    int saves = 0;            // save commands the instrument heard
+    auto heard = [&](const QString &line) {
+        if (line.startsWith("<<< ") && line.mid(6, 6) == "100010")
+            ++saves;
     };
-    showsNoSession();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Reporter.Errors.clear();
+        Cfg = {};
+        Cfg.TcpPort = 0;
+        Cfg.Verbose = true;
+        StartSim();
+        Sim->OnLog = heard;
+        ConnectTcp();
+        Window->StartSession->trigger();
+        ASSERT_TRUE(settings->Session->SessionActive) << Reporter.Errors.join('\n').toStdString();
+        ASSERT_FALSE(settings->Model->IsEmpty());
+        ASSERT_TRUE(Sim->Instrument().SessionOpen);
+        TSettingsTab *tab = settings->Tab;
+        if (c.blocked)
+            tab->btnBlockSaveSettings->click();
+        std::function<TMenuNode *(TMenuNode *)> find = [&](TMenuNode *at) -> TMenuNode * {
+            if (at->Data && at->Data->Register == "1104")
+                return at;
+            for (auto &child : at->Children)
+                if (TMenuNode *found = find(child.get()))
+                    return found;
+            return nullptr;
+        };
+        TMenuNode *node = find(settings->Model->Root());
+        ASSERT_TRUE(node);
+        tab->Select(node);
+        ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+        saves = 0;
+        tab->EdtNum->setText("5");
+        tab->btnNumOK->click();
+        ASSERT_EQ(Sim->Instrument().Model().Find(0x1104)->Value, 5);
+        EXPECT_EQ(saves, c.blocked ? 0 : 1);
+        EXPECT_EQ(Window->SaveBlocked, c.blocked);
 
-    // The same instrument back on its port has no session: the window says it ended.
-    Cfg.TcpPort = port;
-    StartSim();
-    ASSERT_TRUE(PumpUntil([&] { return Status() == TFrmMain::SessionLostText; }, 10000))
-        << Status().toStdString();
-    EXPECT_FALSE(Sim->Instrument().SessionOpen);
-    showsNoSession();
-    EXPECT_TRUE(Window->StartSession->isEnabled());
-    EXPECT_TRUE(
-        PumpUntil([&] { return Window->StatusPanel0->isEnabled() && Window->StatusPanel1->isEnabled(); }));
-    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+        const int port = Sim->Port();
+        saves = 0;
+        Sim.reset(); // the instrument's panel is not polled during a session: no LoseAndSeeRetries
+        ASSERT_TRUE(PumpUntil([&] { return Window->Retrying(); }));
+
+        // While nothing is connected: the frames that went before are grey, the session is gone
+        // from the window, its menu tree and its save block with it.
+        for (QLabel *panel : {Window->StatusPanel0, Window->StatusPanel1}) {
+            EXPECT_FALSE(panel->text().isEmpty());
+            EXPECT_FALSE(panel->isEnabled()) << panel->objectName().toStdString();
+        }
+        auto showsNoSession = [&] {
+            EXPECT_FALSE(Window->SessionActive);
+            EXPECT_FALSE(Window->EndSession->isEnabled());
+            EXPECT_FALSE(Window->PgCMain->isTabVisible(Window->PgCMain->indexOf(Window->TSSettings)));
+            EXPECT_TRUE(settings->Model->IsEmpty());
+            EXPECT_FALSE(Window->SaveBlocked);
+            EXPECT_FALSE(settings->Session->SaveBlocked);
+            EXPECT_TRUE(tab->btnBlockSaveSettings->isEnabled());
+            EXPECT_FALSE(tab->btnSaveSettings->isEnabled());
+        };
+        showsNoSession();
+        EXPECT_EQ(Window->FrmDebug->Memo->toPlainText().contains(TFrmMain::SaveBlockLostText), c.blocked);
+
+        // The same instrument back on its port has no session: the window says it ended, and
+        // that the changes held back were not saved.
+        Cfg.TcpPort = port;
+        StartSim();
+        Sim->OnLog = heard;
+        const QString status = c.blocked ? TFrmMain::SaveBlockLostStatus : TFrmMain::SessionLostText;
+        ASSERT_TRUE(PumpUntil([&] { return Status() == status; }, 10000)) << Status().toStdString();
+        EXPECT_FALSE(Sim->Instrument().SessionOpen);
+        showsNoSession();
+        EXPECT_TRUE(Window->StartSession->isEnabled());
+        EXPECT_TRUE(PumpUntil(
+            [&] { return Window->StatusPanel0->isEnabled() && Window->StatusPanel1->isEnabled(); }));
+        EXPECT_EQ(Reporter.Errors, c.blocked ? QStringList{TFrmMain::SaveBlockLostText} : QStringList{});
+        // The short form fits beside the panels at the usual size.
+        const int room = Window->statusBar()->width() - Window->StatusPanel0->width() -
+                         Window->StatusPanel1->width() - Window->IdentPanel->sizeHint().width();
+        EXPECT_LT(Window->statusBar()->fontMetrics().horizontalAdvance(status), room);
+
+        // Disconnecting sends no save to the instrument that has no session.
+        Window->Connect2->trigger();
+        ASSERT_TRUE(PumpUntil([&] { return !Window->Engine->LinkOpen(); }));
+        EXPECT_EQ(saves, 0);
+        Sim.reset();
+    }
 }
 
 } // namespace

@@ -80,6 +80,14 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
         Tab->btnSaveSettingsClick();
         Window.SaveBlocked = false;
     };
+    Window.Hooks.DropSaveBlock = [this] {
+        const bool blocked = Session->SaveBlocked || Window.SaveBlocked;
+        Session->SaveBlocked = false;
+        Window.SaveBlocked = false;
+        Tab->btnBlockSaveSettings->setEnabled(true);
+        Tab->btnSaveSettings->setEnabled(false);
+        return blocked;
+    };
     // The window asks its own flag before it lets go of the instrument: keep it in step.
     auto follow = [this] { Window.SaveBlocked = Session->SaveBlocked; };
     connect(Tab->btnBlockSaveSettings, &QPushButton::clicked, this, follow);

@@ -377,6 +377,16 @@ void TFrmMain::SetConnected(bool connected)
             SessionLost = true;
         if (SessionActive && Hooks.ClearSessionTree)
             Hooks.ClearSessionTree();
+        // Nothing can be saved over a closed link, and the instrument back has no session to
+        // save: the block is lifted without a save, and the user is told what was not saved.
+        // (Disconnect saves before it closes the link, so a block still on here was not saved.)
+        const bool blocked = Hooks.DropSaveBlock ? Hooks.DropSaveBlock() : SaveBlocked;
+        SaveBlocked = false;
+        if (blocked) {
+            SaveBlockLost = true;
+            SaveBlockSerial = serialBefore;
+            DebugLog(SaveBlockLostText);
+        }
     }
     SessionActive = false;
     if (Hooks.SetSessionControls)
@@ -408,6 +418,8 @@ void TFrmMain::SetConnected(bool connected)
         LinkLost(serialBefore);
     else if (connected && Retrying())
         ReconnectedCheck();
+    else if (LinkWasUp && SaveBlockLost && Device && Device->SerialNumber == SaveBlockSerial)
+        TellSaveBlockLost(); // the same instrument connected again by hand
     if (!connected)
         UserDisconnect = false;
 }

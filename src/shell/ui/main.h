@@ -110,6 +110,18 @@ public:
     bool SessionLost = false; // a setup session was open when the link was lost
     static constexpr const char *SessionLostText =
         "The setup session ended with the connection; start it again.";
+    // Saving was blocked when the link closed: the changes since the block are only in the
+    // instrument's working memory. Said in the debug log at once and when the instrument is back:
+    // the status bar takes the short form, a box the whole of it.
+    bool SaveBlockLost = false;
+    QByteArray SaveBlockSerial; // the instrument that holds those changes
+    static constexpr const char *SaveBlockLostStatus =
+        "The session ended while saving was blocked: the changes were not saved.";
+    static constexpr const char *SaveBlockLostText =
+        "The setup session ended with the connection while saving was blocked: the changes since the "
+        "block were not saved in the instrument and are lost at its next reset. Start the session "
+        "again and save.";
+    void TellSaveBlockLost();
     // The status bar's last-frame panels: greyed (stale) while no link carries traffic, normal
     // again with the next frame.
     void ShowFrame(QLabel *panel, const QByteArray &frame);
@@ -137,6 +149,8 @@ public:
         std::function<void()> ClearSessionTree;
         std::function<void(bool visible)> ShowSaveBlockButtons;
         std::function<void()> AllowIndicatorSave; // btnSaveSettingsClick
+        // Lifts the save block without saving (the link is gone); true if saving was blocked.
+        std::function<bool()> DropSaveBlock;
         // Ends an open session as End Session does (the window closing during a session).
         std::function<void()> EndSession;
         // The Log tab: refresh the chart when shown; arrow keys scroll it by tenths of its axes

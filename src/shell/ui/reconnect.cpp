@@ -1,6 +1,7 @@
 // TFrmMain: a link lost without the user asking (a TCP peer that closes, a serial adapter pulled out)
 // is said in the status bar and reopened in the background until the instrument is back.
 #include "link/IOIface.h"
+#include "link/reporter.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "shell/ui/main.h"
@@ -118,4 +119,17 @@ void TFrmMain::ReconnectedCheck()
     if (SessionLost)
         DebugLog(restored + ". " + SessionLostText);
     SessionLost = false;
+    if (SaveBlockLost) {
+        DebugLog(restored + ".");
+        TellSaveBlockLost();
+    }
+}
+
+void TFrmMain::TellSaveBlockLost()
+{
+    SaveBlockLost = false;
+    ShowStatus(SaveBlockLostStatus, true);
+    // The whole of it does not fit beside the status bar's panels: once in a box as well.
+    if (Reporter)
+        Reporter->Error(SaveBlockLostText);
 }
