@@ -293,8 +293,13 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
     struct Case {
         const char *name;
         bool blocked;
+        bool stopRetrying; // the user gives up before the instrument is back
     };
-    const Case cases[] = {{"saving allowed", false}, {"saving blocked", true}};
+    const Case cases[] = {
+        {"saving allowed", false, false},
+        {"saving blocked", true, false},
+        {"saving blocked, reconnecting stopped", true, true},
+    };
     Config->SetAllowSaveBlock(true);
     Config->SetReadAllSettings(true);
     auto *settings = Window->findChild<TSettingsUi *>();
@@ -367,6 +372,12 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
         };
         showsNoSession();
         EXPECT_EQ(Window->FrmDebug->Memo->toPlainText().contains(TFrmMain::SaveBlockLostText), c.blocked);
+        if (c.stopRetrying) {
+            Window->StopRetryButton->click();
+            EXPECT_EQ(Reporter.Errors, QStringList{TFrmMain::SaveBlockLostText});
+            EXPECT_TRUE(Status().endsWith("(no longer retrying)")) << Status().toStdString();
+            continue;
+        }
 
         // The same instrument back on its port has no session: the window says it ended, and
         // that the changes held back were not saved.

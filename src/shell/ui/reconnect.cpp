@@ -19,8 +19,13 @@ void TFrmMain::CreateReconnect()
     StopRetryButton->setToolTip("Stop trying to reopen the lost connection");
     StopRetryButton->setVisible(false);
     statusBar()->addPermanentWidget(StopRetryButton);
-    connect(StopRetryButton, &QPushButton::clicked, this,
-            [this] { StopRetry(QString("Connection lost: %1 (no longer retrying)").arg(LostWhere)); });
+    connect(StopRetryButton, &QPushButton::clicked, this, [this] {
+        StopRetry(QString("Connection lost: %1 (no longer retrying)").arg(LostWhere));
+        // Changes held back by a save block are not waited for any longer either: said now.
+        if (SaveBlockLost && Reporter)
+            Reporter->Error(SaveBlockLostText);
+        SaveBlockLost = false;
+    });
 }
 
 void TFrmMain::ShowStatus(const QString &text, bool red)
