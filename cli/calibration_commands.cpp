@@ -47,19 +47,30 @@ int ParseCalibrationArgs(const QStringList &args, TCalibrationArgs &out)
                                                {"lin-clear", 1}};
     if (!wordCounts.contains(out.Step) || wordCounts.value(out.Step) != out.Words.size())
         return UsageError(CalibrationUsage);
+    // Everything that can be checked without the instrument is, before it is connected.
+    if (QString error; !CheckGivenPasscode(out.Passcode, error))
+        return UsageError(error);
     if (out.Step == "lin-set" || out.Step == "lin-clear") {
-        bool ok = false;
-        const int n = out.Words.first().toInt(&ok);
-        if (!ok || n < 1 || n > 10)
-            return UsageError("INDEX is the line of the list, 1..10");
-        out.Index = n - 1;
+        const TNumberRead n = ReadNumber(out.Words.first(), 0, false, QStringLiteral("a line of the list"));
+        if (!n || *n < 1 || *n > 10)
+            return UsageError("INDEX is the line of the list, 1..10" + (n ? QString() : ": " + n.Refusal));
+        out.Index = static_cast<int>(*n) - 1;
     }
     if (!out.Words.isEmpty())
         out.Value = out.Words.last().toLatin1();
-    if (out.Step.startsWith("direct-") && !TCalibration::SignalValue(out.Value))
-        return UsageError(TCalibration::SignalRangeMessage() + " for '" + out.Words.last() + "' (mV/V)");
-    if ((out.Step == "span" || out.Step == "lin-set") && !TCalibration::WeightValue(out.Value, 0))
-        return UsageError("'" + out.Words.last() + "' is not a weight");
+    if (out.Step.startsWith("direct-")) {
+        if (const TNumberRead signal = TCalibration::ReadSignal(out.Value); !signal)
+            return UsageError(signal.Refusal == TCalibration::SignalRangeMessage()
+                                  ? signal.Refusal + " for '" + out.Words.last() + "' (mV/V)"
+                                  : signal.Refusal);
+    }
+    // The weight's decimals are the instrument's: its form is checked here, its decimals once the
+    // figures are read (a weight with more is refused then, before anything is sent).
+    if (out.Step == "span" || out.Step == "lin-set") {
+        if (const TNumberRead weight = ReadNumber(out.Words.last(), 9, true, QStringLiteral("a weight"));
+            !weight)
+            return UsageError(weight.Refusal);
+    }
     return -1;
 }
 

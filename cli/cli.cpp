@@ -3,6 +3,10 @@
 
 #include "link/IOIface.h"
 #include "settings/session.h"
+#include "values/valuetext.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QCoreApplication>
 #include <cctype>
@@ -76,9 +80,44 @@ void TCliPasscode::AnswerFor(TSession &session)
         std::optional<QByteArray> code = Given ? Given : PasscodeFromEnvironment();
         if (!code)
             code = AskPasscodeOnTerminal(prompt);
+        if (code && !ReadPasscode(QString::fromLatin1(*code))) {
+            // Typed on the terminal: said here, and nothing goes to the instrument.
+            std::fprintf(stderr, "brellin-cli: %s\n",
+                         ReadPasscode(QString::fromLatin1(*code)).Refusal.toLocal8Bit().constData());
+            code.reset();
+        }
         Used = code.has_value();
         return code;
     };
+}
+
+bool CheckGivenPasscode(const std::optional<QByteArray> &given, QString &error)
+{
+    const std::optional<QByteArray> code = given ? given : PasscodeFromEnvironment();
+    if (!code)
+        return true;
+    const TValueRead<QByteArray> read = ReadPasscode(QString::fromLatin1(*code));
+    if (!read)
+        error =
+            (given ? QStringLiteral("--passcode: ") : QStringLiteral("BRELLIN_PASSCODE: ")) + read.Refusal;
+    return read.Ok();
+}
+
+bool CheckOutputFolder(const QString &file, QString &error)
+{
+    const QFileInfo info(file);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.exists())
+        error =
+            QStringLiteral("cannot write '%1': the folder '%2' does not exist").arg(file, folder.filePath());
+    else if (!folder.isDir())
+        error = QStringLiteral("cannot write '%1': '%2' is not a folder").arg(file, folder.filePath());
+    else if (!folder.isWritable())
+        error = QStringLiteral("cannot write '%1': the folder '%2' cannot be written")
+                    .arg(file, folder.filePath());
+    else if (info.isDir())
+        error = QStringLiteral("cannot write '%1': it is a folder").arg(file);
+    return error.isEmpty();
 }
 
 std::optional<QByteArray> PasscodeFromEnvironment()

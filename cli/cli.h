@@ -109,6 +109,11 @@ struct TCliPasscode {
     void AnswerFor(TSession &session);
 };
 
+// Checked before connecting: a passcode given with --passcode (or, without one, in
+// BRELLIN_PASSCODE) is digits only; the folder a FILE is to be written to exists and can be written.
+// False with the reason.
+bool CheckGivenPasscode(const std::optional<QByteArray> &given, QString &error);
+bool CheckOutputFolder(const QString &file, QString &error);
 // The passcode when not given with --passcode: the environment variable BRELLIN_PASSCODE.
 std::optional<QByteArray> PasscodeFromEnvironment();
 // Asks for a passcode on the terminal without echo when stdin is one; none otherwise (or on an

@@ -4,6 +4,7 @@
 #include "link/tools.h"
 #include "logging/logfile.h"
 #include "logging/logmodel.h"
+#include "values/valuetext.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -64,10 +65,13 @@ QString ParseLogArgs(const QStringList &args, TLogArgs &out)
             if (out.Rate < 0)
                 return "--rate is 10, 1 or 0.1 (samples per second)";
         } else if (a == "--duration") {
-            bool ok = false;
-            out.Seconds = v.toDouble(&ok);
-            if (!ok || out.Seconds <= 0 || out.Seconds > 31.0e6)
-                return "--duration needs seconds (for example 60)";
+            // Read strictly, to the millisecond: "nan" would never end.
+            const TNumberRead seconds = ReadNumber(v, 3, false, QStringLiteral("a number of seconds"));
+            if (!seconds)
+                return "--duration: " + seconds.Refusal;
+            if (*seconds <= 0 || *seconds > 31000000000LL)
+                return "--duration is more than 0 and at most 31000000 seconds (for example 60)";
+            out.Seconds = static_cast<double>(*seconds) / 1000.0;
         } else if (a == "--channels") {
             const QStringList names = v.split(',');
             if (names.size() > 4)
@@ -90,6 +94,8 @@ QString ParseLogArgs(const QStringList &args, TLogArgs &out)
     }
     if (out.Output.isEmpty())
         return "log needs -o FILE";
+    if (QString error; !CheckOutputFolder(out.Output, error))
+        return error;
     return {};
 }
 

@@ -1,6 +1,7 @@
 // brellin-cli: register access, settings and record store from the command line.
 #include "cli.h"
 #include "link/cable.h"
+#include "values/valuetext.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -21,7 +22,8 @@ connection: --tcp HOST[:PORT]   (PORT default 2222)
             -v, --verbose   echo the traffic to stderr as the Test tab shows it (">>>" for sent frames)
 REG is hexadecimal, with or without 0x.
 exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.04x: %s" text);
-            2 usage error; 3 no connection or no reply (find: no instrument answered), or an
+            2 usage error, also a number, passcode or output folder refused before connecting;
+            3 no connection or no reply (find: no instrument answered), or an
             upload cut short (what arrived is kept; upload again to continue); 4 tamper evidence
             (store commands);
             5 a file could not be read or written, or is malformed;
@@ -149,10 +151,15 @@ int main(int argc, char **argv)
                 return UsageError("--address is 0..31");
             addressGiven = true;
         } else if (a == "--timeout") {
-            bool ok = false;
-            if (!value(v) || (o.TimeoutSeconds = v.toDouble(&ok), !ok) || o.TimeoutSeconds <= 0 ||
-                o.TimeoutSeconds > 600)
+            if (!value(v))
                 return UsageError("--timeout needs seconds (for example 2.5)");
+            // Read strictly, to the millisecond: "nan", "1e3" or "2,5s" are no time-out.
+            const TNumberRead seconds = ReadNumber(v, 3, false, QStringLiteral("a number of seconds"));
+            if (!seconds)
+                return UsageError("--timeout: " + seconds.Refusal);
+            if (*seconds <= 0 || *seconds > 600000)
+                return UsageError("--timeout is more than 0 and at most 600 seconds (for example 2.5)");
+            o.TimeoutSeconds = static_cast<double>(*seconds) / 1000.0;
         } else {
             break;
         }

@@ -96,6 +96,8 @@ int Report(TCliContext &ctx, const QStringList &args)
         return UsageError(QStringLiteral("--png needs a file name"));
     if (!png && (args.size() != 1 || (args.at(0) != "allocation" && args.at(0) != "factory")))
         return UsageError(QStringLiteral("usage: report allocation | report factory [--png FILE]"));
+    if (QString error; png && !CheckOutputFolder(args.at(2), error))
+        return UsageError(error);
     return args.at(0) == "allocation" ? Allocation(ctx) : Factory(ctx, png ? args.at(2) : QString());
 }
 

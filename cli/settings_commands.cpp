@@ -60,6 +60,11 @@ bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSet
             out.Yes = true;
         }
     }
+    // A passcode that is no passcode is refused before anything is sent.
+    if (QString error; allowed.contains("--passcode") && !CheckGivenPasscode(out.Passcode, error)) {
+        exit = UsageError(error);
+        return false;
+    }
     return true;
 }
 
@@ -183,6 +188,9 @@ int Save(TCliContext &ctx, const TSettingsArgs &opts)
     int exit = ExitDone;
     if (opts.Words.size() != 1)
         return UsageError("usage: settings save FILE [--menu safe|full|NAME] [--passcode N]");
+    // The file is written only after everything was read: a folder it cannot go to is known first.
+    if (QString error; !CheckOutputFolder(SettingsFileName(opts.Words.first()), error))
+        return UsageError(error);
     if (!NeedConnection(ctx, exit))
         return exit;
     TCliSession s(ctx, opts);

@@ -96,27 +96,38 @@ QString TCalibration::SignalRangeMessage()
              QString::fromLatin1(SignedToDecimalText(SignalLimit, 4)));
 }
 
+TNumberRead TCalibration::ReadSignal(const QByteArray &text)
+{
+    TNumberRead read = ReadNumber(QString::fromLatin1(text), 4, true, QStringLiteral("a signal in mV/V"));
+    if (read && (*read < -SignalLimit || *read > SignalLimit)) {
+        read.Value.reset();
+        read.Refusal = SignalRangeMessage();
+    }
+    return read;
+}
+
+TNumberRead TCalibration::ReadWeight(const QByteArray &text, int decimals)
+{
+    TNumberRead read = ReadNumber(QString::fromLatin1(text), decimals, true, QStringLiteral("a weight"));
+    if (read &&
+        (*read < std::numeric_limits<int32_t>::min() || *read > std::numeric_limits<int32_t>::max())) {
+        read.Value.reset();
+        read.Refusal = QStringLiteral("\"%1\" is not a weight the instrument can take: it is too large")
+                           .arg(QString::fromLatin1(text.trimmed()));
+    }
+    return read;
+}
+
 std::optional<int32_t> TCalibration::SignalValue(const QByteArray &text)
 {
-    const int64_t v = DigitsToInt(FixDecimals(text, 4));
-    if (v < -SignalLimit || v > SignalLimit)
-        return std::nullopt;
-    return static_cast<int32_t>(v);
+    const TNumberRead read = ReadSignal(text);
+    return read ? std::optional<int32_t>(static_cast<int32_t>(*read)) : std::nullopt;
 }
 
 std::optional<int32_t> TCalibration::WeightValue(const QByteArray &text, int decimals)
 {
-    if (!std::any_of(text.begin(), text.end(), IsDigit))
-        return std::nullopt;
-    const QByteArray fixed = FixDecimals(text, decimals);
-    // More digits than 64 bits hold would wrap: such a weight is refused, not sent as garbage.
-    int digits = 0;
-    for (char ch : fixed)
-        digits += IsDigit(ch) ? 1 : 0;
-    const int64_t v = DigitsToInt(fixed);
-    if (digits > 18 || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
-        return std::nullopt;
-    return static_cast<int32_t>(v);
+    const TNumberRead read = ReadWeight(text, decimals);
+    return read ? std::optional<int32_t>(static_cast<int32_t>(*read)) : std::nullopt;
 }
 
 QByteArray TCalibration::HexArgument(int32_t value)
@@ -206,15 +217,15 @@ TCalOutcome TCalibration::Step(int reg, const QByteArray &data)
 
 std::optional<int32_t> TCalibration::Weight(const QByteArray &text, TCalOutcome &outcome)
 {
-    const std::optional<int32_t> w = WeightValue(text, Device->CalDecimals);
+    const TNumberRead w = ReadWeight(text, Device->CalDecimals);
     if (!w) {
         outcome.End = TCalEnd::BadEntry;
-        outcome.Message = QStringLiteral("'%1' is not a weight the instrument can take.")
-                              .arg(QString::fromLatin1(text.trimmed()));
+        outcome.Message = w.Refusal;
         if (Reporter)
             Reporter->Error(outcome.Message);
+        return std::nullopt;
     }
-    return w;
+    return static_cast<int32_t>(*w);
 }
 
 TCalOutcome TCalibration::Finish(TCalOutcome out)
@@ -294,10 +305,12 @@ TCalOutcome TCalibration::DirectSignal(const TCalAsk &ask, int reg, void (TDevic
     const std::optional<QByteArray> text = AskValue(ask, out);
     if (!text)
         return out;
-    const std::optional<int32_t> v = SignalValue(*text);
+    const TNumberRead read = ReadSignal(*text);
+    const std::optional<int32_t> v =
+        read ? std::optional<int32_t>(static_cast<int32_t>(*read)) : std::nullopt;
     if (!v) {
         out.End = TCalEnd::BadEntry;
-        out.Message = SignalRangeMessage();
+        out.Message = read.Refusal;
         if (Reporter)
             Reporter->Error(out.Message);
         return out;
@@ -348,6 +361,7 @@ TCalOutcome TCalibration::Span()
     ask.Weight =
         SignedToDecimalText(static_cast<int32_t>(HexToInt(Engine->LastReply.Data)), Device->CalDecimals);
     ask.Units = Device->CalUnits;
+    ask.WeightDecimals = Device->CalDecimals;
     return WeightStep(ask, RegSpan, {});
 }
 
@@ -360,6 +374,7 @@ TCalOutcome TCalibration::DirectSpan()
     ask.Signal = SignedToDecimalText(Device->CalSpan, 4);
     ask.Weight = SignedToDecimalText(Device->CalWeight, Device->CalDecimals);
     ask.Units = Device->CalUnits;
+    ask.WeightDecimals = Device->CalDecimals;
     return DirectSignal(ask, RegDirectSpan, &TDevice::SetCalSpan);
 }
 
@@ -370,6 +385,7 @@ TCalOutcome TCalibration::SetPoint(int index)
     TCalAsk ask;
     ask.Use = TCalUse::Linearisation;
     ask.Units = Device->CalUnits;
+    ask.WeightDecimals = Device->CalDecimals;
     return WeightStep(ask, RegSetPoint, QByteArray::number(index));
 }
 

@@ -3,6 +3,8 @@
 // until it ends, and is followed by a save and a read-back of the figures.
 #pragma once
 
+#include "values/valuetext.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -23,9 +25,10 @@ enum class TCalUse { DirectZero, DirectSpan, Span, Linearisation };
 // What the value dialog shows: the use, the presets and the weight's units.
 struct TCalAsk {
     TCalUse Use = TCalUse::Span;
-    QByteArray Signal; // mV/V with 4 decimals (direct uses)
-    QByteArray Weight; // the preset weight (span), the calibration weight (direct span, read-only)
-    QByteArray Units;  // two characters
+    QByteArray Signal;      // mV/V with 4 decimals (direct uses)
+    QByteArray Weight;      // the preset weight (span), the calibration weight (direct span, read-only)
+    QByteArray Units;       // two characters
+    int WeightDecimals = 0; // decimals a typed weight may have (the calibration weight's)
 };
 
 // How a calibration operation ended.
@@ -89,9 +92,13 @@ public:
     static QString ResultMessage(uint32_t status);
     // "Out of Range: (-3.0000 to 3.0000)"
     static QString SignalRangeMessage();
-    // A signal in 0.0001 mV/V from its text; none outside +-3.0000 mV/V.
+    // A typed signal in 0.0001 mV/V, read strictly (at most 4 decimals), or why it is refused
+    // (not a number, or outside +-3.0000 mV/V: the range message).
+    static TNumberRead ReadSignal(const QByteArray &text);
+    // A typed weight in units of the last displayed digit (at most `decimals` decimals, within 32
+    // bits), or why it is refused.
+    static TNumberRead ReadWeight(const QByteArray &text, int decimals);
     static std::optional<int32_t> SignalValue(const QByteArray &text);
-    // A weight in units of the last displayed digit; none without a digit or beyond 32 bits.
     static std::optional<int32_t> WeightValue(const QByteArray &text, int decimals);
     // A signed value as the instrument takes it: upper-case hex, negatives as 8 digits.
     static QByteArray HexArgument(int32_t value);

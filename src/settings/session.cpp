@@ -7,6 +7,7 @@
 #include "link/tools.h"
 #include "link/transact.h"
 #include "settingstree.h"
+#include "values/valuetext.h"
 
 namespace
 {
@@ -24,7 +25,7 @@ int PasscodeRegister(int level)
 
 QByteArray PasscodeText(const QByteArray &typed)
 {
-    return QByteArray::number(static_cast<qlonglong>(DigitsToInt(typed)), 16).toUpper();
+    return ReadPasscode(QString::fromLatin1(typed)).Value.value_or(QByteArray());
 }
 
 TSession::TSession(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *tree, QObject *parent)
@@ -79,7 +80,15 @@ bool TSession::RequestAccess(int level)
         const std::optional<QByteArray> typed = OnPasscode(level, prompt);
         if (!typed)
             return false;
-        if (WriteQuiet(reg, PasscodeText(*typed)) && ReadQuiet(reg)) {
+        // Only digits are a passcode: anything else is refused here, not sent as a number nobody typed.
+        const TValueRead<QByteArray> code = ReadPasscode(QString::fromLatin1(*typed));
+        if (!code) {
+            if (Reporter)
+                Reporter->Error(code.Refusal);
+            PasscodeRefused = true;
+            continue;
+        }
+        if (WriteQuiet(reg, *code) && ReadQuiet(reg)) {
             PasscodeRefused = false;
             return true;
         }

@@ -69,7 +69,6 @@ public:
     // both are harmless to repeat. The save command is always sent once.
     int Attempts = 1;
 
-
     // The instrument answered the passcode typed last with a refusal (RequestAccess asks again).
     bool PasscodeRefused = false;
     bool SessionActive = false;
@@ -98,5 +97,5 @@ private:
 };
 
 // The passcode as the instrument takes it: the typed digits as a number in upper-case hexadecimal
-// without leading zeros (blanks, "+", "," and "." ignored).
+// without leading zeros; empty when the text is not 1 to 6 digits.
 QByteArray PasscodeText(const QByteArray &typed);

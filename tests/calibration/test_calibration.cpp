@@ -148,7 +148,9 @@ TEST(CalibrationValues, TypedWeightsAndSignals)
     EXPECT_EQ(TCalibration::WeightValue("", 0), std::nullopt);
     EXPECT_EQ(TCalibration::WeightValue("21474836.48", 2), std::nullopt);
     EXPECT_EQ(TCalibration::WeightValue("99999999999999999999999", 0), std::nullopt);
-    EXPECT_EQ(TCalibration::SignalValue("-3.00009"), -30000);
+    // A fifth decimal is refused, not cut.
+    EXPECT_EQ(TCalibration::SignalValue("-3.00009"), std::nullopt);
+    EXPECT_EQ(TCalibration::SignalValue("-3.0000"), -30000);
     EXPECT_EQ(TCalibration::SignalValue("3.0001"), std::nullopt);
     EXPECT_EQ(TCalibration::HexArgument(-150), "FFFFFF6A");
     EXPECT_EQ(TCalibration::HexArgument(1250), "4E2");

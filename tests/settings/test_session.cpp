@@ -123,12 +123,15 @@ TEST_F(SessionTest, RequestAccessAsksUntilTheRightPasscodeOrCancel)
     EXPECT_TRUE(session.RequestAccess(0));
     EXPECT_TRUE(regs.Requests.isEmpty());
 
-    typed = {"1 2,3", "1.234"};
+    typed = {"1 2,3", "1.234", "1234"};
     EXPECT_TRUE(session.RequestAccess(1));
-    EXPECT_EQ(prompts, (QList<QString>{"Enter Safe Passcode", "Enter Safe Passcode"}));
-    // Typed texts go out as the hexadecimal of their decimal value.
-    EXPECT_EQ(WritesTo(0x001A), (QList<QPair<int, QByteArray>>{{0x001A, "7B"}, {0x001A, "4D2"}}));
-    EXPECT_TRUE(reporter.Errors.isEmpty()); // refusals here are quiet
+    EXPECT_EQ(prompts, (QList<QString>{"Enter Safe Passcode", "Enter Safe Passcode", "Enter Safe Passcode"}));
+    // Only digits are a passcode: the others are refused here with their reason and never sent; the
+    // typed digits go out as the hexadecimal of their decimal value.
+    EXPECT_EQ(WritesTo(0x001A), (QList<QPair<int, QByteArray>>{{0x001A, "4D2"}}));
+    ASSERT_EQ(reporter.Errors.size(), 2); // the instrument's refusals stay quiet
+    EXPECT_TRUE(reporter.Errors[0].startsWith("\"1 2,3\" is not a passcode"))
+        << reporter.Errors[0].toStdString();
 
     // Already open: no prompt.
     prompts.clear();
