@@ -350,4 +350,54 @@ TEST(CalibrationDialog, SignalKeysAreFilteredAndTheRangeIsCheckedOnLeaving)
     EXPECT_EQ(dialog.Value(), "3.0000");
 }
 
+TEST(CalibrationDialog, SignalsAndWeightsAreReadStrictlyAndARefusalKeepsTheDialogOpen)
+{
+    TRecordingReporter reporter;
+    TFrmAbsCal dialog(&reporter);
+    const struct {
+        TCalUse Use;
+        const char *Typed;
+        const char *Refusal; // empty: taken, and the field then shows Shown
+        const char *Shown;
+    } rows[] = {
+        {TCalUse::DirectZero, "1.2.3", "\"1.2.3\" is not a signal in mV/V", ""},
+        {TCalUse::DirectZero, "0.00001", "\"0.00001\" has more decimals than this entry shows: at most 4",
+         ""},
+        {TCalUse::DirectSpan, "1.5mV", "\"1.5mV\" is not a signal in mV/V", ""},
+        {TCalUse::DirectZero, "0,01", "", "0.0100"},
+        {TCalUse::Span, "1e3", "\"1e3\" is not a weight", ""},
+        {TCalUse::Span, "1.500,00", "holds both", ""},
+        {TCalUse::Span, "1500.505", "has more decimals than this entry shows: at most 2", ""},
+        {TCalUse::Linearisation, "12,5", "", "12.50"},
+        {TCalUse::Span, "1500", "", "1500.00"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.Typed);
+        TCalAsk ask;
+        ask.Use = r.Use;
+        ask.Weight = "3000.00";
+        ask.WeightDecimals = 2;
+        dialog.Setup(ask);
+        dialog.setResult(0);
+        dialog.show();
+        reporter.Errors.clear();
+        QLineEdit *field = r.Use == TCalUse::DirectZero || r.Use == TCalUse::DirectSpan ? dialog.EdtAbsMV
+                                                                                        : dialog.EdtCalWeight;
+        field->setText(QString::fromLatin1(r.Typed));
+        dialog.accept();
+        if (*r.Refusal) {
+            ASSERT_EQ(reporter.Errors.size(), 1);
+            EXPECT_TRUE(reporter.Errors[0].contains(QString::fromLatin1(r.Refusal)))
+                << reporter.Errors[0].toStdString();
+            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_EQ(dialog.result(), 0);
+            EXPECT_EQ(field->text(), QString::fromLatin1(r.Typed));
+        } else {
+            EXPECT_TRUE(reporter.Errors.isEmpty()) << reporter.Errors.join('\n').toStdString();
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(dialog.Value(), r.Shown);
+        }
+    }
+}
+
 } // namespace

@@ -180,9 +180,100 @@ TEST_F(SettingsTabTest, OutOfRangeEntryShowsTheRangeAndSendsNothing)
         tab->EdtNum->setText(text);
         tab->btnNumOK->click();
     }
-    EXPECT_EQ(Reporter.Errors, QStringList(3, "Out of Range: (-20.0 to 20.0)"));
+    // Refused by the number reader with its reason (no longer as out of range).
+    ASSERT_EQ(Reporter.Errors.size(), 3);
+    EXPECT_TRUE(Reporter.Errors[0].startsWith("Nothing was entered")) << Reporter.Errors[0].toStdString();
+    EXPECT_TRUE(Reporter.Errors[1].startsWith("\"-.\" is not a number")) << Reporter.Errors[1].toStdString();
+    EXPECT_TRUE(Reporter.Errors[2].startsWith("Nothing was entered")) << Reporter.Errors[2].toStdString();
     EXPECT_EQ(SimValue(0x1207), -20);
     EXPECT_EQ(W->Device->RequestsSent, before2);
+}
+
+TEST_F(SettingsTabTest, NumbersAreReadStrictlyAndARefusalSaysWhyAndSendsNothing)
+{
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    tab->Select(Find(Ui->Model->Root(), "1206")); // MOTION, 0.00 to 10.00 kg, holds 0.50
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    ASSERT_EQ(tab->EdtNum->text(), "0.50");
+    const struct {
+        const char *Typed;
+        const char *Refusal; // the start of the message
+    } rows[] = {
+        {"1.2.3", "\"1.2.3\" is not a number: use digits with at most one decimal mark, such as 12.50"},
+        {"2-0", "\"2-0\" is not a number"},
+        {"1e3", "\"1e3\" is not a number"},
+        {"0x10", "\"0x10\" is not a number"},
+        {"1.500,00", "\"1.500,00\" holds both \".\" and \",\""},
+        {"0.123", "\"0.123\" has more decimals than this entry shows: at most 2"},
+        {"0,125", "\"0,125\" has more decimals"},
+        {"kg", "\"kg\" is not a number"},
+    };
+    const int64_t before = W->Device->RequestsSent;
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.Typed);
+        Reporter.Errors.clear();
+        tab->EdtNum->setText(QString::fromLatin1(r.Typed));
+        QTest::keyClick(tab->EdtNum, Qt::Key_Return);
+        ASSERT_EQ(Reporter.Errors.size(), 1);
+        EXPECT_TRUE(Reporter.Errors[0].startsWith(QString::fromLatin1(r.Refusal)))
+            << Reporter.Errors[0].toStdString();
+        // The text stays as typed, the field keeps the focus, and nothing went to the instrument.
+        EXPECT_EQ(tab->EdtNum->text(), QString::fromLatin1(r.Typed));
+        EXPECT_EQ(tab->window()->focusWidget(), tab->EdtNum);
+        EXPECT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+    }
+    EXPECT_EQ(W->Device->RequestsSent, before);
+    EXPECT_EQ(SimValue(0x1206), 50);
+
+    // A comma alone is the decimal mark: 0,25 is 0.25 kg.
+    Reporter.Errors.clear();
+    tab->EdtNum->setText("0,25");
+    tab->btnNumOK->click();
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    EXPECT_EQ(SimValue(0x1206), 25);
+}
+
+TEST_F(SettingsTabTest, AnInvalidIpAddressOrAnOverlongTextIsRefusedWithAMessage)
+{
+    StartFull();
+    TSettingsTab *tab = Ui->Tab;
+    tab->Select(Find(Ui->Model->Root(), "1331"));
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->TSIpEditor);
+    const int64_t ipBefore = SimValue(0x1331);
+    int64_t sent = W->Device->RequestsSent;
+    tab->EditIpReg->setText("192.168.300.5");
+    tab->BtnIpEdit->click();
+    EXPECT_EQ(Reporter.Errors,
+              QStringList{"\"192.168.300.5\" is not an IP address: 300 is larger than 255; use "
+                          "four numbers 0 to 255 separated by \".\", such as 192.168.1.5"});
+    EXPECT_EQ(SimValue(0x1331), ipBefore) << "the old address is not written again";
+    EXPECT_EQ(W->Device->RequestsSent, sent);
+    EXPECT_EQ(tab->window()->focusWidget(), tab->EditIpReg);
+
+    // HEADER1 takes 24 characters ("\" and two more are one): 25 are refused, not cut.
+    TMenuNode *header = Find(Ui->Model->Root(), "1501");
+    ASSERT_TRUE(header);
+    tab->Select(header);
+    ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgString);
+    TVornInstrument &instrument = Sim->Instrument();
+    const QByteArray text = instrument.Model().ValueText(*instrument.Model().Find(0x1501));
+    Reporter.Errors.clear();
+    sent = W->Device->RequestsSent;
+    const QString longer = QString(23, 'A') + "\\41B"; // 25 at the instrument, 28 typed
+    tab->EdtString->setText(longer);
+    tab->btnStringOK->click();
+    EXPECT_EQ(Reporter.Errors,
+              QStringList{
+                  "The text has 25 characters, but HEADER1 takes at most 24: shorten it; nothing was sent"});
+    EXPECT_EQ(tab->EdtString->text(), longer);
+    EXPECT_EQ(W->Device->RequestsSent, sent);
+    EXPECT_EQ(instrument.Model().ValueText(*instrument.Model().Find(0x1501)), text);
+    Reporter.Errors.clear();
+    tab->EdtString->setText(QString(22, 'A') + "\\41B");
+    tab->btnStringOK->click();
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    EXPECT_EQ(instrument.Model().ValueText(*instrument.Model().Find(0x1501)), QByteArray(22, 'A') + "\\41B");
 }
 
 TEST_F(SettingsTabTest, OptionChoiceWritesItsIndexAndOtherTypesShowTheirPages)

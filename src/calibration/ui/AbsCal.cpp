@@ -3,6 +3,7 @@
 
 #include "link/reporter.h"
 #include "link/tools.h"
+#include "values/valuetext.h"
 
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -75,6 +76,8 @@ TFrmAbsCal::TFrmAbsCal(TReporter *reporter, QWidget *parent)
 void TFrmAbsCal::Setup(const TCalAsk &ask)
 {
     SignalShown = ask.Use == TCalUse::DirectZero || ask.Use == TCalUse::DirectSpan;
+    WeightTyped = ask.Use == TCalUse::Span || ask.Use == TCalUse::Linearisation;
+    WeightDecimals = ask.WeightDecimals;
     const bool weightShown = ask.Use != TCalUse::DirectZero;
     switch (ask.Use) {
     case TCalUse::DirectZero:
@@ -111,20 +114,41 @@ QByteArray TFrmAbsCal::Value() const
 
 bool TFrmAbsCal::EdtAbsMVExit()
 {
-    const QByteArray fixed = FixDecimals(EdtAbsMV->text().toLatin1(), 4);
-    EdtAbsMV->setText(QString::fromLatin1(fixed));
-    if (TCalibration::SignalValue(fixed))
+    // Read strictly: a text that is no signal, or has a fifth decimal, is refused as typed, not
+    // cut or guessed; a taken one is shown with its four places.
+    const QByteArray typed = EdtAbsMV->text().toLatin1();
+    if (const TNumberRead number = ReadNumber(QString::fromLatin1(typed), 4))
+        EdtAbsMV->setText(QString::fromLatin1(ScaledText(*number, 4)));
+    const TNumberRead signal = TCalibration::ReadSignal(typed);
+    if (signal)
         return true;
     if (Reporter)
-        Reporter->Error(TCalibration::SignalRangeMessage());
+        Reporter->Error(signal.Refusal);
     EdtAbsMV->setFocus();
+    return false;
+}
+
+bool TFrmAbsCal::CheckWeight()
+{
+    const TNumberRead weight = TCalibration::ReadWeight(EdtCalWeight->text().toLatin1(), WeightDecimals);
+    if (weight) {
+        EdtCalWeight->setText(QString::fromLatin1(ScaledText(*weight, WeightDecimals)));
+        return true;
+    }
+    if (Reporter)
+        Reporter->Error(weight.Refusal);
+    EdtCalWeight->setFocus();
+    EdtCalWeight->selectAll();
     return false;
 }
 
 void TFrmAbsCal::accept()
 {
-    // The signal is checked as the field is left; a click on Ok leaves it too.
+    // The signal is checked as the field is left; a click on Ok leaves it too. A typed weight is
+    // checked here, so that a refused one keeps the dialog open.
     if (SignalShown && !EdtAbsMVExit())
+        return;
+    if (WeightTyped && !CheckWeight())
         return;
     QDialog::accept();
 }
@@ -136,7 +160,10 @@ bool TFrmAbsCal::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            EdtAbsMV->setText(QString::fromLatin1(FixDecimals(EdtAbsMV->text().toLatin1(), 4)));
+            // Enter shows the signal with its four places; a text that is no signal stays as typed
+            // for Ok to refuse.
+            if (const TNumberRead signal = TCalibration::ReadSignal(EdtAbsMV->text().toLatin1()))
+                EdtAbsMV->setText(QString::fromLatin1(ScaledText(*signal, 4)));
             return true;
         }
         const QString text = key->text();

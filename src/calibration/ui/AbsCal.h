@@ -22,9 +22,12 @@ public:
     void Setup(const TCalAsk &ask);
     // What the flow takes: the signal text (direct uses) or the weight text.
     QByteArray Value() const;
-    // Leaving the signal edit: the text gets four decimals and the range is checked; false (with
-    // the error shown and the focus back in the edit) when it is outside +-3.0000 mV/V.
+    // Leaving the signal edit: the text is read strictly (at most four decimals) and the range is
+    // checked; false (with the reason shown and the focus back in the edit) when it is refused.
     bool EdtAbsMVExit();
+    // The typed weight (span, linearisation) read strictly with the calibration weight's decimals;
+    // false with the reason shown and the focus in the field.
+    bool CheckWeight();
 
     QLabel *lblAbsPrompt;
     QLineEdit *EdtAbsMV;
@@ -44,4 +47,6 @@ protected:
 private:
     TReporter *Reporter;
     bool SignalShown = false;
+    bool WeightTyped = false;
+    int WeightDecimals = 0;
 };

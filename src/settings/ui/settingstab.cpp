@@ -11,6 +11,7 @@
 #include "settings/ui/EditIp.h"
 #include "settings/ui/productpage.h"
 #include "shell/ui/maincontrols.h"
+#include "values/valuetext.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -24,7 +25,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -184,9 +184,8 @@ void TSettingsTab::BuildPages()
     LblNumRegName = Label("LblNumRegName", pgNum);
     EdtNum = new QLineEdit(pgNum);
     EdtNum->setObjectName("EdtNum");
-    EdtNum->setMaxLength(11);
-    // Digits, blanks, signs and the decimal point; any other printable character is dropped.
-    EdtNum->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9 +\\-.]*"), EdtNum));
+    // No length limit and no key filter: a field that cut or dropped what was typed or pasted would
+    // write a number nobody entered. OK reads the text strictly and says why it refuses it.
     lblNumRange = Label("lblNumRange", pgNum);
     lblNumRegID = Label("lblNumRegID", pgNum);
     btnNumOK = Button("btnNumOK", "OK", pgNum);
@@ -411,10 +410,11 @@ void TSettingsTab::ShowString(TMenuNode *node)
     if (TreeReplacedSince(generation))
         return;
     bool editable = !Device->ReplyFailed();
+    StringMax = 0;
     if (editable) {
-        // Room for escapes: "\" and two characters are one character at the instrument.
+        // The limit is checked on OK, with a message: a field limit would cut a pasted text silently.
         const int max = Device->ReplyHex();
-        EdtString->setMaxLength(max > 0 && max < 10000 ? 3 * max : 32767);
+        StringMax = max > 0 && max < 10000 ? max : 0;
     }
     if (item.Readable)
         EdtString->setText(QString::fromLatin1(item.Value));
@@ -513,27 +513,31 @@ void TSettingsTab::SelectAfterReload(TMenuNode *after)
 
 bool TSettingsTab::ApplyNumber()
 {
-    const QByteArray typed = EdtNum->text().toLatin1();
-    // A field without a digit would read as 0: it is refused, not written as a value nobody typed.
-    const bool hasDigit =
-        std::any_of(typed.begin(), typed.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const QByteArray text = FixDecimals(typed, NumDecimals);
-    EdtNum->setText(QString::fromLatin1(text));
-    const int64_t v = DigitsToInt(text);
-    bool inRange = false;
-    if (hasDigit && EditingType == 5)
-        inRange = v >= 0 && v <= 0xFFFFFFFFLL && static_cast<uint32_t>(NumMin) <= static_cast<uint32_t>(v) &&
-                  static_cast<uint32_t>(v) <= static_cast<uint32_t>(NumMax);
-    else if (hasDigit)
-        inRange = v >= INT32_MIN && v <= INT32_MAX && NumMin <= v && v <= NumMax;
-    if (!inRange) {
-        Reporter->Error(
-            QString::asprintf(OutOfRange, NumberText(NumMin).constData(), NumberText(NumMax).constData()));
-        return false;
+    // Read strictly with the decimals the item shows: a text that is no number, has more decimals
+    // or is out of range is refused with the reason, stays as typed and keeps the focus.
+    const QString typed = EdtNum->text();
+    const TNumberRead read = ReadNumber(typed, NumDecimals);
+    QString refusal = read.Refusal;
+    if (read) {
+        const int64_t v = *read;
+        const bool inRange = EditingType == 5
+                                 ? v >= 0 && v <= 0xFFFFFFFFLL &&
+                                       static_cast<uint32_t>(NumMin) <= static_cast<uint32_t>(v) &&
+                                       static_cast<uint32_t>(v) <= static_cast<uint32_t>(NumMax)
+                                 : v >= INT32_MIN && v <= INT32_MAX && NumMin <= v && v <= NumMax;
+        if (inRange) {
+            EdtNum->setText(QString::fromLatin1(ScaledText(v, NumDecimals)));
+            // A negative value goes as 8 digits of two's complement.
+            Apply(HexText(static_cast<uint32_t>(v), 4));
+            return true;
+        }
+        EdtNum->setText(QString::fromLatin1(ScaledText(v, NumDecimals)));
+        refusal =
+            QString::asprintf(OutOfRange, NumberText(NumMin).constData(), NumberText(NumMax).constData());
     }
-    // A negative value goes as 8 digits of two's complement.
-    Apply(HexText(static_cast<uint32_t>(v), 4));
-    return true;
+    Reporter->Error(refusal);
+    EdtNum->setFocus();
+    return false;
 }
 
 void TSettingsTab::BtnNumOKClick()
@@ -546,9 +550,15 @@ void TSettingsTab::btnStringOKClick()
 {
     if (!Editing || pgcConfig->currentWidget() != pgString)
         return;
-    const int limit = EdtString->maxLength() == 32767 ? 0 : EdtString->maxLength() / 3;
-    const QByteArray text = CutEscapedText(EdtString->text().toLatin1(), limit);
-    EdtString->setText(QString::fromLatin1(text));
+    // A text longer than the item takes is refused, not cut: the instrument would keep a part of it.
+    const QByteArray text = EdtString->text().toLatin1();
+    const QString refusal =
+        TextLengthRefusal(QString::fromLatin1(Editing->Data->Name.trimmed()), EscapedLength(text), StringMax);
+    if (!refusal.isEmpty()) {
+        Reporter->Error(refusal);
+        EdtString->setFocus();
+        return;
+    }
     Apply(text);
 }
 
@@ -602,8 +612,17 @@ void TSettingsTab::CbxOptionsChg(int index)
 
 void TSettingsTab::BtnIpEditClick()
 {
-    if (Editing && pgcConfig->currentWidget() == TSIpEditor)
-        Apply(HexText(EditIpReg->IpAddressInt(), 8));
+    if (!Editing || pgcConfig->currentWidget() != TSIpEditor)
+        return;
+    // The text as it stands: an address that is no address is refused, never the old one written.
+    const TValueRead<uint32_t> address = ReadIpAddress(EditIpReg->text());
+    if (!address) {
+        Reporter->Error(address.Refusal);
+        EditIpReg->setFocus();
+        return;
+    }
+    EditIpReg->SetIpAddressInt(*address);
+    Apply(HexText(*address, 8));
 }
 
 // --- the pop-up menu and the save block ---------------------------------------------------

@@ -48,7 +48,8 @@ public:
     TMenuNode *Selected() const;
     void Select(TMenuNode *node);
 
-    // Number page: rewrites the text with the item's decimals, checks the range and writes.
+    // Number page: reads the text strictly with the item's decimals, checks the range and writes;
+    // a refusal is shown with its reason and nothing is sent.
     bool ApplyNumber();
     void BtnNumOKClick();
     void btnStringOKClick();
@@ -92,6 +93,8 @@ public:
     int32_t NumMin = 0;
     int32_t NumMax = 0;
     int NumDecimals = 0;
+    // Characters the string item being edited takes (0: no limit known).
+    int StringMax = 0;
 
 private:
     void BuildPages();
