@@ -219,13 +219,14 @@ TEST(ReportsChartPng, UnwritablePlaceLeavesNothing)
     QDir(dir.path()).mkdir("taken");
     struct Case {
         const char *file;
-        int exit; // 6: a point fails, the chart is saved all the same; 5: it cannot be written
-    } cases[] = {{"missing/chart.png", 5}, {"taken", 5}, {"chart.png", 6}};
+        int exit; // 6: a point fails, the chart is saved all the same; 2: the place is refused before
+                  // the instrument is asked
+    } cases[] = {{"missing/chart.png", 2}, {"taken", 2}, {"chart.png", 6}};
     for (const Case &c : cases) {
         const TProgramRun run = SaveChart(sim.Port(), dir.filePath(c.file));
         EXPECT_EQ(run.Exit, c.exit) << c.file << ": " << run.Err.toStdString();
-        EXPECT_TRUE(run.Out.contains("result: FAIL")) << c.file;
-        EXPECT_EQ(run.Err.contains("no chart saved"), c.exit == 5) << c.file << ": " << run.Err.toStdString();
+        EXPECT_EQ(run.Out.contains("result: FAIL"), c.exit == 6) << c.file;
+        EXPECT_EQ(run.Err.contains("cannot write"), c.exit == 2) << c.file << ": " << run.Err.toStdString();
     }
     // No temporary file is left beside the refused ones.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
