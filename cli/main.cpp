@@ -61,6 +61,16 @@ std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv)
         return std::make_unique<QCoreApplication>(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Off a desktop login (cron, ssh, CI) the widget side notes on stderr that it picked a runtime
+    // folder itself. That is no news to the user of a command-line tool: only that note is dropped.
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context,
+                                         const QString &text) {
+        if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+            return;
+        if (previous)
+            previous(type, context, text);
+    });
     return std::make_unique<QApplication>(argc, argv);
 }
 

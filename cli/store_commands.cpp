@@ -141,7 +141,15 @@ int List(const TStoreOptions &o)
 {
     TDsdStoreLayout layout;
     SetUpLayout(layout, o);
-    for (const QString &isn : layout.StoredInstruments())
+    // A folder that is not there is a mistyped --store, not an empty store: say so.
+    if (!o.StoreDir.isEmpty() && !QFileInfo(layout.StoreDir()).isDir()) {
+        std::fprintf(stderr, "No such store folder: %s\n", qPrintable(layout.StoreDir()));
+        return ExitFile;
+    }
+    const QStringList stored = layout.StoredInstruments();
+    if (stored.isEmpty())
+        std::fprintf(stderr, "No record stores in %s\n", qPrintable(layout.StoreDir()));
+    for (const QString &isn : stored)
         PrintLine(isn.toLatin1());
     return ExitDone;
 }
@@ -222,6 +230,19 @@ bool Load(TDsdRecordStore &store, const TStoreOptions &o, const QString &path, c
     return false;
 }
 
+// A file of which no line has a record's fields and which has no trailer was never a store file
+// (a text file named by mistake); calling it tampered would send an auditor the wrong way.
+bool NotAStoreFile(const TDsdRecordStore &store)
+{
+    if (!(store.FileVerdict() & VerdictFileIncomplete) || store.RecordCount() == 0)
+        return false;
+    for (uint32_t i = 0; i < store.RecordCount(); ++i) {
+        if (!(store.Entry(i).Verdict & VerdictRecordFormat))
+            return false;
+    }
+    return true;
+}
+
 int Verify(const TStoreOptions &o)
 {
     QString path, serial;
@@ -233,6 +254,11 @@ int Verify(const TStoreOptions &o)
     if (store.FileVerdict() == 0) {
         PrintLine(store.StatusText.toLatin1());
         return ExitDone;
+    }
+    if (NotAStoreFile(store)) {
+        std::fprintf(stderr, "%s is not a store file: none of its lines reads as a record\n",
+                     qPrintable(path));
+        return ExitFile;
     }
     PrintLine(QByteArray(TamperEvidenceText) + "\n found " + QByteArray::number(store.RecordCount()) +
               " records");

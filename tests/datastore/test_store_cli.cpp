@@ -133,6 +133,34 @@ TEST_F(StoreCliTest, UploadListVerifyExtract)
     EXPECT_EQ(r.Exit, 2);
     r = Run({"store", "upload", "--store", StoreDir()});
     EXPECT_EQ(r.Exit, 2);
+
+    // Wrong names are said, not taken for an empty or a tampered store.
+    const QString text = Temp.filePath(QStringLiteral("notes.txt"));
+    ASSERT_TRUE(WriteBytes(text, "hello\nworld\n"));
+    struct {
+        QStringList args;
+        int exit;
+        QByteArray out, err;
+    } const wrong[] = {
+        {{"store", "list", "--store", Temp.filePath(QStringLiteral("nowhere"))},
+         5,
+         "",
+         "No such store folder: " + Temp.filePath(QStringLiteral("nowhere")).toLocal8Bit() + "\n"},
+        {{"store", "list", "--store", Temp.path()},
+         0,
+         "",
+         "No record stores in " + Temp.path().toLocal8Bit() + "\n"},
+        {{"store", "verify", text},
+         5,
+         "",
+         text.toLocal8Bit() + " is not a store file: none of its lines reads as a record\n"},
+    };
+    for (const auto &w : wrong) {
+        r = Run(w.args);
+        EXPECT_EQ(r.Exit, w.exit) << w.args.join(' ').toStdString();
+        EXPECT_EQ(r.Out, w.out) << w.args.join(' ').toStdString();
+        EXPECT_EQ(r.Err, w.err) << w.args.join(' ').toStdString();
+    }
 }
 
 TEST_F(StoreCliTest, KilledUploadsLeaveACompleteStoreFile)

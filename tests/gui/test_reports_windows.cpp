@@ -95,12 +95,12 @@ protected:
     QImage WindowChart;
 };
 
-// brellin-cli report factory --png against the simulated instrument, with no display and no platform
-// chosen (as in CI or under ssh).
+// brellin-cli report factory --png against the simulated instrument, with no display, no platform
+// chosen and no runtime folder (as in CI, cron or under ssh).
 TProgramRun SaveChart(quint16 port, const QString &path)
 {
     QMap<const char *, QByteArray> kept;
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"})
         if (qEnvironmentVariableIsSet(name))
             kept[name] = qgetenv(name), qunsetenv(name);
     const TProgramRun run =
@@ -200,6 +200,7 @@ TEST_F(ReportsWindowTest, FactoryResultsChart)
     const QString png = Folder.File("chart.png");
     const TProgramRun run = SaveChart(Sim->Port(), png);
     ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+    EXPECT_EQ(run.Err, "chart saved to " + png.toLocal8Bit() + "\n") << "no note of the widget side's own";
     const QImage saved(png, "PNG");
     EXPECT_EQ(saved.size(), QSize(640, 420));
     EXPECT_EQ(saved.size(), WindowChart.size());
