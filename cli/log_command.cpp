@@ -85,7 +85,7 @@ QString ParseLogArgs(const QStringList &args, TLogArgs &out)
         } else if (a == "--comment") {
             if (v.contains('\r') || v.contains('\n'))
                 return "--comment is one line";
-            out.Comment = v.toLocal8Bit();
+            out.Comment = v.toUtf8(); // log files are UTF-8, whatever the terminal's locale
         } else if (a == "-o") {
             out.Output = v;
         } else {

@@ -95,3 +95,21 @@ bool ApplyChartSetup(TLogModel &log, const TChartSetupFields &fields, QString *e
         ApplyRange(log.Left, ChartFieldValue(fields.MinWeight), ChartFieldValue(fields.MaxWeight), error);
     return time && weight;
 }
+
+bool ChartSetupRanges(const TChartSetupFields &fields, TLogRange *bottom, TLogRange *left, QString *error)
+{
+    TLogRange time, weight;
+    QString reason;
+    const bool timeOk =
+        ApplyRange(time, ChartFieldValue(fields.StartTime), ChartFieldValue(fields.EndTime), &reason);
+    const bool weightOk =
+        ApplyRange(weight, ChartFieldValue(fields.MinWeight), ChartFieldValue(fields.MaxWeight), &reason);
+    if (!timeOk || !weightOk) {
+        if (error)
+            *error = (timeOk ? QStringLiteral("Weight: ") : QStringLiteral("Time: ")) + reason;
+        return false;
+    }
+    *bottom = time;
+    *left = weight;
+    return true;
+}

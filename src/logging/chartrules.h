@@ -37,3 +37,6 @@ double ChartFieldValue(const QByteArray &text);
 // Applies the fields to the axes; each axis keeps its range when the new one is empty or reversed,
 // and the reason comes back in *error.
 bool ApplyChartSetup(TLogModel &log, const TChartSetupFields &fields, QString *error);
+// The ranges the fields give, both or none: false with the reason when either axis' minimum is not
+// below its maximum.
+bool ChartSetupRanges(const TChartSetupFields &fields, TLogRange *bottom, TLogRange *left, QString *error);

@@ -3,8 +3,10 @@
 
 #include "link/tools.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <algorithm>
 
 namespace
@@ -14,6 +16,18 @@ QByteArray TwoDecimals(double value)
 {
     return QByteArray::number(value, 'f', 2);
 }
+
+// The significant digits of a number field (leading zeros do not count).
+int SignificantDigits(const QByteArray &field)
+{
+    int digits = 0;
+    for (char ch : field)
+        if (IsDigit(ch) && (digits > 0 || ch != '0'))
+            ++digits;
+    return digits;
+}
+
+const char *const FieldNames[] = {"time", "weight", "trace 1", "trace 2", "trace 3", "trace 4"};
 
 } // namespace
 
@@ -73,18 +87,43 @@ void WriteLogCsv(const TLogModel &log, QList<QByteArray> &lines)
     }
 }
 
-void ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines)
+QByteArray LogTextToUtf8(const QByteArray &text)
 {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8(text);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(text).toUtf8();
+}
+
+bool ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines, QString *error)
+{
+    // Every number is checked before anything changes: a refused file leaves the chart as it was.
+    for (qsizetype i = 2; i < lines.size(); ++i)
+        for (int f = 1; f <= 6; ++f) {
+            const QByteArray field = NthField(lines[i], f, ',');
+            if (SignificantDigits(field) > LogMaxDigits) {
+                if (error)
+                    *error = QStringLiteral("Line %1: the %2 %3 does not fit in a log (at most %4 digits); "
+                                            "the file was not loaded.")
+                                 .arg(i + 1)
+                                 .arg(QLatin1String(FieldNames[f - 1]),
+                                      QString::fromLatin1(field.left(40) + (field.size() > 40 ? "..." : "")))
+                                 .arg(LogMaxDigits);
+                return false;
+            }
+        }
     log.ClearSeries();
     if (lines.size() < 3)
-        return;
+        return true;
     log.LiveLog = false;
-    log.Comment = lines[0];
-    const QByteArray &header = lines[1];
+    log.Comment = LogTextToUtf8(lines[0]);
+    const QByteArray header = LogTextToUtf8(lines[1]);
     if (NthField(header, 1, ',') == "Time") {
-        const QByteArray weight = NthField(header, 2, ',');
-        const int open = weight.indexOf('(');
-        log.LogUnits = open < 0 ? QByteArray() : weight.mid(open + 1, 2);
+        // Two characters, not bytes: "µg" is three bytes in UTF-8.
+        const QString weight = QString::fromUtf8(NthField(header, 2, ','));
+        const qsizetype open = weight.indexOf(QLatin1Char('('));
+        log.LogUnits = open < 0 ? QByteArray() : weight.mid(open + 1, 2).toUtf8();
         for (int n = 0; n < 4; ++n)
             log.Labels[static_cast<size_t>(n)] = NthField(header, n + 3, ',');
     } else {
@@ -113,6 +152,7 @@ void ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines)
     log.LogDivisor = 1;
     for (int i = 0; i < log.LogDecimals; ++i)
         log.LogDivisor *= 10;
+    return true;
 }
 
 QList<QByteArray> SplitLogLines(const QByteArray &text)
@@ -153,17 +193,23 @@ bool LoadLogLines(const QString &path, QList<QByteArray> *lines, QString *error)
 
 bool SaveLogLines(const QString &path, const QList<QByteArray> &lines, QString *error)
 {
+    // Written beside the file and renamed over it only when every byte is out: a full disk or an
+    // I/O error leaves the earlier file whole.
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        for (const QByteArray &line : lines) {
-            file.write(line);
-            file.write("\r\n", 2);
-        }
-        if (file.commit())
-            return true;
+    bool written = file.open(QIODevice::WriteOnly);
+    for (qsizetype i = 0; written && i < lines.size(); ++i) {
+        const QByteArray line = lines[i] + "\r\n";
+        written = file.write(line) == line.size();
     }
+    if (written && file.flush() && file.commit())
+        return true;
+    const QString reason = file.errorString(); // the unfinished file goes with `file`
     if (error)
-        *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        *error =
+            QStringLiteral("Cannot write %1: %2. %3")
+                .arg(QDir::toNativeSeparators(path), reason,
+                     QFileInfo::exists(path) ? QStringLiteral("The earlier file of that name is unchanged.")
+                                             : QStringLiteral("No file was written."));
     return false;
 }
 

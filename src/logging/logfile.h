@@ -1,4 +1,5 @@
-// The log file: comment, column header and one line per point, CR LF, 8-bit text, "." decimals.
+// The log file: comment, column header and one line per point, CR LF, UTF-8 text (files of older
+// versions in Latin-1 still read), "." decimals.
 // Writing and reading whole logs, and a writer that appends samples as they are accepted (the
 // command line's recording and the desktop program's recovery file).
 #pragma once
@@ -19,8 +20,16 @@ QByteArray LogDataLine(double t, const QByteArray &weight, const QList<double> &
                        const QList<bool> &present = {});
 // Appends the comment, header and data lines of the log.
 void WriteLogCsv(const TLogModel &log, QList<QByteArray> &lines);
-// Replaces the log with a file's lines (fewer than 3 lines: the series stay empty).
-void ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines);
+// Replaces the log with a file's lines (fewer than 3 lines: the series stay empty). A number that
+// a log cannot hold exactly (more than LogMaxDigits significant digits) refuses the whole file:
+// false with the line and field in *error, and the log is left as it was.
+bool ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines, QString *error = nullptr);
+// Significant digits a number of a log file may have: a double holds them exactly, so a log saved
+// again writes the same figures.
+inline constexpr int LogMaxDigits = 15;
+// A comment or header line as UTF-8: kept when it is UTF-8, else read as Latin-1 (the 8-bit files of
+// older versions) and converted.
+QByteArray LogTextToUtf8(const QByteArray &text);
 
 // The lines of a file's text: split at CR LF (or a lone LF); a final line end adds no line.
 QList<QByteArray> SplitLogLines(const QByteArray &text);

@@ -166,7 +166,8 @@ void TLogModel::TakeFormattedWeight(const QByteArray &data)
     for (int i = 0; i < LogDecimals; ++i)
         LogDivisor *= 10;
     // The units sit at the 1-based positions length - 3 and length - 2 ("   12.50 kg G").
-    LogUnits = data.mid(std::max<qsizetype>(0, data.size() - 4), 2);
+    // The instrument's text is 8-bit (Latin-1); the log keeps its texts as UTF-8.
+    LogUnits = QString::fromLatin1(data.mid(std::max<qsizetype>(0, data.size() - 4), 2)).toUtf8();
 }
 
 void TLogModel::ResetLogChart(bool full, const TLogChoices &choices)

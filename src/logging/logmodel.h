@@ -101,13 +101,13 @@ public:
     std::array<int, 4> DigitalChannel = {};
     int LogDecimals = 0;
     int64_t LogDivisor = 1;
-    QByteArray LogUnits;
+    QByteArray LogUnits; // UTF-8
     uint32_t FirstTimestamp = 0;
     bool Zoomed = false;
     double ScrollStep = 15;
     bool LiveLog = false;
-    QByteArray Comment;               // the log comment, as typed (8-bit)
-    std::array<QByteArray, 4> Labels; // the channel labels under the chart
+    QByteArray Comment;               // the log comment, as typed (UTF-8)
+    std::array<QByteArray, 4> Labels; // the channel labels under the chart (UTF-8)
     TLogRange Left{0, 1};             // weight axis
     TLogRange Bottom{0, 30};          // time axis
     TLogRange Right{-1, 6};           // the digital traces' axis

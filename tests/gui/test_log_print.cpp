@@ -1,6 +1,6 @@
-// File > Print of both branches read back from the PDF, the chart saved as a picture, and the
-// recovery file: offered after the program was killed mid-recording, gone after a clean end, kept
-// when nobody could be asked.
+// File > Print of both branches read back from the PDF (every axis number and title inside the
+// chart's rectangle, a long comment clear of the trace names), opening a log during a setup
+// session, and the chart saved as a picture.
 #include "log_support.h"
 
 #include "logging/printlines.h"
@@ -14,21 +14,109 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QLabel>
+#include <QPageLayout>
 #include <QRegularExpression>
 #include <QTest>
 #include <cstdio>
 
+namespace
+{
+
+struct TWord {
+    QString Text;
+    QRectF Box; // points, from the page's top left
+};
+
+// The words of the first page of a PDF with their boxes, as pdftotext -bbox reads them back.
+QList<TWord> PdfWords(const QString &pdf, QSizeF *page)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    p.waitForFinished(20000);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    const QRegularExpression pageSize(QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\""));
+    if (const auto m = pageSize.match(html); m.hasMatch())
+        *page = QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
+    const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    QList<TWord> words;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        words.append({m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                            QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
+    }
+    return words;
+}
+
+} // namespace
+
 TEST_F(LogTabTest, PrintsTheLogPageAndTheSettingsTree)
 {
-    Open(WriteFile("print.CSV", {"Printed comment", "Time,Weight(kg),Motion,IO3", "0.00,1.5,0.00,1.00",
-                                 "2.00,2.5,1.00,0.00"}));
+    // A comment far longer than the room left of the trace names.
+    const QByteArray comment =
+        "Printed comment: " + QByteArray("overload test of the left cell ").repeated(6);
+    Open(WriteFile("print.CSV", {comment, "Time,Weight(kg),Motion,IO3,IO1", "0.00,1.5,0.00,1.00,1.00",
+                                 "2.00,2.5,1.00,0.00,0.00", "40.00,120.5,1.00,0.00,1.00"}));
+    QRectF paper; // the printable area on the page, in points
+    int resolution = 0;
+    Ui->AskPrinter = [&](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(Pdf);
+        paper = printer.pageLayout().paintRectPoints();
+        resolution = printer.resolution();
+        return true;
+    };
     Ui->Print1Click();
     const QString log = PdfText();
     EXPECT_TRUE(log.contains("Printed comment")) << log.toStdString();
     // The trace names side by side, apart.
     EXPECT_TRUE(log.contains(QRegularExpression("Motion\\s+IO3"))) << log.toStdString();
-    EXPECT_TRUE(log.contains("Time (secs)")); // the chart is on the page
-    EXPECT_TRUE(log.contains("Weight (kg)"));
+
+    // Read back word by word: every axis number and both titles lie inside the chart's rectangle
+    // (a twentieth of the width and a tenth of the height in from the printable area's edges).
+    QSizeF page;
+    const QList<TWord> words = PdfWords(Pdf, &page);
+    ASSERT_FALSE(words.isEmpty());
+    const QRectF chart =
+        paper.adjusted(paper.width() / 20, paper.height() / 10, -paper.width() / 20, -paper.height() / 10);
+    const QRectF inside = chart.adjusted(-0.5, -0.5, 0.5, 0.5);
+    const QRegularExpression number(QStringLiteral("^-?\\d+(\\.\\d+)?$"));
+    QStringList numbers, titles, outside;
+    QList<TWord> traceNames, commentWords;
+    for (const TWord &w : words) {
+        if (number.match(w.Text).hasMatch())
+            numbers << w.Text;
+        else if (QStringList{"Time", "(secs)", "Weight", "(kg)"}.contains(w.Text))
+            titles << w.Text;
+        else if (QStringList{"Motion", "IO3", "IO1"}.contains(w.Text))
+            traceNames << w;
+        else
+            commentWords << w;
+        if (!QRectF(QPointF(0, 0), page).contains(w.Box))
+            outside << w.Text + " (off the page)";
+        else if ((number.match(w.Text).hasMatch() || titles.contains(w.Text)) && !inside.contains(w.Box))
+            outside << QStringLiteral("%1 at %2,%3").arg(w.Text).arg(w.Box.left()).arg(w.Box.top());
+    }
+    EXPECT_TRUE(outside.isEmpty()) << outside.join(", ").toStdString() << " chart " << chart.left() << ","
+                                   << chart.top() << " " << chart.right() << "," << chart.bottom();
+    // Both axes carry numbers: the time axis to 40 s, the weight axis around 1.5 .. 120.5 kg.
+    EXPECT_GE(numbers.size(), 8) << numbers.join(' ').toStdString();
+    EXPECT_TRUE(numbers.contains("40")) << numbers.join(' ').toStdString();
+    EXPECT_TRUE(numbers.contains("100.0")) << numbers.join(' ').toStdString();
+    EXPECT_EQ(titles.size(), 4) << titles.join(' ').toStdString();
+    // The whole comment is printed, and none of it over a trace name.
+    ASSERT_EQ(traceNames.size(), 3);
+    QString printed;
+    for (const TWord &w : commentWords) {
+        printed += w.Text + ' ';
+        for (const TWord &name : traceNames)
+            EXPECT_FALSE(w.Box.intersects(name.Box))
+                << w.Text.toStdString() << " over " << name.Text.toStdString();
+    }
+    EXPECT_EQ(printed.simplified().remove(' '), QString::fromLatin1(comment).remove(' '))
+        << printed.toStdString();
+    EXPECT_GT(resolution, 0);
 
     // The settings tree as text: header, then three blanks per level of depth.
     ConnectSim();
@@ -77,6 +165,22 @@ TEST_F(LogTabTest, PrintsTheLogPageAndTheSettingsTree)
     EXPECT_EQ(item - header, 8) << text.toStdString();
     // Several pages: the tree does not fit one, and each break is a form feed.
     EXPECT_GE(text.count('\f'), 1);
+
+    // Opening a log during the session asks first: No keeps the session and the chart as they are.
+    W->PgCMain->setCurrentWidget(W->TSLog);
+    const QString during = WriteFile("during.CSV", {"during", "Time,Weight(kg),", "0.00,1"});
+    Reporter.Questions.clear();
+    Reporter.Answer = false;
+    Open(during);
+    ASSERT_EQ(Reporter.Questions.size(), 1);
+    EXPECT_TRUE(Reporter.Questions[0].contains("ends the setup session"))
+        << Reporter.Questions[0].toStdString();
+    EXPECT_FALSE(settings->Model->IsEmpty());
+    EXPECT_TRUE(Ui->Tab->LblLogComment->text().startsWith("Printed comment"));
+    Reporter.Answer = true;
+    Open(during);
+    EXPECT_TRUE(settings->Model->IsEmpty());
+    EXPECT_EQ(Ui->Tab->LblLogComment->text(), "during");
 }
 
 TEST_F(LogTabTest, SavesTheChartAsAPicture)
@@ -91,135 +195,4 @@ TEST_F(LogTabTest, SavesTheChartAsAPicture)
     Ui->SaveChartPicture();
     EXPECT_TRUE(FileText(Folder.File("chart.pdf")).startsWith("%PDF"));
     EXPECT_TRUE(Reporter.Errors.isEmpty());
-}
-
-// Run only as the child of the recovery test: records from the simulator until it is killed.
-TEST_F(LogTabTest, RecoveryChildRecordsUntilKilled)
-{
-    if (qEnvironmentVariableIsEmpty("BRELLIN_LOG_CHILD"))
-        GTEST_SKIP() << "the recovery test's child";
-    Cfg.LogBurstSamples = 10;
-    ConnectSim();
-    Channels = {7, 0, 0, 0};
-    Ui->Log.Comment = "before the crash";
-    RecordUntil([&] { return Points() >= 6; },
-                [&] {
-                    std::printf("recording %lld\n", static_cast<long long>(Points()));
-                    std::fflush(stdout);
-                    return false; // records on until killed
-                });
-}
-
-TEST(LogRecovery, OfferedAfterTheProgramWasKilledMidRecording)
-{
-    QTemporaryDir home;
-    const QByteArray savedHome = qgetenv("XDG_DATA_HOME");
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("BRELLIN_LOG_CHILD", "1");
-    env.insert("XDG_DATA_HOME", home.path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_filter=LogTabTest.RecoveryChildRecordsUntilKilled"});
-    ASSERT_TRUE(child.waitForStarted(5000));
-    QByteArray out;
-    const bool recording = PumpUntil(
-        [&] {
-            out += child.readAllStandardOutput();
-            return out.contains("recording ") || child.state() == QProcess::NotRunning;
-        },
-        30000);
-    ASSERT_TRUE(recording && out.contains("recording ")) << out.constData();
-    child.kill(); // no clean end: SIGKILL
-    child.waitForFinished(5000);
-
-    // The next start, in the same per-user folder, offers the recording and opens it on the Log tab.
-    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
-    TProgramFolder folder{"[Options]\nFirstRun=0\n"};
-    TdatViewer config(folder.Ini());
-    TRecordingReporter reporter;
-    auto w = CreateMainWindow(config, {}, &reporter);
-    ASSERT_TRUE(w);
-    auto *ui = w->findChild<TLogUi *>();
-    const QString recovery = ui->RecoveryFile;
-    EXPECT_TRUE(recovery.startsWith(home.path())) << recovery.toStdString();
-    ASSERT_TRUE(QFile::exists(recovery));
-    w->show();
-    ASSERT_TRUE(PumpUntil([&] { return !reporter.Questions.isEmpty(); }));
-    EXPECT_TRUE(reporter.Questions[0].contains("was not saved")) << reporter.Questions[0].toStdString();
-    EXPECT_EQ(w->PgCMain->currentWidget(), w->TSLog);
-    EXPECT_GE(ui->Log.Weight().Count(), 6);
-    EXPECT_EQ(ui->Log.LogUnits, "kg");
-    EXPECT_EQ(ui->Tab->LblLogComment->text(), "before the crash");
-    EXPECT_EQ(ui->Tab->LblDig[0]->text(), "IO3");
-    EXPECT_DOUBLE_EQ(ui->Log.Weight().ValueAt(0), 12.5);
-    // Kept until the log is saved (or a recording starts); a clean end of the program discards it.
-    EXPECT_TRUE(QFile::exists(recovery));
-    w->close();
-    w.reset();
-    EXPECT_FALSE(QFile::exists(recovery));
-
-    QFile f(recovery);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("c\r\nTime,Weight(kg),\r\n0.00,1\r\n");
-    f.close();
-    // A run that takes a picture and ends has nobody to answer: it asks nothing and keeps the file.
-    TStartOptions unattended;
-    unattended.Screenshot = home.filePath("shot.png");
-    reporter.Questions.clear();
-    w = CreateMainWindow(config, unattended, &reporter);
-    w->show();
-    QTest::qWait(50);
-    EXPECT_TRUE(reporter.Questions.isEmpty());
-    w->close();
-    w.reset();
-    EXPECT_TRUE(QFile::exists(recovery));
-    // Nor can anybody answer without a screen: nothing is asked, the file stays, and where it is is said.
-    reporter.Unattended = true;
-    w = CreateMainWindow(config, {}, &reporter);
-    w->show();
-    ASSERT_TRUE(PumpUntil([&] { return !reporter.Infos.isEmpty(); }));
-    EXPECT_TRUE(reporter.Questions.isEmpty());
-    EXPECT_TRUE(reporter.Infos.last().contains(QDir::toNativeSeparators(recovery)));
-    w->close();
-    w.reset();
-    EXPECT_TRUE(QFile::exists(recovery));
-    reporter.Unattended = false;
-
-    // Declined: the file goes and the chart stays empty.
-    reporter.Answer = false;
-    reporter.Questions.clear();
-    w = CreateMainWindow(config, {}, &reporter);
-    ui = w->findChild<TLogUi *>();
-    w->show();
-    ASSERT_TRUE(PumpUntil([&] { return !reporter.Questions.isEmpty(); }));
-    EXPECT_FALSE(QFile::exists(recovery));
-    EXPECT_EQ(ui->Log.Weight().Count(), 0);
-    w.reset();
-    qputenv("XDG_DATA_HOME", savedHome);
-}
-
-TEST_F(LogTabTest, ARecordingMovesAsideAnEarlierOneNobodyWasAskedAbout)
-{
-    // Left by an earlier run and not offered in this one: nobody could answer.
-    Reporter.Unattended = true;
-    const QByteArray earlier = "kept\r\nTime,Weight(kg),\r\n0.00,1\r\n";
-    QFile f(Ui->RecoveryFile);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(f).absolutePath()) && f.open(QIODevice::WriteOnly));
-    f.write(earlier);
-    f.close();
-    Cfg.LogBurstSamples = 10;
-    ConnectSim();
-    RecordUntil([&] { return Points() >= 2; }, [] { return true; });
-    const QFileInfoList aside =
-        QFileInfo(Ui->RecoveryFile).dir().entryInfoList({"unsaved-log-*.CSV"}, QDir::Files);
-    ASSERT_EQ(aside.size(), 1) << (Reporter.Errors + Reporter.Infos).join('\n').toStdString();
-    EXPECT_EQ(FileText(aside[0].filePath()), earlier);
-    const QByteArray now = FileText(Ui->RecoveryFile);
-    EXPECT_TRUE(now != earlier && now.contains("Time,Weight(kg)")) << now.constData();
-    const QString recovery = Ui->RecoveryFile;
-    W.reset(); // a clean end drops this run's recording only
-    EXPECT_TRUE(QFile::exists(aside[0].filePath()));
-    EXPECT_FALSE(QFile::exists(recovery));
 }

@@ -77,7 +77,8 @@ TEST_F(LogTabTest, RecordsTheSimulatorsStreamWithItsTraces)
     WriteLogCsv(log, saved);
     EXPECT_EQ(saved[0], "first run");
     EXPECT_EQ(saved[1], "Time,Weight(kg),Motion,IO3,");
-    EXPECT_EQ(FileText(Ui->RecoveryFile), saved.join("\r\n") + "\r\n");
+    const QString recovery = Ui->RecoveryFile();
+    EXPECT_EQ(FileText(recovery), saved.join("\r\n") + "\r\n");
 
     // Saved as LOG1: written as LOG1.CSV; the recording is safe, so the recovery file goes.
     Ui->AskSaveFile = [&](const QString &title, const QString &) {
@@ -86,7 +87,7 @@ TEST_F(LogTabTest, RecordsTheSimulatorsStreamWithItsTraces)
     };
     Ui->SaveLogClick();
     EXPECT_EQ(FileText(Folder.File("LOG1.CSV")), saved.join("\r\n") + "\r\n");
-    EXPECT_FALSE(QFile::exists(Ui->RecoveryFile));
+    EXPECT_FALSE(QFile::exists(recovery));
     Ui->AskSaveFile = [&](const QString &, const QString &) { return Folder.File("LOG1.TXT"); };
     Ui->SaveLogClick();
     EXPECT_TRUE(QFile::exists(Folder.File("LOG1.TXT")));
@@ -214,4 +215,84 @@ TEST_F(LogTabTest, ChartSetupFieldsAutoAndOk)
     W->ChartSetup->trigger();
     EXPECT_EQ(Reporter.Errors.size(), 2);
     EXPECT_EQ(Ui->Log.Bottom, (TLogRange{5, 43}));
+}
+
+TEST_F(LogTabTest, TheTabKeepsItsAxesAndARefusedSetupAppliesNothing)
+{
+    Open(WriteFile("axes.CSV", {"kept", "Time,Weight(kg),", "0.00,150", "42.60,200"}));
+    const TLogRange left = Ui->Log.Left, bottom = Ui->Log.Bottom;
+    EXPECT_EQ(bottom, (TLogRange{0, 42.6}));
+    W->PgCMain->setCurrentWidget(W->TSDisplay);
+    W->PgCMain->setCurrentWidget(W->TSLog);
+    EXPECT_EQ(Ui->Log.Left, left);
+    EXPECT_EQ(Ui->Log.Bottom, bottom);
+    EXPECT_EQ(Ui->Tab->Chart->yAxis->range().upper, left.Max);
+
+    // Each refused Ok keeps the dialog open, says why and applies nothing, the comment included.
+    const struct {
+        const char *Start, *End, *Min, *Max;
+        QString Says;
+    } refused[] = {
+        {"0", "43", "300", "100", "Weight: The axis minimum (300) must be below its maximum (100)."},
+        {"40", "20", "100", "200", "Time: The axis minimum (40) must be below its maximum (20)."},
+        {"0", "1001", "100", "200", "Out of Range: (0 to 1000)"},
+        {"0", "43", "100", "1000000", "Out of Range: (-999999 to 999999)"},
+    };
+    bool stayedOpen = true;
+    SetupAnswer = [&](TFrmChartSetup *d) {
+        d->show();
+        for (const auto &row : refused) {
+            Reporter.Errors.clear();
+            d->EdtTstart->setText(row.Start);
+            d->EdtTend->setText(row.End);
+            d->Edtminwgt->setText(row.Min);
+            d->EdtMaxWgt->setText(row.Max);
+            d->EdtComment->setText(QStringLiteral(u"Łódź €"));
+            d->BtnOk->click();
+            stayedOpen = stayedOpen && d->isVisible();
+            EXPECT_EQ(Reporter.Errors, QStringList{row.Says}) << row.Start << " " << row.End;
+        }
+        d->BtnCancel->click();
+        return d->result();
+    };
+    W->ChartSetup->trigger();
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(Ui->Log.Left, left);
+    EXPECT_EQ(Ui->Log.Bottom, bottom);
+    EXPECT_EQ(Ui->Tab->LblLogComment->text(), "kept");
+
+    // Accepted: all of it, the comment in every character typed, and saved as UTF-8.
+    SetupAnswer = [&](TFrmChartSetup *d) {
+        d->show();
+        d->EdtTend->setText("60");
+        d->EdtComment->setText(QStringLiteral(u"Łódź €"));
+        d->BtnOk->click();
+        return d->result();
+    };
+    W->ChartSetup->trigger();
+    EXPECT_EQ(Ui->Log.Bottom, (TLogRange{0, 60}));
+    EXPECT_EQ(Ui->Tab->LblLogComment->text(), QStringLiteral(u"Łódź €"));
+    Ui->AskSaveFile = [&](const QString &, const QString &) { return Folder.File("utf8.CSV"); };
+    ASSERT_TRUE(Ui->SaveLogClick());
+    EXPECT_TRUE(FileText(Folder.File("utf8.CSV"))
+                    .startsWith("\xc5\x81\xc3\xb3"
+                                "d\xc5\xba \xe2\x82\xac\r\n"));
+
+    // The command line's UTF-8 and an older version's Latin-1 both show as written; a number too
+    // large for a log refuses the file and leaves the chart as it was.
+    Open(WriteFile("cli.CSV", {"Pr\xc3\xbc"
+                               "fung",
+                               "Time,Weight(kg),", "0.00,1"}));
+    EXPECT_EQ(Ui->Tab->LblLogComment->text(), QStringLiteral(u"Prüfung"));
+    Open(WriteFile("old.CSV", {"Pr\xfc"
+                               "fung alt",
+                               "Time,Weight(kg),", "0.00,1"}));
+    EXPECT_EQ(Ui->Tab->LblLogComment->text(), QStringLiteral(u"Prüfung alt"));
+    Reporter.Errors.clear();
+    Open(WriteFile("big.CSV", {"big", "Time,Weight(kg),", "0.00,1", "1.00,99999999999999999999"}));
+    ASSERT_EQ(Reporter.Errors.size(), 1);
+    EXPECT_TRUE(Reporter.Errors[0].contains("99999999999999999999 does not fit"))
+        << Reporter.Errors[0].toStdString();
+    EXPECT_EQ(Ui->Tab->LblLogComment->text(), QStringLiteral(u"Prüfung alt"));
+    EXPECT_EQ(Points(), 1);
 }

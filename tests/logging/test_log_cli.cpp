@@ -38,14 +38,16 @@ TEST(LogCli, RecordsFromTheSimulatorProgram)
 
     QTemporaryDir dir;
     const QString out = dir.filePath("run.CSV");
-    const TProgramRun run = RunCli({"--tcp", address, "log", "--rate", "10", "--duration", "3", "--channels",
-                                    "Motion,IO3", "--comment", "three seconds", "-o", out});
+    const TProgramRun run =
+        RunCli({"--tcp", address, "log", "--rate", "10", "--duration", "3", "--channels", "Motion,IO3",
+                "--comment", QStringLiteral(u"three seconds Prüfung"), "-o", out});
     sim.terminate();
     sim.waitForFinished(5000);
     EXPECT_EQ(run.Exit, 0) << run.Err.constData();
     const QList<QByteArray> lines = FileLines(out);
     ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines[0], "three seconds");
+    EXPECT_EQ(lines[0], "three seconds Pr\xc3\xbc"
+                        "fung"); // UTF-8, as the window reads it
     EXPECT_EQ(lines[1], "Time,Weight(kg),Motion,IO3,");
     const qsizetype points = lines.size() - 2;
     EXPECT_EQ(run.Out, "samples: " + QByteArray::number(points) + "\n");

@@ -84,13 +84,49 @@ TFrmChartSetup::TFrmChartSetup(const TLogModel &log, TReporter *reporter, QWidge
 
 void TFrmChartSetup::Fill(const TChartSetupFields &fields, const QByteArray &units, const QByteArray &comment)
 {
+    Filled = fields;
     EdtTstart->setText(QString::fromLatin1(fields.StartTime));
     EdtTend->setText(QString::fromLatin1(fields.EndTime));
     Edtminwgt->setText(QString::fromLatin1(fields.MinWeight));
     EdtMaxWgt->setText(QString::fromLatin1(fields.MaxWeight));
-    LblMinUnits->setText(QString::fromLatin1(units));
-    LblMaxUnits->setText(QString::fromLatin1(units));
-    EdtComment->setText(QString::fromLatin1(comment));
+    LblMinUnits->setText(QString::fromUtf8(units));
+    LblMaxUnits->setText(QString::fromUtf8(units));
+    // The comment is UTF-8 text: "Łódź €" stays what was typed.
+    EdtComment->setText(QString::fromUtf8(comment));
+}
+
+bool TFrmChartSetup::CheckEntries()
+{
+    // A field the user changed must be in range; one still showing the chart's own range (a
+    // scrolled chart may start below 0 s) is taken as it is.
+    const QByteArray TChartSetupFields::*members[] = {
+        &TChartSetupFields::StartTime, &TChartSetupFields::EndTime, &TChartSetupFields::MinWeight,
+        &TChartSetupFields::MaxWeight};
+    QLineEdit *const fields[] = {EdtTstart, EdtTend, Edtminwgt, EdtMaxWgt};
+    for (int i = 0; i < 4; ++i)
+        if (fields[i]->text().toLatin1() != Filled.*members[i] && !FieldExit(fields[i]))
+            return false;
+    TLogRange bottom, left;
+    QString error;
+    if (ChartSetupRanges(Fields(), &bottom, &left, &error))
+        return true;
+    Checking = true;
+    if (Reporter)
+        Reporter->Error(error);
+    Checking = false;
+    const TChartSetupFields now = Fields();
+    QLineEdit *wrong = ChartFieldValue(now.StartTime) < ChartFieldValue(now.EndTime) ? Edtminwgt : EdtTstart;
+    wrong->setFocus();
+    wrong->selectAll();
+    return false;
+}
+
+void TFrmChartSetup::done(int result)
+{
+    // Ok applies all or nothing: a refused entry keeps the dialog open.
+    if (result == QDialog::Accepted && !CheckEntries())
+        return;
+    QDialog::done(result);
 }
 
 TChartSetupFields TFrmChartSetup::Fields() const

@@ -1,6 +1,6 @@
 // TFrmChartSetup: the axis ranges of the log chart and the log comment, typed by hand or proposed
 // by Auto from the logged data. The number fields take only number characters and check their
-// range when they are left.
+// range when they are left; Ok with a refused entry keeps the dialog open.
 #pragma once
 
 #include "logging/chartrules.h"
@@ -31,11 +31,17 @@ public:
     bool EdtXaxisExit(QLineEdit *field);
     bool EdtYaxisExit(QLineEdit *field);
 
+    // Ok's check: every field the user changed in range, each axis' minimum below its maximum.
+    // False after the error box; the dialog then stays open.
+    bool CheckEntries();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void done(int result) override;
 
 private:
     bool FieldExit(QLineEdit *field);
+    TChartSetupFields Filled;
     const TLogModel &Log;
     TReporter *Reporter;
     bool Checking = false;

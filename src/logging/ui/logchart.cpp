@@ -138,7 +138,7 @@ void TLogChart::ShowRanges(const TLogModel &log)
     yAxis->setRange(log.Left.Min, log.Left.Max);
     yAxis2->setRange(log.Right.Min, log.Right.Max);
     Setting = false;
-    yAxis->setLabel(QStringLiteral("Weight (") + QString::fromLatin1(log.LogUnits) + QLatin1Char(')'));
+    yAxis->setLabel(QStringLiteral("Weight (") + QString::fromUtf8(log.LogUnits) + QLatin1Char(')'));
     const QString format = log.LeftLabelFormat();
     if (format != LeftFormat) {
         LeftFormat = format;

@@ -13,6 +13,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPrintDialog>
@@ -29,14 +30,23 @@ const QString LogFilter = QStringLiteral("Log (*.CSV);;All Files (*.*)");
 
 void TLogUi::OpenLogClick()
 {
+    // The log replaces the chart: an unsaved recording is offered for saving first.
+    if (!AskUnsaved(QStringLiteral("a log file is opened")))
+        return;
     const QString title = QStringLiteral("Open Log File");
     const QString path = AskOpenFile ? AskOpenFile(title, LogFilter)
                                      : QFileDialog::getOpenFileName(&Window, title, {}, LogFilter);
     if (path.isEmpty())
         return;
-    // A settings session is ended before the log replaces what the window shows.
-    if (auto *settings = Window.findChild<TSettingsUi *>(); settings && !settings->Model->IsEmpty())
+    // A settings session ends before the log replaces what the window shows: asked first.
+    auto *settings = Window.findChild<TSettingsUi *>();
+    if (settings && !settings->Model->IsEmpty()) {
+        if (!Window.Reporter->Ask(QStringLiteral("Opening a log file ends the setup session (the instrument "
+                                                 "is locked and its settings saved).\nOpen %1?")
+                                      .arg(QFileInfo(path).fileName())))
+            return;
         settings->EndSessionClick();
+    }
     QList<QByteArray> lines;
     QString error;
     if (!LoadLogLines(path, &lines, &error)) {
@@ -46,23 +56,26 @@ void TLogUi::OpenLogClick()
     LoadLog(lines, false);
 }
 
-void TLogUi::SaveLogClick()
+bool TLogUi::SaveLogClick()
 {
     const QString title = QStringLiteral("Save Log to File");
     const QString chosen = AskSaveFile ? AskSaveFile(title, LogFilter)
                                        : QFileDialog::getSaveFileName(&Window, title, {}, LogFilter);
     if (chosen.isEmpty())
-        return;
+        return false;
     QList<QByteArray> lines;
     WriteLogCsv(Log, lines);
     QString error;
     if (!SaveLogLines(LogFileName(chosen), lines, &error)) {
         Window.Reporter->Error(error);
-        return;
+        return false;
     }
     // The recording is safe in its file now.
-    if (RecoveryHoldsChart && Log.LogState == 0)
-        DropRecovery();
+    if (Unsaved && Log.LogState == 0) {
+        Recovery->Discard();
+        Unsaved = false;
+    }
+    return true;
 }
 
 void TLogUi::Print1Click()
@@ -94,18 +107,17 @@ void TLogUi::PrintLog(QPrinter &printer)
     const int H = printer.height();
     QFont font(QStringLiteral("Arial"), 16);
     painter.setFont(font);
-    const int line = QFontMetrics(painter.font(), &printer).height();
-    painter.setPen(Qt::black);
-    painter.drawText(W / 6, H - H / 20, Tab->LblLogComment->text());
+    const QFontMetrics metrics(painter.font(), &printer);
+    const int line = metrics.height();
+    const int gap = metrics.horizontalAdvance(QStringLiteral("  "));
     // The trace names in two columns at the bottom right. A column is at least as wide as its longest
     // name and a gap, so that "Motion" and "IO3" never run together; the pair moves left when it
     // would pass the page's edge.
-    const QFontMetrics metrics(painter.font(), &printer);
     auto widest = [&](int a, int b) {
         return std::max(metrics.horizontalAdvance(Tab->LblDig[a]->text()),
                         metrics.horizontalAdvance(Tab->LblDig[b]->text()));
     };
-    const int column = std::max(W / 12, widest(0, 2) + metrics.horizontalAdvance(QStringLiteral("  ")));
+    const int column = std::max(W / 12, widest(0, 2) + gap);
     const int x = std::max(0, std::min(W * 10 / 12, W - column - widest(1, 3)));
     const int y = H - H / 20;
     const QPoint places[4] = {{x, y - line}, {x + column, y - line}, {x, y}, {x + column, y}};
@@ -113,16 +125,60 @@ void TLogUi::PrintLog(QPrinter &printer)
         painter.setPen(TLogChart::TraceColours[n]);
         painter.drawText(places[n], Tab->LblDig[n]->text());
     }
-    // The chart as the facility draws it into the rectangle (W/20, H/10) .. (W - W/20, H - H/10), at
-    // the printer's resolution; the cursors are the screen's, not the paper's.
+    // The comment under the chart, left of the trace names. A long one is wrapped over the room
+    // between the chart and the page's foot, in smaller type when it needs it, and never runs into
+    // the names.
+    painter.setPen(Qt::black);
+    const QString comment = Tab->LblLogComment->text();
+    const bool names = std::any_of(std::begin(Tab->LblDig), std::end(Tab->LblDig),
+                                   [](const QLabel *l) { return !l->text().isEmpty(); });
+    const int right = (names ? x : W) - gap;
+    if (W / 6 + metrics.horizontalAdvance(comment) <= right) {
+        painter.drawText(W / 6, y, comment);
+    } else {
+        const QRect room(QPoint(W / 6, H - H / 10 + line / 4), QPoint(right, H - 1));
+        const int flags = Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap | Qt::TextWrapAnywhere;
+        for (int points = 16; points >= 7; --points) {
+            font.setPointSize(points);
+            painter.setFont(font);
+            if (painter.boundingRect(room, flags, comment).height() <= room.height())
+                break;
+        }
+        painter.save();
+        painter.setClipRect(room);
+        painter.drawText(room, flags, comment);
+        painter.restore();
+    }
+    // The chart as the facility draws it into the rectangle (W/20, H/10) .. (W - W/20, H - H/10). It
+    // is laid out as on a 96 dpi screen and scaled to the printer, with its type sized in pixels of
+    // that layout: the room the layout keeps for the axis numbers and titles is then the room they
+    // take on paper. The cursors are the screen's, not the paper's.
     const QRect area(QPoint(W / 20, H / 10), QPoint(W - W / 20, H - H / 10));
     TLogChart *chart = Tab->Chart;
     const bool shown[2] = {chart->Cursors[0]->Shown, chart->Cursors[1]->Shown};
     chart->Cursors[0]->Shown = chart->Cursors[1]->Shown = false;
+    QCPAxis *const axes[] = {chart->xAxis, chart->yAxis};
+    const QFont saved[] = {chart->xAxis->tickLabelFont(), chart->xAxis->labelFont(),
+                           chart->yAxis->tickLabelFont(), chart->yAxis->labelFont()};
+    auto inPixels = [](QFont f) {
+        f.setPixelSize(std::max(1, qRound(QFontInfo(f).pointSizeF() * 96 / 72)));
+        return f;
+    };
+    for (int a = 0; a < 2; ++a) {
+        axes[a]->setTickLabelFont(inPixels(saved[2 * a]));
+        axes[a]->setLabelFont(inPixels(saved[2 * a + 1]));
+    }
+    const double scale = std::max(1.0, printer.resolution() / 96.0);
     painter.save();
+    painter.setMode(QCPPainter::pmNonCosmetic);
     painter.translate(area.topLeft());
-    chart->toPainter(&painter, area.width(), area.height());
+    painter.scale(scale, scale);
+    chart->toPainter(&painter, qRound(area.width() / scale), qRound(area.height() / scale));
     painter.restore();
+    for (int a = 0; a < 2; ++a) {
+        axes[a]->setTickLabelFont(saved[2 * a]);
+        axes[a]->setLabelFont(saved[2 * a + 1]);
+    }
     chart->Cursors[0]->Shown = shown[0];
     chart->Cursors[1]->Shown = shown[1];
     if (!painter.end())

@@ -94,9 +94,9 @@ void TLogTab::ShowLog()
 
 void TLogTab::ShowLabels()
 {
-    LblLogComment->setText(QString::fromLatin1(Log.Comment));
+    LblLogComment->setText(QString::fromUtf8(Log.Comment));
     for (int n = 0; n < 4; ++n)
-        LblDig[n]->setText(QString::fromLatin1(Log.Labels[static_cast<size_t>(n)]));
+        LblDig[n]->setText(QString::fromUtf8(Log.Labels[static_cast<size_t>(n)]));
 }
 
 void TLogTab::ChartMouseDown(QMouseEvent *event)
@@ -126,7 +126,7 @@ void TLogTab::UpdateCursorReadout()
     const TChartCursor *one = Chart->Cursors[0];
     const TChartCursor *two = Chart->Cursors[1];
     const QString format = Log.LeftLabelFormat();
-    const QString units = QString::fromLatin1(Log.LogUnits);
+    const QString units = QString::fromUtf8(Log.LogUnits);
     if (!one->Shown) {
         LblCsrPos->clear();
     } else if (!two->Shown) {

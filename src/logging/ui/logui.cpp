@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -33,7 +34,7 @@ TLogUi::TLogUi(TFrmMain &window) : QObject(&window), Window(window)
         new QVBoxLayout(Window.TSLog);
     Window.TSLog->layout()->addWidget(Tab);
     Dialog = new TFrmLogDialog(&Window);
-    RecoveryFile = DefaultRecoveryFile();
+    Recovery = std::make_unique<TLogRecovery>(TLogRecovery::DefaultFolder());
 
     connect(Tab, &TLogTab::StartClicked, this, &TLogUi::BtnStartClick);
     connect(Tab, &TLogTab::StopClicked, this, &TLogUi::BtnStopClick);
@@ -53,13 +54,13 @@ TLogUi::TLogUi(TFrmMain &window) : QObject(&window), Window(window)
 TLogUi::~TLogUi()
 {
     Window.Engine->SetRouteConsumer(RouteLog, nullptr);
-    // The program ends cleanly: ending it is the user's choice, and the unsaved recording goes
-    // with it. A killed program never gets here and leaves the file for its next start, and so
-    // does a run that never offered an earlier recording nor recorded one of its own.
-    if (RecoveryTaken)
-        DropRecovery();
+    // A recording that is saved, or that the user threw away, leaves nothing behind. One that is
+    // not (nobody could be asked) stays in its file, unlocked, for the next start to offer; so
+    // does a killed window's, whose lock dies with it.
+    if (Unsaved)
+        Recovery->Release();
     else
-        Recovery.Close();
+        Recovery->Discard();
 }
 
 int TLogUi::Exec(QDialog *dialog)
@@ -78,6 +79,12 @@ bool TLogUi::eventFilter(QObject *watched, QEvent *event)
             if (OfferRecoveryAtShow)
                 QTimer::singleShot(0, this, [this] { OfferRecovery(); });
         } else if (event->type() == QEvent::Close) {
+            // An unsaved recording (or one still running) is offered for saving first; Cancel
+            // keeps the window and the recording as they are.
+            if (!Closing && !AskUnsaved(QStringLiteral("the program ends"))) {
+                event->ignore();
+                return true;
+            }
             // Closing the window ends a recording (the window waits for no Stop); the link's
             // closing that follows needs no message then.
             Closing = true;
@@ -99,6 +106,9 @@ void TLogUi::BtnStartClick()
         Window.Reporter->Error(NotConnectedText);
         return;
     }
+    // A new recording replaces the chart's: an unsaved one is offered for saving first.
+    if (!AskUnsaved(QStringLiteral("a new recording starts")))
+        return;
     Log.Zoomed = false;
     Dialog->Preset(Log.LogInterval, Log.DigitalChannel);
     if (Exec(Dialog) != QDialog::Accepted)
@@ -159,7 +169,7 @@ void TLogUi::StopLogging()
 {
     Log.LogState = 0;
     Window.SetLoggingActive(false);
-    Recovery.Close();
+    Recovery->EndWriting();
     Tab->ShowLog();
     // Start comes back once the write that is waiting has had its answer.
     Tab->BtnStart->setEnabled(!Running);
@@ -172,12 +182,12 @@ void TLogUi::RoutedReply(const Tcommsobj &reply, const QByteArray &)
     const TLogSampleResult r = Log.AddLogSample(reply.Data);
     if (!r.Accepted)
         return;
-    if (Recovery.IsOpen() && !Recovery.AppendLast(Log)) {
-        const QString reason = Recovery.ErrorText();
-        Recovery.Close();
+    if (Recovery->Writing() && !Recovery->AppendLast(Log)) {
+        const QString reason = Recovery->ErrorText();
+        Recovery->EndWriting();
         Window.Reporter->Error(
             QStringLiteral("The recovery file %1 cannot be written (%2); the recording goes on without it.")
-                .arg(Recovery.Path(), reason));
+                .arg(QDir::toNativeSeparators(Recovery->Path()), reason));
     }
     if (r.LeftChanged || r.BottomChanged)
         Tab->Chart->ShowRanges(Log);
@@ -186,7 +196,9 @@ void TLogUi::RoutedReply(const Tcommsobj &reply, const QByteArray &)
 
 void TLogUi::LogTabShown()
 {
-    Log.ResetLogChart(true, Dialog->Choices());
+    // The axes keep what they showed when the tab was left (a loaded curve stays on scale); only
+    // the traces' axis is set again.
+    Log.ResetLogChart(false, Dialog->Choices());
     Tab->ShowLog();
 }
 
@@ -199,111 +211,143 @@ void TLogUi::ChartSetupClick()
     dialog.Fill(ChartSetupFill(Log, dialog.Decimals), Log.LogUnits, Log.Comment);
     if (Exec(&dialog) != QDialog::Accepted)
         return;
-    Log.Comment = dialog.EdtComment->text().toLatin1();
-    Tab->ShowLabels();
+    // The dialog stays open on a refused entry; should one get here anyway, nothing is applied.
+    TLogRange bottom, left;
     QString error;
-    if (!ApplyChartSetup(Log, dialog.Fields(), &error))
+    if (!ChartSetupRanges(dialog.Fields(), &bottom, &left, &error)) {
         Window.Reporter->Error(error);
+        return;
+    }
+    Log.Comment = dialog.EdtComment->text().toUtf8();
+    Log.Bottom = bottom;
+    Log.Left = left;
+    Tab->ShowLabels();
     Tab->ShowLog();
 }
 
 // --- the recovery file ---------------------------------------------------------------------------------
 
-QString TLogUi::DefaultRecoveryFile()
-{
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    return QDir(dir).filePath(QStringLiteral("unsaved-log.CSV"));
-}
-
 void TLogUi::StartRecovery()
 {
-    RecoveryHoldsChart = true;
-    const bool earlierKept = !RecoveryTaken && !RecoveryFile.isEmpty() && QFileInfo(RecoveryFile).isFile();
-    if (RecoveryFile.isEmpty())
-        return;
-    QDir().mkpath(QFileInfo(RecoveryFile).absolutePath());
-    // An earlier recording this run never offered (nobody could answer) is moved aside, not
-    // overwritten.
-    if (earlierKept) {
-        const QFileInfo info(RecoveryFile);
-        const QString aside = info.dir().filePath(
-            QStringLiteral("%1-%2.%3")
-                .arg(info.completeBaseName(),
-                     info.lastModified().toString(QStringLiteral("yyyyMMdd-hhmmsszzz")), info.suffix()));
-        if (QFile::rename(RecoveryFile, aside)) {
-            Window.Reporter->Info(QStringLiteral("The earlier unsaved recording was moved to %1.")
-                                      .arg(QDir::toNativeSeparators(aside)));
-        } else {
-            Window.Reporter->Error(QStringLiteral("The earlier unsaved recording in %1 could not be moved "
-                                                  "aside; the recording goes on without a recovery file.")
-                                       .arg(QDir::toNativeSeparators(RecoveryFile)));
-            return; // and the end of the program leaves that file alone
-        }
-    }
-    RecoveryTaken = true;
+    Unsaved = true;
     QString error;
-    if (!Recovery.Open(RecoveryFile, Log, &error))
+    // The earlier recording is resolved by now (saved, thrown away, or kept for a later start).
+    if (!Recovery->Begin(Log, &error))
         Window.Reporter->Error(error + QStringLiteral("\nThe recording goes on without a recovery file."));
 }
 
-void TLogUi::DropRecovery()
+bool TLogUi::HasUnsavedRecording() const
 {
-    Recovery.Close();
-    RecoveryHoldsChart = false;
-    if (!RecoveryFile.isEmpty())
-        QFile::remove(RecoveryFile);
+    return Unsaved && Log.HasWeights();
+}
+
+bool TLogUi::AskUnsaved(const QString &action)
+{
+    if (!HasUnsavedRecording())
+        return true;
+    // Nobody can answer: the recording stays in its file for the next start to offer.
+    if (!Window.Reporter->Attended())
+        return true;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Unsaved recording"),
+                    QStringLiteral("The recording of %1 samples has not been saved to a log file.\n"
+                                   "Save it before %2?")
+                        .arg(Log.Weight().Count())
+                        .arg(action),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, &Window);
+    box.setObjectName(QStringLiteral("UnsavedRecordingBox"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = Exec(&box);
+    if (answer == QMessageBox::Save) {
+        if (Log.LogState == 1)
+            StopLogging();
+        return SaveLogClick();
+    }
+    if (answer == QMessageBox::Discard) {
+        if (Log.LogState == 1)
+            StopLogging();
+        Recovery->Discard();
+        Unsaved = false;
+        return true;
+    }
+    return false;
 }
 
 bool TLogUi::OfferRecovery()
 {
-    if (RecoveryFile.isEmpty() || !QFileInfo(RecoveryFile).isFile() || Log.LogState == 1)
+    if (Log.LogState == 1 || HasUnsavedRecording())
         return false;
-    QList<QByteArray> lines;
-    QString error;
-    if (!LoadLogLines(RecoveryFile, &lines, &error)) {
-        Window.Reporter->Error(error + QStringLiteral("\nThe unsaved recording is left where it is."));
-        return false;
+    QStringList kept;
+    for (const QString &path : Recovery->Candidates()) {
+        // A file whose window still runs is that window's: never offered nor deleted here.
+        if (!Recovery->TryTake(path))
+            continue;
+        QList<QByteArray> lines;
+        QString error;
+        if (!LoadLogLines(path, &lines, &error)) {
+            Window.Reporter->Error(error + QStringLiteral("\nThe unsaved recording is left where it is."));
+            Recovery->Release();
+            continue;
+        }
+        if (lines.size() < 3) {
+            Recovery->Discard(); // nothing was recorded
+            continue;
+        }
+        if (!Window.Reporter->Attended()) {
+            // Nobody could answer: the file stays for a start that has a user.
+            kept << QStringLiteral("%1 samples in %2")
+                        .arg(lines.size() - 2)
+                        .arg(QDir::toNativeSeparators(path));
+            Recovery->Release();
+            continue;
+        }
+        const QString when = QLocale().toString(QFileInfo(path).lastModified(), QLocale::ShortFormat);
+        const QString question =
+            QStringLiteral("A recording of %1 samples (last sample at %2) was not saved before its window "
+                           "ended.\nOpen it on the Log tab? (No deletes it.)")
+                .arg(lines.size() - 2)
+                .arg(when);
+        if (!Window.Reporter->Ask(question)) {
+            Recovery->Discard();
+            continue;
+        }
+        if (!LoadLog(lines, true)) {
+            Recovery->Release();
+            continue;
+        }
+        return true; // any further ones wait for the next start
     }
-    if (lines.size() < 3) {
-        QFile::remove(RecoveryFile); // nothing was recorded
-        return false;
-    }
-    if (!Window.Reporter->Attended()) {
-        // Nobody could answer: the file stays for a start that has a user.
-        Window.Reporter->Info(QStringLiteral("An unsaved recording of %1 samples is kept in %2; it is "
-                                             "offered when the program next starts on a screen.")
-                                  .arg(lines.size() - 2)
-                                  .arg(QDir::toNativeSeparators(RecoveryFile)));
-        return false;
-    }
-    RecoveryTaken = true;
-    const QString when = QLocale().toString(QFileInfo(RecoveryFile).lastModified(), QLocale::ShortFormat);
-    const QString question =
-        QStringLiteral(
-            "A recording of %1 samples (last sample at %2) was not saved before the program ended.\n"
-            "Open it on the Log tab?")
-            .arg(lines.size() - 2)
-            .arg(when);
-    if (!Window.Reporter->Ask(question)) {
-        QFile::remove(RecoveryFile);
-        return false;
-    }
-    LoadLog(lines, true);
-    return true;
+    if (!kept.isEmpty())
+        Window.Reporter->Info(QStringLiteral("Unsaved recordings are kept (%1); they are offered when the "
+                                             "program next starts on a screen.")
+                                  .arg(kept.join(QStringLiteral("; "))));
+    return false;
 }
 
-void TLogUi::LoadLog(const QList<QByteArray> &lines, bool fromRecovery)
+bool TLogUi::LoadLog(const QList<QByteArray> &lines, bool fromRecovery)
 {
+    // A refused file leaves the chart as it was.
+    QString error;
+    if (!ReadLogCsv(Log, lines, &error)) {
+        Window.Reporter->Error(error);
+        return false;
+    }
     Tab->EraseCursors();
-    ReadLogCsv(Log, lines);
-    RecoveryHoldsChart = fromRecovery;
+    if (!fromRecovery) {
+        // The chart's earlier recording was saved or thrown away (its file goes), or nobody could
+        // be asked (its file stays for a later start).
+        if (Unsaved)
+            Recovery->Release();
+        else
+            Recovery->Discard();
+    }
+    Unsaved = fromRecovery;
     Tab->ShowLabels();
-    // Showing the tab resets its ranges; the fit comes after.
     if (Window.PgCMain->currentWidget() != Window.TSLog)
         Window.PgCMain->setCurrentWidget(Window.TSLog);
     Log.ResetLogChart(true, Dialog->Choices());
-    QString error;
     if (Log.HasWeights() && !Log.FitLogChart(&error))
         Window.Reporter->Error(error);
     Tab->ShowLog();
+    return true;
 }
