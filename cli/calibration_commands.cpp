@@ -174,6 +174,39 @@ TCalOutcome Perform(TCliCalibration &c, const TCalibrationArgs &opts)
     return cal.ClearPoint(opts.Index);
 }
 
+// The exit code of a step: 0 only when it is confirmed; messages not yet given go to stderr.
+int CalibrationExit(const TCliCalibration &c, const TCliContext &ctx, const TCalOutcome &out)
+{
+    const bool silent = !ctx.Engine->LinkOpen() || c.Silent;
+    switch (out.End) {
+    case TCalEnd::Done:
+        break;
+    case TCalEnd::ResultCode: // "Error: N - text" is on stderr already
+    case TCalEnd::Refused:
+        return ExitRefused;
+    case TCalEnd::NoAccess:
+        return c.AccessFailure(ctx);
+    case TCalEnd::BadEntry:
+        return ExitUsage;
+    case TCalEnd::NoReply:
+        if (out.Message.isEmpty())
+            std::fprintf(stderr,
+                         "brellin-cli: the instrument stopped answering: the step's outcome is not known\n");
+        return ExitNoReply;
+    default: // lost link, an unconfirmed step: the core has said what is known
+        return ExitNoReply;
+    }
+    // After a step, a settings save that was not confirmed or figures that could not be read back
+    // are failures of their own (the core has said which).
+    if (!out.ReadBack)
+        std::fprintf(stderr, "brellin-cli: some calibration figures could not be read back\n");
+    if (!out.Saved)
+        return silent ? ExitNoReply : ExitRefused;
+    if (!out.ReadBack)
+        return ExitNoReply;
+    return out.Confirmed() ? ExitDone : ExitNoReply;
+}
+
 int Calibration(TCliContext &ctx, const QStringList &args)
 {
     TCalibrationArgs opts;
@@ -204,39 +237,13 @@ int Calibration(TCliContext &ctx, const QStringList &args)
         return exit;
     }
     const TCalOutcome out = Perform(c, opts);
-    switch (out.End) {
-    case TCalEnd::Done:
+    exit = CalibrationExit(c, ctx, out);
+    // "Done" only when the instrument finished the step, confirmed the save and the figures were
+    // read back; every other ending has said on stderr what was and was not confirmed.
+    if (exit == ExitDone)
         PrintLine("Calibration done");
-        break;
-    case TCalEnd::ResultCode: // "Error: N - text" is on stderr already
-    case TCalEnd::Refused:
-        exit = ExitRefused;
-        break;
-    case TCalEnd::NoAccess:
-        exit = c.AccessFailure(ctx);
-        break;
-    case TCalEnd::BadEntry:
-        exit = ExitUsage;
-        break;
-    default:
-        exit = ExitNoReply;
-        break;
-    }
-    if (out.End == TCalEnd::NoReply && out.Message.isEmpty())
-        std::fprintf(stderr,
-                     "brellin-cli: the instrument stopped answering: the step's outcome is not known\n");
-    if (out.Sent && out.End != TCalEnd::LinkLost) {
-        // After a step, a settings save that was not confirmed or figures that could not be read
-        // back are failures of their own (the core has said which).
-        if (!out.Saved && exit == ExitDone)
-            exit = ctx.Engine->LinkOpen() && !c.Silent ? ExitRefused : ExitNoReply;
-        if (!out.ReadBack) {
-            std::fprintf(stderr, "brellin-cli: some calibration figures could not be read back\n");
-            if (exit == ExitDone)
-                exit = ExitNoReply;
-        }
+    if (out.Sent && out.End != TCalEnd::LinkLost)
         c.PrintFigures();
-    }
     c.End(ctx);
     return exit;
 }
@@ -249,7 +256,11 @@ TCliRegistrar calibrationCommand{
      "            calibration zero | span WEIGHT [--passcode N]\n"
      "                                  run the step and watch it to its end; then the instrument saves its\n"
      "                                  settings and the figures are read back and printed; a result code\n"
-     "                                  gives \"Error: N - text\" on stderr and exit 1\n"
+     "                                  gives \"Error: N - text\" on stderr and exit 1; \"Calibration "
+     "done\"\n"
+     "                                  only when the instrument's calibration counter moved, the save was\n"
+     "                                  confirmed and the figures were read back (a direct entry: read back\n"
+     "                                  equal to what was sent)\n"
      "            calibration direct-zero MVV | direct-span MVV [--passcode N]\n"
      "                                  enter the signal directly, e.g. -0.0150 (range -3.0000 to 3.0000)\n"
      "            calibration lin-set INDEX WEIGHT | lin-clear INDEX [--passcode N]\n"

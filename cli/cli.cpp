@@ -9,8 +9,10 @@
 #include <QFileInfo>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <cctype>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <termios.h>
 #include <unistd.h>
@@ -270,4 +272,71 @@ void TCliContext::Disconnect()
     Engine->OnConnectedChanged = nullptr;
     if (Engine->LinkOpen())
         Engine->Link()->Close();
+}
+
+namespace
+{
+
+volatile std::sig_atomic_t StopSignal = 0;
+int StopGuards = 0;
+constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction PreviousActions[3];
+
+void OnStopSignal(int signal)
+{
+    if (StopSignal == 0)
+        StopSignal = signal;
+}
+
+} // namespace
+
+TCliStopSignals::TCliStopSignals(std::function<void()> onStop) : OnStop(std::move(onStop))
+{
+    if (StopGuards++ == 0) {
+        StopSignal = 0;
+        struct sigaction action = {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (size_t i = 0; i < std::size(StopSignals); ++i)
+            sigaction(StopSignals[i], &action, &PreviousActions[i]);
+    }
+    if (OnStop) {
+        Poll = std::make_unique<QTimer>();
+        Poll->setInterval(20);
+        QObject::connect(Poll.get(), &QTimer::timeout, [this] {
+            if (!StopSignal)
+                return;
+            Poll->stop();
+            OnStop();
+        });
+        Poll->start();
+    }
+}
+
+TCliStopSignals::~TCliStopSignals()
+{
+    Poll.reset();
+    if (--StopGuards == 0)
+        for (size_t i = 0; i < std::size(StopSignals); ++i)
+            sigaction(StopSignals[i], &PreviousActions[i], nullptr);
+}
+
+bool TCliStopSignals::Stopped()
+{
+    return StopSignal != 0;
+}
+
+QByteArray TCliStopSignals::SignalName()
+{
+    switch (StopSignal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return {};
+    }
 }

@@ -20,6 +20,7 @@ enum TCliExit : int {
     ExitFile = 5,
     ExitDiffer = 6,
     ExitNothingSelected = 7,
+    ExitNoTestPoints = 8, // a factory test record without test points: no pass or fail
 };
 
 struct TCliOptions {
@@ -119,6 +120,29 @@ std::optional<QByteArray> PasscodeFromEnvironment();
 // Asks for a passcode on the terminal without echo when stdin is one; none otherwise (or on an
 // empty answer).
 std::optional<QByteArray> AskPasscodeOnTerminal(const QString &prompt);
+// INT, TERM and HUP during long work (an upload, an extraction, a log recording, a settings send):
+// the work ends the way Ctrl-C ends it, keeping what is confirmed, releasing locks and ending
+// sessions, instead of the process dying half-way. Installed for the guard's lifetime (the handlers
+// before it come back after it). OnStop, when set, is called once from the event loop soon after
+// the first signal (within about 20 ms while the loop runs).
+class QTimer;
+class TCliStopSignals
+{
+public:
+    explicit TCliStopSignals(std::function<void()> onStop = {});
+    ~TCliStopSignals();
+    TCliStopSignals(const TCliStopSignals &) = delete;
+    TCliStopSignals &operator=(const TCliStopSignals &) = delete;
+    // A signal came since the outermost guard was made.
+    static bool Stopped();
+    // Its name ("SIGTERM"); empty before one came.
+    static QByteArray SignalName();
+
+private:
+    std::function<void()> OnStop;
+    std::unique_ptr<QTimer> Poll;
+};
+
 // Prints a usage error to stderr and returns ExitUsage.
 int UsageError(const QString &text);
 // Writes one line to stdout.

@@ -1,5 +1,5 @@
 // brellin-cli log: records the weight and up to four digital traces to a log file, as the Log tab
-// does, until a time has passed or Ctrl-C; every accepted sample is in the file at once.
+// does, until a time has passed or Ctrl-C (TERM, HUP); every accepted sample is in the file at once.
 #include "cli.h"
 #include "link/tools.h"
 #include "logging/logfile.h"
@@ -8,18 +8,10 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 
 namespace
 {
-
-volatile std::sig_atomic_t StopAsked = 0;
-
-void OnStopSignal(int)
-{
-    StopAsked = 1;
-}
 
 const char LogUsage[] =
     "usage: log [--rate 10|1|0.1] [--duration SEC] [--channels NAME,NAME,...] [--comment TEXT] -o FILE";
@@ -133,9 +125,8 @@ int Log(TCliContext &ctx, const QStringList &args)
     TLogRecorder recorder(log, writer);
     engine.SetRouteConsumer(RouteLog, &recorder);
     engine.SetReplyRoute(RouteLog);
-    StopAsked = 0;
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    // Ctrl-C, TERM and HUP end the recording; the file keeps every sample that arrived.
+    TCliStopSignals stopSignals;
     QElapsedTimer clock;
     clock.start();
     // Samples stop counting the moment the time is up or Ctrl-C comes; the write that is waiting
@@ -143,7 +134,8 @@ int Log(TCliContext &ctx, const QStringList &args)
     QTimer watch;
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (StopAsked || (a.Seconds > 0 && clock.elapsed() >= static_cast<qint64>(a.Seconds * 1000)))
+        if (TCliStopSignals::Stopped() ||
+            (a.Seconds > 0 && clock.elapsed() >= static_cast<qint64>(a.Seconds * 1000)))
             log.LogState = 0;
     });
     watch.start();
@@ -182,11 +174,19 @@ int Log(TCliContext &ctx, const QStringList &args)
     }
     log.LogState = 0;
     watch.stop();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     engine.SetRouteConsumer(RouteLog, nullptr);
     writer.Close();
     PrintLine("samples: " + QByteArray::number(writer.Lines()));
+    // Without --duration a signal is the way to end the recording; with it, a signal before the
+    // time was up leaves the recording shorter than asked for.
+    if (TCliStopSignals::Stopped() && exit == ExitDone && a.Seconds > 0 &&
+        clock.elapsed() < static_cast<qint64>(a.Seconds * 1000)) {
+        std::fprintf(stderr,
+                     "brellin-cli: stopped by %s after %.1f of %g s; the log holds the samples that "
+                     "arrived\n",
+                     TCliStopSignals::SignalName().constData(), clock.elapsed() / 1000.0, a.Seconds);
+        exit = ExitNoReply;
+    }
     return exit;
 }
 
@@ -195,8 +195,10 @@ TCliRegistrar logCommand{
      "            log [--rate 10|1|0.1] [--duration SEC] [--channels NAME,NAME,...] [--comment TEXT] -o "
      "FILE\n"
      "                                  record weight and traces (None, CofZ, Zero, Motion, Net, IO1..IO32)\n"
-     "                                  to a log file as the Log tab saves it, until SEC or Ctrl-C; prints\n"
-     "                                  \"samples: N\"; exit 3 when the instrument stops answering",
+     "                                  to a log file as the Log tab saves it, until SEC or Ctrl-C (or "
+     "TERM,\n"
+     "                                  HUP); prints \"samples: N\"; exit 3 when the instrument stops\n"
+     "                                  answering, or a signal came before SEC was up",
      false, Log}};
 
 } // namespace

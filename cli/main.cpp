@@ -28,7 +28,10 @@ exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.0
             (store commands);
             5 a file could not be read or written, or is malformed;
             6 settings compare found differences, or a factory test point lies outside the trade limits;
-            7 store extract: no record lies in the selected range (no file written).
+            7 store extract: no record lies in the selected range (no file written);
+            8 report factory: the record holds no test points (no pass or fail).
+INT, TERM and HUP end an upload, an extraction, a log recording and a settings send as Ctrl-C
+does: what arrived is kept, locks are released, a session is ended, exit 3.
 )";
 
 void PrintCommandHelp(const TCliCommand &command)

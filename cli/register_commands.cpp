@@ -1,5 +1,6 @@
 // brellin-cli: identification and single register access (read, write, execute, raw text).
 #include "cli.h"
+#include "link/comms.h"
 #include "settings/device.h"
 
 namespace
@@ -61,6 +62,29 @@ int Ident(TCliContext &ctx, const QStringList &args)
     return ExitDone;
 }
 
+// Whether a received text answers the request sent: a reply (not a request) on its register with
+// its command. A text that is not a message answers nothing. Empty when it does, else why not.
+QString NotTheReply(const QByteArray &sent, const QByteArray &received)
+{
+    Tcommsobj reply;
+    if (!reply.Decode(received))
+        return QStringLiteral("the reply is not a message of the instrument's protocol");
+    Tcommsobj request;
+    // A text that is no request message cannot be matched: whatever answers it is shown as it is.
+    if (!request.Decode(sent))
+        return {};
+    if (reply.RequestFlag)
+        return QStringLiteral("the text received is a request, not a reply");
+    if (reply.Register != request.Register || reply.Command != request.Command)
+        return QStringLiteral("the reply is for register %1 (command %2), not for the request sent "
+                              "(register %3, command %4)")
+            .arg(QString::asprintf("%04X", unsigned(reply.Register)),
+                 QString::asprintf("%02X", unsigned(reply.Command)),
+                 QString::asprintf("%04X", unsigned(request.Register)),
+                 QString::asprintf("%02X", unsigned(request.Command)));
+    return {};
+}
+
 int Raw(TCliContext &ctx, const QStringList &args)
 {
     QStringList words = args;
@@ -74,12 +98,13 @@ int Raw(TCliContext &ctx, const QStringList &args)
     if (!ctx.EnsureConnected(exit))
         return exit;
     TTransactionEngine &engine = *ctx.Engine;
+    const QByteArray sent = words.at(0).toLatin1();
     QByteArray reply;
     engine.OnReplyText = [&reply](const QByteArray &text) {
         if (reply.isEmpty())
             reply = text;
     };
-    engine.SendFrame(words.at(0).toLatin1(), !noCrc);
+    engine.SendFrame(sent, !noCrc);
     engine.WaitUntil([&] { return !reply.isEmpty() || !engine.LinkOpen(); }, engine.TimeoutTicks * 100);
     engine.OnReplyText = nullptr;
     if (reply.isEmpty()) {
@@ -88,6 +113,12 @@ int Raw(TCliContext &ctx, const QStringList &args)
         return ExitNoReply;
     }
     PrintLine(reply);
+    // What arrived is shown as it is; whether it answers the request is said, not assumed.
+    if (const QString why = NotTheReply(sent, reply); !why.isEmpty()) {
+        ctx.Reporter.Error(QStringLiteral("brellin-cli: ") + why +
+                           QStringLiteral("; no reply to it arrived"));
+        return ExitNoReply;
+    }
     Tcommsobj decoded;
     if (decoded.Decode(reply) && decoded.ErrorFlag) {
         engine.ReportRegisterError(decoded);
@@ -112,6 +143,9 @@ TCliRegistrar execCommand{
          return RegisterCommand(c, a, CmdExecute, 1, 2, "exec REG [ARG]");
      }}};
 TCliRegistrar rawCommand{
-    {"raw", "            raw TEXT [--no-crc]   send one message text, print the reply text", true, Raw}};
+    {"raw",
+     "            raw TEXT [--no-crc]   send one message text, print the reply text; exit 3 when what\n"
+     "                                  arrives is no reply to it (another register or command, garbage)",
+     true, Raw}};
 
 } // namespace

@@ -14,7 +14,12 @@ int Allocation(TCliContext &ctx)
     int exit = ExitDone;
     if (!ctx.EnsureConnected(exit))
         return exit;
+    // The reads report their refusals: those are counted, for a refused item only counts as empty.
+    const qsizetype errorsBefore = ctx.Reporter.Errors.size();
     const TAllocationReport report = ReadAllocationReport(*ctx.Engine);
+    int refused = 0;
+    for (qsizetype i = errorsBefore; i < ctx.Reporter.Errors.size(); ++i)
+        refused += ctx.Reporter.Errors.at(i).startsWith(QLatin1String("Error :- Register")) ? 1 : 0;
     for (const TAllocationRow &row : report.Rows) {
         if (row.Main)
             PrintLine({});
@@ -25,6 +30,15 @@ int Allocation(TCliContext &ctx)
                                           "ones read.")
                                .arg(QString::fromLatin1(report.Error)));
         return ExitNoReply;
+    }
+    // Items the instrument refused were taken as empty: the report is not the table it holds.
+    if (refused > 0) {
+        ctx.Reporter.Error(QStringLiteral("The instrument refused %1 of the reads of its allocation table; "
+                                          "the refused items were taken as empty, so the report%2 is not "
+                                          "its table.")
+                               .arg(refused)
+                               .arg(report.Rows.isEmpty() ? QString() : QStringLiteral(" above")));
+        return ExitRefused;
     }
     if (report.Rows.isEmpty())
         ctx.Reporter.Info(QStringLiteral("The instrument's allocation table is empty."));
@@ -76,7 +90,11 @@ int Factory(TCliContext &ctx, const QString &pngFile)
                                     Mark(p.Pass1).constData(), p.Error2, Mark(p.Pass2).constData(), p.Limit)
                       .toLatin1());
     }
-    PrintLine(QByteArray("result: ") + (results.Pass ? "pass" : "FAIL (errors outside the trade limits)"));
+    // A record without test points has nothing to pass or fail.
+    const bool noPoints = results.Points.isEmpty();
+    PrintLine(QByteArray("result: ") + (noPoints       ? "no test points (nothing to pass or fail)"
+                                        : results.Pass ? "pass"
+                                                       : "FAIL (errors outside the trade limits)"));
     PrintLine(results.ZeroDriftText.toLatin1());
     if (!pngFile.isEmpty()) {
         QString error;
@@ -86,6 +104,8 @@ int Factory(TCliContext &ctx, const QString &pngFile)
         }
         ctx.Reporter.Info(QStringLiteral("chart saved to %1").arg(pngFile));
     }
+    if (noPoints)
+        return ExitNoTestPoints;
     return results.Pass ? ExitDone : ExitDiffer;
 }
 
@@ -106,7 +126,8 @@ TCliRegistrar reportCommand{
      "            report allocation     the allocation report's rows, as printed\n"
      "            report factory [--png FILE]\n"
      "                                  the factory test results: date, temperatures, points with their\n"
-     "                                  trade limits, pass/fail (exit 6 when a point fails), zero drift;\n"
+     "                                  trade limits, pass/fail (exit 6 when a point fails; exit 8 and\n"
+     "                                  \"no test points\" when the record holds none), zero drift;\n"
      "                                  --png also saves the chart as the window draws it (640x420)",
      true, Report}};
 

@@ -241,6 +241,21 @@ int Show(TCliContext &, const TSettingsArgs &opts)
 // effect is unknown.
 int SendOutcome(const TSettingsSendResult &sent)
 {
+    if (sent.Status == TSettingsSendResult::Cancelled && TCliStopSignals::Stopped()) {
+        // Stopped by a signal after the line in flight: what the instrument took is told, and the
+        // session was ended as at the end of every send.
+        const qsizetype refused = sent.Refused.size();
+        std::fprintf(stderr,
+                     "brellin-cli: stopped by %s after %d of %d lines: %lld applied, %lld refused, %lld not "
+                     "confirmed; the rest was not sent. The instrument was locked and told to save its "
+                     "settings.\n",
+                     TCliStopSignals::SignalName().constData(), sent.Answered + int(sent.Unconfirmed.size()),
+                     sent.Lines, static_cast<long long>(sent.Answered - refused),
+                     static_cast<long long>(refused), static_cast<long long>(sent.Unconfirmed.size()));
+        for (const TRefusedLine &r : sent.Refused)
+            std::fprintf(stderr, "brellin-cli: refused: %s  %s\n", r.Line.constData(), r.Text().constData());
+        return ExitNoReply;
+    }
     for (const TRefusedLine &r : sent.Refused)
         std::fprintf(stderr, "brellin-cli: refused: %s  %s\n", r.Line.constData(), r.Text().constData());
     for (const QByteArray &line : sent.Unconfirmed)
@@ -293,6 +308,8 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
     TSettingsSender sender(ctx.Engine.get(), &s.Session, &ctx.Reporter);
     // A line's lost reply is given up on after the reply time-out, as every other request.
     sender.Transfer.SetReplyWait(ctx.ReplyTimeoutMs());
+    // INT, TERM and HUP stop the transfer after the line in flight; the session is then ended.
+    TCliStopSignals stopSignals([&sender] { sender.Transfer.StopAfterLine(); });
     const TSettingsSendResult sent = sender.SendFile(lines, opts.WithCalibration);
     if (sent.Status != TSettingsSendResult::NotStarted)
         return SendOutcome(sent);
@@ -434,8 +451,11 @@ int Clock(TCliContext &ctx, const QStringList &args)
     TSettingsTreeModel tree(&device);
     TSession session(ctx.Engine.get(), &device, &tree);
     session.Reporter = &ctx.Reporter;
-    if (!SetInstrumentClock(ctx.Engine.get(), &session, when))
-        return ctx.FailureExit();
+    TClockSetResult set;
+    if (!SetInstrumentClock(ctx.Engine.get(), &session, when, &set)) {
+        ctx.Reporter.Error(set.Text());
+        return set.Refused ? ExitRefused : ExitNoReply;
+    }
     PrintLine(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toLatin1());
     return ExitDone;
 }

@@ -1,5 +1,5 @@
 // brellin-cli: the record store (list, upload, verify, extract), with a progress bar on stderr
-// when it is a terminal and Ctrl-C as the Cancel button of an upload or extraction.
+// when it is a terminal and Ctrl-C (or TERM, HUP) as the Cancel button of an upload or extraction.
 #include "cli.h"
 #include "datastore/extract.h"
 #include "datastore/progress.h"
@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
-#include <csignal>
 #include <cstdio>
 #include <map>
 #include <unistd.h>
@@ -19,18 +18,10 @@
 namespace
 {
 
-volatile std::sig_atomic_t Interrupted = 0;
-
-void OnInterrupt(int)
-{
-    Interrupted = 1;
-}
-
 class TCliProgress : public TProgress
 {
 public:
-    TCliProgress() : Terminal(::isatty(2) == 1) { std::signal(SIGINT, OnInterrupt); }
-    ~TCliProgress() override { std::signal(SIGINT, SIG_DFL); }
+    TCliProgress() : Terminal(::isatty(2) == 1) {}
     void SetProgressRange(uint32_t min, uint32_t max, uint32_t) override
     {
         Min = min;
@@ -38,7 +29,6 @@ public:
     }
     void ShowProgress(const QString &line1, const QString &line2, const QString &line3) override
     {
-        Interrupted = 0;
         if (Terminal && !line1.isEmpty())
             std::fprintf(stderr, "\r\033[K%s  %s\n", qPrintable(line1), qPrintable(line2));
         Draw(line3, Min);
@@ -50,7 +40,8 @@ public:
             std::fputs("\r\033[K", stderr);
         Drawn = false;
     }
-    bool CancelRequested() const override { return Interrupted != 0; }
+    // Ctrl-C, TERM and HUP are the Cancel button: a signal that came before the first look counts too.
+    bool CancelRequested() const override { return TCliStopSignals::Stopped(); }
 
 private:
     void Draw(const QString &line3, uint32_t position)
@@ -64,6 +55,7 @@ private:
                      QByteArray(30 - filled, ' ').constData(), int(part * 100), qPrintable(line3.left(40)));
         Drawn = true;
     }
+    TCliStopSignals Signals;
     bool Terminal;
     bool Drawn = false;
     uint32_t Min = 0, Max = 0;
@@ -190,6 +182,8 @@ int Upload(TCliContext &ctx, const TStoreOptions &o)
     }
     // What arrived is stored, but not everything: the message says after which record.
     if (result == TDsdUpload::Incomplete) {
+        if (TCliStopSignals::Stopped())
+            std::fprintf(stderr, "brellin-cli: stopped by %s\n", TCliStopSignals::SignalName().constData());
         ctx.Reporter.Error(upload.Message);
         return ExitNoReply;
     }
@@ -360,8 +354,8 @@ TCliRegistrar storeCommand{
      "            store list [--store DIR]\n"
      "                                  the stored serial numbers, as the Data Store tab lists them\n"
      "            store upload [--store DIR]\n"
-     "                                  upload the instrument's new records into its store file (Ctrl-C "
-     "cancels);\n"
+     "                                  upload the instrument's new records into its store file (Ctrl-C,\n"
+     "                                  TERM or HUP cancel);\n"
      "                                  exit 3 when the upload stopped early (what arrived is kept: upload "
      "again)\n"
      "            store verify (--serial SN | FILE) [--store DIR]\n"

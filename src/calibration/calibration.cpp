@@ -151,12 +151,41 @@ TCalOutcome TCalibration::AccessFailure()
     return out;
 }
 
-TCalOutcome TCalibration::Lost()
+TCalOutcome TCalibration::Lost(const TCalOutcome &sofar)
 {
-    TCalOutcome out;
+    TCalOutcome out = sofar;
     out.End = TCalEnd::LinkLost;
-    out.Message = QStringLiteral("The connection to the instrument was lost during calibration: the outcome "
-                                 "is not known and the settings were not saved.");
+    // Only what the instrument confirmed before the link went is told as done.
+    QString step;
+    switch (sofar.End) {
+    case TCalEnd::Done:
+        step = QStringLiteral("the step finished");
+        break;
+    case TCalEnd::ResultCode:
+        step = QStringLiteral("the step ended with \"%1\"")
+                   .arg(ResultMessage(static_cast<uint32_t>(sofar.Code)));
+        break;
+    case TCalEnd::Refused:
+        step = QStringLiteral("the instrument refused the step");
+        break;
+    default:
+        step = sofar.Sent ? QStringLiteral("the step's outcome is not known")
+                          : QStringLiteral("no calibration step was started");
+        break;
+    }
+    QString save;
+    if (sofar.Saved)
+        save =
+            QStringLiteral("the instrument confirmed saving its settings, but the figures could not be read "
+                           "back");
+    else if (SaveAsked)
+        save =
+            QStringLiteral("saving its settings was not confirmed, so the calibration may be lost when the "
+                           "instrument is switched off");
+    else if (sofar.Sent)
+        save = QStringLiteral("the instrument was not told to save its settings");
+    out.Message = QStringLiteral("The connection to the instrument was lost during calibration: %1%2.")
+                      .arg(step, save.isEmpty() ? QString() : QStringLiteral("; ") + save);
     if (Reporter)
         Reporter->Error(out.Message);
     return out;
@@ -174,44 +203,108 @@ TCalOutcome TCalibration::CommandFailure()
     return out;
 }
 
+std::optional<TCalWitness> TCalibration::ReadWitness()
+{
+    TCalWitness w;
+    if (!Engine->Transact(CmdRead, RegCalStatus, {}, true, true))
+        return std::nullopt;
+    w.Status = Engine->LastReply.Status;
+    // An instrument without the counter refuses its read: it is then not used, and not reported.
+    if (Engine->Transact(CmdRead, CounterRegister, {}, true, false))
+        w.Count = HexToInt(Engine->LastReply.Data);
+    else if (!Engine->LinkOpen() || Engine->LastWaitTimedOut())
+        return std::nullopt;
+    return w;
+}
+
+namespace
+{
+
+enum class TStartSeen { Started, Failed, NotStarted, Unknown };
+
+// Whether a start whose answer was lost took effect, from what the instrument showed before it
+// and shows now. A step that ran moved the counter, still runs, or left a new result code; one
+// that did not run leaves both as they were. Without a counter a step that is over shows nothing.
+TStartSeen StartSeen(const TCalWitness &before, const TCalWitness &now)
+{
+    if (now.Status & TCalibration::StatusInProgress)
+        return TStartSeen::Started;
+    if (before.Count && now.Count && *now.Count != *before.Count)
+        return TStartSeen::Started;
+    const uint32_t code = now.Status & TCalibration::StatusResult;
+    if (code && code != (before.Status & TCalibration::StatusResult))
+        return TStartSeen::Failed;
+    if (before.Count && now.Count && code == 0)
+        return TStartSeen::NotStarted;
+    return TStartSeen::Unknown;
+}
+
+} // namespace
+
 TCalOutcome TCalibration::Step(int reg, const QByteArray &data)
 {
-    // A start changes the instrument's state: it is never sent again blindly. After a lost answer
-    // the status tells whether the step runs; only when it does not is the start sent once more.
+    // A start changes the instrument's state: it is never sent again blindly. What the instrument
+    // shows before it (status, counter) decides after a lost answer whether the step started; only
+    // when it plainly did not is the start sent once more.
+    const std::optional<TCalWitness> before = ReadWitness();
+    if (!before)
+        return CommandFailure();
     const QByteArray request = Device->AddressTemplate + HexText(CmdExecute, 2) +
                                HexText(static_cast<uint32_t>(reg), 4) + ':' + data;
     TCalOutcome out;
-    out.End = TCalEnd::NoReply;
-    bool started = false;
-    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+    out.Sent = true;
+    for (int attempt = 0; attempt < 2; ++attempt) {
         const QByteArray reply = Engine->TransactTextOnce(request);
         if (!Engine->LinkOpen())
-            break;
+            return Lost(out);
         if (!reply.isEmpty()) {
-            started = !Engine->LastReply.ErrorFlag;
-            if (!started) { // the engine has shown the reason
-                out.End = TCalEnd::Refused;
-                out.Message = QString::fromLatin1(RegisterErrorText(Engine->LastReply));
-            }
-            break;
-        }
-        if (!Engine->Transact(CmdRead, RegCalStatus, {}, true, true)) {
-            out = CommandFailure();
-            out.Sent = true;
+            if (!Engine->LastReply.ErrorFlag)
+                return WaitForCalibration(*before);
+            // The engine has shown the reason.
+            out.End = TCalEnd::Refused;
+            out.Message = QString::fromLatin1(RegisterErrorText(Engine->LastReply));
             return out;
         }
-        started = Engine->LastReply.Status & StatusInProgress;
+        const std::optional<TCalWitness> now = ReadWitness();
+        if (!now) {
+            out = CommandFailure();
+            out.Sent = true;
+            if (out.End == TCalEnd::LinkLost)
+                return out;
+            out.Message =
+                QStringLiteral("The instrument did not answer the start of the calibration step, and "
+                               "whether it started is not known: look at the instrument before "
+                               "starting the step again.");
+            if (Reporter)
+                Reporter->Error(out.Message);
+            return out;
+        }
+        switch (StartSeen(*before, *now)) {
+        case TStartSeen::Started:
+            return WaitForCalibration(*before);
+        case TStartSeen::Failed: {
+            TCalOutcome failed = ResultOutcome(now->Status);
+            failed.Sent = true;
+            return failed;
+        }
+        case TStartSeen::Unknown:
+            out.End = TCalEnd::Unconfirmed;
+            out.Message = QStringLiteral("The instrument did not confirm the start of the calibration step, "
+                                         "and its status does not show whether it ran: look at the "
+                                         "instrument before starting the step again.");
+            if (Reporter)
+                Reporter->Error(out.Message);
+            return out;
+        case TStartSeen::NotStarted:
+            break; // the start never took effect: sent once more
+        }
     }
-    if (started) {
-        out = WaitForCalibration();
-    } else if (!Engine->LinkOpen()) {
-        out = Lost();
-    } else if (out.End == TCalEnd::NoReply) {
-        out.Message = QStringLiteral("The instrument did not answer the start of the calibration step.");
-        if (Reporter)
-            Reporter->Error(out.Message);
-    }
-    out.Sent = true;
+    out.End = TCalEnd::NoReply;
+    out.Message =
+        QStringLiteral("The instrument did not answer the start of the calibration step (sent twice); "
+                       "no step ran.");
+    if (Reporter)
+        Reporter->Error(out.Message);
     return out;
 }
 
@@ -232,13 +325,13 @@ TCalOutcome TCalibration::Finish(TCalOutcome out)
 {
     // Whatever the step's outcome, the instrument keeps what it has now and the figures show it;
     // after a lost link there is nobody to ask.
+    SaveAsked = false;
     if (out.End != TCalEnd::LinkLost && Engine->LinkOpen()) {
+        SaveAsked = true;
         out.Saved = Session && Session->SaveInstrumentSettings(true);
-        out.ReadBack = ReadBack();
+        out.ReadBack = Engine->LinkOpen() && ReadBack();
         if (!Engine->LinkOpen()) {
-            const bool saved = out.Saved;
-            out = Lost();
-            out.Saved = saved;
+            out = Lost(out);
         } else if (!out.Saved) {
             const QString text = QStringLiteral("The instrument did not confirm saving its settings: the "
                                                 "calibration may be lost when it is switched off.");
@@ -247,6 +340,7 @@ TCalOutcome TCalibration::Finish(TCalOutcome out)
             if (out.Message.isEmpty())
                 out.Message = text;
         }
+        SaveAsked = false;
     }
     if (OnCalibrationInfo)
         OnCalibrationInfo();
@@ -329,7 +423,26 @@ TCalOutcome TCalibration::DirectSignal(const TCalAsk &ask, int reg, void (TDevic
         out.End = TCalEnd::Done;
     }
     out.Sent = true;
-    return Finish(out);
+    out = Finish(out);
+    // The entry is a value: the figure read back says whether the instrument holds it, also after
+    // a lost answer (sending the same value again changes nothing).
+    if (out.End == TCalEnd::LinkLost || !out.ReadBack)
+        return out;
+    const int32_t now = reg == RegDirectZero ? Device->CalZero : Device->CalSpan;
+    if (out.End == TCalEnd::NoReply && now == *v) {
+        out.End = TCalEnd::Done;
+        out.Message.clear();
+    } else if (out.End == TCalEnd::Done && now != *v) {
+        out.End = TCalEnd::Unconfirmed;
+        out.Message = QStringLiteral("The instrument took the entry, but its %1 reads back as %2 mV/V, not "
+                                     "the %3 mV/V sent.")
+                          .arg(reg == RegDirectZero ? QStringLiteral("zero") : QStringLiteral("span"),
+                               QString::fromLatin1(SignedToDecimalText(now, 4)),
+                               QString::fromLatin1(SignedToDecimalText(*v, 4)));
+        if (Reporter)
+            Reporter->Error(out.Message);
+    }
+    return out;
 }
 
 TCalOutcome TCalibration::Zero()
@@ -407,12 +520,14 @@ bool TCalibration::WaitTicks(int n)
     return Engine->LinkOpen();
 }
 
-TCalOutcome TCalibration::WaitForCalibration()
+TCalOutcome TCalibration::WaitForCalibration(const TCalWitness &before)
 {
     // A step that shows neither the in-progress bit nor a result code for n readings in a row is
-    // over; a step that stays in progress is watched for as long as it does.
+    // over; a step that stays in progress is watched for as long as it does. However short the
+    // reply time-out, the status is read: a step is never taken as done unread.
     TCalOutcome out;
     out.End = TCalEnd::Done;
+    out.Sent = true;
     uint32_t result = 0;
     bool lost = false;
     {
@@ -422,7 +537,8 @@ TCalOutcome TCalibration::WaitForCalibration()
         if (OnWatching)
             OnWatching(0);
         WatchTimer.start();
-        int n = Engine->TimeoutTicks / WatchTicks;
+        const int quiet = std::max(Engine->TimeoutTicks / WatchTicks, MinQuietReadings);
+        int n = quiet;
         while (n > 0) {
             if (!WaitTicks(WatchTicks)) {
                 lost = true;
@@ -430,18 +546,34 @@ TCalOutcome TCalibration::WaitForCalibration()
             }
             if (!Engine->Transact(CmdRead, RegCalStatus, {}, true, true)) {
                 lost = !Engine->LinkOpen();
-                if (!lost)
+                if (!lost) {
                     out = CommandFailure();
+                    out.Sent = true;
+                }
                 break;
             }
             const uint32_t status = Engine->LastReply.Status;
             if (status & StatusInProgress)
-                n = Engine->TimeoutTicks / WatchTicks;
+                n = quiet;
             else
                 --n;
             if (status & StatusResult) {
                 result = status;
                 break;
+            }
+        }
+        // A quiet instrument has finished a step only when its counter says so.
+        if (!lost && !result && out.End == TCalEnd::Done && before.Count) {
+            if (!Engine->Transact(CmdRead, CounterRegister, {}, true, true)) {
+                lost = !Engine->LinkOpen();
+                if (!lost) {
+                    out = CommandFailure();
+                    out.Sent = true;
+                }
+            } else if (HexToInt(Engine->LastReply.Data) == *before.Count) {
+                out.End = TCalEnd::Unconfirmed;
+                out.Message = QStringLiteral("The instrument shows no calibration step running, but its "
+                                             "calibration counter did not move: the step did not finish.");
             }
         }
         WatchTimer.stop();
@@ -450,9 +582,19 @@ TCalOutcome TCalibration::WaitForCalibration()
             OnWatchEnded();
     }
     // The outcome is told once the watch is over and the hourglass gone.
-    if (lost)
-        return Lost();
-    return result ? ResultOutcome(result) : out;
+    if (lost) {
+        TCalOutcome sofar;
+        sofar.Sent = true;
+        return Lost(sofar);
+    }
+    if (result) {
+        TCalOutcome failed = ResultOutcome(result);
+        failed.Sent = true;
+        return failed;
+    }
+    if (out.End == TCalEnd::Unconfirmed && Reporter)
+        Reporter->Error(out.Message);
+    return out;
 }
 
 void TCalibration::ShowCalibrationResult(uint32_t status)

@@ -42,6 +42,17 @@ enum class TCalEnd {
     ResultCode, // the instrument ended the step with a result code
     NoReply,    // a command or the status read went unanswered
     LinkLost,   // the link dropped during the operation
+    // The instrument answered, but what it shows does not confirm the step: its start (a lost
+    // answer the status and counter cannot settle), its end (the counter did not move), or a
+    // direct entry whose figure reads back different from what was sent.
+    Unconfirmed,
+};
+
+// What the instrument shows of its calibration steps: the status register and the calibration
+// counter, which counts the steps it finished (none when the instrument keeps no counter).
+struct TCalWitness {
+    uint32_t Status = 0;
+    std::optional<uint32_t> Count;
 };
 
 struct TCalOutcome {
@@ -51,6 +62,8 @@ struct TCalOutcome {
     bool Saved = false;    // the instrument confirmed the save that follows a step
     bool ReadBack = false; // every calibration figure was read back
     QString Message;       // what the user was told about the failure, if anything
+    // Done, saved and read back: the instrument holds the step's result and keeps it.
+    bool Confirmed() const { return End == TCalEnd::Done && Saved && ReadBack; }
 };
 
 class TCalibration : public QObject
@@ -79,8 +92,11 @@ public:
     TCalOutcome SetPoint(int index);
     TCalOutcome ClearPoint(int index);
 
-    // Reads the status every 500 ms until the step is over (see the source for the rule).
-    TCalOutcome WaitForCalibration();
+    // Reads the status every 500 ms until the step is over (see the source for the rule); with
+    // the counter read before the start, the step is done only when the counter moved.
+    TCalOutcome WaitForCalibration(const TCalWitness &before = {});
+    // The status and the counter; none when the status read failed (the engine has said why).
+    std::optional<TCalWitness> ReadWitness();
     // "Error: %d - %s" for the low four bits of a status.
     void ShowCalibrationResult(uint32_t status);
     // Reads the figures back (ReadCalibrationInfo); true when every read was answered.
@@ -107,12 +123,17 @@ public:
     static constexpr uint32_t StatusInProgress = 0x2000;
     static constexpr uint32_t StatusResult = 0x000F;
     static constexpr int WatchTicks = 5;
+    // Quiet readings that end a watch, at least: a short reply time-out does not end it unread.
+    static constexpr int MinQuietReadings = 2;
+    static constexpr int CounterRegister = 0x1702;
 
 private:
     bool Access();
     TCalOutcome AccessFailure();
     TCalOutcome CommandFailure();
-    TCalOutcome Lost();
+    // The link dropped: the message says what the instrument had confirmed before (the step's
+    // end, the save) and what not.
+    TCalOutcome Lost(const TCalOutcome &sofar = {});
     TCalOutcome Finish(TCalOutcome outcome);
     TCalOutcome Step(int reg, const QByteArray &data);
     // The value dialog's text; none (the outcome Cancelled) when it was cancelled.
@@ -136,4 +157,5 @@ private:
     QTimer WatchTimer;
     QElapsedTimer WatchClock;
     int WatchSeconds = -1;
+    bool SaveAsked = false; // the save after a step was sent (for the message of a lost link)
 };

@@ -9,6 +9,7 @@
 #include "session.h"
 #include "settingstree.h"
 
+#include <QStringList>
 #include <functional>
 
 namespace
@@ -178,7 +179,39 @@ std::optional<QByteArray> ReadInstrumentClock(TTransactionEngine *engine)
     return engine->LastReply.Data;
 }
 
-bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDateTime &when)
+QString TClockSetResult::Text() const
+{
+    static const char *const names[] = {"year", "month", "day", "hour", "minute"};
+    auto list = [](int from, int to) {
+        QStringList parts;
+        for (int i = from; i < to; ++i)
+            parts << QString::fromLatin1(names[i]);
+        const QString last = parts.takeLast();
+        return QStringLiteral("the ") + (parts.isEmpty() ? last : parts.join(", ") + " and " + last);
+    };
+    if (Complete())
+        return QStringLiteral("The instrument confirmed the new date and time.");
+    if (Confirmed == 0 && !Unanswered)
+        return QStringLiteral("The instrument's clock was not changed%1.")
+            .arg(Refused ? QStringLiteral(": it refused the year") : QString());
+    QStringList parts;
+    parts << (Confirmed > 0 ? QStringLiteral("it confirmed ") + list(0, Confirmed)
+                            : QStringLiteral("it confirmed none of it"));
+    int next = Confirmed;
+    if (Unanswered || Refused) {
+        parts << QStringLiteral("the %1 was %2")
+                     .arg(QString::fromLatin1(names[next]),
+                          Unanswered ? QStringLiteral("sent but not confirmed") : QStringLiteral("refused"));
+        ++next;
+    }
+    if (next < 5)
+        parts << list(next, 5) +
+                     (next == 4 ? QStringLiteral(" was not sent") : QStringLiteral(" were not sent"));
+    return QStringLiteral("The instrument's clock was set only in part: %1.").arg(parts.join("; "));
+}
+
+bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDateTime &when,
+                        TClockSetResult *result)
 {
     session->RequestAccess(0);
     const QDate date = when.date();
@@ -188,13 +221,21 @@ bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDa
                                          {0x0152, date.day()},
                                          {0x0155, time.hour()},
                                          {0x0156, time.minute()}};
-    bool ok = true;
+    TClockSetResult r;
     for (const auto &[reg, value] : parts) {
+        if (!engine->LinkOpen())
+            break; // nothing more is sent
         if (!engine->Transact(CmdWrite, reg, Hex(value), true, true)) {
-            ok = false;
+            const bool refused =
+                engine->LinkOpen() && !engine->LastWaitTimedOut() && engine->LastReply.ErrorFlag;
+            r.Refused = refused;
+            r.Unanswered = !refused;
             break;
         }
+        ++r.Confirmed;
     }
     session->LockInstrument();
-    return ok;
+    if (result)
+        *result = r;
+    return r.Complete();
 }

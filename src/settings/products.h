@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QString>
 #include <optional>
 #include <utility>
 
@@ -51,6 +52,20 @@ std::optional<QByteArray> ReadProductName(TTransactionEngine *engine, int attemp
 
 // The instrument's date and time text (register 0x0150); none when it does not answer.
 std::optional<QByteArray> ReadInstrumentClock(TTransactionEngine *engine);
+// What setting the clock did: how many of its five writes (year, month, day, hour, minute) the
+// instrument confirmed, in order, and what became of the one after them.
+struct TClockSetResult {
+    int Confirmed = 0;
+    bool Unanswered = false; // the next write was sent and not answered: it may have taken effect
+    bool Refused = false;    // the next write was refused
+    bool Complete() const { return Confirmed == 5; }
+    // What the instrument holds of the setting, for a message when it is not complete: "The
+    // instrument's clock was set only in part: it confirmed the year, month and day; the hour was
+    // sent but not confirmed; the minute was not sent."
+    QString Text() const;
+};
+
 // Writes year, month, day, hour and minute, each only after the previous write succeeded, then
-// locks the instrument. True when all five were written.
-bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDateTime &when);
+// locks the instrument. True when all five were written; `result` tells which were.
+bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDateTime &when,
+                        TClockSetResult *result = nullptr);

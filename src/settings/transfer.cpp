@@ -99,6 +99,13 @@ void TSettingsTransfer::Step()
         Finish(true);
         return;
     }
+    // Asked to stop: the line in flight has been settled, no new one goes out.
+    if (StopAsked && !AwaitingReply && Attempts == 0) {
+        Cancelled = true;
+        StopReason = QStringLiteral("Stopped");
+        Finish(false);
+        return;
+    }
     // The wait for the reply ran out: the line goes out again only when that is harmless.
     if (AwaitingReply && !LineLost())
         return;
@@ -273,6 +280,11 @@ void TSettingsTransfer::Cancel()
         StopReason = QStringLiteral("Cancelled");
     }
     Finish(false);
+}
+
+void TSettingsTransfer::StopAfterLine()
+{
+    StopAsked = true;
 }
 
 bool TSettingsTransfer::Run()

@@ -76,6 +76,9 @@ public:
     // A reply of the instrument (the transfer's reply route).
     void ReplyArrived(const QByteArray &text);
     void Cancel();
+    // Ends the transfer once the line in flight is answered or settled (a signal to the command
+    // line): no further line goes out, and the outcome counts as cancelled.
+    void StopAfterLine();
     // Starts and waits in an event loop until the transfer ends; true when it completed.
     bool Run();
 
@@ -104,6 +107,7 @@ public:
     // Why the transfer ended early: "Instrument not Responding", the lapsed session, Cancel.
     QString StopReason;
     bool Cancelled = false;
+    bool StopAsked = false;   // StopAfterLine was called (kept across Load)
     bool SessionLost = false; // ended by a lapsed session that could not be reopened
     bool LinkLost = false;    // ended by the link going away
 

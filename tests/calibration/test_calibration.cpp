@@ -4,6 +4,7 @@
 #include "calibration/calibration.h"
 #include "fake_link.h"
 #include "link/comms.h"
+#include "link/tools.h"
 #include "link/transact.h"
 #include "run_program.h"
 #include "settings/device.h"
@@ -40,13 +41,19 @@ protected:
             if (request.Register == 0x0102) {
                 if (Starts.isEmpty())
                     return;
+                // "ok" and "lost" take effect (the step runs and is counted), "stuck" is answered
+                // but never finishes, "" never arrives; anything else is a refusal's status.
                 const QByteArray answer = Starts.takeFirst();
-                if (answer.isEmpty())
-                    return; // lost
-                reply.ErrorFlag = answer != "ok";
+                Count += answer == "ok" || answer == "lost" ? 1 : 0;
+                if (answer.isEmpty() || answer == "lost")
+                    return;
+                reply.ErrorFlag = answer != "ok" && answer != "stuck";
                 reply.Data = reply.ErrorFlag ? answer : QByteArray();
             } else if (request.Register == 0x0021) {
                 reply.Data = Statuses.isEmpty() ? QByteArray("0000") : Statuses.takeFirst();
+            } else if (request.Register == 0x1702) {
+                reply.ErrorFlag = NoCounter;
+                reply.Data = NoCounter ? QByteArray("0100") : HexText(Count, 4);
             }
             Link->Deliver(CrcFrame(reply.Encode()));
         };
@@ -69,33 +76,45 @@ protected:
     TSession Session{&Engine, &Device, nullptr};
     TCalibration Calibration{&Engine, &Device, &Session};
     QList<QByteArray> Starts, Statuses;
+    uint32_t Count = 7;
+    bool NoCounter = false;
 };
 
-TEST_F(StartTest, AStartWithoutAnswerIsSentAgainOnlyWhenTheStatusShowsNoStep)
+TEST_F(StartTest, AStartRunsOnceAndIsDoneOnlyWhenTheCounterMoved)
 {
+    // Status reads: one before the start, one after a lost answer, then the watch (two quiet
+    // readings end it with a time-out of 10 ticks).
     const struct {
+        const char *Name;
         QList<QByteArray> Starts, Statuses;
+        bool NoCounter;
         TCalEnd End;
         int StartsSent, StatusReads;
+        uint32_t CountAfter;
     } cases[] = {
-        // The answer is lost but the step runs: watched (two in progress, two quiet).
-        {{"", "ok"}, {"2000", "2000", "2000"}, TCalEnd::Done, 1, 1 + 2 + 2},
-        // No step runs: the start goes once more and is answered.
-        {{"", "ok"}, {"0000", "2000"}, TCalEnd::Done, 2, 1 + 1 + 2},
-        // Never answered: the outcome is said to be unknown, and nothing is sent a third time.
-        {{"", ""}, {}, TCalEnd::NoReply, 2, 2},
+        {"answer lost, step runs", {"lost"}, {"0000", "2000", "2000"}, false, TCalEnd::Done, 1, 5, 8},
+        {"answer lost, step already over", {"lost"}, {}, false, TCalEnd::Done, 1, 4, 8},
+        {"start lost on the way", {"", "ok"}, {}, false, TCalEnd::Done, 2, 4, 8},
+        {"never answered", {"", ""}, {}, false, TCalEnd::NoReply, 2, 3, 7},
+        {"answer lost, no counter", {"lost"}, {}, true, TCalEnd::Unconfirmed, 1, 2, 8},
+        {"answered, never finishes", {"stuck"}, {}, false, TCalEnd::Unconfirmed, 1, 3, 7},
+        {"no counter, quiet after the start", {"ok"}, {}, true, TCalEnd::Done, 1, 3, 8},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.StartsSent * 100 + c.StatusReads);
+        SCOPED_TRACE(c.Name);
         Link->Sent.clear();
         Reporter.Errors.clear();
         Starts = c.Starts;
         Statuses = c.Statuses;
+        NoCounter = c.NoCounter;
+        Count = 7;
         const TCalOutcome out = Calibration.Zero();
         EXPECT_EQ(out.End, c.End);
         EXPECT_EQ(SentCount(0x0102), c.StartsSent);
         EXPECT_EQ(SentCount(0x0021), c.StatusReads);
+        EXPECT_EQ(Count, c.CountAfter);
         EXPECT_EQ(SentCount(0x0010), 1) << "saved and read back in every case";
+        EXPECT_EQ(out.Confirmed(), c.End == TCalEnd::Done);
         EXPECT_EQ(Reporter.Errors.isEmpty(), c.End == TCalEnd::Done)
             << Reporter.Errors.join('\n').toStdString();
     }

@@ -6,6 +6,8 @@
 #include "calibration/calibration.h"
 #include "calibration/ui/AbsCal.h"
 #include "calibration/ui/CalibrationTab.h"
+#include "display/VornTables.h"
+#include "display/ui/VornLCD.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "settings/device.h"
@@ -30,6 +32,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace
 {
@@ -74,6 +77,7 @@ protected:
         W->PgCMain->setCurrentWidget(W->TSCalibration);
         Requests.clear();
         Replies.clear();
+        StepStarted = false;
         Prompts.clear();
         Reporter.Errors.clear();
     }
@@ -83,7 +87,9 @@ protected:
         const QByteArray text = line.mid(4).toLatin1();
         if (line.startsWith("<<< ")) {
             Requests << text;
-            if (text.mid(4, 4) == "0021" && !Snapshot.Taken) {
+            // The step's start: the status reads after it are the watch.
+            StepStarted = StepStarted || text.startsWith("2010010");
+            if (text.mid(4, 4) == "0021" && StepStarted && !Snapshot.Taken) {
                 Snapshot.Taken = true;
                 Snapshot.PagesEnabled = W->PgCMain->isEnabled();
                 Snapshot.ExitEnabled = W->Exit1->isEnabled();
@@ -92,8 +98,10 @@ protected:
                 Snapshot.Status = Ui->WatchLine->isVisibleTo(W.get()) ? Ui->WatchLine->text() : QString();
                 if (DropAtWatch)
                     QTimer::singleShot(0, Sim.get(), [this] { Sim->Stop(); });
+                if (PressDuringWatch)
+                    Presser.start();
             }
-        } else if (line.startsWith(">>> ") && text.mid(4, 4) == "0021") {
+        } else if (line.startsWith(">>> ") && text.mid(4, 4) == "0021" && StepStarted) {
             Replies << text.mid(9);
         }
     }
@@ -116,7 +124,23 @@ protected:
     TCalibrationTab *Tab = nullptr;
     QStringList Captions;
     QString Value;
+    // The TARE key's place on the panel (its index in the key table).
+    static constexpr int VornKeyIndexTare = 2;
+    // A click on key k of the Calibration tab's panel, through the window system as a user's.
+    void PressCalKey(int k)
+    {
+        TVornLCD *mimic = W->CalMimic;
+        const TLcdKey &r = VornKeys()[size_t(k)].Rect;
+        const QPoint p((r.Left + r.Right) / 2 * mimic->width() / 1000,
+                       (r.Top + r.Bottom) / 2 * mimic->height() / 1000);
+        QTest::mouseClick(W->windowHandle(), Qt::LeftButton, {}, mimic->mapTo(W.get(), p));
+    }
+
     bool DropAtWatch = false;
+    // Clicks TARE every few milliseconds while the step is watched: between the status reads too.
+    bool PressDuringWatch = false;
+    QTimer Presser;
+    bool StepStarted = false;
     TWatchSnapshot Snapshot;
     QList<QByteArray> Requests, Replies;
 };
@@ -228,16 +252,61 @@ TEST_F(CalibrationTabTest, DirectEntriesSendTheSignalAndAreNotWatched)
     ExpectRestored();
 }
 
-TEST_F(CalibrationTabTest, ATimeOutOfFourTicksReadsNoStatus)
+TEST_F(CalibrationTabTest, AShortTimeOutStillWatchesTheStepToItsEnd)
 {
+    // Four ticks of time-out once meant no status read at all: the step was left running unsaved.
+    Cfg.CalibrationStepMs = 1200;
     Start();
     W->Engine->TimeoutTicks = 4;
     const int saves = Sim->Instrument().SavesDone;
+    const int64_t count = Sim->Instrument().Model().Find(0x1702)->Value;
     Tab->BtnZero->click();
     EXPECT_EQ(Sent("20100102:"), 1);
-    EXPECT_EQ(Sent("20110021:"), 0);
+    EXPECT_EQ(Replies.value(0), "2000");
+    EXPECT_EQ(Replies.mid(Replies.lastIndexOf("2000") + 1), QList<QByteArray>(2, "0000"));
+    EXPECT_EQ(Sim->Instrument().Model().Find(0x1702)->Value, count + 1);
     EXPECT_EQ(Sim->Instrument().SavesDone, saves + 1);
+    EXPECT_EQ(Tab->LblZeroCal->text(), "0.1083");
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
     ExpectRestored();
+}
+
+TEST_F(CalibrationTabTest, ThePanelTakesNoKeysWhileAStepRunsAndTakesThemAgainAfter)
+{
+    Cfg.CalibrationStepMs = 1500;
+    PressDuringWatch = true;
+    Folder.CopyShippedPanel();
+    Start();
+    W->resize(1000, 700);
+    W->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(W.get()));
+    W->PgCMain->setTabVisible(W->PgCMain->indexOf(W->TSCalibration), true);
+    W->PgCMain->setCurrentWidget(W->TSCalibration);
+    QTest::qWait(50);
+    // A click beside the keys first: the window system's idea of the button is then up.
+    QTest::mouseClick(W->windowHandle(), Qt::LeftButton, {}, W->CalMimic->mapTo(W.get(), QPoint(2, 2)));
+    // The panel takes keys before the step (the press is the same as the one during it).
+    PressCalKey(VornKeyIndexTare);
+    ASSERT_TRUE(PumpUntil([&] { return Sent("20120008:") == 1; }));
+    Requests.clear();
+    const int lastKey = Sim->Instrument().LastKey;
+    int clicks = 0;
+    Presser.setInterval(3);
+    QObject::connect(&Presser, &QTimer::timeout, W.get(), [&] {
+        ++clicks;
+        PressCalKey(VornKeyIndexTare);
+    });
+    Tab->BtnZero->click();
+    Presser.stop();
+    ASSERT_TRUE(Snapshot.Taken);
+    EXPECT_GT(clicks, 10);
+    EXPECT_FALSE(Snapshot.PagesEnabled);
+    EXPECT_EQ(Sent("20120008:"), 0) << "a TARE pressed during the step went out";
+    EXPECT_EQ(Sim->Instrument().LastKey, lastKey);
+    ExpectRestored();
+    // Once the step is over the panel works again.
+    PressCalKey(VornKeyIndexTare);
+    EXPECT_TRUE(PumpUntil([&] { return Sent("20120008:") == 1; })) << Sent("20120008:");
 }
 
 TEST_F(CalibrationTabTest, ADroppedLinkEndsTheWatchAtOnceAndGivesTheControlsBack)

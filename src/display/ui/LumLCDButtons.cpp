@@ -70,6 +70,20 @@ bool TLumLCDButtons::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != Mimic)
         return false;
+    // A disabled panel (an operation runs) takes no presses: this filter sees the mouse before the
+    // widget itself would ignore it. A key held while the panel was disabled goes up unsent.
+    if (!Mimic->isEnabled()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonPress:
+            return true;
+        case QEvent::MouseButtonRelease:
+            ReleaseKey(false);
+            return true;
+        default:
+            return false;
+        }
+    }
     switch (event->type()) {
     case QEvent::MouseButtonDblClick: // the second press of a double click comes as this event
     case QEvent::MouseButtonPress: {
@@ -145,7 +159,7 @@ void TLumLCDButtons::Restamp()
         Shade();
 }
 
-void TLumLCDButtons::ReleaseKey()
+void TLumLCDButtons::ReleaseKey(bool send)
 {
     if (PressedKey < 0)
         return;
@@ -165,6 +179,6 @@ void TLumLCDButtons::ReleaseKey()
     PressedKey = -1;
     if (OnButtonUp)
         OnButtonUp(this, key);
-    if (OnButtonPressed)
+    if (send && OnButtonPressed)
         OnButtonPressed(this, key, int(std::min<qint64>(held, INT32_MAX)));
 }

@@ -42,7 +42,8 @@ public:
     // Listens to the mimic's mouse and draws on its canvas.
     void Attach(QWidget *mimic, QImage *canvas);
     void PressKey(int index);
-    void ReleaseKey();
+    // Lets the pressed key go: the press is reported (OnButtonPressed) unless `send` is false.
+    void ReleaseKey(bool send = true);
     // A click at a point of the mimic: presses the first key there, if any.
     void MouseDown(int x, int y);
     // After the canvas was drawn afresh (a resize), shade the held key again at its new place.

@@ -202,8 +202,14 @@ void TSettingsUi::SetDateTime1Click()
         !Window.Reporter->Ask(QString::fromLatin1(TFrmSetClock::SendQuestion)))
         return;
     TMainControlsGuard lock(&Window);
-    TBusyGuard busy(Window.Reporter);
-    SetInstrumentClock(engine, Session, Now());
+    TClockSetResult set;
+    {
+        TBusyGuard busy(Window.Reporter);
+        SetInstrumentClock(engine, Session, Now(), &set);
+    }
+    // A clock set only in part says which of its parts the instrument holds.
+    if (!set.Complete())
+        Window.Reporter->Error(set.Text());
 }
 
 void TSettingsUi::menuIndicatorResetClick()
