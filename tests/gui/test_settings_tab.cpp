@@ -238,12 +238,20 @@ TEST_F(SettingsTabTest, AnInvalidIpAddressOrAnOverlongTextIsRefusedWithAMessage)
 {
     StartFull();
     TSettingsTab *tab = Ui->Tab;
+    W->show();
+    W->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(W.get()));
+    W->PgCMain->setCurrentWidget(W->TSSettings);
+    Reporter.Errors.clear(); // the test folder has no front-panel picture to show
     tab->Select(Find(Ui->Model->Root(), "1331"));
     ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->TSIpEditor);
     const int64_t ipBefore = SimValue(0x1331);
     int64_t sent = W->Device->RequestsSent;
     tab->EditIpReg->setText("192.168.300.5");
-    tab->BtnIpEdit->click();
+    // Clicked with the mouse in a shown window, as a user does: the field's quiet focus rule must
+    // not swallow the click.
+    tab->EditIpReg->setFocus();
+    QTest::mouseClick(tab->BtnIpEdit, Qt::LeftButton);
     EXPECT_EQ(Reporter.Errors,
               QStringList{"\"192.168.300.5\" is not an IP address: 300 is larger than 255; use "
                           "four numbers 0 to 255 separated by \".\", such as 192.168.1.5"});

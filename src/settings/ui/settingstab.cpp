@@ -247,6 +247,9 @@ void TSettingsTab::BuildPages()
     EditIpReg->setObjectName("EditIpReg");
     LblIpEditRegId = Label("LblIpEditRegId", TSIpEditor);
     BtnIpEdit = Button("BtnIpEdit", "OK", TSIpEditor);
+    // A click on OK leaves the focus in the field: the field takes the focus back quietly from a text
+    // that is no address, which would swallow the click; OK reads the text itself and says why.
+    BtnIpEdit->setFocusPolicy(Qt::TabFocus);
     for (QWidget *w :
          std::initializer_list<QWidget *>{LblIpEditRegName, EditIpReg, LblIpEditRegId, BtnIpEdit})
         TSIpEditor->layout()->addWidget(w);
