@@ -117,6 +117,36 @@ protected:
     QList<QByteArray> Sent;
 };
 
+TEST_F(SettingsWindowsTest, AProductNameLongerThanTheInstrumentTakesIsRefusedNotCut)
+{
+    // The dialog itself: Ok with 13 characters where 12 are taken says so and stays open.
+    TFrmNewProduct dialog(nullptr, &Reporter);
+    dialog.Setup("", 12);
+    dialog.show();
+    dialog.EdtName->setText("WATERMELONS12"); // a paste is not cut either
+    dialog.accept();
+    EXPECT_EQ(dialog.EdtName->text(), "WATERMELONS12");
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_EQ(Reporter.Errors, QStringList{"The text has 13 characters, but a product name takes at most 12: "
+                                           "shorten it; nothing was sent"});
+
+    // From the product page: nothing reaches the instrument.
+    StartSafe();
+    Ui->Tab->Select(Find("B100"));
+    ASSERT_EQ(Ui->Tab->pgcConfig->currentWidget(), Ui->Tab->PgProd);
+    Reporter.Errors.clear();
+    OnDialog = [&](QDialog *d) {
+        if (auto *names = qobject_cast<TFrmNewProduct *>(d))
+            names->EdtName->setText("WATERMELONS12");
+        return int(QDialog::Accepted);
+    };
+    Sent.clear();
+    Ui->Tab->PgProd->BtnAddProduct->click();
+    EXPECT_EQ(Reporter.Errors.size(), 1);
+    EXPECT_EQ(SimProducts(*Sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS"}));
+    EXPECT_TRUE(SentWith("2010B").isEmpty());
+}
+
 TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
 {
     StartSafe();
@@ -139,7 +169,7 @@ TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
             return int(QDialog::Rejected);
         EXPECT_EQ(names->windowTitle(), "New Product");
         shownName = names->EdtName->text();
-        limit = names->EdtName->maxLength();
+        limit = names->Limit();
         names->EdtName->setText(QString::fromLatin1(typed));
         return int(QDialog::Accepted);
     };

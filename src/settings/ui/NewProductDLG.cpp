@@ -1,14 +1,18 @@
 // The product name dialog.
 #include "settings/ui/NewProductDLG.h"
 
+#include "link/reporter.h"
+#include "values/valuetext.h"
+
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
-TFrmNewProduct::TFrmNewProduct(QWidget *parent) : QDialog(parent)
+TFrmNewProduct::TFrmNewProduct(QWidget *parent, TReporter *reporter) : QDialog(parent), Reporter(reporter)
 {
     setObjectName("FrmNewProduct");
     setWindowTitle("New Product");
@@ -34,10 +38,26 @@ TFrmNewProduct::TFrmNewProduct(QWidget *parent) : QDialog(parent)
 
 void TFrmNewProduct::Setup(const QByteArray &name, int maxLength)
 {
-    // QLineEdit's own default (32767) stands for "no limit".
-    EdtName->setMaxLength(maxLength > 0 ? maxLength : 32767);
+    // The limit is checked on Ok, with a message: a field limit would cut a pasted name silently.
+    MaxLength = std::max(maxLength, 0);
     EdtName->setText(QString::fromLatin1(name));
     EdtName->selectAll();
+}
+
+QString TFrmNewProduct::NameRefusal(const QByteArray &name, int maxLength)
+{
+    return TextLengthRefusal(QStringLiteral("a product name"), static_cast<int>(name.size()), maxLength);
+}
+
+void TFrmNewProduct::accept()
+{
+    if (const QString refusal = NameRefusal(Name(), MaxLength); !refusal.isEmpty()) {
+        if (Reporter)
+            Reporter->Error(refusal);
+        EdtName->setFocus();
+        return;
+    }
+    QDialog::accept();
 }
 
 QByteArray TFrmNewProduct::Name() const

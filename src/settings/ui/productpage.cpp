@@ -29,12 +29,18 @@ TProductPage::TProductPage(TTransactionEngine *engine, TDevice *device, TSetting
 
 bool TProductPage::AskName(const QByteArray &current, std::optional<int> limit, QByteArray &name)
 {
-    TFrmNewProduct dialog(this);
+    TFrmNewProduct dialog(this, Reporter);
     dialog.Setup(current, limit.value_or(0));
     const int result = ExecModal ? ExecModal(&dialog) : dialog.exec();
     if (result != QDialog::Accepted)
         return false;
     name = dialog.Name();
+    // The dialog refuses a name that is too long; one that came past it anyway is not sent either.
+    if (const QString refusal = TFrmNewProduct::NameRefusal(name, limit.value_or(0)); !refusal.isEmpty()) {
+        if (Reporter)
+            Reporter->Error(refusal);
+        return false;
+    }
     return true;
 }
 
