@@ -1,8 +1,8 @@
 // TNumEdit and TEditIp: key filters, range checks and colours, and who may take the focus from an
 // invalid entry.
+#include "fake_link.h"
 #include "settings/ui/EditIp.h"
 #include "settings/ui/NumEdit.h"
-#include "fake_link.h"
 
 #include <gtest/gtest.h>
 
@@ -194,7 +194,11 @@ TEST(TEditIpTest, AddressesConvertMostSignificantOctetFirst)
     EXPECT_FALSE(ip.SetIpAddressStr("10.0.-1.0", &why));
     EXPECT_EQ(ip.IpAddressInt(), 0xFFFFFFFFu);
     quint32 v = 0;
-    EXPECT_TRUE(TEditIp::IpTextToInt("192.168.1.2.junk", &v)); // text after the fourth octet is ignored
+    // Text after the fourth octet makes it no address (it was once ignored, and the address cut).
+    EXPECT_FALSE(TEditIp::IpTextToInt("192.168.1.2.junk", &v, &why));
+    EXPECT_TRUE(why.startsWith("\"192.168.1.2.junk\" is not an IP address")) << why.toStdString();
+    EXPECT_FALSE(TEditIp::IpTextToInt("192.168.1.2x", &v));
+    EXPECT_TRUE(TEditIp::IpTextToInt("192.168.1.2", &v));
     EXPECT_EQ(v, 0xC0A80102u);
 }
 

@@ -2,6 +2,7 @@
 #include "settings/ui/EditIp.h"
 
 #include "settings/ui/NumEdit.h"
+#include "values/valuetext.h"
 
 #include <QFocusEvent>
 #include <QPointer>
@@ -53,7 +54,14 @@ bool TEditIp::IpTextToInt(const QString &text, quint32 *value, QString *error)
             return false;
         result = (result << 8) | static_cast<quint32>(octet);
     }
-    *value = result;
+    // Nothing else may follow or stand between: "192.168.1.2.junk" is no address, not 192.168.1.2.
+    const TValueRead<uint32_t> strict = ReadIpAddress(text);
+    if (!strict) {
+        if (error)
+            *error = strict.Refusal;
+        return false;
+    }
+    *value = *strict;
     return true;
 }
 

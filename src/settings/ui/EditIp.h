@@ -22,7 +22,7 @@ public:
     bool SetIpAddressStr(const QString &text, QString *error = nullptr);
 
     static QString IntToIpText(quint32 value);
-    // Four octets, each up to the next "."; text after the fourth is ignored.
+    // Exactly four decimal octets 0..255 separated by "." and nothing else.
     static bool IpTextToInt(const QString &text, quint32 *value, QString *error = nullptr);
 
 protected:
