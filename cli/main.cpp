@@ -79,11 +79,10 @@ std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv)
 
 bool ParseInt(const QString &text, int low, int high, int &out)
 {
-    bool ok = false;
-    const int v = text.toInt(&ok, 10);
-    if (!ok || v < low || v > high)
+    const TNumberRead v = ReadNumber(text, 0, low < 0);
+    if (!v || *v < low || *v > high)
         return false;
-    out = v;
+    out = static_cast<int>(*v);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "datastore/storelayout.h"
 #include "datastore/upload.h"
 #include "settings/device.h"
+#include "values/valuetext.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -71,6 +72,15 @@ struct TStoreOptions {
     QString Records, From, To, Output;
 };
 
+// A whole number 0..4294967295, read strictly.
+std::optional<uint32_t> Unsigned32(const QString &text)
+{
+    const TNumberRead v = ReadNumber(text, 0, false);
+    if (!v || *v > 0xFFFFFFFFLL)
+        return std::nullopt;
+    return static_cast<uint32_t>(*v);
+}
+
 bool TakeOptions(QStringList args, TStoreOptions &o, QString &error)
 {
     while (!args.isEmpty()) {
@@ -93,11 +103,12 @@ bool TakeOptions(QStringList args, TStoreOptions &o, QString &error)
         } else if (a == "--plain-lines") {
             o.PlainLines = true;
         } else if (a == "--max-store-size") {
-            bool ok = false;
             if (!value(v))
                 return false;
-            o.MaxSize = v.toUInt(&ok);
-            if (!ok) {
+            const std::optional<uint32_t> size = Unsigned32(v);
+            if (size)
+                o.MaxSize = *size;
+            else {
                 error = QStringLiteral("--max-store-size needs a number of bytes");
                 return false;
             }
@@ -301,8 +312,7 @@ int Extract(const TStoreOptions &o)
     TDsdSelection selection(store);
     if (!o.Records.isEmpty()) {
         const QStringList ends = o.Records.split(':');
-        bool okFrom = false, okTo = false;
-        if (ends.size() != 2 || (ends[0].toUInt(&okFrom), !okFrom) || (ends[1].toUInt(&okTo), !okTo))
+        if (ends.size() != 2 || !Unsigned32(ends[0]) || !Unsigned32(ends[1]))
             return UsageError(QStringLiteral("--records needs FIRST:LAST record numbers"));
         selection.Mode = SelectRecordNumber;
         selection.FromText = ends[0].toLatin1();
