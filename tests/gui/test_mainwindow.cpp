@@ -12,6 +12,7 @@
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
+#include "shell/ui/statusbar.h"
 
 #include <gtest/gtest.h>
 
@@ -314,6 +315,37 @@ TEST_F(MainWindowTest, TheWindowKeepsItsMinimumSizeAndThePanelItsAspect)
     EXPECT_GE(w->height(), 480);
     w->resize(1000, 800);
     EXPECT_EVENTUALLY_EQ(w->DisplayMimic->height(), w->TSDisplay->width() * 491 / 1000);
+}
+
+TEST_F(MainWindowTest, AStatusMessageTooLongForItsRoomIsCutVisiblyAndWholeInItsTooltip)
+{
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    QTest::qWait(20);
+    auto *bar = qobject_cast<TStatusBar *>(w->statusBar());
+    ASSERT_TRUE(bar);
+    // The room ends before the first panel, whatever the font.
+    EXPECT_LE(bar->MessageRect().right(), w->StatusPanel0->x());
+    const QString shortText = QStringLiteral("OK");
+    const QString longText = QStringLiteral("Connection lost: ") + QString(400, QLatin1Char('x'));
+    struct {
+        QString text;
+        bool cut;
+    } const cases[] = {{shortText, false}, {longText, true}, {QString(), false}};
+    for (const auto &c : cases) {
+        bar->showMessage(c.text);
+        EXPECT_EQ(bar->currentMessage(), c.text) << "the message itself is never shortened";
+        if (c.cut) {
+            EXPECT_TRUE(bar->ShownMessage().endsWith(QChar(0x2026))) << bar->ShownMessage().toStdString();
+            EXPECT_LE(bar->fontMetrics().horizontalAdvance(bar->ShownMessage()), bar->MessageRect().width());
+            EXPECT_EQ(bar->MessageToolTip(), c.text);
+        } else {
+            EXPECT_EQ(bar->ShownMessage(), c.text);
+            EXPECT_EQ(bar->MessageToolTip(), QString());
+        }
+        bar->repaint(); // draws without complaint either way
+    }
 }
 
 // The controls of a page that are cut (smaller than they need) or overlap a sibling.

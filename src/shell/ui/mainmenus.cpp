@@ -4,6 +4,7 @@
 #include "link/transact.h"
 #include "link/ui/testtab.h"
 #include "shell/ui/identpanel.h"
+#include "shell/ui/statusbar.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -155,7 +156,8 @@ void TFrmMain::CreateTabs()
 
 void TFrmMain::CreateStatusBar()
 {
-    QStatusBar *bar = statusBar();
+    auto *bar = new TStatusBar(this);
+    setStatusBar(bar);
     bar->setObjectName("StatusBar");
     bar->setSizeGripEnabled(true);
     StatusPanel0 = new QLabel(bar);
