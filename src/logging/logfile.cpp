@@ -155,6 +155,33 @@ bool ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines, QString *error)
     return true;
 }
 
+bool TakeLiveHeader(TLogModel &log, const QByteArray &header)
+{
+    if (!header.startsWith("Time,Weight("))
+        return false;
+    std::array<int, 4> channels = {};
+    size_t n = 0;
+    for (int f = 3; f <= 6; ++f) {
+        const QByteArray name = NthField(header, f, ',');
+        if (name.isEmpty())
+            continue;
+        const int channel = LogChannelIndex(name);
+        if (channel <= 0 || n >= channels.size())
+            return false;
+        channels[n++] = channel;
+    }
+    const bool wasLive = log.LiveLog;
+    const std::array<int, 4> were = log.DigitalChannel;
+    log.LiveLog = true;
+    log.DigitalChannel = channels;
+    // Only a header that this log writes again byte for byte.
+    if (LogHeader(log) == header)
+        return true;
+    log.LiveLog = wasLive;
+    log.DigitalChannel = were;
+    return false;
+}
+
 QList<QByteArray> SplitLogLines(const QByteArray &text)
 {
     QList<QByteArray> lines;

@@ -24,6 +24,10 @@ void WriteLogCsv(const TLogModel &log, QList<QByteArray> &lines);
 // a log cannot hold exactly (more than LogMaxDigits significant digits) refuses the whole file:
 // false with the line and field in *error, and the log is left as it was.
 bool ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines, QString *error = nullptr);
+// A recording read back from a recovery file is still the live recording it was: with its live
+// header ("Time,Weight(kg),IO3,") taken as channels, saving it writes what a save before the end
+// of its window would have written. False (and the log unchanged) for any other header.
+bool TakeLiveHeader(TLogModel &log, const QByteArray &header);
 // Significant digits a number of a log file may have: a double holds them exactly, so a log saved
 // again writes the same figures.
 inline constexpr int LogMaxDigits = 15;

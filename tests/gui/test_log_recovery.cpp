@@ -135,6 +135,10 @@ TEST_F(LogTabTest, TwoWindowsRecordAndTheKilledOnesRecordingIsOfferedOnceToTheNe
     EXPECT_EQ(recovered->Log.Weight().Count(), kept.size() - 2);
     EXPECT_EQ(recovered->Tab->LblLogComment->text(), "before the crash");
     EXPECT_EQ(recovered->RecoveryFile(), childFile);
+    // Saved, it is what A would have saved: live header and all.
+    QList<QByteArray> again;
+    WriteLogCsv(recovered->Log, again);
+    EXPECT_EQ(again, kept);
     // Held by that window now: one started beside it is not offered the recording.
     {
         TRecordingReporter beside;

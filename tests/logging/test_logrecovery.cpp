@@ -196,3 +196,30 @@ TEST(LogFile, AFailedSaveKeepsTheEarlierFile)
     EXPECT_EQ(FileText(path), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"LOG.CSV"}); // no half file beside it
 }
+
+TEST(LogFile, ARecoveredRecordingIsSavedAsItWasRecorded)
+{
+    const struct {
+        QByteArray Header;
+        bool Live;
+    } rows[] = {
+        {"Time,Weight(kg),Motion,IO3,", true},   {"Time,Weight(kg),CofZ,Zero,Net,IO32", true},
+        {"Time,Weight,Motion,IO3,", false},      // a loaded log's header
+        {"Time,Weight(kg),Motion,Pump,", false}, // no channel of ours
+        {"Time,Weight(kg),Motion,IO3", false},   // not as a recording writes it
+    };
+    for (const auto &row : rows) {
+        TLogModel log;
+        const QList<QByteArray> file{"c", row.Header, "0.00,1.5,1.00,0.00,1.00,0.00"};
+        ASSERT_TRUE(ReadLogCsv(log, file));
+        EXPECT_EQ(TakeLiveHeader(log, row.Header), row.Live) << row.Header.constData();
+        EXPECT_EQ(log.LiveLog, row.Live);
+        QList<QByteArray> saved;
+        WriteLogCsv(log, saved);
+        if (row.Live) {
+            EXPECT_EQ(saved[1], row.Header);
+        } else {
+            EXPECT_TRUE(saved[1].startsWith("Time,Weight,")) << saved[1].constData();
+        }
+    }
+}

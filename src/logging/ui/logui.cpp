@@ -346,6 +346,9 @@ bool TLogUi::LoadLog(const QList<QByteArray> &lines, bool fromRecovery)
     if (Window.PgCMain->currentWidget() != Window.TSLog)
         Window.PgCMain->setCurrentWidget(Window.TSLog);
     Log.ResetLogChart(true, Dialog->Choices());
+    // A recovered recording keeps its units and channels when it is saved.
+    if (fromRecovery)
+        TakeLiveHeader(Log, LogTextToUtf8(lines.value(1)));
     if (Log.HasWeights() && !Log.FitLogChart(&error))
         Window.Reporter->Error(error);
     Tab->ShowLog();
