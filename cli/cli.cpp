@@ -304,11 +304,11 @@ TCliStopSignals::TCliStopSignals(std::function<void()> onStop) : OnStop(std::mov
     if (OnStop) {
         Poll = std::make_unique<QTimer>();
         Poll->setInterval(20);
+        // Called again at every poll: work that starts after the signal (a search, a transfer) still
+        // hears of it.
         QObject::connect(Poll.get(), &QTimer::timeout, [this] {
-            if (!StopSignal)
-                return;
-            Poll->stop();
-            OnStop();
+            if (StopSignal)
+                OnStop();
         });
         Poll->start();
     }

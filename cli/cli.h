@@ -123,8 +123,8 @@ std::optional<QByteArray> AskPasscodeOnTerminal(const QString &prompt);
 // INT, TERM and HUP during long work (an upload, an extraction, a log recording, a settings send):
 // the work ends the way Ctrl-C ends it, keeping what is confirmed, releasing locks and ending
 // sessions, instead of the process dying half-way. Installed for the guard's lifetime (the handlers
-// before it come back after it). OnStop, when set, is called once from the event loop soon after
-// the first signal (within about 20 ms while the loop runs).
+// before it come back after it). OnStop, when set, is called from the event loop every 20 ms once
+// a signal came (so it must be harmless to repeat).
 class QTimer;
 class TCliStopSignals
 {

@@ -4,18 +4,11 @@
 
 #include <QTimer>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace
 {
-
-volatile std::sig_atomic_t FindStopAsked = 0;
-
-void OnFindStop(int)
-{
-    FindStopAsked = 1;
-}
 
 const QStringList CableNames{"rs232", "optical", "fast-optical"};
 
@@ -102,20 +95,10 @@ int Find(TCliContext &ctx, const QStringList &args)
             QStringLiteral("%1: %2 baud, address %3, ").arg(f.Port).arg(f.Baud).arg(f.Address).toLocal8Bit() +
             f.Identification());
     };
-    FindStopAsked = 0;
-    auto oldInt = std::signal(SIGINT, OnFindStop);
-    auto oldTerm = std::signal(SIGTERM, OnFindStop);
-    QTimer watch;
-    watch.setInterval(50);
-    QObject::connect(&watch, &QTimer::timeout, [&finder] {
-        if (FindStopAsked)
-            finder.Cancel();
-    });
-    watch.start();
+    // Ctrl-C, TERM and HUP end the search; what was found is printed already.
+    std::optional<TCliStopSignals> stopSignals(std::in_place, [&finder] { finder.Cancel(); });
     const QList<TFoundInstrument> found = finder.Find(devices, cable);
-    watch.stop();
-    std::signal(SIGINT, oldInt);
-    std::signal(SIGTERM, oldTerm);
+    stopSignals.reset();
 
     if (finder.Cancelled())
         std::fprintf(stderr, "brellin-cli: the search was cancelled\n");

@@ -335,6 +335,13 @@ int Extract(const TStoreOptions &o)
         std::fprintf(stderr, "%s\n", qPrintable(r.Message));
         return r.NothingSelected ? ExitNothingSelected : ExitFile;
     }
+    // Cancelled (Ctrl-C, TERM, HUP): the file keeps the records extracted before; not complete.
+    if (r.Cancelled) {
+        std::fprintf(stderr, "brellin-cli: stopped by %s: %s %s holds the first %u selected records.\n",
+                     TCliStopSignals::SignalName().constData(), qPrintable(r.Message), qPrintable(out),
+                     unsigned(r.Count));
+        return ExitNoReply;
+    }
     PrintLine(QString(r.Message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toLocal8Bit());
     return ExitDone;
 }
