@@ -96,20 +96,26 @@ TEST_F(CliNumbers, AWeightWithMoreDecimalsThanTheInstrumentShowsSendsNothing)
 {
     // The calibration weight shows 2 decimals: known only once the figures are read.
     const QList<int64_t> before = CalibrationState();
+    const QByteArray weight = Cli({"read", "0100"}).Out;
     const TProgramRun run = Cli({"calibration", "span", "1500.505", "--passcode", "5678"});
     EXPECT_EQ(run.Exit, 2) << run.Err.constData();
     EXPECT_TRUE(run.Err.contains("\"1500.505\" has more decimals than this entry shows: at most 2"))
         << run.Err.constData();
     EXPECT_FALSE(run.Out.contains("Calibration done"));
     EXPECT_EQ(CalibrationState(), before);
+    EXPECT_EQ(Cli({"read", "0100"}).Out, weight) << "no weight was written";
 }
 
 TEST_F(CliNumbers, ACommaAloneIsTheDecimalMark)
 {
-    const TProgramRun run = Cli({"calibration", "direct-zero", "0,0150", "--passcode", "5678"});
+    TProgramRun run = Cli({"calibration", "direct-zero", "0,0150", "--passcode", "5678"});
     EXPECT_EQ(run.Exit, 0) << run.Err.constData();
     EXPECT_TRUE(run.Out.contains("Zero: 0.0150 mV/V")) << run.Out.constData();
     EXPECT_EQ(Sim->Instrument().Weight().CalZero, 150);
+    // 12,5 is 12.50 kg (once 125.00): the weight register holds 1250.
+    run = Cli({"calibration", "lin-set", "2", "12,5", "--passcode", "5678"});
+    EXPECT_EQ(run.Exit, 0) << run.Err.constData();
+    EXPECT_EQ(Cli({"read", "0100"}).Out, "04E2\n");
 }
 
 } // namespace
