@@ -80,3 +80,64 @@ TEST(FindInstrumentDialog, ChoosesWhatAnswersSaysWhenNothingDoesAndCancels)
     ::close(master);
     ::close(slave);
 }
+
+TEST(FindInstrumentDialog, OtherPortsAreAskedOnlyAfterTheUserAgreed)
+{
+    QTemporaryDir dir;
+    TVornSimConfig cfg;
+    cfg.UsePty = true;
+    cfg.PtyLink = dir.filePath("vorn");
+    cfg.Baud = 9600;
+    cfg.Address = 1;
+    cfg.SerialNumber = 90002;
+    cfg.Verbose = true;
+    TVornSim sim(cfg);
+    ASSERT_TRUE(sim.Start());
+    int heard = 0;
+    sim.OnLog = [&heard](const QString &line) { heard += line.startsWith(QStringLiteral("<<< ")); };
+    int master = -1, slave = -1;
+    char silent[256];
+    ASSERT_EQ(::openpty(&master, &slave, silent, nullptr, nullptr), 0);
+
+    TProgramFolder folder("[Options]\nFirstRun=0\n[Connection]\nBaudRate=9600\nSerialAddress=0\n");
+    TdatViewer config(folder.Ini());
+    TRecordingReporter reporter;
+    TFrmComDialog d(config, nullptr, &reporter);
+    d.LoadFromConfig();
+    d.CBPort->clear();
+    d.CBPort->addItem("vorn (the instrument's adapter)", cfg.PtyLink);
+    d.FindAttemptMs = 100;
+    d.RGPhysical->SetItemIndex(1); // optical: 9600 baud, address any
+    d.show();
+
+    // Declined: only the named port was asked, and the question named the other one first.
+    reporter.Answer = false;
+    d.CBPort->setEditText(QString::fromLocal8Bit(silent));
+    QTest::mouseClick(d.BtnFind, Qt::LeftButton);
+    ASSERT_EQ(reporter.Questions.size(), 1);
+    EXPECT_TRUE(reporter.Questions[0].startsWith(QStringLiteral("No instrument answered on ") + silent))
+        << reporter.Questions[0].toStdString();
+    EXPECT_TRUE(reporter.Questions[0].contains("vorn (the instrument's adapter)"));
+    EXPECT_EQ(heard, 0) << "a port nobody agreed to was searched";
+    EXPECT_TRUE(reporter.Errors.isEmpty()) << "the question already said that nothing answered";
+    EXPECT_TRUE(d.lblFindResult->text().contains("No instrument answered on"))
+        << d.lblFindResult->text().toStdString();
+
+    // Agreed: the other port is searched and its instrument chosen.
+    reporter.Answer = true;
+    d.CBPort->setEditText(QString::fromLocal8Bit(silent));
+    QTest::mouseClick(d.BtnFind, Qt::LeftButton);
+    ASSERT_EQ(reporter.Questions.size(), 2);
+    EXPECT_GT(heard, 0);
+    EXPECT_TRUE(d.lblFindResult->text().startsWith("Found SN: 90002"))
+        << d.lblFindResult->text().toStdString();
+    const auto chosen = d.Effective();
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->PortName, cfg.PtyLink);
+
+    // The named port answering: nothing else is asked about.
+    QTest::mouseClick(d.BtnFind, Qt::LeftButton);
+    EXPECT_EQ(reporter.Questions.size(), 2);
+    ::close(master);
+    ::close(slave);
+}

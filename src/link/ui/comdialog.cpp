@@ -222,7 +222,13 @@ void TFrmComDialog::BtnFindClick()
             Reporter->Error("Please choose a Cable.");
         return;
     }
+    // The port the user named is asked first. Other ports may have other devices behind them
+    // (a modem, a PLC, another instrument) that take our reads for their own: those are asked only
+    // after the user agreed, with their names shown first.
+    const QString entered = PortNameOf(CBPort->currentText());
     const QStringList ports = PortsToSearch();
+    QStringList others = ports;
+    others.removeAll(entered);
     if (ports.isEmpty()) {
         if (Reporter)
             Reporter->Error("There is no serial port to search: plug in the cable or adapter, or enter the "
@@ -237,38 +243,62 @@ void TFrmComDialog::BtnFindClick()
         finder.Line.StopBits = RGStop->ItemText(RGStop->ItemIndex()).toInt();
     finder.Line.Parity = std::max(RGParity->ItemIndex(), 0);
 
-    QProgressDialog progress("Looking for the instrument...", "Cancel", 0,
-                             TInstrumentFinder::AttemptCount(static_cast<int>(ports.size()), cable), this);
-    progress.setObjectName("FrmFindProgress");
-    progress.setWindowTitle("Find Instrument");
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    connect(&progress, &QProgressDialog::canceled, &finder, [&finder] { finder.Cancel(); });
-    finder.OnProgress = [&progress](const TSearchStep &s) {
-        progress.setLabelText(QString("Asking %1\nat %2 baud, unit address %3 ...")
-                                  .arg(s.Port)
-                                  .arg(s.Baud)
-                                  .arg(s.Address == 0 ? QString("Any") : QString::number(s.Address)));
-        progress.setValue(s.Index);
-    };
+    QList<TFoundInstrument> found;
     QStringList skipped;
-    QStringList searched = ports;
-    finder.OnPortSkipped = [&skipped, &searched](const QString &port, const QString &why) {
-        skipped << QString("%1 (%2)").arg(port, why);
-        searched.removeAll(port);
+    QStringList searched;
+    auto search = [&](const QStringList &portsNow) {
+        QProgressDialog progress("Looking for the instrument...", "Cancel", 0,
+                                 TInstrumentFinder::AttemptCount(static_cast<int>(portsNow.size()), cable),
+                                 this);
+        progress.setObjectName("FrmFindProgress");
+        progress.setWindowTitle("Find Instrument");
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(0);
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        connect(&progress, &QProgressDialog::canceled, &finder, [&finder] { finder.Cancel(); });
+        finder.OnProgress = [&progress](const TSearchStep &s) {
+            progress.setLabelText(QString("Asking %1\nat %2 baud, unit address %3 ...")
+                                      .arg(s.Port)
+                                      .arg(s.Baud)
+                                      .arg(s.Address == 0 ? QString("Any") : QString::number(s.Address)));
+            progress.setValue(s.Index);
+        };
+        searched += portsNow;
+        finder.OnPortSkipped = [&skipped, &searched](const QString &port, const QString &why) {
+            skipped << QString("%1 (%2)").arg(port, why);
+            searched.removeAll(port);
+        };
+        // Nothing in this dialog may change while the search runs.
+        BtnFind->setEnabled(false);
+        BtnOk->setEnabled(false);
+        progress.show();
+        found += finder.Find(portsNow, cable);
+        // Closing the progress window counts as its Cancel: the search has ended by then.
+        progress.disconnect(&finder);
+        progress.close();
+        BtnFind->setEnabled(true);
+        BtnOk->setEnabled(true);
     };
-    // Nothing in this dialog may change while the search runs.
-    BtnFind->setEnabled(false);
-    BtnOk->setEnabled(false);
-    progress.show();
-    const QList<TFoundInstrument> found = finder.Find(ports, cable);
-    // Closing the progress window counts as its Cancel: the search has ended by then.
-    progress.disconnect(&finder);
-    progress.close();
-    BtnFind->setEnabled(true);
-    BtnOk->setEnabled(true);
+    if (!entered.isEmpty())
+        search({entered});
+    bool asked = false;
+    if (found.isEmpty() && !finder.Cancelled() && !others.isEmpty() && Reporter) {
+        asked = true;
+        QStringList names;
+        for (const QString &port : others) {
+            const int i = CBPort->findData(port);
+            names << "    " + (i >= 0 ? CBPort->itemText(i) : port);
+        }
+        const QString first =
+            entered.isEmpty()
+                ? QString("No port is named.")
+                : QString("No instrument answered on %1 at %2.").arg(entered, SearchedText(cable));
+        if (Reporter->Ask(first + "\n\nSearch these other serial ports too?\n\n" + names.join("\n") +
+                          "\n\nOnly reads are sent, but a device of another kind on one of them may take "
+                          "them for its own."))
+            search(others);
+    }
 
     QStringList lines;
     if (!found.isEmpty()) {
@@ -313,7 +343,8 @@ void TFrmComDialog::BtnFindClick()
         layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width()) : sizeHint().height();
     if (needed > height())
         resize(width(), needed);
-    if (found.isEmpty() && !finder.Cancelled() && Reporter)
+    // After a question about the other ports the user knows; the result line says it again.
+    if (found.isEmpty() && !finder.Cancelled() && Reporter && !(asked && searched == QStringList{entered}))
         Reporter->Message(lines.join("\n\n"));
 }
 
