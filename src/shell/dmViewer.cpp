@@ -91,25 +91,47 @@ void TdatViewer::Load(const QString &programIni, const QString &userIni, bool re
     ProgDir = QFileInfo(programIni).absolutePath();
     ProgBase = QFileInfo(programIni).completeBaseName();
     UserIni = userIni;
-    // A per-user copy, once written, holds the user's settings and is read first.
-    const bool useUser = !userIni.isEmpty() && QFileInfo::exists(userIni);
-    ReadFrom = useUser ? userIni : programIni;
-    if (useUser || userIni.isEmpty() || (!readOnlyProgramFolder && FolderWritable(programIni)))
-        WriteTo = ReadFrom;
-    else
-        WriteTo = userIni;
-    QFile file(ReadFrom);
+    ProgramIni = programIni;
+    // One rule: the ini beside a program whose folder can be written is the only one. Otherwise the
+    // shipped ini is read and the per-user file, holding only what the user changed, lies over it;
+    // shipped values the user never changed (About texts, pictures, hosts) follow a new version.
+    UserMode = !userIni.isEmpty() && (readOnlyProgramFolder || !FolderWritable(programIni));
+    QFile file(programIni);
     Present = file.open(QIODevice::ReadOnly);
     if (Present)
         Ini.Parse(file.readAll());
+    Shipped = Ini;
+    ReadFrom = programIni;
+    WriteTo = UserMode ? userIni : programIni;
+    if (!UserMode)
+        return;
+    QFile user(userIni);
+    if (!user.open(QIODevice::ReadOnly))
+        return;
+    TIniFile changed;
+    changed.Parse(user.readAll());
+    for (const TIniFile::TEntry &e : changed.Entries())
+        Ini.SetValue(e.Section, e.Key, e.Value);
+    if (!Present)
+        ReadFrom = userIni;
+    Present = true;
+}
+
+QByteArray TdatViewer::UserText() const
+{
+    TIniFile changed;
+    for (const TIniFile::TEntry &e : Ini.Entries()) {
+        if (!Shipped.Has(e.Section, e.Key) || Shipped.Value(e.Section, e.Key) != e.Value)
+            changed.SetValue(e.Section, e.Key, e.Value);
+    }
+    return changed.Text();
 }
 
 bool TdatViewer::Save(QString *error)
 {
     if (!Present || !Dirty)
         return true;
-    const QByteArray text = Ini.Text();
-    auto writeTo = [&](const QString &name, QString *why) {
+    auto writeTo = [&](const QString &name, const QByteArray &text, QString *why) {
         QDir().mkpath(QFileInfo(name).absolutePath());
         QSaveFile out(name);
         if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
@@ -119,18 +141,20 @@ bool TdatViewer::Save(QString *error)
         return true;
     };
     QString why;
-    if (writeTo(WriteTo, &why)) {
+    if (writeTo(WriteTo, UserMode ? UserText() : Ini.Text(), &why)) {
         Dirty = false;
         return true;
     }
-    // The program folder turned out not to be writable after all: keep the settings per user.
-    if (!UserIni.isEmpty() && WriteTo != UserIni) {
+    // The program folder turned out not to be writable after all: keep the user's changes per user.
+    if (!UserIni.isEmpty() && !UserMode) {
         QString why2;
-        if (writeTo(UserIni, &why2)) {
+        UserMode = true;
+        if (writeTo(UserIni, UserText(), &why2)) {
             WriteTo = UserIni;
             Dirty = false;
             return true;
         }
+        UserMode = false;
     }
     if (error)
         *error = QString("The settings could not be saved to %1: %2").arg(WriteTo, why);

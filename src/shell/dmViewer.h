@@ -13,8 +13,9 @@ public:
     // The ini file beside the program (program folder + program base name + ".ini"), with the
     // per-user copy (QStandardPaths) for a program folder that cannot be written.
     TdatViewer();
-    // An explicit file, for tests and tools. userIni, when given, is the per-user copy: read
-    // instead of programIni when it exists, and written when programIni's folder is not writable.
+    // An explicit file, for tests and tools. userIni, when given, is the per-user file, used only
+    // when programIni's folder is not writable: it holds the keys the user changed and is read over
+    // programIni. A writable program folder's ini is the only one read and written.
     // readOnlyProgramFolder treats programIni's folder as not writable whatever the file system says
     // (tests run with rights that write anywhere).
     explicit TdatViewer(const QString &programIni, const QString &userIni = QString(),
@@ -31,8 +32,8 @@ public:
     // ignored.
     bool IniPresent() const { return Present; }
     QString IniFileName() const { return ReadFrom; }
-    // Where the file is written back: the file read, or the per-user copy when the program folder
-    // is not writable.
+    // Where the file is written back: the program's ini, or the per-user file (the changed keys
+    // only) when the program folder is not writable.
     QString SaveFileName() const { return WriteTo; }
     // The folder that pictures, the logo and the icon are relative to.
     QString ProgramDir() const { return ProgDir; }
@@ -136,6 +137,13 @@ private:
     QString ReadFrom;
     QString WriteTo;
     QString UserIni;
+    QString ProgramIni;
+    // The per-user file lies over the shipped ini (the program folder cannot be written).
+    bool UserMode = false;
+    // The ini as shipped, to tell the user's changes from it.
+    TIniFile Shipped;
+    // What the per-user file holds: the keys whose values differ from the shipped ini.
+    QByteArray UserText() const;
     QString ProgDir;
     QString ProgBase;
 };

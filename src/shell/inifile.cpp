@@ -47,6 +47,19 @@ void TIniFile::Parse(const QByteArray &text)
     }
 }
 
+QList<TIniFile::TEntry> TIniFile::Entries() const
+{
+    QList<TEntry> entries;
+    for (const TSection &section : Sections) {
+        for (int i = 0; i < section.Lines.size(); ++i) {
+            const TLine &line = section.Lines[i];
+            if (!line.Key.isEmpty() && FindKey(section, line.Key) == i)
+                entries.append({section.Name, line.Key, line.Value});
+        }
+    }
+    return entries;
+}
+
 QByteArray TIniFile::Text() const
 {
     QByteArray out;
@@ -69,7 +82,11 @@ const TIniFile::TSection *TIniFile::FindSection(const QByteArray &name) const
 
 TIniFile::TSection *TIniFile::FindSection(const QByteArray &name)
 {
-    return const_cast<TSection *>(std::as_const(*this).FindSection(name));
+    // Found through the non-const list, so that a copy sharing the sections is detached first.
+    for (TSection &section : Sections)
+        if (!section.Header.isEmpty() && SameName(section.Name, name))
+            return &section;
+    return nullptr;
 }
 
 int TIniFile::FindKey(const TSection &section, const QByteArray &key)

@@ -25,6 +25,12 @@ public:
     // would change how the line reads back ("]" in a section name, "=" in a key) too.
     bool SetValue(const QByteArray &section, const QByteArray &key, const QByteArray &value);
 
+    // Every key with its section name and value, in file order (the first of a repeated key).
+    struct TEntry {
+        QByteArray Section, Key, Value;
+    };
+    QList<TEntry> Entries() const;
+
 private:
     struct TLine {
         QByteArray Raw;   // the line as read, without its line ending

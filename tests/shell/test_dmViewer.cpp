@@ -223,32 +223,42 @@ TEST_F(TdatViewerTest, AFailedWriteKeepsTheOldFileAndSaysWhy)
     QDir().rmdir(name);
 }
 
-TEST_F(TdatViewerTest, PerUserCopyIsWrittenWhenTheProgramFolderIsNotAndReadFirstAfterwards)
+TEST_F(TdatViewerTest, PerUserFileHoldsOnlyTheChangesOverTheShippedIniAndOnlyForAReadOnlyProgramFolder)
 {
     const QString progDir = Dir.filePath("prog");
     const QString user = Dir.filePath("user/brellin/brellin.ini");
     QDir().mkpath(progDir);
     const QString prog = progDir + "/brellin.ini";
-    WriteAll(prog, "[About]\nViewerName=Brellin\n[Connection]\nTcpPort=2222\n");
+    WriteAll(prog, "[About]\nViewerName=Brellin\n[Connection]\nTcpPort=2222\nTcpHostname=10.0.0.9\n");
     {
         TdatViewer v(prog, user, true);
         EXPECT_EQ(v.IniFileName(), prog);
         EXPECT_EQ(v.SaveFileName(), user);
         v.SetTcpPort(3333);
+        v.SetTcpHostname("10.0.0.9"); // set to what is shipped: no change of the user's
     }
-    EXPECT_EQ(ReadAll(prog), QByteArray("[About]\nViewerName=Brellin\n[Connection]\nTcpPort=2222\n"));
+    EXPECT_EQ(ReadAll(prog),
+              QByteArray("[About]\nViewerName=Brellin\n[Connection]\nTcpPort=2222\nTcpHostname=10.0.0.9\n"));
+    EXPECT_EQ(ReadAll(user), QByteArray("[Connection]\nTcpPort=3333\n"));
+
+    // A new version ships other texts: the user's change stays, the rest follows the new ini.
+    WriteAll(prog, "[About]\nViewerName=Brellin 2\n[Connection]\nTcpPort=2222\nTcpHostname=10.0.0.7\n");
     {
         TdatViewer v(prog, user, true);
-        EXPECT_EQ(v.IniFileName(), user);
         EXPECT_EQ(v.GetTcpPort(), 3333);
-        EXPECT_EQ(v.GetViewerName(), "Brellin");
+        EXPECT_EQ(v.GetViewerName(), "Brellin 2");
+        EXPECT_EQ(v.GetTcpHostname(), "10.0.0.7");
         EXPECT_EQ(v.GetInstrument(), progDir + "/panel.jpg"); // pictures stay beside the program
-        v.SetTcpPort(4444);
+        v.SetTcpPort(2222); // back to what is shipped: the user's file forgets it
+        v.SetBaudRate(19200);
     }
-    // Once there, the per-user copy is where changes go, even from a writable program folder.
+    EXPECT_EQ(ReadAll(user), QByteArray("[Connection]\nBaudRate=19200\n"));
+
+    // A program folder that can be written: its ini is the only one, the per-user file is not read.
     TdatViewer v(prog, user);
-    EXPECT_EQ(v.GetTcpPort(), 4444);
-    EXPECT_EQ(v.SaveFileName(), user);
+    EXPECT_EQ(v.GetBaudRate(), 9600);
+    EXPECT_EQ(v.SaveFileName(), prog);
+    EXPECT_EQ(v.IniFileName(), prog);
 }
 
 TEST_F(TdatViewerTest, PerUserCopyTakesOverWhenTheProgramFileCannotBeReplaced)
