@@ -16,8 +16,13 @@ TChartFieldCheck Check(const QByteArray &text, int decimals, int32_t low, int32_
 {
     TChartFieldCheck c;
     c.Text = FixDecimals(text, decimals);
+    // More digits than a 64-bit count holds would wrap into the range: such a number is out of it.
+    int digits = 0;
+    for (char ch : c.Text)
+        if (IsDigit(ch) && (digits > 0 || ch != '0'))
+            ++digits;
     const int64_t v = DigitsToInt(c.Text);
-    if (v < low || v > high) {
+    if (digits > 18 || v < low || v > high) {
         c.InRange = false;
         c.Error = RangeError(low, high, decimals);
     }

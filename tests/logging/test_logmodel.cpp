@@ -146,6 +146,9 @@ TEST(ChartSetupRules, FieldsKeysAndAuto)
         {"123456.7", 1, "123456.7", "Out of Range: (-99999.9 to 99999.9)"},
         {"-9999.99", 2, "-9999.99", ""},
         {"10000", 2, "10000.00", "Out of Range: (-9999.99 to 9999.99)"},
+        // Numbers beyond 64 bits are out of range, not wrapped into it.
+        {"18446744073709551617", -1, "18446744073709551617", "Out of Range: (0 to 1000)"},
+        {"18446744073709551616.5", 1, "18446744073709551616.5", "Out of Range: (-99999.9 to 99999.9)"},
     };
     for (const auto &c : cases) {
         const TChartFieldCheck check =
