@@ -21,6 +21,11 @@ enum TCliExit : int {
     ExitDiffer = 6,
     ExitNothingSelected = 7,
     ExitNoTestPoints = 8, // a factory test record without test points: no pass or fail
+    // store upload: the instrument's records no longer continue its store file (nothing stored).
+    ExitNotContinued = 9,
+    // store upload: the new records were stored, but records before them were no longer on the
+    // instrument (the message names them).
+    ExitRecordsMissing = 10,
 };
 
 struct TCliOptions {

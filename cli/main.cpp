@@ -29,7 +29,14 @@ exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.0
             5 a file could not be read or written, or is malformed;
             6 settings compare found differences, or a factory test point lies outside the trade limits;
             7 store extract: no record lies in the selected range (no file written);
-            8 report factory: the record holds no test points (no pass or fail).
+            8 report factory: the record holds no test points (no pass or fail);
+            9 store upload: the instrument's records no longer continue its store file (its
+            numbering restarted or its records differ): nothing was stored (--new-sequence);
+            10 store upload: the new records were stored, but records before them were no longer
+            on the instrument (the message names them).
+            The store commands that read a store (list, upload, verify, extract) give its tamper
+            verdict on stderr (verify: stdout) and exit 4 when it shows evidence, the file being
+            written all the same; 2, 3, 5, 7 and 9 go before 4, and 4 before 10.
 INT, TERM and HUP end an upload, an extraction, a log recording and a settings send as Ctrl-C
 does: what arrived is kept, locks are released, a session is ended, exit 3.
 )";

@@ -68,6 +68,7 @@ struct TStoreOptions {
     QString Serial;
     QString File;
     bool PlainLines = false;
+    bool NewSequence = false;
     uint32_t MaxSize = DefaultMaxStoreFileSize;
     QString Records, From, To, Output;
 };
@@ -102,6 +103,8 @@ bool TakeOptions(QStringList args, TStoreOptions &o, QString &error)
                 return false;
         } else if (a == "--plain-lines") {
             o.PlainLines = true;
+        } else if (a == "--new-sequence") {
+            o.NewSequence = true;
         } else if (a == "--max-store-size") {
             if (!value(v))
                 return false;
@@ -140,6 +143,51 @@ void SetUpLayout(TDsdStoreLayout &layout, const TStoreOptions &o)
         layout.SetStoreDir(o.StoreDir);
 }
 
+// The tamper verdict of a loaded store: "Found N records", or the tamper message with a count per
+// verdict and the first record numbers of each.
+QList<QByteArray> VerdictLines(const TDsdRecordStore &store)
+{
+    if (store.FileVerdict() == 0)
+        return {store.StatusText.toLatin1()};
+    QList<QByteArray> lines = {QByteArray(TamperEvidenceText),
+                               " found " + QByteArray::number(store.RecordCount()) + " records"};
+    static const std::pair<uint8_t, const char *> verdicts[] = {
+        {VerdictFileTamper, "FILE TAMPER"},
+        {VerdictFileIncomplete, "TAMPER: FILE INCOMPLETE"},
+        {VerdictLastEntryTamper, "LAST ENTRY TAMPER"},
+        {VerdictRecordTamper, "RECORD TAMPER"},
+        {VerdictRecordFormat, "RECORD FORMAT"}};
+    for (const auto &[bit, text] : verdicts) {
+        if (!(store.FileVerdict() & bit))
+            continue;
+        uint32_t count = 0;
+        QByteArray first;
+        for (uint32_t i = 0; i < store.RecordCount(); ++i) {
+            if (!(store.Entry(i).Verdict & bit))
+                continue;
+            if (++count <= 10)
+                first += " " + QByteArray::number(store.Entry(i).Number);
+        }
+        if (bit == VerdictFileIncomplete)
+            lines += QByteArray(text) + ": the store file has no trailer";
+        else
+            lines += QByteArray(text) + ": " + QByteArray::number(count) + " records, first:" + first;
+    }
+    return lines;
+}
+
+// The verdict on stderr, each line after `prefix`, with no evidence of tampering said as such.
+void StateVerdict(const TDsdRecordStore &store, const QByteArray &prefix = {})
+{
+    QList<QByteArray> lines = VerdictLines(store);
+    if (store.FileVerdict() == 0)
+        lines.first() += ", no evidence of tampering";
+    for (const QByteArray &line : lines)
+        std::fprintf(stderr, "%s%s\n", prefix.constData(), line.constData());
+}
+
+bool Load(TDsdRecordStore &store, const TStoreOptions &o, const QString &path, const QString &serial);
+
 int List(const TStoreOptions &o)
 {
     TDsdStoreLayout layout;
@@ -152,9 +200,20 @@ int List(const TStoreOptions &o)
     const QStringList stored = layout.StoredInstruments();
     if (stored.isEmpty())
         std::fprintf(stderr, "No record stores in %s\n", qPrintable(layout.StoreDir()));
-    for (const QString &isn : stored)
+    // Each store is read: its verdict goes to stderr, named by its serial number.
+    int exit = ExitDone;
+    for (const QString &isn : stored) {
         PrintLine(isn.toLatin1());
-    return ExitDone;
+        TDsdRecordStore store;
+        if (!Load(store, o, layout.ListedPath(isn), isn.trimmed())) {
+            exit = ExitFile;
+            continue;
+        }
+        StateVerdict(store, isn.toLatin1() + ": ");
+        if (store.FileVerdict() != 0 && exit == ExitDone)
+            exit = ExitTamper;
+    }
+    return exit;
 }
 
 int Upload(TCliContext &ctx, const TStoreOptions &o)
@@ -172,6 +231,7 @@ int Upload(TCliContext &ctx, const TStoreOptions &o)
     TDsdUpload upload(*ctx.Engine, device, layout);
     upload.Progress = &progress;
     upload.ScrambleLines = !o.PlainLines;
+    upload.NewSequence = o.NewSequence;
     // An identification that got no answer (or a lost link) is not an unknown instrument: the
     // engine or the end of the command says what happened.
     bool unanswered = false;
@@ -189,17 +249,39 @@ int Upload(TCliContext &ctx, const TStoreOptions &o)
         return ExitNoReply;
     if (result == TDsdUpload::Failed) {
         ctx.Reporter.Error(upload.Message);
-        return ctx.Engine->LinkOpen() ? ExitFile : ExitNoReply;
+        return upload.Message.startsWith(QStringLiteral("Could not read the Data Store file")) ||
+                       ctx.Engine->LinkOpen()
+                   ? ExitFile
+                   : ExitNoReply;
     }
-    // What arrived is stored, but not everything: the message says after which record.
-    if (result == TDsdUpload::Incomplete) {
+    int exit = ExitDone;
+    if (result == TDsdUpload::Restarted) {
+        // Nothing of the new sequence is mixed into the store: say how to start a new one.
+        ctx.Reporter.Error(upload.Message + QStringLiteral(" To keep this file as it is and start a new "
+                                                           "Data Store file for the instrument's new "
+                                                           "sequence: store upload --new-sequence"));
+        exit = ExitNotContinued;
+    } else if (result == TDsdUpload::Incomplete) {
+        // What arrived is stored, but not everything: the message says after which record.
         if (TCliStopSignals::Stopped())
             std::fprintf(stderr, "brellin-cli: stopped by %s\n", TCliStopSignals::SignalName().constData());
         ctx.Reporter.Error(upload.Message);
-        return ExitNoReply;
+        exit = ExitNoReply;
+    } else {
+        PrintLine(upload.Message.toLatin1());
+        if (!upload.Missing.isEmpty())
+            exit = ExitRecordsMissing;
     }
-    PrintLine(upload.Message.toLatin1());
-    return ExitDone;
+    // The store as it now stands, read back: its tamper verdict.
+    if (!QFileInfo::exists(upload.StorePath))
+        return exit;
+    TDsdRecordStore store;
+    if (!Load(store, o, upload.StorePath, QString::fromLatin1(device.SerialNumber)))
+        return exit == ExitDone || exit == ExitRecordsMissing ? int(ExitFile) : exit;
+    StateVerdict(store);
+    if (store.FileVerdict() != 0 && (exit == ExitDone || exit == ExitRecordsMissing))
+        exit = ExitTamper;
+    return exit;
 }
 
 // The store file a command works on, and the serial number it shows.
@@ -256,40 +338,14 @@ int Verify(const TStoreOptions &o)
     TDsdRecordStore store;
     if (!Load(store, o, path, serial))
         return ExitFile;
-    if (store.FileVerdict() == 0) {
-        PrintLine(store.StatusText.toLatin1());
-        return ExitDone;
-    }
-    if (NotAStoreFile(store)) {
+    if (store.FileVerdict() != 0 && NotAStoreFile(store)) {
         std::fprintf(stderr, "%s is not a store file: none of its lines reads as a record\n",
                      qPrintable(path));
         return ExitFile;
     }
-    PrintLine(QByteArray(TamperEvidenceText) + "\n found " + QByteArray::number(store.RecordCount()) +
-              " records");
-    static const std::pair<uint8_t, const char *> verdicts[] = {
-        {VerdictFileTamper, "FILE TAMPER"},
-        {VerdictFileIncomplete, "TAMPER: FILE INCOMPLETE"},
-        {VerdictLastEntryTamper, "LAST ENTRY TAMPER"},
-        {VerdictRecordTamper, "RECORD TAMPER"},
-        {VerdictRecordFormat, "RECORD FORMAT"}};
-    for (const auto &[bit, text] : verdicts) {
-        if (!(store.FileVerdict() & bit))
-            continue;
-        uint32_t count = 0;
-        QByteArray first;
-        for (uint32_t i = 0; i < store.RecordCount(); ++i) {
-            if (!(store.Entry(i).Verdict & bit))
-                continue;
-            if (++count <= 10)
-                first += " " + QByteArray::number(store.Entry(i).Number);
-        }
-        if (bit == VerdictFileIncomplete)
-            PrintLine(QByteArray(text) + ": the store file has no trailer");
-        else
-            PrintLine(QByteArray(text) + ": " + QByteArray::number(count) + " records, first:" + first);
-    }
-    return ExitTamper;
+    for (const QByteArray &line : VerdictLines(store))
+        PrintLine(line);
+    return store.FileVerdict() == 0 ? ExitDone : ExitTamper;
 }
 
 bool ParseMoment(const QString &text, uint32_t &date, uint32_t &time)
@@ -333,6 +389,7 @@ int Extract(const TStoreOptions &o)
     const TDsdExtractResult r = DsdExtractCsvToFile(selection, serial, out, &progress);
     if (!r.Done) {
         std::fprintf(stderr, "%s\n", qPrintable(r.Message));
+        StateVerdict(store);
         return r.NothingSelected ? ExitNothingSelected : ExitFile;
     }
     // Cancelled (Ctrl-C, TERM, HUP): the file keeps the records extracted before; not complete.
@@ -343,7 +400,9 @@ int Extract(const TStoreOptions &o)
         return ExitNoReply;
     }
     PrintLine(QString(r.Message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toLocal8Bit());
-    return ExitDone;
+    // The records are written with their verdict marks; the verdict of the whole file goes to stderr.
+    StateVerdict(store);
+    return store.FileVerdict() == 0 ? ExitDone : ExitTamper;
 }
 
 int Store(TCliContext &ctx, const QStringList &args)
@@ -369,12 +428,21 @@ int Store(TCliContext &ctx, const QStringList &args)
 TCliRegistrar storeCommand{
     {"store",
      "            store list [--store DIR]\n"
-     "                                  the stored serial numbers, as the Data Store tab lists them\n"
-     "            store upload [--store DIR]\n"
+     "                                  the stored serial numbers, as the Data Store tab lists them (closed "
+     "store\n"
+     "                                  files with their closing time); each store's verdict on stderr\n"
+     "            store upload [--store DIR] [--new-sequence]\n"
      "                                  upload the instrument's new records into its store file (Ctrl-C,\n"
      "                                  TERM or HUP cancel);\n"
      "                                  exit 3 when the upload stopped early (what arrived is kept: upload "
-     "again)\n"
+     "again);\n"
+     "                                  it goes on only when the instrument still holds the stored last "
+     "record\n"
+     "                                  unchanged, else exit 9 and nothing stored; --new-sequence then "
+     "keeps the\n"
+     "                                  file unchanged as .isn.<name>.closed-<UTC time> and starts a new "
+     "one;\n"
+     "                                  records no longer on the instrument are named (exit 10)\n"
      "            store verify (--serial SN | FILE) [--store DIR]\n"
      "                                  \"Found N records\", or the tamper message with a count per verdict "
      "and\n"

@@ -76,7 +76,7 @@ TDsdDataStore::TShown TDsdDataStore::DsdTabPopupKeepingLoaded()
     QStringList list;
     const bool listed = ListStores(list);
     if (listed && !loaded.isEmpty() && list == before) {
-        const QFileInfo now(Layout.DsdIsnToDataStoreName(loaded));
+        const QFileInfo now(Layout.ListedPath(loaded));
         return now.size() == LoadedSize && now.lastModified() == LoadedTime ? Kept : Replaced;
     }
     ApplyList(listed, list);
@@ -96,7 +96,7 @@ void TDsdDataStore::DsdNewSelection()
     const QString isn = DsdIsnFromControl();
     if (isn.isEmpty())
         return;
-    const QString path = Layout.DsdIsnToDataStoreName(isn);
+    const QString path = Layout.ListedPath(isn);
     if (Log)
         Log(QStringLiteral("Opening:\"%1\"").arg(path));
     const QFileInfo file(path);

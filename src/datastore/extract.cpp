@@ -2,6 +2,7 @@
 #include "extract.h"
 
 #include "progress.h"
+#include "storelayout.h"
 
 #include <QIODevice>
 #include <QSaveFile>
@@ -9,7 +10,11 @@
 
 QString DsdCsvFileName(const QString &serial)
 {
-    return QStringLiteral("Instrument_") + serial.trimmed() + QStringLiteral(".csv");
+    // A closed store file's entry names its closing moment in a form every file system takes.
+    const TListedStore listed = ParseListedStore(serial.trimmed());
+    return QStringLiteral("Instrument_") + listed.Serial.trimmed() +
+           (listed.Closed.isEmpty() ? QString() : QStringLiteral("_closed-") + listed.Closed) +
+           QStringLiteral(".csv");
 }
 
 namespace
@@ -68,6 +73,9 @@ TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial,
         return ok;
     };
     for (uint64_t i = first; i < store.RecordCount(); ++i) {
+        // Numbers missing inside the selection are said where they are missing.
+        if (i > first && store.AppendGapLine(static_cast<uint32_t>(i), buffer))
+            buffer += "\r\n";
         const qsizetype before = buffer.size();
         store.AppendRecordText(static_cast<uint32_t>(i), buffer);
         if (buffer.size() == before)

@@ -569,3 +569,23 @@ void TDsdRecordStore::AppendRecordText(uint32_t i, QByteArray &out)
     if (const char *timeEnd = FindComma(dateEnd + 1, end))
         AppendLatin1(out, timeEnd, end);
 }
+
+bool TDsdRecordStore::AppendGapLine(uint32_t i, QByteArray &out) const
+{
+    if (i == 0 || i >= Count)
+        return false;
+    const TDsdRecordEntry &before = Entry(i - 1);
+    const TDsdRecordEntry &e = Entry(i);
+    if (((before.Verdict | e.Verdict) & VerdictRecordFormat) || e.Number == before.Number + 1)
+        return false;
+    if (e.Number <= before.Number) {
+        out += "*****,RECORD NUMBERS START AGAIN: " + QByteArray::number(e.Number) + " FOLLOWS " +
+               QByteArray::number(before.Number);
+    } else if (e.Number == before.Number + 2) {
+        out += "*****,RECORD " + QByteArray::number(before.Number + 1) + " IS NOT IN THE STORE";
+    } else {
+        out += "*****,RECORDS " + QByteArray::number(before.Number + 1) + " TO " +
+               QByteArray::number(e.Number - 1) + " ARE NOT IN THE STORE";
+    }
+    return true;
+}

@@ -79,6 +79,10 @@ public:
     QByteArray RawLine(uint32_t i) const;
     // DsdRecordObtain(i) appended to `out` (nothing for an i not below RecordCount).
     void AppendRecordText(uint32_t i, QByteArray &out);
+    // When the store lacks record numbers between record i - 1 and record i, or the numbering
+    // starts again at record i, the line that says so ("*****,RECORDS 501 TO 599 ARE NOT IN THE
+    // STORE") is appended to `out`: true. Records whose numbers could not be read say nothing.
+    bool AppendGapLine(uint32_t i, QByteArray &out) const;
     // Bytes of the loaded file.
     std::size_t DataSize() const { return Size; }
     // Whether another program has written to the mapped store file since it was loaded (cut it

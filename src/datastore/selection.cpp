@@ -111,7 +111,9 @@ void TDsdSelection::DsdScrollBitBtnClick(TDsdScrollButton button)
         t = int64_t(TopIndex) - n;
         break;
     case ScrollNext:
-        t = int64_t(TopIndex) + n;
+        // Gap lines take room in the window: the next page starts after the last record shown.
+        t = int64_t(TopIndex) +
+            (ShownTop == TopIndex && ShownRecords > 0 && ShownRecords < n ? ShownRecords : n);
         break;
     case ScrollNewest:
         t = last - n + 2;
@@ -150,13 +152,24 @@ std::vector<TDsdWindowLine> TDsdSelection::DsdRecordWindowPopulate()
     if (RecordStore.FileChanged())
         lines.push_back({StoreChangedText, true});
     uint64_t i = TopIndex;
+    ShownRecords = 0;
+    ShownTop = TopIndex;
     for (int k = 0; k < WindowLines; ++k) {
         if (i >= RecordStore.RecordCount())
             break;
+        // Numbers missing inside the selection take a line of their own (in red) before the record
+        // after them, when the window has room for that record too.
+        QByteArray gap;
+        if (i > FirstIndex && k + 1 < WindowLines &&
+            RecordStore.AppendGapLine(static_cast<uint32_t>(i), gap)) {
+            lines.push_back({std::move(gap), true});
+            ++k;
+        }
         QByteArray text = RecordStore.DsdRecordObtain(static_cast<uint32_t>(i));
         if (text.isEmpty())
             break;
         lines.push_back({std::move(text), RecordStore.Entry(static_cast<uint32_t>(i)).Verdict != 0});
+        ++ShownRecords;
         ++i;
         if (i > LastIndex)
             break;

@@ -56,6 +56,9 @@ public:
     uint32_t FirstIndex = 0, LastIndex = 0;
     uint32_t FirstNumber = 0, LastNumber = 0;
     uint32_t TopIndex = 0;
+    // Records the window showed at its last filling (fewer than its lines when gap lines took room).
+    int64_t ShownRecords = 0;
+    uint32_t ShownTop = 0; // the TopIndex of that filling
     // Record scans made so far (searches answered from the caches make none).
     int Scans = 0;
 

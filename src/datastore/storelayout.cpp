@@ -4,6 +4,7 @@
 #include "shell/apppaths.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,9 +70,40 @@ QString BlankLeadingZeros(const QString &text)
     return result;
 }
 
+namespace
+{
+const QLatin1String ClosedMark(".closed-");
+const QLatin1String ClosedShown(" closed ");
+const QString ClosedNameFormat = QStringLiteral("yyyyMMdd'T'HHmmss'Z'");
+const QString ClosedShownFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'");
+} // namespace
+
 QString DsdIsnFromSearchRec(const QString &fileName)
 {
+    // ".isn." + ten characters + ".closed-" + the moment: a closed store file.
+    if (fileName.size() > 15 && fileName.mid(15).startsWith(ClosedMark)) {
+        const QDateTime at = QDateTime::fromString(fileName.mid(15 + ClosedMark.size()), ClosedNameFormat);
+        if (at.isValid())
+            return BlankLeadingZeros(MapIsnChars(fileName.mid(5, 10), true)) + ClosedShown +
+                   QDateTime(at.date(), at.time(), Qt::UTC).toString(ClosedShownFormat);
+    }
     return BlankLeadingZeros(MapIsnChars(fileName.mid(5, 99), true));
+}
+
+QString ClosedStoreName(const QString &path, const QDateTime &closed)
+{
+    return path + ClosedMark + closed.toUTC().toString(ClosedNameFormat);
+}
+
+TListedStore ParseListedStore(const QString &entry)
+{
+    const qsizetype at = entry.indexOf(ClosedShown);
+    if (at < 0)
+        return {entry, {}};
+    const QDateTime when = QDateTime::fromString(entry.mid(at + ClosedShown.size()), ClosedShownFormat);
+    if (!when.isValid())
+        return {entry, {}};
+    return {entry.left(at), when.toString(ClosedNameFormat)};
 }
 
 QString TDsdStoreLayout::StoreDirName()
@@ -122,8 +154,10 @@ bool TDsdStoreLayout::EnsureStoreDir() const
 QStringList TDsdStoreLayout::StoredInstruments() const
 {
     QDir dir(StoreDir());
-    const QStringList names = dir.entryList({QLatin1String(StoreFilePrefix) + QStringLiteral("??????????")},
-                                            QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    const QStringList names =
+        dir.entryList({QLatin1String(StoreFilePrefix) + QStringLiteral("??????????"),
+                       QLatin1String(StoreFilePrefix) + QStringLiteral("??????????.closed-????????T??????Z")},
+                      QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     QStringList shown;
     for (const QString &name : names) {
         LogLine(QStringLiteral("Found: ") + name);
@@ -133,4 +167,11 @@ QStringList TDsdStoreLayout::StoredInstruments() const
     }
     shown.sort(Qt::CaseSensitive);
     return shown;
+}
+
+QString TDsdStoreLayout::ListedPath(const QString &entry) const
+{
+    const TListedStore listed = ParseListedStore(entry);
+    const QString path = DsdIsnToDataStoreName(listed.Serial);
+    return listed.Closed.isEmpty() ? path : path + ClosedMark + listed.Closed;
 }

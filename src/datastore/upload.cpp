@@ -17,6 +17,7 @@
 #include <QLockFile>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -61,14 +62,18 @@ bool KeepAsBackup(const QString &path, const QString &backup)
 
 // Where new lines go in a copy of the store file: over its last complete line when that is a
 // trailer, sound or damaged (new lines replace it), else after it, so that every record line
-// stays. An unfinished line at the end (no LF) is dropped; the backup keeps it.
+// stays. An unfinished line at the end (no LF) is dropped; the backup keeps it. -1 when the copy
+// could not be read.
 qint64 WritePosition(QFile &work, bool scramble)
 {
+    work.unsetError();
     qint64 end = 0;
     for (qint64 b = work.size(); b > 0;) {
         const qint64 from = std::max<qint64>(0, b - 65536);
         work.seek(from);
         const QByteArray bytes = work.read(b - from);
+        if (bytes.size() != b - from)
+            return -1;
         const qsizetype lf = bytes.lastIndexOf('\n');
         if (lf >= 0) {
             end = from + lf + 1;
@@ -81,6 +86,8 @@ qint64 WritePosition(QFile &work, bool scramble)
     work.seek(end - 1);
     bool start = false;
     QByteArray line = ReadPreviousLine(work, start);
+    if (work.error() != QFileDevice::NoError)
+        return -1;
     const qint64 lineStart = start ? 0 : work.pos() + 1;
     if (scramble)
         line = UnscrambleLine(line);
@@ -131,16 +138,35 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                                         const std::function<void(const QString &)> &log)
 {
     // The last sound line, looked for from the end in large blocks: a damaged file of many short
-    // or very long lines is read once, not a small read per line.
+    // or very long lines is read once, not a small read per line. When it is a trailer, the search
+    // goes on for the last sound record line before it.
     TDsdOldFileInfo info;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    auto failed = [&] {
+        info = TDsdOldFileInfo{};
+        info.ReadFailed = true;
+        info.ReadError = file.errorString();
         return info;
+    };
+    if (!file.open(QIODevice::ReadOnly))
+        return failed();
     constexpr qint64 BlockSize = 1 << 16;
     QByteArray block;
     qint64 blockStart = file.size(); // block holds the bytes from blockStart on
     qint64 lineEnd = blockStart;     // the line looked at ends here (at its LF or the file's end)
     qint64 joinBudget = 2 * blockStart + (1 << 20);
+    bool readError = false;
+    // Bytes [from, from + n) of the file, from the block when it holds them.
+    auto bytesAt = [&](qint64 from, qint64 n) {
+        if (from >= blockStart && from + n <= blockStart + block.size())
+            return block.mid(from - blockStart, n);
+        QByteArray bytes;
+        if (file.seek(from))
+            bytes = file.read(n);
+        if (bytes.size() != n)
+            readError = true;
+        return bytes;
+    };
     for (;;) {
         qint64 lf = -1;
         for (qint64 searchEnd = lineEnd;;) {
@@ -156,23 +182,20 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                 break;
             const qint64 from = std::max<qint64>(0, blockStart - BlockSize);
             if (!file.seek(from))
-                return info;
+                return failed();
             block = file.read(blockStart - from);
             if (block.size() != blockStart - from)
-                return info;
+                return failed();
             searchEnd = blockStart;
             blockStart = from;
         }
-        // The line from `start` to lineEnd, its first bytes unscrambled and checked.
+        // The line from `start` to lineEnd, its first bytes unscrambled and checked: true when it
+        // ends the search (a sound record line).
         auto sound = [&](qint64 start) {
             if (lineEnd - start < 30)
                 return false;
             const qint64 examined = std::min<qint64>(lineEnd - start, MaxLineExamined);
-            QByteArray line;
-            if (start >= blockStart && start + examined <= blockStart + block.size())
-                line = block.mid(start - blockStart, examined);
-            else if (file.seek(start))
-                line = file.read(examined);
+            QByteArray line = bytesAt(start, examined);
             if (scramble)
                 line = UnscrambleLine(line);
             uint32_t sequence = 0;
@@ -189,25 +212,37 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
             // Read backwards the sequence test means nothing.
             if (line.size() != examined || (r.Verdict != 0 && r.Verdict != VerdictFileTamper))
                 return false;
-            info.Found = true;
-            info.LastSequence = r.Seq;
-            info.LastNumber = r.Number;
-            info.TrailerFound = r.IsTrailer();
-            info.LineStart = start;
+            if (info.Found && r.IsTrailer())
+                return false; // a trailer before the trailer: go on looking for a record
+            if (!info.Found) {
+                info.Found = true;
+                info.LastSequence = r.Seq;
+                info.LastNumber = r.Number;
+                info.TrailerFound = r.IsTrailer();
+                info.LineStart = start;
+                if (info.TrailerFound)
+                    return false;
+            }
+            // A sound line has its five numeric fields: the record starts after the second comma.
+            const qsizetype first = line.indexOf(',');
+            info.RecordFound = true;
+            info.RecordNumber = r.Number;
+            info.RecordText = line.mid(line.indexOf(',', first + 1) + 1);
             return true;
         };
         if (sound(lf + 1))
             break;
+        if (readError)
+            return failed();
         // A long scrambled line may hold a byte that became an LF, as the loader knows: the line
         // then starts after an earlier LF (or at the file's start) less than MaxLineExamined bytes
         // before this one. A damaged file gets only so many such tries.
-        if (scramble && lf >= 0 && joinBudget > 0) {
+        const bool trailerJustFound = info.TrailerFound && info.LineStart == lf + 1;
+        if (scramble && lf >= 0 && joinBudget > 0 && !trailerJustFound) {
             const qint64 from = std::max<qint64>(0, lf - MaxLineExamined);
-            QByteArray window;
-            if (from >= blockStart)
-                window = block.mid(from - blockStart, lf - from);
-            else if (file.seek(from))
-                window = file.read(lf - from);
+            const QByteArray window = bytesAt(from, lf - from);
+            if (readError)
+                return failed();
             bool joined = false;
             for (qsizetype at = window.size(); !joined && at > 0 && joinBudget > 0;) {
                 at = QByteArrayView(window.constData(), at).lastIndexOf('\n');
@@ -223,6 +258,8 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                     continue;
                 joinBudget -= std::min<qint64>(lineEnd - start, MaxLineExamined);
                 joined = sound(start);
+                if (readError)
+                    return failed();
             }
             if (joined)
                 break;
@@ -231,29 +268,41 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
             break;
         lineEnd = lf;
     }
+    if (file.error() != QFileDevice::NoError)
+        return failed();
     return info;
 }
 
-bool CopyStoreFile(const QString &source, const QString &target)
+bool CopyStoreFile(const QString &source, const QString &target, QString *error)
 {
     QFile in(source);
     QFile out(target);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    auto fail = [&](const QFile &file) {
+        if (error)
+            *error = file.fileName() + QStringLiteral(": ") + file.errorString();
         return false;
+    };
+    if (!in.open(QIODevice::ReadOnly))
+        return fail(in);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail(out);
     QByteArray block(262144, Qt::Uninitialized);
     for (;;) {
         const qint64 n = in.read(block.data(), block.size());
         if (n < 0)
-            return false;
+            return fail(in);
         if (n == 0)
             break;
         if (out.write(block.constData(), n) != n)
-            return false;
+            return fail(out);
     }
+    // A failed read after some bytes came gives those bytes: the failure is only in error().
+    if (in.error() != QFileDevice::NoError)
+        return fail(in);
     if (!out.flush())
-        return false;
+        return fail(out);
     out.close();
-    return out.error() == QFileDevice::NoError;
+    return out.error() == QFileDevice::NoError || fail(out);
 }
 
 bool SyncFile(QFileDevice &file)
@@ -359,6 +408,9 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
 {
     Count = 0;
     Reanchors = 0;
+    Missing.clear();
+    RestartReason.clear();
+    ClosedPath.clear();
     HasLast = false;
     LastNumber = 0;
     Message.clear();
@@ -417,16 +469,54 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     QFile file(work);
     uint32_t seq = 0;
     const bool existed = QFile::exists(path);
+    // The record the instrument must still hold unchanged for its records to continue the store:
+    // the last sound record line of the store (normally the last record), and the record text of
+    // LastNumber when known.
+    bool checkPending = false;
+    uint32_t checkNumber = 0;
+    QByteArray checkText, lastText;
+    bool unverifiable = false; // the store has records but none whose line can be trusted
+    // Any doubt about the existing store file ends the upload before anything is asked: uploading
+    // onto a store that could not be read would restart its numbering or repeat its records.
+    auto unreadable = [&](const QString &why) {
+        file.close();
+        QFile::remove(work);
+        return Fail(QStringLiteral("Could not read the Data Store file %1 (%2). Nothing was uploaded; the "
+                                   "file is unchanged.")
+                        .arg(path, why));
+    };
     if (existed) {
-        if (!CopyStoreFile(path, work) || !file.open(QIODevice::ReadWrite))
+        QString copyError;
+        if (!CopyStoreFile(path, work, &copyError)) {
+            if (!copyError.startsWith(work))
+                return unreadable(copyError.mid(path.size() + 2));
+            QFile::remove(work);
+            return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
+        }
+        if (!file.open(QIODevice::ReadWrite))
             return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
         const TDsdOldFileInfo info = DsdUploadGetOldFileInfo(path, ScrambleLines, DebugMode ? Log : nullptr);
-        file.seek(WritePosition(file, ScrambleLines));
+        if (info.ReadFailed)
+            return unreadable(info.ReadError);
+        const qint64 at = WritePosition(file, ScrambleLines);
+        if (at < 0 || !file.seek(at))
+            return unreadable(
+                QStringLiteral("its copy %1 could not be read: %2").arg(work, file.errorString()));
         // Numbering goes on only after a sound trailer; otherwise it starts again, so that the
         // store keeps the evidence that its end was damaged.
         seq = info.TrailerFound ? info.LastSequence : 0;
-        HasLast = info.Found;
-        LastNumber = info.LastNumber;
+        // A trailer alone at the start of the file closes a store without records.
+        HasLast = info.Found && !(info.TrailerFound && !info.RecordFound && info.LineStart == 0);
+        LastNumber = HasLast ? info.LastNumber : 0;
+        if (info.RecordFound) {
+            checkNumber = info.RecordNumber;
+            checkText = info.RecordText;
+            if (checkNumber == LastNumber)
+                lastText = checkText;
+            else
+                checkPending = true;
+        }
+        unverifiable = HasLast && !info.RecordFound;
     } else if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
         return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
     }
@@ -455,6 +545,7 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         ++seq;
         written = DsdRecordWriteToFile(file, seq, line, ScrambleLines, log) && written;
         LastNumber = n;
+        lastText = line;
         HasLast = true;
         ++Count;
     };
@@ -471,23 +562,57 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
 
     // The instrument's read position is known only while `anchored`: then the next record
     // must be LastNumber + 1. Any doubt (a lost reply, a repeat, a gap) sets it again with
-    // ReadRecordByNumber on the last stored record.
-    enum TStop { Running, Complete, Silence, LinkLost, Cancelled, Stalled } stop = Running;
+    // ReadRecordByNumber on the last stored record, which must still be the record stored.
+    enum TStop { Running, Complete, Silence, LinkLost, Cancelled, Stalled, NotContinued } stop = Running;
     bool anchored = false;
     bool fresh = false; // no "next record" asked since the position was set
     uint32_t gapAt = 0; // a gap seen right after setting the position
     int idle = 0;       // requests since the last new record
-    // Nothing stored yet: the instrument's oldest record, which also sets the read position.
-    auto readOldest = [&] {
+    bool startedNew = false;
+    // The instrument's records do not continue the store: stop, or with NewSequence (and nothing
+    // stored yet) start a new store file from the instrument's oldest record.
+    auto notContinued = [&](const QString &why) {
+        RestartReason = why;
+        if (NewSequence && Count == 0 && existed && !startedNew) {
+            startedNew = true;
+            file.resize(0);
+            file.seek(0);
+            seq = 0;
+            HasLast = false;
+            LastNumber = 0;
+            lastText.clear();
+            checkPending = false;
+            anchored = fresh = false;
+            gapAt = 0;
+            idle = 0;
+            Missing.clear();
+            return;
+        }
+        stop = NotContinued;
+    };
+    if (unverifiable)
+        notContinued(QStringLiteral("no record line of the store file passes its checks, so the "
+                                    "instrument's record %1 cannot be compared with it")
+                         .arg(LastNumber));
+    // Nothing stored yet, or the last stored record no longer on the instrument (`after`): the
+    // instrument's oldest record, which also sets the read position.
+    auto readOldest = [&](std::optional<uint32_t> after) {
         switch (Ask(0x8294, {}, record)) {
         case Answered: {
             uint32_t n = 0;
             if (!RecordNumber(record, n))
                 break;
             if (HasLast && n <= LastNumber) {
-                stop = Complete; // the instrument holds nothing after the store's last record
+                // It no longer holds that record, yet holds records numbered up to it: its
+                // numbering started again.
+                notContinued(QStringLiteral("the instrument no longer holds record %1, and its records "
+                                            "now start at %2")
+                                 .arg(after.value_or(LastNumber))
+                                 .arg(n));
                 break;
             }
+            if (HasLast && n > LastNumber + 1)
+                Missing.append({LastNumber + 1, n - 1});
             store(record, n);
             anchored = fresh = true;
             idle = 0;
@@ -524,20 +649,33 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
             break;
         }
         if (!HasLast) {
-            readOldest();
+            readOldest(std::nullopt);
             continue;
         }
         if (!anchored) {
+            const uint32_t want = checkPending ? checkNumber : LastNumber;
             uint32_t n = 0;
-            switch (Ask(0x8291, QByteArray::number(LastNumber, 16).toUpper(), record)) {
-            case Answered:
+            switch (Ask(0x8291, QByteArray::number(want, 16).toUpper(), record)) {
+            case Answered: {
                 // Only the record asked for sets the position; anything else was a stray reply.
-                if (RecordNumber(record, n) && n == LastNumber)
+                if (!RecordNumber(record, n) || n != want)
+                    break;
+                const QByteArray &expected = checkPending ? checkText : lastText;
+                if (!expected.isEmpty() && DsdRecordFixFormatting(record) != expected) {
+                    notContinued(QStringLiteral("the instrument's record %1 is not the record %1 stored "
+                                                "(its date, time or fields differ)")
+                                     .arg(want));
+                    break;
+                }
+                if (checkPending)
+                    checkPending = false; // the store's record is there: now the position
+                else
                     anchored = fresh = true;
                 break;
+            }
             case Refused:
-                // The instrument no longer holds the last stored record: go on from its oldest.
-                readOldest();
+                // The instrument no longer holds that record: its oldest tells a gap from a restart.
+                readOldest(want);
                 break;
             case Denied:
             case NoAnswer:
@@ -549,8 +687,10 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         const TAnswer a = Ask(0x8292, {}, record);
         if (a == Answered && RecordNumber(record, n)) {
             // A gap met twice, each time straight after setting the position, is the
-            // instrument's own numbering.
+            // instrument's own numbering: stored, and said.
             if (n == LastNumber + 1 || (fresh && n > LastNumber && n == gapAt)) {
+                if (n != LastNumber + 1)
+                    Missing.append({LastNumber + 1, n - 1});
                 store(record, n);
                 idle = 0;
                 gapAt = 0;
@@ -581,15 +721,49 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     if (Count > 0 && !sealed)
         return Fail(QStringLiteral("Could not write the temporary Data Store file: ") + work +
                     QStringLiteral("\n\rThe Data Store file is unchanged: ") + path);
+    // A new sequence: the old store file keeps its bytes under its closing name, then the new one
+    // takes the store file's name.
+    if (Count > 0 && startedNew) {
+        ClosedPath = ClosedStoreName(path, QDateTime::currentDateTimeUtc());
+        if (!ReplaceFile(path, ClosedPath)) {
+            QFile::remove(work);
+            const QString closed = ClosedPath;
+            ClosedPath.clear();
+            return Fail(QStringLiteral("Cannot rename the old Data Store file: ") + path +
+                        QStringLiteral("\n\rto: ") + closed + QStringLiteral("\n\rNothing was uploaded."));
+        }
+    }
     if (Count > 0 && !Commit(path, work))
         return Failed;
     if (Progress)
         Progress->HideProgress();
 
+    const QString uploaded =
+        QStringLiteral("Uploaded %1 new record%2.").arg(Count).arg(Count == 1 ? "" : "s");
+    QString missing;
+    for (const auto &[first, last] : Missing)
+        missing +=
+            first == last
+                ? QStringLiteral(" Record %1 was no longer on the instrument.").arg(first)
+                : QStringLiteral(" Records %1 to %2 were no longer on the instrument.").arg(first).arg(last);
+    const QString closed =
+        ClosedPath.isEmpty()
+            ? QString()
+            : QStringLiteral(
+                  "The instrument's records no longer continued its Data Store file (%1); that file "
+                  "is kept unchanged as %2, and a new one was started. ")
+                  .arg(RestartReason, ClosedPath);
+    if (stop == NotContinued) {
+        Message = QStringLiteral("The instrument's records no longer continue its Data Store file %1 (its "
+                                 "record numbering restarted or its records differ): %2. %3")
+                      .arg(path, RestartReason,
+                           Count == 0 ? QStringLiteral("Nothing was uploaded; the file is unchanged.")
+                                      : uploaded + QStringLiteral(" before that."));
+        return Restarted;
+    }
     if (stop == Complete) {
-        Message = Count == 0
-                      ? QStringLiteral("No new records to upload from instrument.")
-                      : QStringLiteral("Uploaded %1 new record%2.").arg(Count).arg(Count == 1 ? "" : "s");
+        Message = Count == 0 ? QStringLiteral("No new records to upload from instrument.")
+                             : closed + uploaded + missing;
         if (Reporter)
             Reporter->Info(Message);
         return Count == 0 ? NothingNew : Uploaded;
@@ -600,11 +774,13 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
                         : !Refusal.isEmpty()
                             ? QStringLiteral("the instrument refused (%1)").arg(Refusal)
                             : QStringLiteral("the instrument's replies did not fit together");
-    Message = QStringLiteral("Upload incomplete%1 (%2 new record%3 stored): %4. Upload again to continue.")
+    Message = closed +
+              QStringLiteral("Upload incomplete%1 (%2 new record%3 stored): %4. Upload again to continue.")
                   .arg(HasLast ? QStringLiteral(" after record %1").arg(LastNumber) : QString())
                   .arg(Count)
                   .arg(Count == 1 ? "" : "s")
-                  .arg(why);
+                  .arg(why) +
+              missing;
     if (Reporter) {
         if (stop == Cancelled)
             Reporter->Info(Message);

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -26,15 +29,24 @@ struct TDsdOldFileInfo {
     uint32_t LastSequence = 0;
     uint32_t LastNumber = 0;
     qint64 LineStart = 0; // where the line they came from starts
+    // The last record line that passes its checks (that line or one before the trailer): its
+    // number and its record as stored (number, date, time and the other fields).
+    bool RecordFound = false;
+    uint32_t RecordNumber = 0;
+    QByteArray RecordText;
+    // The file could not be opened or read (ReadError says why): nothing above can be trusted.
+    bool ReadFailed = false;
+    QString ReadError;
 };
 // Where the previous upload stopped: the last line of the store file that passes its checks,
-// read backwards (however many damaged lines follow it).
+// read backwards (however many damaged lines follow it), and the last sound record line.
 TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
                                         const std::function<void(const QString &)> &log = {});
 
 // Copies a whole file in blocks of 262144 bytes; false on any error (the target is created or
-// truncated first).
-bool CopyStoreFile(const QString &source, const QString &target);
+// truncated first). `error`, when given, says which file failed and why.
+bool CopyStoreFile(const QString &source, const QString &target, QString *error = nullptr);
+
 // Hands a file's data to the disk, and a directory's entries.
 bool SyncFile(QFileDevice &file);
 bool SyncDirectory(const QString &dir);
@@ -44,12 +56,20 @@ class TDsdUpload
 public:
     TDsdUpload(TTransactionEngine &engine, TDevice &device, TDsdStoreLayout &layout);
 
-    // Uploaded: the store file holds every record of the instrument. NothingNew: it already did.
-    // Incomplete: the records received are committed, but the instrument stopped answering, the
-    // link was lost or the user cancelled before the last one; uploading again continues after
-    // LastNumber. Failed: the store file is as it was (Message says why).
-    enum TResult { Uploaded, NothingNew, Incomplete, Failed };
+    // Uploaded: the store file holds every record of the instrument (Missing lists the numbers
+    // the instrument no longer had). NothingNew: it already did. Incomplete: the records received
+    // are committed, but the instrument stopped answering, the link was lost or the user cancelled
+    // before the last one; uploading again continues after LastNumber. Restarted: the instrument's
+    // records no longer continue the store file (its numbering restarted, or its record with the
+    // stored last number is another record): nothing of the new sequence was stored, and this is
+    // not reported here (the caller offers NewSequence). Failed: the store file is as it was
+    // (Message says why).
+    enum TResult { Uploaded, NothingNew, Incomplete, Failed, Restarted };
     TResult DsdUploadOrRefreshClick();
+
+    // When the instrument's records no longer continue the store file, close that file (renamed
+    // to ClosedStoreName, its bytes unchanged) and upload the new sequence into a new one.
+    bool NewSequence = false;
 
     // Checks that the connected instrument speaks this protocol (reporting when not); when not
     // set, its identification is read here.
@@ -74,6 +94,13 @@ public:
     uint32_t LastNumber = 0;
     // Times the read position was set again after a reply went missing or did not fit.
     uint32_t Reanchors = 0;
+    // Record numbers after the store's last record that the instrument no longer held (first,
+    // last of each range), in order.
+    QList<QPair<uint32_t, uint32_t>> Missing;
+    // Why the records no longer continue the store (Restarted), and where the closed store file
+    // went (NewSequence).
+    QString RestartReason;
+    QString ClosedPath;
 
 private:
     // Refused: "no such record"; Denied: any other refusal.

@@ -220,7 +220,7 @@ QList<TFoundInstrument> TInstrumentFinder::Find(const QStringList &ports, int ca
                 f.Port = step.Port;
                 f.Baud = baud;
                 f.Address = Reply.Address != 0 ? Reply.Address : address;
-                f.SerialNumber = QByteArray::number(static_cast<int32_t>(HexToInt(Reply.Data)));
+                f.SerialNumber = QByteArray::number(HexToInt(Reply.Data));
                 // Model and version at the same place; left empty when they do not come.
                 if (!CancelAsked && Ask(port, baud, address, RegModel))
                     f.ModelText = Reply.Data;

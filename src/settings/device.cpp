@@ -568,7 +568,7 @@ void TDevice::ReadIdentity()
     SetRegister(0x0005);
     ReadValue();
     if (!ReplyFailed())
-        SerialNumber = QByteArray::number(ReplyHex());
+        SerialNumber = QByteArray::number(static_cast<uint32_t>(ReplyHex())); // all 32 bits, no sign
     SetRegister(0x0003);
     ReadValue();
     if (!ReplyFailed())
@@ -612,7 +612,7 @@ bool TDevice::ReadDataStoreInfo()
         ReadValue();
         if (ReplyFailed())
             return false;
-        SerialNumber = QByteArray::number(ReplyHex());
+        SerialNumber = QByteArray::number(static_cast<uint32_t>(ReplyHex())); // all 32 bits, no sign
     }
     const bool oldest = ExecuteInto(0x8294, {}, OldestRecordText);
     const bool newest = ExecuteInto(0x8295, {}, NewestRecordText);

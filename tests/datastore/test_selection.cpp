@@ -133,6 +133,44 @@ TEST(Selection, RedLinesAndTheIncompleteMarker)
     EXPECT_EQ(empty.Window(), std::vector<int>{-1});
 }
 
+TEST(Selection, MissingNumbersTakeALineAndPagingSkipsNoRecord)
+{
+    // Records 1-5, then 9-12, then 3 again (a numbering that started over), 4 lines a window.
+    QByteArray bytes;
+    uint32_t seq = 0;
+    for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 9u, 10u, 11u, 12u, 3u})
+        bytes += DsdRecordLine(++seq, DsdRecordFixFormatting(InstrumentRecord(n))) + '\n';
+    bytes += DsdRecordLine(seq, DsdTrailerRecord(3)) + '\n';
+    TStore s(bytes, false);
+    s.selection.WindowLines = 4;
+    auto texts = [&] {
+        QList<QByteArray> t;
+        for (const TDsdWindowLine &line : s.selection.DsdRecordWindowPopulate())
+            t << (line.Text.startsWith("*****") ? line.Text : line.Text.left(line.Text.indexOf(',')));
+        return t;
+    };
+    s.selection.DsdScrollBitBtnClick(ScrollOldest);
+    EXPECT_EQ(texts(), (QList<QByteArray>{"1", "2", "3", "4"}));
+    s.selection.DsdScrollBitBtnClick(ScrollNext);
+    EXPECT_EQ(texts(), (QList<QByteArray>{"5", "*****,RECORDS 6 TO 8 ARE NOT IN THE STORE", "9", "10"}));
+    s.selection.DsdScrollBitBtnClick(ScrollNext);
+    EXPECT_EQ(texts(),
+              (QList<QByteArray>{"11", "12", "*****,RECORD NUMBERS START AGAIN: 3 FOLLOWS 12", "3"}));
+    // A selection that starts right after the gap does not show it; one record gone is singular.
+    s.selection.Mode = SelectRecordNumber;
+    s.selection.FromText = "9";
+    s.selection.ToText = "12";
+    s.selection.DsdScrollBitBtnClick(ScrollOldest);
+    EXPECT_EQ(texts(), (QList<QByteArray>{"9", "10", "11", "12"}));
+    QByteArray one;
+    EXPECT_FALSE(s.store.AppendGapLine(1, one));
+    TStore t(DsdRecordLine(1, DsdRecordFixFormatting(InstrumentRecord(1))) + '\n' +
+                 DsdRecordLine(2, DsdRecordFixFormatting(InstrumentRecord(3))) + '\n',
+             false);
+    EXPECT_TRUE(t.store.AppendGapLine(1, one));
+    EXPECT_EQ(one, "*****,RECORD 2 IS NOT IN THE STORE");
+}
+
 TEST(Selection, RecordNumberRanges)
 {
     TStore s(StoreBytes(100, true, 1001)); // records 1001..1100

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
@@ -484,6 +485,81 @@ TEST_F(DataStoreTabTest, CancelDuringTheUploadKeepsTheRecordsReceivedSoFar)
     EXPECT_EQ(w->statusBar()->currentMessage(), message);
     EXPECT_EQ(tab->Store.Records.FileVerdict(), 0);
     EXPECT_TRUE(tab->DsdNewestUploadedRec->text().startsWith(QString::number(count) + ","));
+}
+
+TEST_F(DataStoreTabTest, AnInstrumentWhoseRecordsStartedAgainIsOfferedANewStoreFile)
+{
+    // The store holds 20 records of the instrument before its data store was reset and refilled.
+    TVornSimConfig cfg;
+    cfg.TcpPort = 0;
+    cfg.Records = 20;
+    QByteArray old;
+    {
+        TVornSim before(cfg);
+        ASSERT_TRUE(before.Start());
+        const TSimRecords &r = before.Instrument().Records();
+        for (uint32_t n = 1; n <= 20; ++n)
+            old += ScrambleLine(DsdRecordLine(n, DsdRecordFixFormatting(r.Text(n)))) + '\n';
+        old += ScrambleLine(DsdRecordLine(20, DsdTrailerRecord(20))) + '\n';
+    }
+    ASSERT_TRUE(WriteBytes(StorePath("1234567"), old));
+    cfg.Records = 30;
+    cfg.Seed = 99;
+    TVornSim sim(cfg);
+    ASSERT_TRUE(sim.Start());
+    auto w = Start();
+    ASSERT_TRUE(w);
+    w->show();
+    ASSERT_TRUE(Connect(*w, sim));
+    w->PgCMain->setCurrentWidget(w->TSDataStore);
+    TDataStoreTab *tab = w->DataStoreTab;
+    Reporter.Errors.clear();
+    Reporter.Infos.clear();
+
+    // Declined: nothing stored, the file as it was, the reason in the status bar.
+    Reporter.Answer = false;
+    tab->DsdUploadOrRefresh->click();
+    ASSERT_EQ(Reporter.Questions.size(), 1);
+    EXPECT_TRUE(Reporter.Questions[0].contains("no longer continue its Data Store file"))
+        << Reporter.Questions[0].toStdString();
+    EXPECT_TRUE(Reporter.Questions[0].contains("record 20 is not the record 20 stored"));
+    EXPECT_TRUE(
+        Reporter.Questions[0].endsWith("Start a new Data Store file for the instrument's new sequence of "
+                                       "records? The current file is kept unchanged beside it, named "
+                                       "with the time it was closed."));
+    EXPECT_EQ(ReadBytes(StorePath("1234567")), old);
+    EXPECT_TRUE(w->statusBar()->currentMessage().startsWith("The instrument's records no longer continue"));
+    EXPECT_EQ(tab->DsdIsn->count(), 1);
+    EXPECT_EQ(tab->Store.Records.RecordCount(), 20u);
+
+    // Accepted: the old file beside the new one, both in the list, the new one loaded.
+    Reporter.Answer = true;
+    tab->DsdUploadOrRefresh->click();
+    ASSERT_EQ(Reporter.Questions.size(), 2);
+    ASSERT_EQ(tab->DsdIsn->count(), 2);
+    EXPECT_EQ(tab->DsdIsn->itemText(0), "   1234567");
+    EXPECT_TRUE(tab->DsdIsn->itemText(1).startsWith("   1234567 closed "))
+        << tab->DsdIsn->itemText(1).toStdString();
+    EXPECT_EQ(tab->DsdIsn->currentIndex(), 0);
+    EXPECT_EQ(tab->Store.Records.RecordCount(), 30u);
+    EXPECT_EQ(tab->Store.Records.FileVerdict(), 0);
+    EXPECT_TRUE(Reporter.Infos.last().endsWith("a new one was started. Uploaded 30 new records."))
+        << Reporter.Infos.last().toStdString();
+    EXPECT_TRUE(tab->DsdNewestUploadedRec->text().startsWith("30,"));
+    tab->DsdIsnChange(1);
+    EXPECT_EQ(tab->Store.Records.RecordCount(), 20u);
+    EXPECT_EQ(tab->Store.Records.FileVerdict(), 0);
+    EXPECT_EQ(ReadBytes(tab->Store.Layout.ListedPath(tab->DsdIsn->itemText(1))), old);
+    // Its extraction is named after the closed file, in a form every file system takes.
+    QString proposed;
+    tab->AskSaveFile = [&](const QString &, const QString &name) {
+        proposed = name;
+        return QString();
+    };
+    tab->DsdExtractCsvBitBtn->click();
+    EXPECT_TRUE(
+        QRegularExpression("^Instrument_1234567_closed-\\d{8}T\\d{6}Z\\.csv$").match(proposed).hasMatch())
+        << proposed.toStdString();
 }
 
 TEST_F(DataStoreTabTest, UploadWithoutALinkSaysSoAndChangesNothing)

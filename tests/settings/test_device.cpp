@@ -374,7 +374,7 @@ TEST_F(TreeTest, IdentityAndDataStorePointers)
     regs.Add(0x8291, 1, "BYNUM", "REC");
     regs.Add(0x8292, 1, "NEXT", "NXT");
     device.ReadIdentity();
-    EXPECT_EQ(device.SerialNumber, "-2");
+    EXPECT_EQ(device.SerialNumber, "4294967294"); // all 32 bits, never a sign
     EXPECT_EQ(device.ModelText, "V5");
     EXPECT_EQ(device.VersionText, "1.02");
     EXPECT_EQ(device.CommsType, "00");

@@ -501,18 +501,31 @@ void TDataStoreTab::DsdUploadOrRefreshClick()
     upload.ScrambleLines = ScrambleLines;
     upload.DebugMode = DebugMode;
     DsdUploadOrRefresh->setEnabled(false);
-    const TDsdUpload::TResult result = upload.DsdUploadOrRefreshClick();
+    TDsdUpload::TResult result = upload.DsdUploadOrRefreshClick();
+    // The instrument's records no longer continue its store: nothing of them was mixed in. The
+    // user may start a new store file for them, the old one kept unchanged beside it.
+    if (result == TDsdUpload::Restarted && upload.Count == 0 && Reporter &&
+        Reporter->Ask(upload.Message + QStringLiteral("\n\nStart a new Data Store file for the instrument's "
+                                                      "new sequence of records? The current file is kept "
+                                                      "unchanged beside it, named with the time it was "
+                                                      "closed."))) {
+        upload.NewSequence = true;
+        result = upload.DsdUploadOrRefreshClick();
+    } else if (result == TDsdUpload::Restarted && upload.Count > 0 && Reporter) {
+        Reporter->Error(upload.Message);
+    }
     DsdUploadOrRefresh->setEnabled(true);
     if (result == TDsdUpload::Failed)
         return;
     if (result == TDsdUpload::Uploaded)
-        ShowStatusText(upload.Message, false);
+        ShowStatusText(upload.Message, !upload.Missing.isEmpty());
     // The list again, with the instrument just uploaded chosen and loaded.
     RebuildList();
     ChooseStore(ListedSerial(Device->SerialNumber));
-    // An incomplete upload has committed what arrived; its message, not the count of the load,
-    // stays in the status bar, in red.
-    if (result == TDsdUpload::Incomplete)
+    // An incomplete or refused upload, or one that found records gone, has its message, not the
+    // count of the load, in the status bar, in red.
+    if (result == TDsdUpload::Incomplete || result == TDsdUpload::Restarted ||
+        (result == TDsdUpload::Uploaded && !upload.Missing.isEmpty()))
         ShowStatusText(upload.Message, true);
 }
 
@@ -672,6 +685,9 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
     uint32_t count = 0;
     uint32_t i = s.FirstIndex;
     do {
+        QByteArray gap;
+        if (i > s.FirstIndex && Store.Records.AppendGapLine(i, gap))
+            pager.PrintRecordLine(gap, true);
         const QByteArray text = Store.Records.DsdRecordObtain(i);
         if (text.isEmpty())
             break;
