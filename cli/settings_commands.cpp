@@ -262,26 +262,25 @@ int SendOutcome(const TSettingsSendResult &sent)
         std::fprintf(stderr,
                      "brellin-cli: no reply to %s; not sent again, so whether it took effect is not known\n",
                      line.constData());
+    const QByteArray counts = sent.Counts().toLocal8Bit();
     if (sent.Status == TSettingsSendResult::NoReply) {
-        std::fprintf(
-            stderr,
-            "brellin-cli: the instrument stopped answering after %d of %d lines; the rest was not sent\n",
-            sent.Answered, sent.Lines);
+        std::fprintf(stderr, "brellin-cli: the instrument stopped answering: %s\n", counts.constData());
         return ExitNoReply;
     }
     if (sent.Status == TSettingsSendResult::LinkLost) {
-        std::fprintf(stderr, "brellin-cli: %s\n", sent.Message.toLocal8Bit().constData());
+        std::fprintf(stderr, "brellin-cli: %s: %s\n", sent.Message.toLocal8Bit().constData(),
+                     counts.constData());
         return ExitNoReply;
     }
     if (sent.Status != TSettingsSendResult::Sent) {
-        std::fprintf(stderr, "brellin-cli: %s\n", sent.Message.toLocal8Bit().constData());
+        std::fprintf(stderr, "brellin-cli: %s: %s\n", sent.Message.toLocal8Bit().constData(),
+                     counts.constData());
         return ExitRefused;
     }
-    if (!sent.Refused.isEmpty()) {
-        std::fprintf(stderr, "brellin-cli: %lld of %d lines refused by the instrument\n",
-                     static_cast<long long>(sent.Refused.size()), sent.Lines);
+    if (!sent.Refused.isEmpty() || !sent.Unconfirmed.isEmpty())
+        std::fprintf(stderr, "brellin-cli: %s\n", counts.constData());
+    if (!sent.Refused.isEmpty())
         return ExitRefused;
-    }
     return sent.Unconfirmed.isEmpty() ? ExitDone : ExitNoReply;
 }
 
@@ -293,6 +292,13 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
     int exit = ExitDone;
     if (!ReadFile(opts.Words.first(), lines, exit))
         return exit;
+    // Every line is checked before anything is sent: a file may carry only what a save writes.
+    QString error;
+    if (!CheckSettingsFile(lines, &error)) {
+        std::fprintf(stderr, "brellin-cli: %s: %s; nothing was sent\n",
+                     opts.Words.first().toLocal8Bit().constData(), error.toLocal8Bit().constData());
+        return ExitFile;
+    }
     PreviewSettings(lines);
     if (lines.isEmpty()) {
         std::fprintf(stderr, "brellin-cli: %s holds no settings to send\n",

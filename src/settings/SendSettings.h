@@ -21,6 +21,16 @@ QString SettingsFileName(const QString &name);
 bool WriteSettingsFile(const QString &path, const QList<QByteArray> &lines, QString *error);
 bool ReadSettingsFile(const QString &path, QList<QByteArray> &lines, QString *error);
 
+// Checks a settings file's lines, before anything is sent, against what a settings save writes:
+// titles ("1: SAFE SETUP", each at most one level deeper than the one before), after the first
+// title the calibration line, after the product menu's title its reset, after a product's title
+// the line that names it, after an item's title one write of its value. Any other line (an
+// execute such as a reset, a write to a command register, control characters, a second request
+// under one title) is refused with its line number (from 1). False with the reason in *error;
+// *notSettings is set when the file is no settings file at all (its first line is no menu title,
+// or it holds no request line).
+bool CheckSettingsFile(const QList<QByteArray> &lines, QString *error, bool *notSettings = nullptr);
+
 // A readable (title) line has its first ":" within its first 3 characters, or none at all.
 bool IsReadableLine(const QByteArray &line);
 // Builds the preview tree from the readable lines and removes them from the list, leaving the

@@ -134,8 +134,95 @@ void TDevice::SetReplyText(const QByteArray &text)
 
 void TDevice::Send(int command, const QByteArray &data)
 {
+    const bool selects = SelectsProduct(command, CurrentRegister, data);
+    if (selects)
+        NoteActiveProduct();
+    else if (ProductSelected && command != CmdWrite && HexToInt(CurrentRegister) == ActiveProductRegister)
+        RestoreProduct(false); // the active product is read as the user left it, not as reads left it
     Exchange(AddressTemplate + HexText(static_cast<uint32_t>(command), 2) + CurrentRegister + ':' + data,
              command);
+    if (selects) {
+        ProductSelected = true;
+        if (KeepDepth == 0)
+            RestoreProduct(true);
+    }
+}
+
+// --- the active product -------------------------------------------------------------------------
+
+bool TDevice::SelectsProduct(int command, const QByteArray &reg, const QByteArray &data)
+{
+    return (command == CmdReadMenu || command == CmdReadItem) &&
+           HexToInt(reg) == static_cast<uint32_t>(ProductMenuRegister) && HexToInt(data) >= 2;
+}
+
+void TDevice::BeginKeepProduct()
+{
+    if (KeepDepth++ > 0)
+        return;
+    KeptNoted = false;
+    KeptActive.clear();
+    ProductSelected = false;
+}
+
+void TDevice::EndKeepProduct()
+{
+    if (KeepDepth <= 0 || --KeepDepth > 0)
+        return;
+    RestoreProduct(true);
+}
+
+void TDevice::SetKeptProduct(const QByteArray &value)
+{
+    KeptActive = value;
+    KeptNoted = true;
+}
+
+void TDevice::NoteActiveProduct()
+{
+    if (KeptNoted || !OnExchange)
+        return;
+    TRegisterKeeper keep(*this);
+    SetRegister(ActiveProductRegister);
+    ReadValue();
+    // Noted once, also when unreadable: a later read would see a product already selected.
+    KeptNoted = true;
+    KeptActive = ReplyFailed() ? QByteArray() : ReplyData;
+}
+
+void TDevice::RestoreProduct(bool forget)
+{
+    const bool selected = ProductSelected;
+    const bool noted = KeptNoted;
+    const QByteArray wanted = KeptActive;
+    ProductSelected = false;
+    if (forget) {
+        KeptNoted = false;
+        KeptActive.clear();
+    }
+    if (!selected)
+        return;
+    // The caller may still look at the reply of the request that selected the product.
+    TRegisterKeeper keep(*this);
+    const QByteArray line = ReplyLine, data = ReplyData, raw = ReplyRaw;
+    const bool missing = Missing;
+    ProductRestoreFailed = true;
+    if (noted && !wanted.isEmpty()) {
+        SetRegister(ActiveProductRegister);
+        ReadValue();
+        if (!ReplyFailed()) {
+            if (HexToInt(ReplyData) == HexToInt(wanted)) {
+                ProductRestoreFailed = false;
+            } else {
+                WriteValue(wanted);
+                ProductRestoreFailed = ReplyFailed();
+            }
+        }
+    }
+    ReplyLine = line;
+    ReplyData = data;
+    ReplyRaw = raw;
+    Missing = missing;
 }
 
 void TDevice::Exchange(const QByteArray &request, int command)
@@ -292,6 +379,8 @@ bool TDevice::BuildMenuTree(TMenuTree &nodes, int rootRegister, bool readAll, co
 
 void TDevice::LoadChildren(TMenuNode &node, bool readAll)
 {
+    // Listing the products selects each in turn: the active one is selected again at the end.
+    TProductKeeper keepProduct(*this);
     LoadChildrenAt(node, readAll, 0);
 }
 
@@ -345,35 +434,6 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
             child->Text = ItemCaption(*child->Data);
         }
     }
-    if (readAll && node.Data->RegisterNumber() == ProductMenuRegister && HexToInt(node.Data->MenuKey) == 0)
-        RestoreActiveProduct(node);
-}
-
-void TDevice::RestoreActiveProduct(const TMenuNode &productMenu)
-{
-    // The instrument selects a product when its menu is listed or named, so reading every product
-    // leaves the last one selected. The active product read first (under the current-product menu,
-    // key 1) is selected again: reading the settings must not change them.
-    const TMenuItemData *active = nullptr;
-    bool productsRead = false;
-    for (const auto &child : productMenu.Children) {
-        if (!child->Data)
-            continue;
-        const uint32_t key = HexToInt(child->Data->MenuKey);
-        productsRead = productsRead || key >= 2;
-        if (key != 1)
-            continue;
-        for (const auto &item : child->Children)
-            if (item->Data && item->Data->RegisterNumber() == ActiveProductRegister)
-                active = item->Data.get();
-    }
-    if (!productsRead || !active || !active->Readable || active->Unanswered || active->Value.isEmpty())
-        return;
-    SetRegister(ActiveProductRegister);
-    ReadValue();
-    if (ReplyFailed() || ReplyData == active->Value)
-        return;
-    WriteValue(active->Value);
 }
 
 std::unique_ptr<TMenuItemData> TDevice::MakeItemData(const QByteArray &name, const QByteArray &reg,

@@ -134,9 +134,6 @@ public:
     std::unique_ptr<TMenuItemData> MakeItemData(const QByteArray &name, const QByteArray &reg,
                                                 const QByteArray &typeCode, const QByteArray &menuKey);
     static QByteArray ItemCaption(const TMenuItemData &item);
-    // Listing or naming a product's menu selects that product at the instrument: after the product
-    // menu (0xB100, key 0) was read, the active product it showed (0xB010) is selected again.
-    void RestoreActiveProduct(const TMenuNode &productMenu);
     // Option texts of CurrentRegister; none for registers that are not option lists.
     std::optional<QList<QByteArray>> ReadOptions();
 
@@ -195,6 +192,24 @@ public:
     bool GiveUpWhenUnanswered = false;
     bool GaveUp = false;
 
+    // --- the active product ---------------------------------------------------------------------
+    // The instrument selects a product whenever a product's menu (0xB100 with a key from 2 on) is
+    // listed or named. Before the first such request the active product (0xB010) is noted, and it
+    // is selected again right after the request, or, while a TProductKeeper is open, when the
+    // outermost keeper ends: no read leaves another product active than before it.
+    void BeginKeepProduct();
+    void EndKeepProduct();
+    // A product function changed which product is to be active afterwards (an add, a delete):
+    // the value of 0xB010 to come back to; empty: whatever the instrument holds now.
+    void SetKeptProduct(const QByteArray &value);
+    // The value noted for 0xB010 while a keeper is open (empty when none was noted yet).
+    QByteArray KeptProduct() const { return KeptActive; }
+    // Notes the active product now (a keeper is open and no product was selected yet).
+    void NoteActiveProduct();
+    // The last restore could not read or write 0xB010: the active product may have changed.
+    bool ProductRestoreFailed = false;
+    static bool SelectsProduct(int command, const QByteArray &reg, const QByteArray &data);
+
     // Requests sent so far (tests and benchmarks count them).
     int64_t RequestsSent = 0;
     const TMenuCacheItem *CacheEntry(const QByteArray &reg) const;
@@ -205,6 +220,13 @@ private:
     void LoadChildrenAt(TMenuNode &node, bool readAll, int depth);
     bool ExecuteInto(int reg, const QByteArray &arg, QByteArray &out);
     void Exchange(const QByteArray &request, int command);
+    // Selects the noted product again; `forget` ends the keeping (else later reads go on keeping it).
+    void RestoreProduct(bool forget);
+
+    int KeepDepth = 0;
+    QByteArray KeptActive;        // 0xB010 before the first product was selected
+    bool KeptNoted = false;       // KeptActive was read (or set by a product function)
+    bool ProductSelected = false; // a request selected a product since it was noted
 
     QByteArray CurrentRegister = "0000";
     QByteArray CurrentMenu = "0000";
@@ -213,6 +235,19 @@ private:
     QByteArray ReplyRaw;
     bool Missing = false;
     std::map<QByteArray, std::unique_ptr<TMenuCacheItem>> Cache;
+};
+
+// Keeps the instrument's active product over a stretch of reads (see TDevice::BeginKeepProduct).
+class TProductKeeper
+{
+public:
+    explicit TProductKeeper(TDevice &device) : Device(device) { Device.BeginKeepProduct(); }
+    ~TProductKeeper() { Device.EndKeepProduct(); }
+    TProductKeeper(const TProductKeeper &) = delete;
+    TProductKeeper &operator=(const TProductKeeper &) = delete;
+
+private:
+    TDevice &Device;
 };
 
 // Saves the catalogue's CurrentRegister and CurrentMenu and restores them on every way out.

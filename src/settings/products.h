@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -15,29 +17,61 @@ class TTransactionEngine;
 class TDevice;
 struct TMenuNode;
 
+// What became of a product function.
+enum class TProductOutcome {
+    Confirmed, // answered by the instrument, or, its reply lost, its effect read back
+    Refused,   // the instrument refused it (the engine reported its text)
+    NotDone,   // its reply was lost and the instrument does not show its effect
+    Unknown,   // its reply was lost and its effect could not be read back
+    NotSent,   // the checks before it failed (products unreadable or changed): nothing was sent
+};
+
 class TProductOps
 {
 public:
     TProductOps(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *tree);
 
-    // What the name dialog starts with. Adding: the session renewed, then the name limit. Renaming:
-    // the session renewed, the current name (empty when unreadable) and the limit.
+    // The product a node of the product menu stands for: its place among the instrument's
+    // products (0 for the first); -1 for the product menu itself and the current-product menu.
+    static int ProductIndex(const TMenuNode *node);
+    // The delete question, naming the product.
+    static QString DeleteQuestion(const QByteArray &name);
+
+    // What the name dialog starts with. Adding: the session renewed, then the name limit. Renaming
+    // a product: its name as the instrument holds it (the node's when it cannot be read) and the
+    // limit; the active product stays what it was.
     std::optional<int> BeginAdd();
-    std::pair<QByteArray, std::optional<int>> BeginRename();
+    std::pair<QByteArray, std::optional<int>> BeginRename(TMenuNode *product);
     // The longest product name the instrument takes; none when it does not say.
     std::optional<int> ReadNameLimit();
-    // The current product's name; empty when it cannot be read.
-    QByteArray ReadCurrentName();
-    // Each renews the session, runs the function and reloads the menu holding the product menu;
-    // they return the node to select afterwards.
-    TMenuNode *AddProduct(TMenuNode *productMenu, const QByteArray &name);
-    TMenuNode *RenameProduct(TMenuNode *productMenu, const QByteArray &name);
-    // Asks "Deleting a product will clear all Totals.  Continue?" first; No sends nothing.
-    TMenuNode *DeleteProduct(TMenuNode *productMenu, TReporter *reporter);
+    // The names of the instrument's products in their order; none when the list or a name cannot
+    // be read. Naming them selects each: the active product is selected again afterwards.
+    std::optional<QList<QByteArray>> ReadProductNames();
+
+    // Each renews the session and runs the function once: a lost reply is followed by reading the
+    // products back (count and names), never by a second send. The product menu is read again;
+    // the node to select afterwards is returned (the new or renamed product, the product menu
+    // after a delete). Every outcome but Confirmed is reported; LastOutcome says which it was.
+    TMenuNode *AddProduct(TMenuNode *node, const QByteArray &name);
+    TMenuNode *RenameProduct(TMenuNode *product, const QByteArray &name);
+    // Asks DeleteQuestion first; No sends nothing.
+    TMenuNode *DeleteProduct(TMenuNode *product, TReporter *reporter);
     // The delete itself, once the question was answered Yes.
-    TMenuNode *DeleteConfirmed(TMenuNode *productMenu);
+    TMenuNode *DeleteConfirmed(TMenuNode *product);
+
+    TProductOutcome LastOutcome = TProductOutcome::NotSent;
+    QString LastMessage; // what was reported, empty when confirmed at once
 
 private:
+    // Sends the function once; Confirmed or Refused on a reply, else what `check` reads back.
+    TProductOutcome Run(int reg, const QByteArray &arg, const std::function<TProductOutcome()> &check);
+    // Selects the node's product and checks that the instrument holds it under the node's name.
+    bool SelectChecked(TMenuNode *product, const char *what);
+    void Report(const QString &text);
+    // Reads the product menu again and returns its child with the menu key (the menu when none).
+    TMenuNode *Reload(TMenuNode *node, int selectIndex);
+    std::optional<QByteArray> ReadActive();
+
     TTransactionEngine *Engine;
     TDevice *Device;
     TSettingsTreeModel *Tree;

@@ -9,8 +9,6 @@
 namespace
 {
 
-constexpr int ProductMenuRegister = 0xB100;
-
 bool IsMenu(const TMenuNode &node)
 {
     return !node.Parent || node.Data->Type() == rtMenu;
@@ -28,12 +26,6 @@ bool HasStandIn(const TMenuNode &menu)
         if (IsStandIn(*child))
             return true;
     return false;
-}
-
-bool IsProductList(const TMenuNode &node)
-{
-    return node.Data && node.Data->RegisterNumber() == ProductMenuRegister &&
-           HexToInt(node.Data->MenuKey) == 0;
 }
 
 QByteArray PathOf(const TMenuNode &node)
@@ -76,31 +68,24 @@ struct TCompletion {
     TSettingsTreeModel &Tree;
     TDevice &Device;
     quint64 Generation = Tree.Generation();
-    TMenuNode *ProductList = nullptr;
-    bool ProductsReread = false;
 
     // The tree was cleared or built anew while a read waited (a session ended): its nodes are gone.
     bool Replaced() const { return Tree.Generation() != Generation; }
 
-    void Node(TMenuNode &node, bool underProducts)
+    void Node(TMenuNode &node)
     {
         TMenuItemData *item = node.Data.get();
         if (!item || Replaced())
             return;
-        if (IsProductList(node)) {
-            ProductList = &node;
-            underProducts = true;
-        }
         if (IsMenu(node)) {
             if (node.HasPlaceholder() || item->Unanswered || HasStandIn(node)) {
                 // The whole menu is read again, everything below it included.
                 Tree.RereadMenu(&node);
-                ProductsReread = ProductsReread || underProducts;
                 return;
             }
             // Children are replaced only below the child being completed: index by position.
             for (size_t i = 0; i < node.Children.size(); ++i)
-                Node(*node.Children[i], underProducts);
+                Node(*node.Children[i]);
             return;
         }
         if (!item->Unanswered || IsStandIn(node))
@@ -155,14 +140,15 @@ TSettingsReadResult CompleteSettingsTree(TSettingsTreeModel &tree, TDevice &devi
         return result;
     TPatientReads patient(device, attempts);
     TCompletion completion{tree, device};
-    completion.Node(*root, false);
+    {
+        // Product menus read again select their products: the active one is selected again after.
+        TProductKeeper keepProduct(device);
+        completion.Node(*root);
+    }
     if (completion.Replaced()) {
         result.Replaced = true;
         return result;
     }
-    // A product menu read again on its own has selected its product: the active one is selected again.
-    if (completion.ProductsReread && completion.ProductList && !device.GaveUp)
-        device.RestoreActiveProduct(*completion.ProductList);
     CollectUnread(*tree.Root(), result.Unread);
     // At the full level the file carries the calibration block; one that went unanswered is read again.
     if (device.FullAccess && device.CalBlock.isEmpty() && result.Unread.isEmpty()) {

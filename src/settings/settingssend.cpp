@@ -32,6 +32,19 @@ private:
 
 } // namespace
 
+QString TSettingsSendResult::Counts() const
+{
+    const int unconfirmed = static_cast<int>(Unconfirmed.size());
+    return QStringLiteral("%1 of %2 lines confirmed, %3 refused, %4 without reply (not known whether %5 "
+                          "effect), %6 not sent")
+        .arg(Confirmed())
+        .arg(Lines)
+        .arg(Refused.size())
+        .arg(unconfirmed)
+        .arg(unconfirmed == 1 ? QStringLiteral("it took") : QStringLiteral("they took"))
+        .arg(NotSent());
+}
+
 QString TSettingsSendResult::Summary() const
 {
     QStringList parts;
@@ -39,22 +52,19 @@ QString TSettingsSendResult::Summary() const
     case NotStarted:
         return Message.isEmpty() ? QStringLiteral("Nothing was sent.") : Message;
     case Sent:
-        parts << QStringLiteral("Settings sent: %1 lines.").arg(Lines);
+        parts << (Refused.isEmpty() && Unconfirmed.isEmpty()
+                      ? QStringLiteral("Settings sent: %1 lines.").arg(Lines)
+                      : QStringLiteral("Settings sent: %1.").arg(Counts()));
         break;
     case NoReply:
-        parts << QStringLiteral("The instrument stopped answering after %1 of %2 lines; the rest was not "
-                                "sent. Send the file again.")
-                     .arg(Answered)
-                     .arg(Lines);
+        parts << QStringLiteral("The instrument stopped answering: %1. Send the file again.").arg(Counts());
         break;
     case Lapsed:
     case LinkLost:
-        parts << Message + QStringLiteral(". Send the file again.");
+        parts << Message + QStringLiteral(": %1. Send the file again.").arg(Counts());
         break;
     case Cancelled:
-        parts << QStringLiteral("Cancelled after %1 of %2 lines; the rest was not sent.")
-                     .arg(Answered)
-                     .arg(Lines);
+        parts << QStringLiteral("Cancelled: %1.").arg(Counts());
         break;
     }
     if (!Refused.isEmpty()) {

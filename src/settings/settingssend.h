@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -37,6 +38,13 @@ struct TSettingsSendResult {
     QString Message;
     // Everything sent, answered and accepted.
     bool Complete() const { return Status == Sent && Refused.isEmpty() && Unconfirmed.isEmpty(); }
+    // Lines accepted by the instrument (answered without refusal, or their effect read back).
+    int Confirmed() const { return Answered - static_cast<int>(Refused.size()); }
+    // Lines never sent: those after the point where the transfer stopped.
+    int NotSent() const { return std::max(0, Lines - Answered - static_cast<int>(Unconfirmed.size())); }
+    // "19 of 72 lines confirmed, 1 refused, 1 without reply (not known whether it took effect),
+    // 51 not sent".
+    QString Counts() const;
     // One text for the end of a transfer: what was sent, every refused line, what was not sent.
     QString Summary() const;
 };

@@ -3,6 +3,21 @@
 
 #include "link/tools.h"
 
+namespace
+{
+
+// The node is a product's menu or lies in one: its values are the product's, and the instrument
+// shows and takes them for the product whose menu was named last.
+bool InProductMenu(const TMenuNode *node)
+{
+    for (; node; node = node->Parent)
+        if (node->Data && node->Data->RegisterNumber() == 0xB100 && HexToInt(node->Data->MenuKey) >= 2)
+            return true;
+    return false;
+}
+
+} // namespace
+
 TSettingsTreeModel::TSettingsTreeModel(TDevice *device, QObject *parent)
     : QAbstractItemModel(parent), Device(device)
 {
@@ -136,6 +151,7 @@ bool TSettingsTreeModel::ExpandAll(TMenuNode *node)
 {
     if (!node)
         return false;
+    TProductKeeper keepProduct(*Device);
     if (node->HasPlaceholder() && !Expanding(node))
         return false;
     // Children can only be added below, never removed, while walking: index by position.
@@ -218,6 +234,7 @@ bool TSettingsTreeModel::AnnounceItem(TMenuNode *node)
     if (!node || !node->Data)
         return false;
     const quint64 generation = Replaced;
+    TProductKeeper keepProduct(*Device);
     if (node->Parent && node->Parent->Data) {
         Device->SetRegisterText(node->Parent->Data->Register);
         Device->SetMenu(node->Parent->Data->MenuKey);
@@ -238,9 +255,16 @@ TMenuNode *TSettingsTreeModel::ApplyEdit(TMenuNode *node, const QByteArray &valu
     const quint64 generation = Replaced;
     node->Data->Value = value;
     node->Data->Modified = true;
-    Device->SetRegisterText(node->Data->Register);
-    Device->SetMenu(node->Data->MenuKey);
-    Device->WriteValue(value);
+    {
+        // A product's value goes to that product: its menu is named first, and the product that
+        // was active is selected again before the instrument saves.
+        TProductKeeper keepProduct(*Device);
+        if (InProductMenu(node) && !AnnounceItem(node))
+            return nullptr;
+        Device->SetRegisterText(node->Data->Register);
+        Device->SetMenu(node->Data->MenuKey);
+        Device->WriteValue(value);
+    }
     if (generation == Replaced && OnSaveAfterEdit)
         OnSaveAfterEdit();
     if (generation != Replaced)
@@ -257,7 +281,10 @@ TMenuNode *TSettingsTreeModel::AfterEdit(TMenuNode *node)
         return node;
     const quint64 generation = Replaced;
     TMenuNode *result = node;
+    TProductKeeper keepProduct(*Device);
     if (node->Data->Permission & 0x80) {
+        if (InProductMenu(node) && !AnnounceItem(node))
+            return nullptr;
         Device->SetRegisterText(node->Data->Register);
         Device->ReadLiteral();
         if (generation != Replaced)
@@ -291,6 +318,8 @@ bool TSettingsTreeModel::CheckUnitsChange()
     if (generation != Replaced || Device->ReplyFailed() || Device->ReplyText() == LastUnitsLiteral)
         return false;
     LastUnitsLiteral = Device->ReplyText();
+    // Naming each product's menu selects it: the active product is selected again at the end.
+    TProductKeeper keepProduct(*Device);
     for (size_t i = 0; i < Nodes.size(); ++i)
         if (!RefreshNumbers(Nodes[i].get(), generation))
             break;

@@ -58,6 +58,8 @@ void TSettingsTransfer::Clear()
     Position = 0;
     Refused.clear();
     Unconfirmed.clear();
+    Outstanding.clear();
+    LateReplies = 0;
     Done = 0;
     StopReason.clear();
     Cancelled = false;
@@ -125,15 +127,22 @@ void TSettingsTransfer::Step()
             }
         }
     }
-    // The state is set before sending so that a reply delivered from inside the send counts.
+    // The state is set before sending so that a reply delivered from inside the send counts. The
+    // last send is waited for like any: a reply within the wait still counts.
     WaitLeft = ReplyWaitSteps;
     ++Attempts;
     AwaitingReply = true;
-    const bool lastSend = Attempts > MaxSends;
     if (SendFrame)
         SendFrame(message);
-    if (lastSend)
-        Stop(QStringLiteral("Instrument not Responding"));
+}
+
+void TSettingsTransfer::GiveUp()
+{
+    // The line went out and was never answered: whether it took effect is not known.
+    if (Position < Messages.size())
+        Unconfirmed.append(Messages[Position]);
+    AwaitingReply = false;
+    Stop(QStringLiteral("Instrument not Responding"));
 }
 
 bool TSettingsTransfer::LineLost()
@@ -152,36 +161,49 @@ bool TSettingsTransfer::LineLost()
     }
     switch (decision) {
     case ResendLine:
+        if (Attempts > MaxSends) {
+            GiveUp(); // the fourth send had no reply either
+            return false;
+        }
         return true; // sent again at once (Attempts counts the sends)
     case LineDone:
         ++Done;
         ++Progress;
-        NextLine();
+        NextLine(0);
         ReportProgress();
         return false;
     case LineUnconfirmed:
         Unconfirmed.append(line);
         ++Progress;
-        NextLine();
+        NextLine(0);
         ReportProgress();
         return false;
     case CheckAgain:
         // Nothing sent: one more period of waiting counts like a send.
         WaitLeft = ReplyWaitSteps;
-        if (++Attempts > MaxSends)
-            Stop(QStringLiteral("Instrument not Responding"));
+        if (++Attempts > MaxSends + 1)
+            GiveUp();
         return false;
     }
     return false;
 }
 
-void TSettingsTransfer::NextLine()
+void TSettingsTransfer::NextLine(int answered)
 {
+    // Sends of this line still unanswered may yet be answered: such a reply is not the next
+    // line's, also when that line names the same register and command.
+    if (CurrentDecoded && Attempts > answered)
+        Outstanding[Key(Current)] += Attempts - answered;
     AwaitingReply = false;
     Attempts = 0;
     ReopenedForCurrent = false;
     ++Position;
     WaitLeft = 0;
+}
+
+uint32_t TSettingsTransfer::Key(const Tcommsobj &msg)
+{
+    return (static_cast<uint32_t>(msg.Command & 0xFF) << 16) | static_cast<uint32_t>(msg.Register & 0xFFFF);
 }
 
 bool TSettingsTransfer::IsReplyToCurrent(const Tcommsobj &reply) const
@@ -195,6 +217,16 @@ void TSettingsTransfer::ReplyArrived(const QByteArray &text)
     Tcommsobj reply;
     const bool decoded = reply.Decode(text);
     ReplyMessage.Decode(text);
+    if (decoded) {
+        // A late reply to an earlier line's send: counted and dropped.
+        auto late = Outstanding.find(Key(reply));
+        if (late != Outstanding.end() && late.value() > 0) {
+            if (--late.value() == 0)
+                Outstanding.erase(late);
+            ++LateReplies;
+            return;
+        }
+    }
     if (Busy) {
         // A hook is asking the instrument: its replies are its own; a late one to the line is kept.
         if (AwaitingReply && decoded && CurrentDecoded && IsReplyToCurrent(reply)) {
@@ -225,7 +257,7 @@ void TSettingsTransfer::Answered(const Tcommsobj &reply)
         Refused.append({Position, Messages[Position], reply.Register, reply.Status, reply.ErrorText()});
     ++Done;
     ++Progress;
-    NextLine();
+    NextLine(1);
     ReportProgress();
 }
 

@@ -1,13 +1,14 @@
 // Paces a settings transfer: sends a list of message texts one by one, each after the reply to the
-// previous one, giving up after the fourth send of one. A lost reply is followed by a resend only
-// when sending the line twice is harmless (or its effect was read back and is missing); refusals
-// are listed, and a lapsed session can be reopened. The transfer dialog shows its progress; the
-// command line and tests run it on their own.
+// previous one, giving up when the fourth send of one is not answered within the wait either. A lost reply is
+// followed by a resend only when sending the line twice is harmless (or its effect was read back and is
+// missing); refusals are listed, and a lapsed session can be reopened. The transfer dialog shows its
+// progress; the command line and tests run it on their own.
 #pragma once
 
 #include "link/comms.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -104,6 +105,8 @@ public:
     QList<QByteArray> Unconfirmed;
     // Lines answered (or confirmed by reading back), refusals included.
     int Done = 0;
+    // Replies that came for a line the transfer had already left (a resend's second answer).
+    int LateReplies = 0;
     // Why the transfer ended early: "Instrument not Responding", the lapsed session, Cancel.
     QString StopReason;
     bool Cancelled = false;
@@ -119,7 +122,10 @@ private:
     void Finish(bool completed);
     void Stop(const QString &reason);
     void ReportProgress();
-    void NextLine();
+    // Moves on; `answered` of the line's sends were answered (the rest may still be).
+    void NextLine(int answered);
+    void GiveUp();
+    static uint32_t Key(const Tcommsobj &msg);
     bool IsReplyToCurrent(const Tcommsobj &reply) const;
     void Answered(const Tcommsobj &reply);
     // The line's reply was lost; true when it is to be sent again now.
@@ -136,4 +142,6 @@ private:
     Tcommsobj KeptReply;
     bool LapsePending = false;
     bool ReopenedForCurrent = false;
+    // Unanswered sends of lines already left, by command and register.
+    QHash<uint32_t, int> Outstanding;
 };

@@ -158,16 +158,21 @@ TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
     EXPECT_EQ(buttons[0]->text(), "Edit Product Name");
     EXPECT_EQ(buttons[1]->text(), "Add New Product");
     EXPECT_EQ(buttons[2]->text(), "Delete Product");
+    // The product menu itself offers the add only: a rename or delete needs a product chosen.
+    EXPECT_TRUE(tab->PgProd->BtnEditProduct->isHidden());
+    EXPECT_TRUE(tab->PgProd->BtnDeleteProduct->isHidden());
+    EXPECT_FALSE(tab->PgProd->BtnAddProduct->isHidden());
 
     // Add: the name limit comes from the instrument; the tree shows the new product.
-    QString shownName;
+    QString shownName, title, prompt;
     int limit = 0;
     QByteArray typed = "KIWI";
     OnDialog = [&](QDialog *dialog) {
         auto *names = qobject_cast<TFrmNewProduct *>(dialog);
         if (!names)
             return int(QDialog::Rejected);
-        EXPECT_EQ(names->windowTitle(), "New Product");
+        title = names->windowTitle();
+        prompt = names->Label1->text();
         shownName = names->EdtName->text();
         limit = names->Limit();
         names->EdtName->setText(QString::fromLatin1(typed));
@@ -175,6 +180,7 @@ TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
     };
     tab->PgProd->BtnAddProduct->click();
     EXPECT_EQ(shownName, "");
+    EXPECT_EQ(title, "New Product");
     EXPECT_EQ(limit, 12);
     EXPECT_EQ(SimProducts(*Sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS", "KIWI"}));
     EXPECT_EQ(ProductNodes(), (QList<QByteArray>{"CURRENT", "APPLES", "PEARS", "PLUMS", "KIWI"}));
@@ -183,8 +189,11 @@ TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
     tab->Select(Find("B100", "KIWI"));
     ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->PgProd);
     typed = "MANGO";
+    EXPECT_EQ(tab->PgProd->LblProduct->text(), "Product 4: KIWI");
     tab->PgProd->BtnEditProduct->click();
     EXPECT_EQ(shownName, "KIWI");
+    EXPECT_EQ(title, "Rename Product");
+    EXPECT_EQ(prompt, "New name for the product KIWI : ");
     EXPECT_EQ(SimProducts(*Sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS", "MANGO"}));
     EXPECT_TRUE(ProductNodes().contains("MANGO"));
 
@@ -193,7 +202,8 @@ TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
     Reporter.Answer = false;
     Sent.clear();
     tab->PgProd->BtnDeleteProduct->click();
-    EXPECT_EQ(Reporter.Questions.last(), "Deleting a product will clear all Totals.  Continue?");
+    EXPECT_EQ(Reporter.Questions.last(),
+              "Delete the product PEARS?\nDeleting a product will clear all Totals.  Continue?");
     EXPECT_TRUE(SentWith("2010B").isEmpty());
     EXPECT_EQ(SimProducts(*Sim).size(), 4);
     Reporter.Answer = true;
@@ -201,6 +211,9 @@ TEST_F(SettingsWindowsTest, ProductPageAddsRenamesAndDeletesOnTheInstrument)
     tab->PgProd->BtnDeleteProduct->click();
     EXPECT_EQ(SimProducts(*Sim), (QList<QByteArray>{"APPLES", "PLUMS", "MANGO"}));
     EXPECT_EQ(ProductNodes(), (QList<QByteArray>{"CURRENT", "APPLES", "PLUMS", "MANGO"}));
+    // Afterwards the product menu is selected: Delete is not left live on another product.
+    EXPECT_EQ(tab->Selected(), Find("B100"));
+    EXPECT_TRUE(tab->PgProd->BtnDeleteProduct->isHidden());
     EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
 }
 
@@ -273,13 +286,14 @@ TEST_F(SettingsWindowsTest, SavedFileSentThroughThePreviewMakesTheSecondInstrume
     Connect(*Other);
     chosen = file;
     bool calShown = false;
-    QString root;
+    QString root, target;
     bool includeCal = false;
     OnDialog = [&](QDialog *dialog) {
         auto *preview = qobject_cast<TFrmSendSettings *>(dialog);
         if (!preview)
             return int(QDialog::Rejected);
         EXPECT_EQ(preview->windowTitle(), "Settings to Send");
+        target = preview->LblTarget->text();
         calShown = !preview->CBxCal->isHidden();
         root = preview->tvSettings->topLevelItem(0)->text(0);
         preview->CBxCal->setChecked(includeCal);
@@ -292,6 +306,9 @@ TEST_F(SettingsWindowsTest, SavedFileSentThroughThePreviewMakesTheSecondInstrume
         W->Open1->trigger();
         EXPECT_TRUE(calShown);
         EXPECT_EQ(root, " FULL SETUP");
+        // The preview names the instrument it writes to.
+        ASSERT_FALSE(W->Device->SerialNumber.isEmpty());
+        EXPECT_TRUE(target.contains("serial number " + W->Device->SerialNumber)) << target.toStdString();
         EXPECT_TRUE(Reporter.Questions.contains("Existing Totals will be cleared. Continue?"));
         EXPECT_EQ(SentWith("201200F8").size(), withCal ? 1 : 0);
         EXPECT_EQ(Other->Instrument().Weight().CalZero == 4321, withCal);
@@ -303,6 +320,81 @@ TEST_F(SettingsWindowsTest, SavedFileSentThroughThePreviewMakesTheSecondInstrume
                                     "compare", file, "--passcode", "5678"});
     EXPECT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
     EXPECT_EQ(run.Out.count('\n'), 1) << run.Out.toStdString();
+}
+
+TEST_F(SettingsWindowsTest, AFileASaveDoesNotWriteIsRefusedBeforeAnythingHappens)
+{
+    StartSafe();
+    QTemporaryDir dir;
+    const struct {
+        const char *Text;
+        const char *Error;
+    } cases[] = {
+        {"Date,Time,Weight\r\n05/03/2024,14:07:59,12.50\r\n", "not a settings file: line 1 is no menu title"},
+        {"1: SAFE SETUP\r\n2: BUILD\r\n3: E        : 7\r\n20121104:0007\r\n20100016:\r\n",
+         "line 5 is a second request under one title"},
+        {"1: SAFE SETUP\r\n2: RESET\r\n20100016:\r\n", "line 3 executes register 0016"},
+    };
+    for (const auto &c : cases) {
+        const QString file = dir.filePath("BAD.WSD");
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(c.Text);
+        out.close();
+        Ui->Files->AskFileName = [&](bool, const QString &) { return file; };
+        bool previewed = false;
+        OnDialog = [&](QDialog *) {
+            previewed = true;
+            return int(QDialog::Rejected);
+        };
+        Sent.clear();
+        W->Open1->trigger();
+        EXPECT_FALSE(previewed) << c.Error;
+        ASSERT_FALSE(Reporter.Errors.isEmpty());
+        EXPECT_TRUE(Reporter.Errors.last().contains(c.Error) &&
+                    Reporter.Errors.last().endsWith("Nothing was sent."))
+            << Reporter.Errors.last().toStdString();
+        // The session goes on: nothing was ended, written or executed.
+        EXPECT_TRUE(Ui->Session->SessionActive) << c.Error;
+        EXPECT_TRUE(SentWith("2010").isEmpty() && SentWith("20120").isEmpty()) << c.Error;
+        EXPECT_EQ(Sim->Instrument().Model().Find(0x1104)->Value, 1);
+    }
+}
+
+TEST_F(SettingsWindowsTest, EditsAndClicksLeaveTheActiveProductAsItWas)
+{
+    Sim->Instrument().CurrentProduct = 1; // PEARS
+    Sim->Instrument().Model().Find(0xB010)->Value = 2;
+    StartSafe();
+    TSettingsTab *tab = Ui->Tab;
+    const struct {
+        const char *What;
+        std::function<void()> Act;
+    } steps[] = {
+        {"edit FULLSCAL",
+         [&] {
+             tab->Select(Find("002F"));
+             ASSERT_EQ(tab->pgcConfig->currentWidget(), tab->pgNum);
+             tab->EdtNum->setText("2500.00");
+             tab->btnNumOK->click();
+             EXPECT_EQ(Sim->Instrument().Model().Find(0x002F)->Value, 250000);
+         }},
+        {"click PLUMS", [&] { tab->Select(Find("B100", "PLUMS")); }},
+        {"click APPLES's target", [&] { tab->Select(Find(Find("B100", "APPLES"), "B020")); }},
+        {"refresh the products",
+         [&] {
+             tab->Select(Find("B100"));
+             tab->tvMenuPopupRefreshClick();
+         }},
+    };
+    for (const auto &step : steps) {
+        step.Act();
+        EXPECT_EQ(Sim->Instrument().CurrentProduct, 1) << step.What;
+        TMenuNode *active = Find("B010");
+        ASSERT_NE(active, nullptr) << step.What;
+        EXPECT_EQ(active->Text, "ACTIVE   : 2") << step.What;
+    }
+    EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
 }
 
 TEST_F(SettingsWindowsTest, OpenEndsTheSessionAndStartsItAgainAfterwards)

@@ -85,6 +85,32 @@ TEST_F(TrafficTest, CancelEndsTheTransfer)
     EXPECT_TRUE(Reporter.Errors.isEmpty());
 }
 
+TEST_F(TrafficTest, EnterDoesNotCancelTheTransfer)
+{
+    QList<QByteArray> lines;
+    for (int reg = 0x1201; reg <= 0x1210; ++reg) {
+        Instrument->Registers.insert(reg, "");
+        lines << "2012" + QByteArray::number(reg, 16).toUpper() + ":01";
+    }
+    TFrmTraffic *dialog = Window->FrmTraffic;
+    dialog->Transfer.SetStepInterval(20);
+    bool pressed = false;
+    QTimer::singleShot(50, dialog, [&] {
+        // Cancel has the focus, as after a click elsewhere in the dialog.
+        dialog->btnCancel->setFocus();
+        for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+            QTest::keyClick(dialog->btnCancel, static_cast<Qt::Key>(key));
+            QTest::keyClick(dialog, static_cast<Qt::Key>(key));
+        }
+        pressed = dialog->Transfer.Running;
+    });
+    EXPECT_TRUE(dialog->Run(lines, "Write Settings to Instrument"));
+    EXPECT_TRUE(pressed);
+    EXPECT_FALSE(dialog->Transfer.Cancelled);
+    EXPECT_EQ(dialog->Transfer.Done, lines.size());
+    EXPECT_TRUE(Reporter.Errors.isEmpty());
+}
+
 TEST_F(TrafficTest, EscapeAndTheCloseBoxCancelTheTransferLikeCancel)
 {
     const QList<std::pair<const char *, std::function<void(TFrmTraffic *)>>> ways{

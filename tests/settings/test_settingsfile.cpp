@@ -4,6 +4,7 @@
 #include "settings/settingstree.h"
 
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace
@@ -167,4 +168,95 @@ TEST(SettingsFile, FileNamesAndReadWriteRoundTrip)
     // Files edited elsewhere: LF only, no final line end.
     EXPECT_EQ(SettingsFileLines("1: A\n20120001:1"), (QList<QByteArray>{"1: A", "20120001:1"}));
     EXPECT_EQ(SettingsFileLines(""), QList<QByteArray>{});
+}
+
+TEST(SettingsFile, OnlyWhatASaveWritesIsSent)
+{
+    // A file as a save writes it, with the calibration block and the product lines.
+    TMenuTree tree = ExampleTree();
+    TMenuNode *root = tree[0].get();
+    TMenuNode *products = AddItem(root, "PRODUCTS", "B100", "08", "0000", {}, {});
+    TMenuNode *current = AddItem(products, "CURRENT", "B100", "08", "0001", {}, {});
+    AddItem(current, "ACTIVE", "B010", "01", "0000", "0002", "2");
+    AddItem(products, "APPLES", "B100", "08", "0002", {}, {});
+    AddItem(products, "PEARS", "B100", "08", "0003", {}, {});
+    QList<QByteArray> good;
+    BuildSettingsFile(tree, "0A0B0C", good);
+    QString error;
+    ASSERT_TRUE(CheckSettingsFile(good, &error)) << error.toStdString();
+
+    struct TCase {
+        const char *What;
+        std::function<void(QList<QByteArray> &)> Change;
+        const char *Error; // the start of the message; empty: accepted
+        bool NotSettings;
+    };
+    const TCase cases[] = {
+        {"blank lines at the end",
+         [](QList<QByteArray> &l) {
+             l << ""
+               << "";
+         },
+         "", false},
+        {"a reset", [](QList<QByteArray> &l) { l.insert(4, "20100016:"); },
+         "line 5 executes register 0016, which a settings file does not carry", false},
+        {"an execute under the products",
+         [](QList<QByteArray> &l) { l.append("3: X"), l.append("20100103:"); },
+         "line 18 executes register 0103", false},
+        {"a key press written", [](QList<QByteArray> &l) { l[4] = "20120008:000E"; },
+         "line 5 writes register 0008, which acts", false},
+        {"two requests under one title", [](QList<QByteArray> &l) { l.insert(5, "20121234:0001"); },
+         "line 6 is a second request under one title", false},
+        {"control characters",
+         [](QList<QByteArray> &l) {
+             l[4] = "20121234:04\x01"
+                    "E2";
+         },
+         "line 5 holds control characters (20121234:04[SOH]E2)", false},
+        {"a value in lower-case digits", [](QList<QByteArray> &l) { l[4] = "20121234:04e2"; }, "", false},
+        {"lower-case hex in the header", [](QList<QByteArray> &l) { l[4] = "2012123a:04E2"; },
+         "line 5 is neither a title nor a request", false},
+        {"an address", [](QList<QByteArray> &l) { l[4] = "21121234:04E2"; },
+         "line 5 is neither a title nor a request", false},
+        {"a depth jump", [](QList<QByteArray> &l) { l.insert(2, "4: DEEP"); },
+         "line 3 is a title of depth 4 after one of depth 1", false},
+        {"calibration below another title", [](QList<QByteArray> &l) { l.move(1, 3); },
+         "line 4 writes the calibration block below the first title", false},
+        {"a product added under another name", [](QList<QByteArray> &l) { l.last() = "2010B001:KIWI"; },
+         "line 16 adds a product named otherwise than its title (\"KIWI\")", false},
+        {"the totals cleared without the reset", [](QList<QByteArray> &l) { l.removeAt(7); },
+         "line 7 clears the totals without the products' reset after it", false},
+        {"a log file",
+         [](QList<QByteArray> &l) {
+             l = {"Date,Time,Weight", "05/03/2024,14:07:59,12.50"};
+         },
+         "not a settings file: line 1 is no menu title", true},
+        {"titles only",
+         [](QList<QByteArray> &l) {
+             l = {"1: SAFE SETUP", "2: MENU A"};
+         },
+         "not a settings file: it holds titles but no settings", true},
+        {"empty", [](QList<QByteArray> &l) { l.clear(); }, "not a settings file: it is empty", true},
+        {"binary",
+         [](QList<QByteArray> &l) {
+             l = {QByteArray("\x7F"
+                             "ELF\x02\x01",
+                             6)};
+         },
+         "not a settings file: line 1 holds control characters", true},
+    };
+    for (const TCase &c : cases) {
+        QList<QByteArray> lines = good;
+        c.Change(lines);
+        QString why;
+        bool notSettings = false;
+        const bool ok = CheckSettingsFile(lines, &why, &notSettings);
+        if (!*c.Error) {
+            EXPECT_TRUE(ok) << c.What << ": " << why.toStdString();
+            continue;
+        }
+        EXPECT_FALSE(ok) << c.What;
+        EXPECT_TRUE(why.startsWith(QLatin1String(c.Error))) << c.What << ": " << why.toStdString();
+        EXPECT_EQ(notSettings, c.NotSettings) << c.What;
+    }
 }

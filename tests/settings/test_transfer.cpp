@@ -73,10 +73,56 @@ TEST_F(TransferTest, UnansweredLineIsSentFourTimesThenGivesUp)
     StepUntilSend();
     StepUntilSend();
     EXPECT_EQ(sent, QList<QByteArray>(4, "20120001:1"));
+    // The fourth send is waited for like the others before the transfer gives up.
+    EXPECT_TRUE(finished.isEmpty());
+    EXPECT_EQ(StepUntilSend(), TSettingsTransfer::StepsPerAttempt + 1);
+    EXPECT_EQ(sent.size(), 4);
     EXPECT_EQ(finished, QList<bool>{false});
     EXPECT_FALSE(transfer.Running);
     EXPECT_TRUE(transfer.Messages.isEmpty());
+    EXPECT_EQ(transfer.Unconfirmed, QList<QByteArray>{"20120001:1"});
+    EXPECT_EQ(transfer.Done, 0);
     EXPECT_EQ(reporter.Errors, QStringList{"Instrument not Responding"});
+}
+
+TEST_F(TransferTest, RepliesWithinTheWaitCountAndLateOnesAnswerNoLaterLine)
+{
+    // Each row: the send whose reply comes (1-4), and how many steps into its wait.
+    const struct {
+        int Send, Step;
+    } cases[] = {{1, 0},
+                 {1, TSettingsTransfer::StepsPerAttempt - 1},
+                 {4, 0},
+                 {4, TSettingsTransfer::StepsPerAttempt - 1}};
+    for (const auto &c : cases) {
+        TSettingsTransfer t;
+        QList<QByteArray> out;
+        QList<bool> done;
+        t.SendFrame = [&](const QByteArray &text) { out.append(text); };
+        t.OnFinished = [&](bool ok) { done.append(ok); };
+        // Two lines on one register and command: a late second answer to the first is not the second's.
+        t.Load({"20121201:1", "20121201:2"});
+        t.Start();
+        while (out.size() < c.Send && t.Running)
+            t.Step();
+        for (int i = 0; i < c.Step; ++i)
+            t.Step();
+        ASSERT_TRUE(t.Running) << c.Send << "/" << c.Step;
+        t.ReplyArrived("00121201:");
+        EXPECT_EQ(t.Position, 1) << c.Send << "/" << c.Step;
+        t.Step();
+        EXPECT_EQ(out.last(), "20121201:2");
+        // Answers to the first line's other sends arrive now: counted and dropped.
+        for (int late = 1; late < c.Send; ++late)
+            t.ReplyArrived("00121201:");
+        EXPECT_EQ(t.Position, 1) << c.Send << "/" << c.Step;
+        EXPECT_EQ(t.LateReplies, c.Send - 1);
+        t.ReplyArrived("00121201:");
+        t.Step();
+        EXPECT_EQ(done, QList<bool>{true}) << c.Send << "/" << c.Step;
+        EXPECT_TRUE(t.Unconfirmed.isEmpty());
+        EXPECT_EQ(t.Done, 2);
+    }
 }
 
 TEST_F(TransferTest, RefusalCountsAsAnswerAndStrayReplyMovesOnlyProgress)

@@ -326,16 +326,22 @@ TEST(SettingsFaults, CliSendReportsRefusedLinesAndAddsAProductOnceWhenItsReplyIs
     EXPECT_EQ(ProductNames(sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS"}));
 }
 
-TEST(SettingsFaults, ProductPageFunctionsWhoseReplyIsLostRunOnce)
+TEST(SettingsFaults, ProductFunctionsWhoseReplyIsLostRunOnceAndSayWhatTheInstrumentHolds)
 {
+    // Each function with its reply lost (vornsim drops it after acting): it goes out once, and the
+    // products read back decide. A refused function whose refusal is lost did nothing.
     struct TCase {
         int Register;
+        QByteArray Name; // the new name (add, rename)
         QList<QByteArray> Expected;
+        TProductOutcome Outcome;
     };
     const TCase cases[] = {
-        {0xB001, {"APPLES", "PEARS", "PLUMS", "KIWI"}},
-        {0xB012, {"APPLES", "PEARS", "MANGO"}},
-        {0xB011, {"APPLES", "PEARS"}},
+        {0xB001, "KIWI", {"APPLES", "PEARS", "PLUMS", "KIWI"}, TProductOutcome::Confirmed},
+        {0xB012, "MANGO", {"APPLES", "PEARS", "MANGO"}, TProductOutcome::Confirmed},
+        {0xB011, {}, {"APPLES", "PEARS"}, TProductOutcome::Confirmed},
+        {0xB001, "A NAME MUCH TOO LONG", {"APPLES", "PEARS", "PLUMS"}, TProductOutcome::NotDone},
+        {0xB012, "A NAME MUCH TOO LONG", {"APPLES", "PEARS", "PLUMS"}, TProductOutcome::NotDone},
     };
     for (const TCase &c : cases) {
         TSimBench bench;
@@ -347,20 +353,131 @@ TEST(SettingsFaults, ProductPageFunctionsWhoseReplyIsLostRunOnce)
         TProductOps products(&bench.Engine, &bench.Device, &bench.Tree);
         TMenuNode *menu = bench.Find("B100");
         ASSERT_NE(menu, nullptr);
-        if (c.Register == 0xB001) {
-            products.AddProduct(menu, "KIWI");
-        } else {
-            TMenuNode *plums = menu->Children.back().get(); // listing it makes PLUMS the current one
-            ASSERT_EQ(plums->Text, "PLUMS");
-            bench.Device.SetRegisterText(plums->Data->Register);
-            bench.Device.SetMenu(plums->Data->MenuKey);
-            bench.Device.ReadMenuList();
-            if (c.Register == 0xB012)
-                products.RenameProduct(menu, "MANGO");
-            else
-                products.DeleteConfirmed(menu);
+        TMenuNode *plums = menu->Children.back().get();
+        ASSERT_EQ(plums->Text, "PLUMS");
+        bench.Sent.clear();
+        if (c.Register == 0xB001)
+            products.AddProduct(menu, c.Name);
+        else if (c.Register == 0xB012)
+            products.RenameProduct(plums, c.Name);
+        else
+            products.DeleteConfirmed(plums);
+        const QByteArray what = QByteArray::number(c.Register, 16) + " " + c.Name;
+        EXPECT_EQ(bench.CountSent("2010" + QByteArray::number(c.Register, 16).toUpper()), 1)
+            << what.constData();
+        EXPECT_EQ(ProductNames(*bench.Sim), c.Expected) << what.constData();
+        EXPECT_EQ(products.LastOutcome, c.Outcome) << what.constData();
+        // Confirmed is said by the tree; a function not done is reported as such, once.
+        if (c.Outcome == TProductOutcome::Confirmed)
+            EXPECT_TRUE(bench.Reporter.Errors.isEmpty()) << bench.Reporter.Errors.join("\n").toStdString();
+        else
+            EXPECT_TRUE(bench.Reporter.Errors.join("\n").contains("not ")) << what.constData();
+        QList<QByteArray> shown;
+        for (const auto &p : bench.Find("B100")->Children)
+            shown << p->Text;
+        EXPECT_EQ(shown, QList<QByteArray>{"CURRENT"} + c.Expected) << what.constData();
+    }
+}
+
+TEST(SettingsFaults, CliSendRefusesWhatASaveDoesNotWriteAndSendsNothing)
+{
+    QList<QByteArray> file = DefaultFile();
+    ASSERT_GT(file.size(), 150);
+    // A changed value early in the file: had any line gone out, the instrument would show it.
+    qsizetype at = 0;
+    while (at < file.size() && !file[at].startsWith("20121104:"))
+        ++at;
+    ASSERT_LT(at + 4, file.size());
+    ASSERT_TRUE(file[at + 4].startsWith("20121106:")) << file[at + 4].constData();
+    file[at] = "20121104:0002";
+    auto with = [&file](qsizetype index, const QByteArray &line) {
+        QList<QByteArray> lines = file;
+        lines[index] = line;
+        return SettingsFileText(lines);
+    };
+    const QByteArray number = QByteArray::number(at + 5);
+    const struct {
+        const char *What;
+        QByteArray Text;
+        QByteArray Expected;
+    } cases[] = {
+        {"a log file", "Date,Time,Weight\r\n05/03/2024,14:07:59,12.50\r\n", "not a settings file: line 1"},
+        {"a reset", with(at + 4, "20100016:"), "line " + number + " executes register 0016"},
+        {"a calibration start", with(at + 4, "20100103:"), "line " + number + " executes register 0103"},
+        {"control characters", with(at + 4, "20121105:\x1B[2J"),
+         "line " + number + " holds control characters"},
+    };
+    QTemporaryDir dir;
+    for (const auto &c : cases) {
+        const QString path = dir.filePath(QStringLiteral("bad.WSD"));
+        {
+            QFile out(path);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(c.Text);
         }
-        EXPECT_EQ(ProductNames(*bench.Sim), c.Expected) << std::hex << c.Register;
-        EXPECT_TRUE(bench.Reporter.Errors.isEmpty()) << bench.Reporter.Errors.join("\n").toStdString();
+        TVornSimConfig config;
+        config.TcpPort = 0;
+        TVornSim sim(config);
+        ASSERT_TRUE(sim.Start());
+        const TProgramRun run =
+            RunCli({"--tcp", Address(sim), "settings", "send", path, "--passcode", "1234", "--yes"});
+        EXPECT_EQ(run.Exit, 5) << c.What << ": " << run.Err.toStdString();
+        EXPECT_TRUE(run.Err.contains(c.Expected) && run.Err.contains("nothing was sent"))
+            << c.What << ": " << run.Err.toStdString();
+        EXPECT_EQ(sim.Instrument().Model().Find(0x1104)->Value, 1) << c.What;
+        EXPECT_EQ(sim.Instrument().SavesDone, 0) << c.What;
+        EXPECT_EQ(sim.Instrument().TransfersEnded, 0) << c.What;
+        EXPECT_EQ(ProductNames(sim), (QList<QByteArray>{"APPLES", "PEARS", "PLUMS"})) << c.What;
+    }
+}
+
+TEST(SettingsFaults, TransferCountsRepliesWithinTheWaitAndReportsEveryLineExactly)
+{
+    // Value writes (two in a row on one register, one refused: ADDR takes 1..31), then the end line.
+    const QList<QByteArray> lines{"20121104:0005", "20121324:0004", "20121324:0005", "20121314:0065",
+                                  "20121315:0021", "20121325:0031", "20121206:0061"};
+    const int total = static_cast<int>(lines.size()) + 1;
+    struct TCase {
+        const char *What;
+        int DelayMs, DropOn, DropTimes;
+        TSettingsSendResult::TStatus Status;
+        int Confirmed, Unconfirmed, NotSent;
+        int SendsOf1315;
+    };
+    const TCase cases[] = {
+        {"no fault", 0, -1, 1, TSettingsSendResult::Sent, total - 1, 0, 0, 1},
+        // Replies later than the 200 ms wait: each line is sent again and its first reply counts.
+        {"replies 300 ms late", 300, -1, 1, TSettingsSendResult::Sent, total - 1, 0, 0, 2},
+        {"replies 120 ms late", 120, -1, 1, TSettingsSendResult::Sent, total - 1, 0, 0, 1},
+        // The reply to the fourth send arrives: the line counts, the transfer goes on.
+        {"fourth reply comes", 0, 0x1315, 3, TSettingsSendResult::Sent, total - 1, 0, 0, 4},
+        {"no reply at all", 0, 0x1315, 4, TSettingsSendResult::NoReply, 3, 1, 3, 4},
+    };
+    for (const TCase &c : cases) {
+        TSimBench bench;
+        bench.Config.DelayMs = c.DelayMs;
+        bench.Config.DropOnRegister = c.DropOn;
+        bench.Config.DropOnTimes = c.DropTimes;
+        ASSERT_TRUE(bench.Start());
+        bench.FastTicks(250);
+        const TSettingsSendResult sent = SendLines(bench, lines);
+        EXPECT_EQ(sent.Status, c.Status) << c.What << ": " << sent.Summary().toStdString();
+        EXPECT_EQ(sent.Lines, total) << c.What;
+        EXPECT_EQ(sent.Confirmed(), c.Confirmed) << c.What << ": " << sent.Summary().toStdString();
+        ASSERT_EQ(sent.Refused.size(), 1) << c.What;
+        EXPECT_EQ(sent.Refused[0].Line, "20121314:0065");
+        EXPECT_EQ(sent.Unconfirmed.size(), c.Unconfirmed) << c.What;
+        EXPECT_EQ(sent.NotSent(), c.NotSent) << c.What;
+        EXPECT_EQ(bench.CountSent("20121315:0021"), c.SendsOf1315) << c.What;
+        EXPECT_TRUE(sent.Summary().contains(sent.Counts())) << c.What;
+        // What the instrument holds: every line up to where the transfer stopped (the unanswered
+        // one included: vornsim acted before dropping its reply), nothing after it.
+        TSimModel &model = bench.Model();
+        EXPECT_EQ(model.Find(0x1104)->Value, 5) << c.What;
+        EXPECT_EQ(model.Find(0x1324)->Value, 5) << c.What;
+        EXPECT_EQ(model.Find(0x1315)->Value, 0x21) << c.What;
+        EXPECT_EQ(model.Find(0x1325)->Value, c.NotSent == 0 ? 0x31 : 20) << c.What;
+        // The end of the transfer is the one execute that may go twice (marking it again changes nothing).
+        EXPECT_EQ(bench.Sim->Instrument().TransfersEnded > 0, c.NotSent == 0) << c.What;
     }
 }

@@ -262,9 +262,9 @@ TEST(SettingsVornsim, ProductsAddRenameDeleteAndReloadTheirMenu)
     EXPECT_EQ(names(), (QList<QByteArray>{"CURRENT", "APPLES", "PEARS", "PLUMS", "KIWI"}));
     EXPECT_EQ(instrument.Products.last().Name, "KIWI");
 
-    // Renaming shows the current product's name first.
-    const auto [current, limit] = products.BeginRename();
-    EXPECT_EQ(current, instrument.Products[instrument.CurrentProduct].Name);
+    // Renaming shows the product's name as the instrument holds it; the add returned its node.
+    const auto [current, limit] = products.BeginRename(menu);
+    EXPECT_EQ(current, "KIWI");
     EXPECT_EQ(limit, 12);
     products.RenameProduct(menu, "MANGO");
     EXPECT_TRUE(names().contains("MANGO"));

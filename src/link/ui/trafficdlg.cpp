@@ -4,6 +4,7 @@
 #include "i18n/ui/LumsLangComp.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -24,6 +25,9 @@ TFrmTraffic::TFrmTraffic(TTransactionEngine *engine, TLumsLanguageComp *language
     PBprogress->setRange(0, 0);
     btnCancel = new QPushButton("Cancel", this);
     btnCancel->setObjectName("btnCancel");
+    // Enter must not stop a transfer: Cancel is no default button, only a click (or Escape).
+    btnCancel->setAutoDefault(false);
+    btnCancel->setDefault(false);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnCancel);
@@ -71,6 +75,15 @@ void TFrmTraffic::reject()
         Current->Cancel(); // closes the dialog through OnFinished
     if (isVisible())
         QDialog::reject();
+}
+
+void TFrmTraffic::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFrmTraffic::showEvent(QShowEvent *event)

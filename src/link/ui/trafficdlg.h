@@ -40,6 +40,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Enter and Return do nothing: a transfer is stopped only by Cancel, Escape or the close box.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     TTransactionEngine *Engine;

@@ -16,12 +16,12 @@ TFrmNewProduct::TFrmNewProduct(QWidget *parent, TReporter *reporter) : QDialog(p
 {
     setObjectName("FrmNewProduct");
     setWindowTitle("New Product");
-    auto *label = new QLabel("Product Name : ", this);
-    label->setObjectName("Label1");
+    Label1 = new QLabel("Product Name : ", this);
+    Label1->setObjectName("Label1");
     EdtName = new QLineEdit(this);
     EdtName->setObjectName("EdtName");
     auto *row = new QHBoxLayout;
-    row->addWidget(label);
+    row->addWidget(Label1);
     row->addWidget(EdtName, 1);
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
@@ -58,6 +58,13 @@ void TFrmNewProduct::accept()
         return;
     }
     QDialog::accept();
+}
+
+void TFrmNewProduct::SetRenaming(const QByteArray &product)
+{
+    setWindowTitle(QStringLiteral("Rename Product"));
+    Label1->setText(
+        QStringLiteral("New name for the product %1 : ").arg(QString::fromLatin1(product.trimmed())));
 }
 
 QByteArray TFrmNewProduct::Name() const

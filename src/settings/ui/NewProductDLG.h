@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class TReporter;
 
@@ -22,6 +23,10 @@ public:
     // Ok: a name longer than the instrument takes is refused with the reason and the dialog stays.
     void accept() override;
 
+    // Renaming: the caption and the question name the product being renamed.
+    void SetRenaming(const QByteArray &product);
+
+    QLabel *Label1;
     QLineEdit *EdtName;
 
 private:

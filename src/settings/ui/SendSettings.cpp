@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -48,10 +49,34 @@ TFrmSendSettings::TFrmSendSettings(QWidget *parent) : QDialog(parent)
     buttons->addStretch();
     buttons->addWidget(btnSend);
     buttons->addWidget(btnCancel);
+    LblTarget = new QLabel(this);
+    LblTarget->setObjectName("LblTarget");
+    LblTarget->setWordWrap(true);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(LblTarget);
     layout->addWidget(tvSettings, 1);
     layout->addLayout(buttons);
     resize(420, 480);
+}
+
+void TFrmSendSettings::SetTarget(bool connected, const QByteArray &serialNumber, const QByteArray &model)
+{
+    btnSend->setEnabled(connected);
+    if (!connected) {
+        LblTarget->setText(QStringLiteral("No instrument is connected: connect the one to write to first."));
+        return;
+    }
+    if (serialNumber.isEmpty()) {
+        LblTarget->setText(
+            QStringLiteral("Send writes these settings to the connected instrument (its serial "
+                           "number could not be read)."));
+        return;
+    }
+    LblTarget->setText(QStringLiteral("Send writes these settings to the instrument with serial number %1%2.")
+                           .arg(QString::fromLatin1(serialNumber),
+                                model.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral(" (%1)").arg(QString::fromLatin1(model.trimmed()))));
 }
 
 void TFrmSendSettings::PreviewSettings(QList<QByteArray> &lines)

@@ -7,6 +7,7 @@
 #include <QList>
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 
@@ -21,7 +22,11 @@ public:
     // the calibration block.
     void PreviewSettings(QList<QByteArray> &lines);
 
+    // Names the instrument the file will be written to; Send stays off while none is connected.
+    void SetTarget(bool connected, const QByteArray &serialNumber, const QByteArray &model);
+
     QTreeWidget *tvSettings;
+    QLabel *LblTarget;
     QCheckBox *CBxCal;
     QPushButton *btnSend, *btnCancel;
 };

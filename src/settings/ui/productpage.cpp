@@ -2,9 +2,11 @@
 #include "settings/ui/productpage.h"
 
 #include "link/reporter.h"
+#include "settings/device.h"
 #include "settings/ui/NewProductDLG.h"
 #include "shell/ui/maincontrols.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -14,6 +16,9 @@ TProductPage::TProductPage(TTransactionEngine *engine, TDevice *device, TSetting
 {
     setObjectName("PgProd");
     auto *layout = new QVBoxLayout(this);
+    LblProduct = new QLabel(this);
+    LblProduct->setObjectName("LblProduct");
+    layout->addWidget(LblProduct);
     auto button = [&](const char *name, const char *text, void (TProductPage::*handler)()) {
         auto *b = new QPushButton(text, this);
         b->setObjectName(name);
@@ -27,10 +32,26 @@ TProductPage::TProductPage(TTransactionEngine *engine, TDevice *device, TSetting
     layout->addStretch();
 }
 
-bool TProductPage::AskName(const QByteArray &current, std::optional<int> limit, QByteArray &name)
+void TProductPage::ShowFor(TMenuNode *node)
+{
+    Node = node;
+    const int index = TProductOps::ProductIndex(node);
+    const bool product = index >= 0;
+    BtnEditProduct->setVisible(product);
+    BtnDeleteProduct->setVisible(product);
+    LblProduct->setText(product ? QStringLiteral("Product %1: %2")
+                                      .arg(index + 1)
+                                      .arg(QString::fromLatin1(node->Data->Name.trimmed()))
+                                : QStringLiteral("Select a product to rename or delete it."));
+}
+
+bool TProductPage::AskName(const QByteArray &current, std::optional<int> limit, QByteArray &name,
+                           const QByteArray &renaming)
 {
     TFrmNewProduct dialog(this, Reporter);
     dialog.Setup(current, limit.value_or(0));
+    if (!renaming.isEmpty())
+        dialog.SetRenaming(renaming);
     const int result = ExecModal ? ExecModal(&dialog) : dialog.exec();
     if (result != QDialog::Accepted)
         return false;
@@ -66,10 +87,10 @@ void TProductPage::BtnEditProductClick()
     {
         TMainControlsGuard lock(this);
         TBusyGuard busy(Reporter);
-        start = Ops.BeginRename();
+        start = Ops.BeginRename(Node);
     }
     QByteArray name;
-    if (!AskName(start.first, start.second, name))
+    if (!Node || !Node->Data || !AskName(start.first, start.second, name, Node->Data->Name))
         return;
     TMainControlsGuard lock(this);
     TBusyGuard busy(Reporter);
@@ -78,7 +99,8 @@ void TProductPage::BtnEditProductClick()
 
 void TProductPage::BtnDeleteProductClick()
 {
-    if (!Reporter || !Reporter->Ask(QString::fromLatin1(DeleteQuestion)))
+    if (TProductOps::ProductIndex(Node) < 0 || !Reporter ||
+        !Reporter->Ask(TProductOps::DeleteQuestion(Node->Data->Name)))
         return;
     TMainControlsGuard lock(this);
     TBusyGuard busy(Reporter);

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QDialog;
+class QLabel;
 class QPushButton;
 class TReporter;
 class TSettingsTreeModel;
@@ -20,10 +21,14 @@ public:
     TProductPage(TTransactionEngine *engine, TDevice *device, TSettingsTreeModel *model, TReporter *reporter,
                  QWidget *parent = nullptr);
 
-    static constexpr const char *DeleteQuestion = "Deleting a product will clear all Totals.  Continue?";
-
-    // The product menu node the page acts on.
+    // The page for a node of the product menu: a product's node offers all three functions and
+    // names the product; the product menu itself offers only the add (a rename or delete needs
+    // a product chosen).
+    void ShowFor(TMenuNode *node);
+    // The node the page acts on.
     TMenuNode *Node = nullptr;
+    // What the last function came to (tests read it).
+    TProductOutcome LastOutcome() const { return Ops.LastOutcome; }
     // Shows the name dialog modally (tests answer it).
     std::function<int(QDialog *)> ExecModal;
     // The menu was read again: the node to select now.
@@ -34,10 +39,12 @@ public:
     void BtnDeleteProductClick();
 
     QPushButton *BtnEditProduct, *BtnAddProduct, *BtnDeleteProduct;
+    QLabel *LblProduct;
 
 private:
     // Asks for a name; false on Cancel.
-    bool AskName(const QByteArray &current, std::optional<int> limit, QByteArray &name);
+    bool AskName(const QByteArray &current, std::optional<int> limit, QByteArray &name,
+                 const QByteArray &renaming = {});
     void Reloaded(TMenuNode *node);
 
     TProductOps Ops;

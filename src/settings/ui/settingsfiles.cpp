@@ -75,16 +75,24 @@ void TSettingsFiles::Open1Click()
     const QString path = AskFileName(false, QStringLiteral("Open Settings File"));
     if (path.isEmpty())
         return;
-    const bool hadTree = !Ui.Model->IsEmpty();
-    if (hadTree)
-        Ui.EndSessionClick();
+    // The file is read and checked first: a file that cannot be sent ends no session.
     QList<QByteArray> lines;
     QString error;
     if (!ReadSettingsFile(path, lines, &error)) {
         w.Reporter->Error(error);
-    } else {
+        return;
+    }
+    if (!CheckSettingsFile(lines, &error)) {
+        w.Reporter->Error(QStringLiteral("%1: %2. Nothing was sent.").arg(path, error));
+        return;
+    }
+    const bool hadTree = !Ui.Model->IsEmpty();
+    if (hadTree)
+        Ui.EndSessionClick();
+    {
         TFrmSendSettings preview(&w);
         preview.PreviewSettings(lines);
+        preview.SetTarget(w.Engine->LinkOpen(), w.Device->SerialNumber, w.Device->ModelText);
         if (Exec(w, &preview) == QDialog::Accepted)
             SendPreviewed(lines, !preview.CBxCal->isHidden() && preview.CBxCal->isChecked());
     }

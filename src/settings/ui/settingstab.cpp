@@ -348,8 +348,9 @@ void TSettingsTab::ReadEditor(TMenuNode *node)
         ShowString(node);
     else if (type == 7 || type == 12 || type == 17)
         ShowOptions(node);
-    else if (type == 8 && node->Data->RegisterNumber() == 0xB100) {
-        PgProd->Node = node;
+    else if (type == 8 && node->Data->RegisterNumber() == 0xB100 && HexToInt(node->Data->MenuKey) != 1) {
+        // The product menu and each product; the current-product menu is a menu like any.
+        PgProd->ShowFor(node);
         pgcConfig->setCurrentWidget(PgProd);
     } else if (type == 8)
         ShowNone();
