@@ -43,6 +43,7 @@ struct TWatchSnapshot {
     bool PagesEnabled = true;
     bool ExitEnabled = true;
     bool StartSessionEnabled = true;
+    bool PanelEnabled = true;
     int Busy = 0;
     QString Status;
 };
@@ -94,6 +95,7 @@ protected:
                 Snapshot.PagesEnabled = W->PgCMain->isEnabled();
                 Snapshot.ExitEnabled = W->Exit1->isEnabled();
                 Snapshot.StartSessionEnabled = W->ToolButtonStart->isEnabled();
+                Snapshot.PanelEnabled = W->CalMimic->isEnabled();
                 Snapshot.Busy = Reporter.BusyDepth;
                 Snapshot.Status = Ui->WatchLine->isVisibleTo(W.get()) ? Ui->WatchLine->text() : QString();
                 if (DropAtWatch)
@@ -299,6 +301,7 @@ TEST_F(CalibrationTabTest, ThePanelTakesNoKeysWhileAStepRunsAndTakesThemAgainAft
     Tab->BtnZero->click();
     Presser.stop();
     ASSERT_TRUE(Snapshot.Taken);
+    EXPECT_FALSE(Snapshot.PanelEnabled) << "the panel looks usable during the step";
     EXPECT_GT(clicks, 10);
     EXPECT_FALSE(Snapshot.PagesEnabled);
     EXPECT_EQ(Sent("20120008:"), 0) << "a TARE pressed during the step went out";

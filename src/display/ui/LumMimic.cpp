@@ -29,6 +29,19 @@ void TLumMimic::paintEvent(QPaintEvent *event)
         Paint();
     QPainter p(this);
     p.drawImage(event->rect(), Canvas, event->rect());
+    // A disabled panel (a long operation runs) takes no presses: its keys look it, its glass stays
+    // readable.
+    if (!isEnabled()) {
+        p.setClipRegion(QRegion(rect()) - QRegion(LCDRect()));
+        p.fillRect(event->rect(), QColor(128, 128, 128, 120));
+    }
+}
+
+void TLumMimic::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::EnabledChange)
+        update();
+    QWidget::changeEvent(event);
 }
 
 void TLumMimic::ReportFailure(const QString &message)

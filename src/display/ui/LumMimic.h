@@ -41,6 +41,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void ReportFailure(const QString &message);
 
 private:
