@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <algorithm>
 #include <utility>
 
 namespace
@@ -14,8 +15,46 @@ namespace
 constexpr int TickMs = 100;
 constexpr int EchoMs = 250;
 constexpr int KeepAliveIdleTicks = 120;
+// Unanswered sends remembered at most; an instrument that stays silent for this many requests
+// has long been reported as not responding.
+constexpr size_t MaxOutstanding = 64;
 
 } // namespace
+
+TRequestKind ClassifyRequest(int command, int reg)
+{
+    reg &= 0xFFFF;
+    switch (command & 0xFF) {
+    case CmdWrite:
+        switch (reg) {
+        case 0x0008: // a key press (print, tare, zero, gross/net, ...)
+        case 0x004D: // the string test: the text goes out to the printer
+        case 0x004F: // starts a burst of logging samples
+            return TRequestKind::Command;
+        default:
+            return TRequestKind::ValueWrite;
+        }
+    case CmdExecute:
+        switch (reg) {
+        case 0x00EE: // the instrument rebuilds a menu's list
+        case 0x0115: // a linearisation point by its number
+        case 0x8291: // a record by its number
+        case 0x8294: // the oldest record
+        case 0x8295: // the newest record
+            return TRequestKind::Read;
+        case 0x0106: // the zero in mV/V, given as a value
+        case 0x0107: // the span in mV/V, given as a value
+        case 0xB002: // clears the product totals: twice leaves them cleared
+            return TRequestKind::ValueWrite;
+        case 0x8292: // the next record
+            return TRequestKind::Cursor;
+        default: // save, reset, calibration starts, product add/delete/rename, end of transfer
+            return TRequestKind::Command;
+        }
+    default:
+        return TRequestKind::Read;
+    }
+}
 
 TTransactionEngine::TTransactionEngine(QObject *parent) : QObject(parent)
 {
@@ -85,6 +124,7 @@ void TTransactionEngine::Reset()
 void TTransactionEngine::LinkOpened()
 {
     ClearBuffers();
+    Outstanding.clear();
     if (OnConnectedChanged)
         OnConnectedChanged(true);
     Wake();
@@ -101,6 +141,7 @@ void TTransactionEngine::LinkClosed()
     PollHold = 0;
     BaudSwitchLeft = 0;
     ClearBuffers();
+    Outstanding.clear();
     if (OnConnectedChanged)
         OnConnectedChanged(false);
     Wake();
@@ -166,6 +207,17 @@ void TTransactionEngine::SendFrame(const QByteArray &text, bool useCrc)
         if (!text.endsWith(';'))
             frame += "\r\n";
     }
+    // Remembered before it goes: a transport may answer from inside Send.
+    if (useCrc) {
+        Tcommsobj sent;
+        if (sent.Decode(text) && sent.RequestFlag) {
+            const bool read = SendOwner == CurrentOwner && LastKind == TRequestKind::Read;
+            Outstanding.push_back(
+                {sent.Command, sent.Register, sent.Data, SendOwner, SendOwner == LineCheckOwner, read});
+            if (Outstanding.size() > MaxOutstanding)
+                Outstanding.pop_front();
+        }
+    }
     LinkPtr->Send(frame);
     ++FramesSent;
     if (OnFrameSent)
@@ -177,23 +229,105 @@ bool TTransactionEngine::SendAndWait(int ticks)
 {
     if (TimeoutTicks < 1)
         TimeoutTicks = 1; // a zero time-out would wait for ever
+    // Every send of this request belongs to one wait: a reply to any of them answers it, a reply to
+    // an earlier request's send does not.
+    CurrentOwner = NextOwner++;
+    if (!ClearLineFor(Request.Command, Request.Register)) {
+        // The instrument still owes a reply to an earlier request like this one and did not answer
+        // a check of the line either: this request is not sent, its reply could not be told apart.
+        TimedOut = true;
+        TransactionState = 2;
+        CurrentOwner = 0;
+        if (!QuietTimeout)
+            ReportNotResponding();
+        return false;
+    }
     for (;;) {
         TimeoutLeft = ticks > 0 ? ticks : TimeoutTicks;
         TimedOut = false;
         TransactionState = 1;
+        SendOwner = CurrentOwner;
         SendFrame(Request.Encode(), true);
+        SendOwner = 0;
         PumpWhile([this] { return TransactionState == 1; });
-        if (!TimedOut)
+        if (!TimedOut) {
+            CurrentOwner = 0;
             return true;
+        }
         if (RetriesLeft > 0 && LinkOpen()) {
             --RetriesLeft;
             continue;
         }
+        CurrentOwner = 0;
         return false;
     }
 }
 
+bool TTransactionEngine::ClearLineFor(int command, int reg)
+{
+    const auto owed = [&](const TSent &s) {
+        return s.Command == command && s.Register == reg && s.Owner != CurrentOwner;
+    };
+    const auto first = std::find_if(Outstanding.begin(), Outstanding.end(), owed);
+    if (first == Outstanding.end())
+        return true;
+    // The same read asked again (a caller's second attempt): its earlier sends' replies answer it
+    // as well as its own, unless something else was sent to the register since.
+    if (LastKind == TRequestKind::Read && std::all_of(first, Outstanding.end(), [&](const TSent &s) {
+            return s.Register != reg || (s.Command == command && s.Data == Request.Data && s.Read);
+        })) {
+        for (auto it = first; it != Outstanding.end(); ++it)
+            if (owed(*it))
+                it->Owner = CurrentOwner;
+        return true;
+    }
+    // The instrument answers in order: once it has answered a read of another register sent now,
+    // every earlier request has had its reply or will not get one.
+    Tcommsobj check;
+    check.RequestFlag = true;
+    check.Address = UnitAddress;
+    check.Command = CmdRead;
+    check.Register = command == CmdRead && reg == LineCheckRegister ? 0x0003 : LineCheckRegister;
+    ++LineChecks;
+    // An earlier check that went unanswered is forgotten: its reply, should it still come, answers
+    // this one just as well (the requests it was to clear for were not sent).
+    std::erase_if(Outstanding, [](const TSent &s) { return s.LineCheck; });
+    LineCheckOwner = NextOwner++;
+    LineCheckAnswered = false;
+    // A read like any other: sent once more when its reply does not come. Either reply shows the
+    // line clear; the other, should it come too, is dropped with the next check.
+    for (int send = 0; send < 2 && LinkOpen() && !LineCheckAnswered; ++send) {
+        SendOwner = LineCheckOwner;
+        SendFrame(check.Encode(), true);
+        SendOwner = 0;
+        WaitUntil([&] { return LineCheckAnswered || !LinkOpen(); }, TimeoutTicks * TickInterval() * 3 / 2);
+    }
+    return LinkOpen() && LineCheckAnswered && std::none_of(Outstanding.begin(), Outstanding.end(), owed);
+}
+
+void TTransactionEngine::ReportNotResponding()
+{
+    FallBackToSlowBaud();
+    if (!NotRespondingShown) {
+        NotRespondingShown = true;
+        if (Reporter)
+            Reporter->Error(QStringLiteral("Instrument not responding"));
+    }
+}
+
 bool TTransactionEngine::Transact(int command, int reg, const QByteArray &data, bool wait, bool report)
+{
+    return TransactWith(command, reg, data, wait, report, ClassifyRequest(command, reg), false);
+}
+
+bool TTransactionEngine::TransactAs(TRequestKind kind, int command, int reg, const QByteArray &data,
+                                    bool report, bool quietTimeout)
+{
+    return TransactWith(command, reg, data, true, report, kind, quietTimeout);
+}
+
+bool TTransactionEngine::TransactWith(int command, int reg, const QByteArray &data, bool wait, bool report,
+                                      TRequestKind kind, bool quiet)
 {
     // One request at a time: a second one asked for during a wait (a timer, a click) is refused
     // and leaves the waiting one alone.
@@ -213,33 +347,48 @@ bool TTransactionEngine::Transact(int command, int reg, const QByteArray &data, 
             Request.Data = data;
             Request.Command = command & 0xFF;
             Request.Register = reg & 0xFFFF;
-            RetriesLeft = 1;
             if (!wait) {
                 SendFrame(Request.Encode(), true);
                 result = true;
-            } else if (SendAndWait(0)) {
-                NotRespondingShown = false;
-                result = !LastReply.ErrorFlag;
+            } else {
+                LastKind = kind;
+                RetriesLeft = RequestResendable(kind) ? 1 : 0;
+                QuietTimeout = quiet;
+                if (SendAndWait(0)) {
+                    NotRespondingShown = false;
+                    result = !LastReply.ErrorFlag;
+                }
             }
         }
     }
     TransactionState = 0;
     Matching = false;
     InTransaction = false;
+    QuietTimeout = false;
     return result;
 }
 
 QByteArray TTransactionEngine::TransactText(const QByteArray &request)
 {
-    return TransactTextWith(request, 1, 0);
+    Tcommsobj decoded;
+    const TRequestKind kind =
+        decoded.Decode(request) ? ClassifyRequest(decoded.Command, decoded.Register) : TRequestKind::Read;
+    return TransactTextAs(kind, request, false);
+}
+
+QByteArray TTransactionEngine::TransactTextAs(TRequestKind kind, const QByteArray &request, bool quietTimeout)
+{
+    LastKind = kind;
+    return TransactTextWith(request, RequestResendable(kind) ? 1 : 0, 0, quietTimeout);
 }
 
 QByteArray TTransactionEngine::TransactTextOnce(const QByteArray &request, int ticks)
 {
-    return TransactTextWith(request, 0, ticks);
+    LastKind = TRequestKind::Command;
+    return TransactTextWith(request, 0, ticks, true);
 }
 
-QByteArray TTransactionEngine::TransactTextWith(const QByteArray &request, int resends, int ticks)
+QByteArray TTransactionEngine::TransactTextWith(const QByteArray &request, int resends, int ticks, bool quiet)
 {
     if (InTransaction)
         return {};
@@ -254,7 +403,7 @@ QByteArray TTransactionEngine::TransactTextWith(const QByteArray &request, int r
             Request.Decode(request);
             Request.Address = UnitAddress;
             RetriesLeft = resends;
-            QuietTimeout = resends == 0;
+            QuietTimeout = quiet;
             if (SendAndWait(ticks)) {
                 result = LastReply.Encode();
                 if (!LastReply.ErrorFlag)
@@ -300,6 +449,10 @@ void TTransactionEngine::MatchReply(const QByteArray &text)
     // read after a write of it, say) is not this request's reply.
     if (reply.Register != Request.Register || reply.Command != Request.Command || TransactionState != 1)
         return;
+    // Nor is a reply to an earlier request of the same register and command, one given up after
+    // its time-out (the previous row of a table, say), or a second copy of one already taken.
+    if (ReplyOwner != CurrentOwner)
+        return;
     LastReply = reply;
     TransactionState = 2;
     if (ReportErrors && LastReply.ErrorFlag &&
@@ -307,10 +460,33 @@ void TTransactionEngine::MatchReply(const QByteArray &text)
         ReportRegisterError(LastReply);
 }
 
+int64_t TTransactionEngine::AttributeReply(const Tcommsobj &reply)
+{
+    for (auto it = Outstanding.begin(); it != Outstanding.end(); ++it) {
+        if (it->Command != reply.Command || it->Register != reply.Register)
+            continue;
+        const int64_t owner = it->Owner;
+        // The sends before it will not be answered any more: their replies were lost.
+        Outstanding.erase(Outstanding.begin(), it + 1);
+        return owner;
+    }
+    return -1;
+}
+
 void TTransactionEngine::DispatchReply(const QByteArray &text)
 {
     Tcommsobj reply;
+    ReplyOwner = -1;
     if (reply.Decode(text)) {
+        ReplyOwner = AttributeReply(reply);
+        if (ReplyOwner == LineCheckOwner)
+            LineCheckAnswered = true;
+        // A reply to a wait that has ended, or a second copy of the reply being waited for.
+        const bool waiting = Matching && TransactionState == 1;
+        if (ReplyOwner > 0
+                ? ReplyOwner != LineCheckOwner && !(waiting && ReplyOwner == CurrentOwner)
+                : ReplyOwner < 0 && reply.Register == Request.Register && reply.Command == Request.Command)
+            ++SurplusReplies;
         PollReply = reply;
         PollHold = 0;
         // A reply that came after the tick it should have been polled again on: the next poll
@@ -433,14 +609,8 @@ void TTransactionEngine::Tick()
             TimedOut = true;
             TransactionState = 2;
             // A caller that reports its own time-outs also decides whether the link is lost.
-            if (final && !QuietTimeout) {
-                FallBackToSlowBaud();
-                if (!NotRespondingShown) {
-                    NotRespondingShown = true;
-                    if (Reporter)
-                        Reporter->Error(QStringLiteral("Instrument not responding"));
-                }
-            }
+            if (final && !QuietTimeout)
+                ReportNotResponding();
         }
     }
 

@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -30,6 +31,26 @@ enum TReplyRoute : int {
 };
 
 enum TCableType : int { CableRs232 = 0, CableOptical = 1, CableFastOptical = 2 };
+
+// What a request does to the instrument. It decides whether the request may go out again after
+// its reply went missing: only a read or a value write leaves the instrument as one send would.
+enum class TRequestKind {
+    Read,       // asks for something and changes nothing (a value, a record by its number)
+    ValueWrite, // sets a value; sent twice it leaves the same value
+    Command,    // acts: a key, print, a calibration start, a product command, save, reset
+    Cursor,     // answers and moves the instrument on (the next record)
+};
+
+// The register read to check the line: every instrument answers it (its comms type).
+inline constexpr int LineCheckRegister = 0x0001;
+
+// The kind of a request from its command and register; the program's callers rely on this one
+// rule rather than saying it each time.
+TRequestKind ClassifyRequest(int command, int reg);
+inline bool RequestResendable(TRequestKind kind)
+{
+    return kind == TRequestKind::Read || kind == TRequestKind::ValueWrite;
+}
 
 // Receives the replies of one route. The engine has already filtered: the display and
 // calibration routes get register 0x0009 only; the others get every decoded reply.
@@ -58,8 +79,15 @@ public:
     std::function<void(const QString &reason)> OnLinkError;
 
     // --- transactions -----------------------------------------------------------------------
+    // A request of the kind ClassifyRequest gives. Reads and value writes go out once more when
+    // the first reply does not come; commands and cursor reads go out once.
     bool Transact(int command, int reg, const QByteArray &data, bool wait, bool report);
     QByteArray TransactText(const QByteArray &request);
+    // The same with the kind given by the caller (a register whose effect depends on its data).
+    // quietTimeout: a missing reply is not reported; the caller says what it means.
+    bool TransactAs(TRequestKind kind, int command, int reg, const QByteArray &data, bool report,
+                    bool quietTimeout = false);
+    QByteArray TransactTextAs(TRequestKind kind, const QByteArray &request, bool quietTimeout = false);
     // The same request sent once: no resend after a time-out, and the time-out not reported (the
     // caller says what it means). For requests that change the instrument's state,
     // such as reading the next record. `ticks` > 0 waits that long instead of TimeoutTicks.
@@ -125,6 +153,17 @@ public:
     int64_t FramesSent = 0;
     // The last wait ended without a matching reply (time-out or closed link), not by a refusal.
     bool LastWaitTimedOut() const { return TimedOut; }
+    // The kind of the last request, and whether it was one that acts and went unanswered: the
+    // instrument may or may not have done it.
+    TRequestKind LastRequestKind() const { return LastKind; }
+    bool LastRequestUnconfirmed() const { return TimedOut && !RequestResendable(LastKind); }
+    // Replies that came for a request already given up (late, or a second copy): dropped, never
+    // handed to a later request of the same register and command.
+    int64_t SurplusReplies = 0;
+    // Reads sent to make sure no earlier reply is still on its way (for tests and benchmarks).
+    int64_t LineChecks = 0;
+    // Requests sent whose replies have not come yet (for tests).
+    int Unanswered() const { return static_cast<int>(Outstanding.size()); }
 
 private:
     void MatchReply(const QByteArray &text);
@@ -139,7 +178,37 @@ private:
     bool SendAndWait(int ticks);
     // Sends the route's poll (or a due session refresh) when nothing else is on the line.
     void PollIfFree();
-    QByteArray TransactTextWith(const QByteArray &request, int resends, int ticks);
+    QByteArray TransactTextWith(const QByteArray &request, int resends, int ticks, bool quiet);
+    bool TransactWith(int command, int reg, const QByteArray &data, bool wait, bool report, TRequestKind kind,
+                      bool quiet);
+    // Which request a reply answers: the owner of the oldest unanswered send of its register and
+    // command (0: none of the program's waits), or -1 when no such send is out.
+    int64_t AttributeReply(const Tcommsobj &reply);
+    // Before a request goes out while the instrument still owes a reply to an earlier one of the
+    // same register and command: a read of another register, whose reply shows that the earlier
+    // ones are answered or lost. False when the line stays unclear.
+    bool ClearLineFor(int command, int reg);
+    void ReportNotResponding();
+
+    // A request on the line whose reply has not come. The instrument answers in order, so the
+    // oldest send of a register and command gets the next reply of that register and command,
+    // and a reply to a later send means the earlier ones will not be answered any more.
+    struct TSent {
+        int Command;
+        int Register;
+        QByteArray Data;
+        int64_t Owner; // the wait it belongs to; 0 for a poll or a frame sent without a wait
+        bool LineCheck;
+        bool Read; // a read: one like it asked again may take its reply
+    };
+    std::deque<TSent> Outstanding;
+    int64_t CurrentOwner = 0; // the wait running now (each Transact call has its own)
+    int64_t NextOwner = 1;
+    int64_t ReplyOwner = -1;     // the owner of the reply being dispatched
+    int64_t SendOwner = 0;       // the owner of the frame being sent
+    int64_t LineCheckOwner = -1; // the check of the line sent last
+    bool LineCheckAnswered = false;
+    TRequestKind LastKind = TRequestKind::Read;
 
     std::unique_ptr<TIOIface> LinkPtr;
     TFrameAssembler Assembler;

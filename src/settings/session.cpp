@@ -115,6 +115,32 @@ void TSession::LockInstrument()
     }
 }
 
+bool TSession::Save(const QByteArray &fullPasscode)
+{
+    // Saving is a command: it is not sent again blindly. The instrument locks its passcode levels
+    // when it saves, so a full level that was open and is locked now witnesses a save whose reply
+    // was lost; one still open shows that the save did not happen, and it goes once more.
+    const bool witness = !fullPasscode.isEmpty() && HexToInt(fullPasscode) != 0;
+    for (int send = 0; send < 2; ++send) {
+        if (Engine->TransactAs(TRequestKind::Command, CmdExecute, 0x0010, {}, false, true))
+            return true;
+        if (!Engine->LastRequestUnconfirmed() || !Engine->LinkOpen())
+            return false;
+        if (!witness)
+            break;
+        const bool open = Engine->Transact(CmdRead, 0x0019, {}, true, false);
+        if (!open && !Engine->LastWaitTimedOut() && Engine->LastReply.HasStatus(StatusAccessDenied))
+            return true;
+        if (!open)
+            break;
+    }
+    if (Reporter)
+        Reporter->Error(
+            QStringLiteral("The instrument did not confirm saving its settings: look at its display "
+                           "before saving again."));
+    return false;
+}
+
 bool TSession::SaveInstrumentSettings(bool restorePasscodes)
 {
     TBusyGuard busy(Reporter);
@@ -125,7 +151,7 @@ bool TSession::SaveInstrumentSettings(bool restorePasscodes)
         if (ReadQuiet(0x00D1))
             safeUnlock = QByteArray::number(HexToInt(Engine->LastReply.Data), 16).toUpper();
     }
-    const bool saved = Engine->Transact(CmdExecute, 0x0010, {}, true, false);
+    const bool saved = Save(fullUnlock);
     if (saved) {
         if (OnSettingsConfirmed)
             OnSettingsConfirmed();

@@ -87,6 +87,8 @@ public:
 
 private:
     bool ReadQuiet(int reg);
+    // Sends the save; after a lost reply the full level's lock tells whether it was done.
+    bool Save(const QByteArray &fullPasscode);
     bool WriteQuiet(int reg, const QByteArray &value);
     void Renew();
 

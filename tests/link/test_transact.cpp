@@ -32,11 +32,14 @@ protected:
         Engine.TimeoutTicks = 20;
         Link->Open();
     }
-    // Answer every request for `reg` with `reply` (a message text), CRC-framed.
+    // Answer every request with `reply` (a message text), CRC-framed; the engine's check of the
+    // line (a read of register 1) gets its own reply.
     void AnswerWith(const QByteArray &reply)
     {
         Link->Responder = [this, reply](const QByteArray &frame) {
-            if (frame.startsWith('\x01'))
+            if (FrameText(frame) == "20110001:")
+                Link->Deliver(CrcFrame("00110001:00"));
+            else if (frame.startsWith('\x01'))
                 Link->Deliver(CrcFrame(reply));
         };
     }
@@ -132,13 +135,19 @@ TEST_F(EngineTest, ARequestSentOnceIsNeverResentAndItsSilenceIsTheCallersToRepor
     EXPECT_EQ(SentCount("20108292:"), 1);
     EXPECT_TRUE(Reporter.Errors.isEmpty());
     EXPECT_TRUE(Engine.LastWaitTimedOut());
-    // A longer wait when asked for, and the reply as usual.
+    // A longer wait when asked for, and the reply as usual. (The instrument answers the check of
+    // the line that goes before a request while an earlier one of its kind is unanswered.)
+    AnswerWith("00110001:00");
+    Link->Responder = [this, r = Link->Responder](const QByteArray &f) {
+        if (FrameText(f) == "20110001:")
+            r(f);
+    };
     Engine.TimeoutTicks = 5;
     Link->IdleBeforeSend.clear();
     EXPECT_EQ(Engine.TransactTextOnce("20108292:", 15), "");
     EXPECT_EQ(Engine.TransactTextOnce("20108292:", 15), "");
-    ASSERT_EQ(Link->IdleBeforeSend.size(), 2);
-    EXPECT_GE(Link->IdleBeforeSend[1], 15);
+    ASSERT_EQ(Link->IdleBeforeSend.size(), 4); // check, request, check, request
+    EXPECT_GE(Link->IdleBeforeSend[2], 15);
     AnswerWith("00108292:1,2008/02/18");
     EXPECT_EQ(Engine.TransactTextOnce("20108292:"), "00108292:1,2008/02/18");
     // The engine's own requests still get their resend and their message.
@@ -221,6 +230,89 @@ TEST_F(EngineTest, ASecondTransactionDuringAWaitIsRefusedAndTheFirstGoesOn)
     EXPECT_EQ(innerText, "");
     EXPECT_EQ(Engine.LastReply.Data, "9");
     EXPECT_EQ(Link->Sent.size(), 1);
+}
+
+TEST_F(EngineTest, OnlyReadsAndValueWritesAreSentAgainAfterALostReply)
+{
+    const struct {
+        int Command, Register;
+        TRequestKind Kind;
+        int Sends;
+    } cases[] = {
+        {CmdRead, 0x0005, TRequestKind::Read, 2},
+        {CmdReadFormatted, 0x0025, TRequestKind::Read, 2},
+        {CmdWrite, 0x0100, TRequestKind::ValueWrite, 2},
+        {CmdExecute, 0x0115, TRequestKind::Read, 2},    // a linearisation point by number
+        {CmdExecute, 0x8295, TRequestKind::Read, 2},    // the newest record
+        {CmdWrite, 0x0008, TRequestKind::Command, 1},   // a key
+        {CmdExecute, 0x0010, TRequestKind::Command, 1}, // save
+        {CmdExecute, 0x0016, TRequestKind::Command, 1}, // reset
+        {CmdExecute, 0x0102, TRequestKind::Command, 1}, // calibration start
+        {CmdExecute, 0xB001, TRequestKind::Command, 1}, // add a product
+        {CmdExecute, 0xB011, TRequestKind::Command, 1}, // delete a product
+        {CmdExecute, 0xB012, TRequestKind::Command, 1}, // rename a product
+        {CmdExecute, 0x8292, TRequestKind::Cursor, 1},  // the next record
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(QString::number(c.Register, 16).toStdString());
+        EXPECT_EQ(ClassifyRequest(c.Command, c.Register), c.Kind);
+        Link->Sent.clear();
+        EXPECT_FALSE(Engine.Transact(c.Command, c.Register, "1", true, false));
+        int sends = 0;
+        for (const QByteArray &f : Link->Sent)
+            sends += FrameText(f).mid(2, 6) ==
+                     QByteArray::number(c.Command, 16).rightJustified(2, '0') +
+                         QByteArray::number(c.Register, 16).toUpper().rightJustified(4, '0');
+        EXPECT_EQ(sends, c.Sends);
+        EXPECT_EQ(Engine.LastRequestUnconfirmed(), c.Sends == 1);
+    }
+    // The text form follows the same rule, and a caller may name the kind.
+    Link->Sent.clear();
+    EXPECT_EQ(Engine.TransactText("20100008:000E"), "");
+    EXPECT_EQ(Engine.TransactTextAs(TRequestKind::Command, "20110003:"), "");
+    EXPECT_EQ(SentCount("20100008:000E") + SentCount("20110003:"), 2);
+}
+
+TEST_F(EngineTest, ALateReplyIsNotHandedToTheNextRequestOfTheSameRegisterAndCommand)
+{
+    // An instrument that answers everything, in order, 30 ticks late (the time-out is 20): a
+    // linearisation point by its number, and the check of the line.
+    Engine.SetTickInterval(10);
+    Link->Responder = [this](const QByteArray &frame) {
+        const QByteArray text = FrameText(frame);
+        QByteArray reply = "00110001:00";
+        if (text.startsWith("20100115:"))
+            reply = "00100115:" + QByteArray::number(text.mid(9).toInt() * 10 + 10, 16).toUpper();
+        else if (text.startsWith("20100052:"))
+            reply = "00100052:" + text.mid(9);
+        QTimer::singleShot(300, [this, reply] { Link->Deliver(CrcFrame(reply)); });
+    };
+    // Point 0 asked once and given up; its reply comes while point 1 is asked for.
+    EXPECT_EQ(Engine.TransactTextOnce("20100115:0"), "");
+    EXPECT_EQ(Engine.TransactText("20100115:1"), "00100115:14");
+    EXPECT_EQ(Engine.SurplusReplies, 1);
+    EXPECT_EQ(Engine.LineChecks, 1);
+    // A read resent after its time-out takes whichever of its own replies comes first; the other
+    // is surplus and the next point waits for the line to be clear.
+    EXPECT_EQ(Engine.TransactText("20100115:2"), "00100115:1E");
+    EXPECT_EQ(Engine.TransactText("20100115:3"), "00100115:28");
+    EXPECT_GE(Engine.SurplusReplies, 2);
+    EXPECT_TRUE(PumpUntil([&] { return Engine.Unanswered() == 0; }));
+}
+
+TEST_F(EngineTest, ASecondCopyOfAReplyIsDroppedNotHandedOn)
+{
+    Link->Responder = [this](const QByteArray &frame) {
+        const QByteArray reply = "00110052:" + FrameText(frame).mid(9);
+        if (FrameText(frame) == "20110001:")
+            return Link->Deliver(CrcFrame("00110001:00"));
+        Link->Deliver(CrcFrame(reply) + CrcFrame(reply));
+    };
+    for (const QByteArray arg : {"0000", "0001", "0002"}) {
+        ASSERT_TRUE(Engine.Transact(CmdRead, 0x0052, arg, true, true));
+        EXPECT_EQ(Engine.LastReply.Data, arg);
+    }
+    EXPECT_TRUE(PumpUntil([&] { return Engine.SurplusReplies == 3; }, 500));
 }
 
 TEST_F(EngineTest, LinkClosingDuringAWaitEndsItWithoutResend)
