@@ -3,7 +3,9 @@
 
 #include "progress.h"
 #include "storelayout.h"
+#include "upload.h"
 
+#include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
 #include <cstdlib>
@@ -127,12 +129,21 @@ TDsdExtractResult DsdExtractCsvToFile(TDsdSelection &selection, const QString &s
         return result;
     }
     TDsdExtractResult result = DsdExtractCsv(selection, serial, file, path, progress);
+    // What is still buffered is written here and handed to the disk, each step checked: commit()
+    // does not see a failed flush of its buffer, and a full disk shows only then.
+    if (result.Done && (!file.flush() || !SyncFile(file))) {
+        result.Done = false;
+        result.Message = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
+    }
     if (!result.Done) {
         file.cancelWriting();
     } else if (!file.commit()) {
         result.Done = false;
         result.Message = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
     }
+    if (!result.Done && result.Message.startsWith(QStringLiteral("Could not write")))
+        result.Message += QStringLiteral(". Nothing was extracted; an earlier %1 is kept as it was.")
+                              .arg(QFileInfo(path).fileName());
     return result;
 }
 

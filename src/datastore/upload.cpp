@@ -491,10 +491,14 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
             if (!copyError.startsWith(work))
                 return unreadable(copyError.mid(path.size() + 2));
             QFile::remove(work);
-            return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
+            return Fail(QStringLiteral("Unable to create temporary work file: ") + work +
+                        QStringLiteral(" (") + copyError.mid(work.size() + 2) +
+                        QStringLiteral("). Nothing was uploaded; the Data "
+                                       "Store file is unchanged."));
         }
         if (!file.open(QIODevice::ReadWrite))
-            return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
+            return Fail(QStringLiteral("Unable to create temporary work file: ") + work +
+                        QStringLiteral(" (") + file.errorString() + QStringLiteral(")"));
         const TDsdOldFileInfo info = DsdUploadGetOldFileInfo(path, ScrambleLines, DebugMode ? Log : nullptr);
         if (info.ReadFailed)
             return unreadable(info.ReadError);
@@ -518,7 +522,8 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         }
         unverifiable = HasLast && !info.RecordFound;
     } else if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-        return Fail(QStringLiteral("Unable to create temporary work file: ") + work);
+        return Fail(QStringLiteral("Unable to create temporary work file: ") + work + QStringLiteral(" (") +
+                    file.errorString() + QStringLiteral(")"));
     }
     if (DebugMode && seq == SequenceWildcard)
         seq = 0;
@@ -538,12 +543,16 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
 
     const auto log = DebugMode ? Log : std::function<void(const QString &)>();
     bool written = true;
+    QString writeError; // why the first line that could not be written was not
     auto store = [&](const QByteArray &text, uint32_t n) {
         const QByteArray line = DsdRecordFixFormatting(text);
         if (Progress)
             Progress->StepProgress(QString::fromLatin1(line), n / 2);
         ++seq;
-        written = DsdRecordWriteToFile(file, seq, line, ScrambleLines, log) && written;
+        if (!DsdRecordWriteToFile(file, seq, line, ScrambleLines, log) && written) {
+            written = false;
+            writeError = file.errorString();
+        }
         LastNumber = n;
         lastText = line;
         HasLast = true;
@@ -627,6 +636,9 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         }
     };
     while (stop == Running) {
+        // A work file that cannot be written (a full disk) ends the upload: the store stays as it was.
+        if (!written)
+            break;
         if (Progress && Progress->CancelRequested()) {
             stop = Cancelled;
             break;
@@ -712,6 +724,8 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         written &&
         (!HasLast || DsdRecordWriteToFile(file, seq, DsdTrailerRecord(LastNumber), ScrambleLines, log)) &&
         file.resize(file.pos()) && SyncFile(file);
+    if (!sealed && writeError.isEmpty())
+        writeError = file.errorString();
     file.close();
     Engine.SuppressUnknownErrors = false;
     // A work file with nothing new, or one that could not be written completely, never replaces the
@@ -720,7 +734,8 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         QFile::remove(work);
     if (Count > 0 && !sealed)
         return Fail(QStringLiteral("Could not write the temporary Data Store file: ") + work +
-                    QStringLiteral("\n\rThe Data Store file is unchanged: ") + path);
+                    QStringLiteral(" (") + writeError +
+                    QStringLiteral(")\n\rNothing was uploaded; the Data Store file is unchanged: ") + path);
     // A new sequence: the old store file keeps its bytes under its closing name, then the new one
     // takes the store file's name.
     if (Count > 0 && startedNew) {

@@ -337,3 +337,63 @@ TEST_F(StoreSequenceTest, EverySerialNumberHasItsOwnStoreFile)
     }
     EXPECT_EQ(QDir(StoreDir()).entryList({".isn.*"}, QDir::Files | QDir::Hidden).size(), cases.size());
 }
+
+TEST_F(StoreSequenceTest, WritesThatFailKeepTheEarlierFileAndSaySo)
+{
+    auto sim = Instrument(30, 1);
+    auto first = Instrument(20, 1);
+    const QByteArray stored = StoreOf(*first);
+    // The extraction's folder is the full one: its temporary file may have no name of its own.
+    const QString outDir = Temp.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(outDir));
+    const QString csv = outDir + QStringLiteral("/out.csv");
+    const QStringList upload = {
+        "--tcp", QStringLiteral("127.0.0.1:%1").arg(sim->Port()), "store", "upload", "--store", StoreDir()};
+    struct TCase {
+        const char *What;
+        QStringList Args;
+        QString Full;      // the path whose writes fail
+        QString Kept;      // the file that must stay as it was (or stay absent)
+        QByteArray Before; // its bytes before (empty: absent)
+        const char *Said;
+    };
+    const QList<TCase> cases = {
+        {"extract to a new file",
+         {"store", "extract", StorePath(), "-o", csv},
+         outDir,
+         csv,
+         {},
+         "Could not write"},
+        {"extract over an earlier file",
+         {"store", "extract", StorePath(), "-o", csv},
+         outDir,
+         csv,
+         "earlier\n",
+         "Could not write"},
+        {"upload onto a store", upload, StorePath() + ".tmp", StorePath(), stored,
+         "Unable to create temporary work file"},
+        {"first upload", upload, StorePath() + ".tmp", StorePath(), {}, "Could not write the temporary"},
+    };
+    for (const TCase &c : cases) {
+        ASSERT_TRUE(QDir().mkpath(StoreDir()));
+        ASSERT_TRUE(WriteBytes(StorePath(), stored));
+        QFile::remove(csv);
+        if (c.Kept == csv && !c.Before.isEmpty()) {
+            ASSERT_TRUE(WriteBytes(csv, c.Before));
+        }
+        if (c.Kept == StorePath() && c.Before.isEmpty())
+            QFile::remove(StorePath());
+        const TProgramRun r =
+            RunCliWithIoErrors(c.Args, Temp.path(), {QStringLiteral("BRELLIN_FULL_PREFIX=") + c.Full});
+        EXPECT_EQ(r.Exit, 5) << c.What << "\n" << r.Out.toStdString() << r.Err.toStdString();
+        EXPECT_TRUE(r.Out.isEmpty()) << c.What << "\n" << r.Out.toStdString();
+        EXPECT_TRUE(r.Err.contains(c.Said)) << c.What << "\n" << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains("No space left on device")) << c.What << "\n" << r.Err.toStdString();
+        EXPECT_EQ(QFile::exists(c.Kept), !c.Before.isEmpty()) << c.What;
+        EXPECT_EQ(ReadBytes(c.Kept), c.Before) << c.What;
+        EXPECT_FALSE(QFile::exists(StorePath() + ".tmp")) << c.What;
+        const QStringList left = QDir(outDir).entryList(QDir::Files | QDir::Hidden);
+        EXPECT_EQ(left.size(), c.Kept == csv && !c.Before.isEmpty() ? 1 : 0)
+            << c.What << left.join(' ').toStdString();
+    }
+}

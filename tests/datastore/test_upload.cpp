@@ -338,8 +338,9 @@ TEST_F(UploadTest, FailuresLeaveTheStoreAlone)
     QDir().mkdir(StorePath() + ".tmp");
     AddRecords(1);
     EXPECT_EQ(Upload.DsdUploadOrRefreshClick(), TDsdUpload::Failed);
-    EXPECT_EQ(Reporter.Errors.last(),
-              QStringLiteral("Unable to create temporary work file: ") + StorePath() + ".tmp");
+    EXPECT_TRUE(Reporter.Errors.last().startsWith(QStringLiteral("Unable to create temporary work file: ") +
+                                                  StorePath() + ".tmp ("))
+        << Reporter.Errors.last().toStdString();
     EXPECT_EQ(ReadBytes(StorePath()), before);
     EXPECT_FALSE(Engine.SuppressUnknownErrors);
 }

@@ -1,6 +1,7 @@
 // A library that tests load into a program (LD_PRELOAD) to make its file operations on one path
 // fail with EIO: BRELLIN_EIO_PATH names the file, BRELLIN_EIO_OPEN=n fails the n-th open of it,
-// BRELLIN_EIO_READ=n the n-th read from it (counted over all its opens, from 1).
+// BRELLIN_EIO_READ=n the n-th read from it (counted over all its opens, from 1). As on a full
+// disk, every write to a file whose path starts with BRELLIN_FULL_PREFIX fails with ENOSPC.
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -16,6 +17,7 @@ namespace
 
 constexpr int MaxFd = 4096;
 std::atomic<bool> Watched[MaxFd];
+std::atomic<bool> Full[MaxFd];
 std::atomic<int> Opens{0};
 std::atomic<int> Reads{0};
 
@@ -23,6 +25,12 @@ int Setting(const char *name)
 {
     const char *v = std::getenv(name);
     return v ? std::atoi(v) : 0;
+}
+
+bool IsFull(const char *path)
+{
+    const char *prefix = std::getenv("BRELLIN_FULL_PREFIX");
+    return prefix && *prefix && path && std::strncmp(prefix, path, std::strlen(prefix)) == 0;
 }
 
 bool IsWatched(const char *path)
@@ -45,8 +53,10 @@ template <typename F, typename... A> int Open(const char *name, const char *path
         return -1;
     }
     const int fd = Next<F>(name)(args...);
-    if (fd >= 0 && fd < MaxFd)
+    if (fd >= 0 && fd < MaxFd) {
         Watched[fd] = watched;
+        Full[fd] = IsFull(path);
+    }
     return fd;
 }
 
@@ -57,6 +67,14 @@ bool FailRead(int fd)
     if (++Reads != Setting("BRELLIN_EIO_READ"))
         return false;
     errno = EIO;
+    return true;
+}
+
+bool FailWrite(int fd)
+{
+    if (fd < 0 || fd >= MaxFd || !Full[fd])
+        return false;
+    errno = ENOSPC;
     return true;
 }
 
@@ -119,10 +137,24 @@ ssize_t pread64(int fd, void *buf, size_t n, off64_t at)
     return Next<ssize_t (*)(int, void *, size_t, off64_t)>("pread64")(fd, buf, n, at);
 }
 
+ssize_t write(int fd, const void *buf, size_t n)
+{
+    if (FailWrite(fd))
+        return -1;
+    return Next<ssize_t (*)(int, const void *, size_t)>("write")(fd, buf, n);
+}
+
+ssize_t pwrite64(int fd, const void *buf, size_t n, off64_t at)
+{
+    if (FailWrite(fd))
+        return -1;
+    return Next<ssize_t (*)(int, const void *, size_t, off64_t)>("pwrite64")(fd, buf, n, at);
+}
+
 int close(int fd)
 {
     if (fd >= 0 && fd < MaxFd)
-        Watched[fd] = false;
+        Watched[fd] = Full[fd] = false;
     return Next<int (*)(int)>("close")(fd);
 }
 }
