@@ -92,9 +92,7 @@ int Factory(TCliContext &ctx, const QString &pngFile)
     }
     // A record without test points has nothing to pass or fail.
     const bool noPoints = results.Points.isEmpty();
-    PrintLine(QByteArray("result: ") + (noPoints       ? "no test points (nothing to pass or fail)"
-                                        : results.Pass ? "pass"
-                                                       : "FAIL (errors outside the trade limits)"));
+    PrintLine("result: " + FactoryVerdictText(results).toLatin1());
     PrintLine(results.ZeroDriftText.toLatin1());
     if (!pngFile.isEmpty()) {
         QString error;
@@ -127,7 +125,8 @@ TCliRegistrar reportCommand{
      "            report factory [--png FILE]\n"
      "                                  the factory test results: date, temperatures, points with their\n"
      "                                  trade limits, pass/fail (exit 6 when a point fails; exit 8 and\n"
-     "                                  \"no test points\" when the record holds none), zero drift;\n"
+     "                                  \"no test points\" when the record holds none), and the drift at\n"
+     "                                  the lowest test point;\n"
      "                                  --png also saves the chart as the window draws it (640x420)",
      true, Report}};
 

@@ -4,7 +4,6 @@
 #include "glass.h"
 
 #include "display/VornTables.h"
-#include "simmodel.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,16 +17,6 @@
 
 namespace
 {
-
-// The capacity plate of the simulated instrument the demo runs (its built-in model).
-QString CapacityPlateText()
-{
-    TSimModel model;
-    QString error;
-    if (!model.Load(TSimModel::DefaultJson(), &error))
-        return QString();
-    return QString::fromLatin1(model.CapacityPlate());
-}
 
 QString PickFont()
 {
@@ -135,11 +124,10 @@ QImage DrawPanel(const QString &family)
     p.drawRect(glass.toRect());
     p.setRenderHint(QPainter::Antialiasing, true);
 
-    // Captions: the capacity plate above the glass, the keypad's caption.
+    // Captions: the name above the glass, the keypad's caption. The data plate below the name is
+    // left empty: the program writes the connected instrument's capacity there.
     DrawLegend(p, QRectF(glass.left(), glass.top() - 150, glass.width(), 60),
                QStringLiteral("WEIGHING INDICATOR"), family, 40, QColor(215, 220, 228));
-    DrawLegend(p, QRectF(glass.left(), glass.top() - 96, glass.width(), 40), CapacityPlateText(), family, 26,
-               QColor(170, 176, 186));
 
     // The keys at their table rectangles: function keys under the glass, the keypad on the right.
     const auto &keys = VornKeys();

@@ -25,6 +25,13 @@ inline constexpr uint32_t VornOnColour = 0x000000;
 inline constexpr int VornPanelWidth = 2000;
 inline constexpr int VornPanelHeight = 982;
 inline constexpr int VornPanelAspect = 491;
+// The data plate's place above the glass, in pixels of that picture: the mimic writes the connected
+// instrument's capacity and division there (the picture itself states none).
+inline constexpr int VornPlateLeft = 240;
+inline constexpr int VornPlateTop = 115;
+inline constexpr int VornPlateWidth = 1098;
+inline constexpr int VornPlateHeight = 40;
+inline constexpr int VornPlatePixelSize = 26;
 
 // The instrument's registers of the front panel.
 inline constexpr int VornKeyRegister = 0x0008;

@@ -89,22 +89,35 @@ TZeroDrift ZeroDrift(const TFactoryRecord &record)
     for (int i = 1; i < record.Count; ++i)
         if (record.X[i] < record.X[k])
             k = i;
-    const double change = (record.E2[k] - record.E1[k]) * FactoryScale * record.Sy * MicrovoltsPerDivision;
+    const double perCount = FactoryScale * record.Sy * MicrovoltsPerDivision;
+    const double degrees = std::abs(record.T2 - record.T1);
     drift.Defined = true;
     drift.Point = k;
-    drift.MicrovoltsPerDegree = std::abs(change / (record.T2 - record.T1));
+    drift.Divisions = record.X[k] * FactoryScale * record.Sx / MicrovoltsPerDivision;
+    drift.MicrovoltsPerDegree = std::abs((record.E2[k] - record.E1[k]) * perCount) / degrees;
+    drift.Step = perCount / degrees;
+    // Enough decimals that one step shows as a change of the last digit (0.0014 needs three);
+    // with a y scale of 0 every error reads 0 and two decimals say so.
+    drift.Decimals = drift.Step > 0 ? std::clamp(int(std::ceil(-std::log10(drift.Step) - 1e-9)), 0, 6) : 2;
     return drift;
+}
+
+QString ZeroDriftText(const TZeroDrift &drift)
+{
+    if (!drift.Defined)
+        return QStringLiteral("Drift at the lowest test point not available: %1").arg(drift.Why);
+    return QStringLiteral("Drift at the lowest test point (point %1, %2 divisions) = %3 microvolts/degree C")
+        .arg(drift.Point + 1)
+        .arg(drift.Divisions, 0, 'f', 2)
+        .arg(drift.MicrovoltsPerDegree, 0, 'f', drift.Decimals);
 }
 
 TFactoryResults FactoryResults(const TFactoryRecord &record, const QByteArray &serialNumber)
 {
     TFactoryResults out;
-    for (const QPointF &p : TradeLimitPoints()) {
-        out.UpperLimits.append(p);
-        out.LowerLimits.append(QPointF(p.x(), -p.y()));
-    }
     out.Run1.append(QPointF(0, 0));
     out.Run2.append(QPointF(0, 0));
+    double xLast = 0;
     for (int k = 0; k < record.Count; ++k) {
         TFactoryPoint p;
         p.X = record.X[k] * FactoryScale * record.Sx / MicrovoltsPerDivision;
@@ -117,7 +130,19 @@ TFactoryResults FactoryResults(const TFactoryRecord &record, const QByteArray &s
         out.Points.append(p);
         out.Run1.append(QPointF(p.X, p.Error1));
         out.Run2.append(QPointF(p.X, p.Error2));
+        xLast = std::max(xLast, p.X);
     }
+    // The points lie within a few divisions while the table reaches 10,000: the axis spans the points
+    // (a tenth more, so that the last one is not on the frame) and the stairs up to there; without
+    // points, the first stair.
+    out.XMax = record.Count == 0 ? TradeLimitPoints().at(1).x() : xLast > 0 ? 1.1 * xLast : 1.0;
+    for (const QPointF &p : TradeLimitPoints())
+        if (p.x() < out.XMax) {
+            out.UpperLimits.append(p);
+            out.LowerLimits.append(QPointF(p.x(), -p.y()));
+        }
+    out.UpperLimits.append(QPointF(out.XMax, TradeLimitAt(out.XMax)));
+    out.LowerLimits.append(QPointF(out.XMax, -TradeLimitAt(out.XMax)));
     out.Run1Title = QStringLiteral("%1 Degrees C").arg(record.T1);
     out.Run2Title = QStringLiteral("%1 Degrees C").arg(record.T2);
     double lo = 0, hi = 0;
@@ -131,13 +156,17 @@ TFactoryResults FactoryResults(const TFactoryRecord &record, const QByteArray &s
     out.YMin = 1.1 * lo;
     out.YMax = 1.1 * hi;
     out.Drift = ZeroDrift(record);
-    out.ZeroDriftText = out.Drift.Defined
-                            ? QString::asprintf("Maximum Zero Drift = %0.2f microvolts/degree celcius",
-                                                out.Drift.MicrovoltsPerDegree)
-                            : QStringLiteral("Maximum Zero Drift not available: %1").arg(out.Drift.Why);
+    out.ZeroDriftText = ZeroDriftText(out.Drift);
     out.TitleLine1 = QStringLiteral("Test Results for Serial #%1").arg(QString::fromLatin1(serialNumber));
     out.TitleLine2 = QString::asprintf("%2d/%02d/%d", record.Day, record.Month, record.Year);
     out.LeftAxisTitle = QString::asprintf(" Error (%0.2f uV per division)", MicrovoltsPerDivision);
     out.BottomAxisTitle = QString::asprintf(" Divisions (%0.2f uV per division)", MicrovoltsPerDivision);
     return out;
+}
+
+QString FactoryVerdictText(const TFactoryResults &results)
+{
+    if (results.Points.isEmpty())
+        return QStringLiteral("no test points (nothing to pass or fail)");
+    return results.Pass ? QStringLiteral("pass") : QStringLiteral("FAIL (errors outside the trade limits)");
 }

@@ -47,14 +47,21 @@ struct TFactoryPoint {
 struct TZeroDrift {
     bool Defined = false;
     double MicrovoltsPerDegree = 0;
-    int Point = -1; // the lowest-load point it comes from
-    QString Why;    // when not defined
+    int Point = -1;       // the lowest-load point it comes from
+    double Divisions = 0; // that point's load
+    // The figure moves in steps of one error count over the temperature difference; it is shown
+    // with as many decimals as tell one step from the next.
+    double Step = 0;
+    int Decimals = 2;
+    QString Why; // when not defined
 };
 
 // The change of the error at the lowest-load point between the two runs, in microvolts (0.7 per
 // division), over the difference of the runs' temperatures; undefined without points or when both
 // runs were at the same temperature.
 TZeroDrift ZeroDrift(const TFactoryRecord &record);
+// The figure's line, named for where it is taken: the window's label and brellin-cli's line.
+QString ZeroDriftText(const TZeroDrift &drift);
 
 struct TFactoryResults {
     QList<QPointF> UpperLimits, LowerLimits, Run1, Run2; // the four series, (0, 0) first in each run
@@ -62,6 +69,9 @@ struct TFactoryResults {
     QString Run1Title, Run2Title;
     QString TitleLine1, TitleLine2;
     QString LeftAxisTitle, BottomAxisTitle;
+    // The x range spans the points and the stairs that apply to them (the limit series end at XMax);
+    // the y range spans what is drawn within it.
+    double XMin = 0, XMax = 0;
     double YMin = 0, YMax = 0;
     TZeroDrift Drift;
     QString ZeroDriftText;
@@ -69,3 +79,7 @@ struct TFactoryResults {
 };
 
 TFactoryResults FactoryResults(const TFactoryRecord &record, const QByteArray &serialNumber);
+
+// The verdict in the words both the window and brellin-cli use: "pass", "FAIL (...)" or "no test
+// points (...)" for a record without points.
+QString FactoryVerdictText(const TFactoryResults &results);

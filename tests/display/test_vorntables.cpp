@@ -1,6 +1,7 @@
 // The front panel tables: display value decoding, the segment table's layout of characters,
-// text drawn onto the glass, and the key table's hit tests and codes.
+// text drawn onto the glass, the key table's hit tests and codes, and the data plate's text.
 #include "display/VornTables.h"
+#include "display/plate.h"
 
 #include <gtest/gtest.h>
 
@@ -276,4 +277,30 @@ TEST(Keys, CodesAndLongPresses)
     const int expected[] = {1, 2, 3, 0x13, 4, 5, 6, 0x14, 7, 8, 9, 0x15, 0x11, 0x00, 0x12, 0x16};
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(VornKeys()[7 + i].Code, expected[i]) << i;
+}
+
+// The data plate states what the instrument's registers say, or nothing.
+TEST(CapacityPlate, TextFromTheFullScaleAndTheDivision)
+{
+    const struct {
+        const char *fullScale, *division, *plate;
+    } cases[] = {
+        {"3000.00 kg", "0001", "Max 3000 kg   e = 0.01 kg"},
+        {"300000 lb", "0005", "Max 300000 lb   e = 5 lb"},
+        {"0.150 t", "000A", "Max 0.15 t   e = 0.01 t"},
+        {" 1.5 g ", "64", "Max 1.5 g   e = 10 g"},
+        // Not a plain weight, no units, a division out of its range or not a number: no plate.
+        {"3000.00 kg", "0000", ""},
+        {"3000.00 kg", "0065", ""},
+        {"3000.00 kg", "1Z", ""},
+        {"3000.00", "0001", ""},
+        {"3,000 kg", "0001", ""},
+        {"-5 kg", "0001", ""},
+        {"12.50 kg G", "0001", ""},
+        {"3000. kg", "0001", ""},
+        {"", "", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CapacityPlateText(c.fullScale, c.division), QByteArray(c.plate))
+            << c.fullScale << " " << c.division;
 }

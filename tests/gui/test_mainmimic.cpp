@@ -7,9 +7,11 @@
 #include "display/ui/VornLCD.h"
 #include "gui_support.h"
 #include "link/transact.h"
+#include "settings/device.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
+#include "simmodel.h"
 #include "vornsim.h"
 
 #include <QStatusBar>
@@ -166,4 +168,53 @@ TEST_F(MainMimicTest, MimicsKeepThePictureAspectAndDrawTheirGlassAtEverySize)
         EXPECT_EQ(m->LCD->MapsComposed, 1);
     }
     EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join("; ").toStdString();
+}
+
+// The data plate above the glass states the connected instrument's capacity and division, as its
+// registers say them, and nothing without an instrument or when it names no division register.
+TEST_F(MainMimicTest, TheDataPlateFollowsTheConnectedInstrument)
+{
+    const QString none;
+    EXPECT_EQ(Window->DisplayMimic->PlateText(), none) << "no plate before a connect";
+    const struct {
+        const char *name;
+        std::function<void(TSimModel &)> change;
+        QString plate;
+    } cases[] = {
+        {"the built-in instrument", [](TSimModel &) {}, "Max 3000 kg   e = 0.01 kg"},
+        {"lb, no decimals, division 5",
+         [](TSimModel &m) {
+             m.Find(0x0030)->Value = 1;
+             m.Find(0x0031)->Value = 0;
+             m.Find(0x1104)->Value = 5;
+         },
+         "Max 300000 lb   e = 5 lb"},
+        {"a division register of another name", [](TSimModel &m) { m.Find(0x1104)->Name = "STEP"; }, none},
+    };
+    for (const auto &c : cases) {
+        TVornSimConfig cfg;
+        cfg.TcpPort = 0;
+        Sim = std::make_unique<TVornSim>(cfg);
+        ASSERT_TRUE(Sim->Start());
+        c.change(Sim->Instrument().Model());
+        Connect();
+        ASSERT_TRUE(PumpUntil([&] { return !Window->Device->SerialNumber.isEmpty(); })) << c.name;
+        PumpUntil([&] { return !Window->DisplayMimic->PlateText().isEmpty(); }, 300);
+        EXPECT_EQ(Window->DisplayMimic->PlateText(), c.plate) << c.name;
+        EXPECT_EQ(Window->CalMimic->PlateText(), c.plate) << c.name;
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << c.name << ": " << Reporter.Errors.join("; ").toStdString();
+        // Drawn on the picture, above the glass: the plate's place differs from a plateless panel.
+        TVornLCD *m = Window->DisplayMimic;
+        const QRect place(
+            m->width() * VornPlateLeft / VornPanelWidth, m->height() * VornPlateTop / VornPanelHeight,
+            m->width() * VornPlateWidth / VornPanelWidth, m->height() * VornPlateHeight / VornPanelHeight);
+        const QImage with = m->Canvas.copy(place);
+        m->SetPlateText({});
+        EXPECT_EQ(m->Canvas.copy(place) != with, !c.plate.isEmpty()) << c.name;
+        m->SetPlateText(c.plate);
+        Window->Connect2Click();
+        ASSERT_TRUE(PumpUntil([&] { return !Window->Engine->LinkOpen(); }));
+        PumpUntil([&] { return Window->DisplayMimic->PlateText().isEmpty(); }, 300);
+        EXPECT_EQ(Window->DisplayMimic->PlateText(), none) << c.name << ": no plate after a disconnect";
+    }
 }

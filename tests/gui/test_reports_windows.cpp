@@ -56,10 +56,25 @@ protected:
                 Names = {factory->Series1->name(), factory->Series3->name(), factory->Series4->name()};
                 Run1Points = factory->Series3->dataCount();
                 Drift = factory->LblZeroResult->text();
+                Verdict = factory->LblResult->text();
                 LeftTitle = factory->ChtTest->yAxis->label();
+                XRange = factory->ChtTest->xAxis->range();
+                for (QCPGraph *g : {factory->Series1, factory->Series3, factory->Series4})
+                    for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+                        XDrawn.append(it->key);
                 factory->show();
                 QCoreApplication::processEvents();
                 WindowChart = factory->ChtTest->grab().toImage();
+                // The legend lies whole inside the chart, its frame clear of the edges, and every
+                // entry gets the room its text needs.
+                const QRect chart = factory->ChtTest->rect().adjusted(1, 1, -1, -1);
+                LegendInside = chart.contains(factory->ChtTest->legend->outerRect());
+                for (int i = 0; i < factory->ChtTest->legend->itemCount(); ++i) {
+                    QCPAbstractLegendItem *item = factory->ChtTest->legend->item(i);
+                    const QRect r = item->outerRect();
+                    LegendInside = LegendInside && chart.contains(r) &&
+                                   r.width() >= item->minimumOuterSizeHint().width();
+                }
             }
             return int(QDialog::Accepted);
         };
@@ -87,7 +102,10 @@ protected:
     TReportsUi *Ui = nullptr;
     QDialog *Shown = nullptr;
     bool Print = false;
-    QString Caption, ChartTitle, Drift, LeftTitle;
+    QString Caption, ChartTitle, Drift, LeftTitle, Verdict;
+    QCPRange XRange;
+    QList<double> XDrawn;
+    bool LegendInside = false;
     QList<QStringList> Grid;
     bool Selectable = true;
     QStringList Names;
@@ -192,8 +210,16 @@ TEST_F(ReportsWindowTest, FactoryResultsChart)
     EXPECT_EQ(ChartTitle, "Test Results for Serial #1234567\n18/02/2008");
     EXPECT_EQ(Names, (QStringList{"Trade Limits", "20 Degrees C", "40 Degrees C"}));
     EXPECT_EQ(Run1Points, 10);
-    EXPECT_EQ(Drift, "Maximum Zero Drift = 0.01 microvolts/degree celcius");
+    EXPECT_EQ(Drift, "Drift at the lowest test point (point 1, 2.29 divisions) = 0.007 microvolts/degree C");
+    EXPECT_EQ(Verdict, "Result: pass");
     EXPECT_EQ(LeftTitle, " Error (0.70 uV per division)");
+    // The points lie at 2-25 divisions: the axis spans them and the stair that applies, no further.
+    ASSERT_FALSE(XDrawn.isEmpty());
+    const double last = *std::max_element(XDrawn.cbegin(), XDrawn.cend());
+    EXPECT_EQ(XRange.lower, 0);
+    EXPECT_GE(XRange.upper, last);
+    EXPECT_LT(XRange.upper, 30);
+    EXPECT_TRUE(LegendInside);
 
     // The command line's picture is the chart as the window draws it, pixel for pixel.
     W.reset();
@@ -234,6 +260,32 @@ TEST(ReportsChartPng, UnwritablePlaceLeavesNothing)
               (QStringList{"chart.png", "taken"}));
     EXPECT_TRUE(QDir(dir.filePath("taken")).isEmpty());
     EXPECT_EQ(QImage(dir.filePath("chart.png"), "PNG").size(), QSize(640, 420));
+}
+
+// The window states the verdict as brellin-cli does: a failing point, a record without points.
+TEST_F(ReportsWindowTest, FactoryVerdicts)
+{
+    const struct {
+        const char *use, *verdict, *drift;
+    } cases[] = {
+        {"outside", "Result: FAIL (errors outside the trade limits)", "Drift at the lowest test point ("},
+        {"none", "Result: no test points (nothing to pass or fail)",
+         "Drift at the lowest test point not available: the record holds no points"},
+    };
+    for (const auto &c : cases) {
+        Cfg.FactoryCase = c.use;
+        Start();
+        Ui->FactoryTestResults1->trigger();
+        ASSERT_TRUE(Shown) << c.use;
+        EXPECT_EQ(Verdict, c.verdict) << c.use;
+        EXPECT_TRUE(Drift.startsWith(c.drift)) << c.use << ": " << Drift.toStdString();
+        EXPECT_TRUE(LegendInside) << c.use;
+        EXPECT_GT(XRange.upper, 0) << c.use;
+        W.reset();
+        Sim.reset();
+        Shown = nullptr;
+        XDrawn.clear();
+    }
 }
 
 TEST_F(ReportsWindowTest, FactoryRecordRefusedOrNotAvailable)

@@ -197,7 +197,9 @@ TEST(FactoryRecord, PointsTitlesAndLimits)
     EXPECT_EQ(none.Run2, QList<QPointF>{QPointF(0, 0)});
     EXPECT_EQ(none.TitleLine2, " 5/11/2000");
     EXPECT_FALSE(none.Drift.Defined);
-    EXPECT_DOUBLE_EQ(none.YMin, 1.1 * -0.75);
+    // Without points the axis shows the first stair only.
+    EXPECT_DOUBLE_EQ(none.XMax, 500);
+    EXPECT_DOUBLE_EQ(none.YMin, 1.1 * -0.25);
 
     // Stairs: each limit holds from its x up to the next.
     const struct {
@@ -206,6 +208,46 @@ TEST(FactoryRecord, PointsTitlesAndLimits)
                   {1999, 0.5}, {2000, 0.75},  {20000, 0.75}};
     for (const auto &s : stairs)
         EXPECT_DOUBLE_EQ(TradeLimitAt(s.x), s.limit) << s.x;
+}
+
+// The x axis spans the points (a tenth more) and the stairs end there; the y axis spans what is drawn
+// within it, not the 0.75 of stairs far to the right of every point.
+TEST(FactoryRecord, ChartRangeSpansThePointsAndTheirLimits)
+{
+    const struct {
+        const char *name;
+        QMap<int, int> patch;
+        double xMax, yMin, yMax;
+    } cases[] = {
+        {"nine points up to 25 divisions", {}, 1.1 * 220 * 0.0004 * 200 / 0.7, 1.1 * -0.25, 1.1 * 0.25},
+        {"widest record: 255 x 255",
+         {{8, 255}, {17, 255}},
+         1.1 * 255 * 0.0004 * 255 / 0.7,
+         1.1 * -0.25,
+         1.1 * 0.25},
+        {"an error past the limit",
+         {{5, 1}, {20, 10}},
+         1.1 * 20 * 0.0004 * 200 / 0.7,
+         1.1 * -0.25,
+         1.1 * 0.4},
+        {"every point at 0", {{5, 1}, {9, 0}}, 1.0, 1.1 * -0.25, 1.1 * 0.25},
+    };
+    for (const auto &c : cases) {
+        TFactoryRecord r;
+        ASSERT_EQ(DecodeFactoryRecord(Record(c.patch), r), TFactoryDecode::Ok) << c.name;
+        const TFactoryResults res = FactoryResults(r, "1");
+        EXPECT_DOUBLE_EQ(res.XMin, 0) << c.name;
+        EXPECT_NEAR(res.XMax, c.xMax, 1e-9) << c.name;
+        EXPECT_NEAR(res.YMin, c.yMin, 1e-9) << c.name;
+        EXPECT_NEAR(res.YMax, c.yMax, 1e-9) << c.name;
+        for (const QPointF &p : res.Run1 + res.Run2)
+            EXPECT_TRUE(p.x() >= res.XMin && p.x() < res.XMax) << c.name;
+        ASSERT_FALSE(res.UpperLimits.isEmpty());
+        EXPECT_DOUBLE_EQ(res.UpperLimits.last().x(), res.XMax) << c.name;
+        EXPECT_DOUBLE_EQ(res.LowerLimits.last().y(), -TradeLimitAt(res.XMax)) << c.name;
+        for (const QPointF &p : res.UpperLimits)
+            EXPECT_LE(p.x(), res.XMax) << c.name;
+    }
 }
 
 TEST(FactoryRecord, ZeroDrift)
@@ -222,17 +264,32 @@ TEST(FactoryRecord, ZeroDrift)
          {{20, 1}, {31, 0xFC}},
          true,
          5 * 0.04 * 0.7 / 20,
-         "Maximum Zero Drift = 0.01 microvolts/degree celcius"},
+         "Drift at the lowest test point (point 1, 2.29 divisions) = 0.007 microvolts/degree C"},
+        // One count more is 0.0014 further: three decimals tell 0.0056 from 0.0140 (two read 0.01).
+        {"four counts",
+         {{20, 0}, {31, 4}},
+         true,
+         4 * 0.04 * 0.7 / 20,
+         "Drift at the lowest test point (point 1, 2.29 divisions) = 0.006 microvolts/degree C"},
+        {"ten counts",
+         {{20, 0}, {31, 10}},
+         true,
+         10 * 0.04 * 0.7 / 20,
+         "Drift at the lowest test point (point 1, 2.29 divisions) = 0.014 microvolts/degree C"},
         {"lowest load not first",
          {{9, 200}, {10, 5}, {21, 0}, {32, 50}, {18, 30}, {29, 20}},
          true,
          50 * 0.04 * 0.7 / 10,
-         "Maximum Zero Drift = 0.14 microvolts/degree celcius"},
+         "Drift at the lowest test point (point 2, 0.57 divisions) = 0.140 microvolts/degree C"},
+        // Coarse steps (0.028 a count over one degree) need two decimals; fine ones stop at six.
+        {"one degree apart", {{29, 21}, {31, 3}}, true, 3 * 0.028, "= 0.08 microvolts/degree C"},
+        {"fine scale", {{7, 1}, {18, 0}, {29, 100}, {31, 1}}, true, 0.00028 / 100, "= 0.000003 microvolts"},
+        {"y scale 0", {{7, 0}, {31, 9}}, true, 0, "= 0.00 microvolts/degree C"},
         {"equal temperatures",
          {{29, 20}, {31, 9}},
          false,
          0,
-         "Maximum Zero Drift not available: both runs were at 20 Degrees C"},
+         "Drift at the lowest test point not available: both runs were at 20 Degrees C"},
     };
     for (const Case &c : cases) {
         TFactoryRecord r;
@@ -240,7 +297,7 @@ TEST(FactoryRecord, ZeroDrift)
         const TFactoryResults res = FactoryResults(r, "1");
         EXPECT_EQ(res.Drift.Defined, c.defined) << c.name;
         EXPECT_NEAR(res.Drift.MicrovoltsPerDegree, c.value, 1e-12) << c.name;
-        EXPECT_EQ(res.ZeroDriftText, c.text) << c.name;
+        EXPECT_TRUE(res.ZeroDriftText.contains(c.text)) << c.name << ": " << res.ZeroDriftText.toStdString();
     }
 }
 
@@ -266,7 +323,8 @@ TEST(ReportCli, AgainstVornsim)
          "pass",
          0,
          {"Test Results for Serial #1234567", "date: 18/02/2008", "temperatures: 20 and 40 Degrees C",
-          "result: pass", "Maximum Zero Drift = 0.01 microvolts/degree celcius"},
+          "result: pass",
+          "Drift at the lowest test point (point 1, 2.29 divisions) = 0.007 microvolts/degree C"},
          ""},
         {"factory", "table", "outside", 6, {"result: FAIL (errors outside the trade limits)", "FAIL"}, ""},
         // No points: nothing to pass or fail, with an exit code of its own.
@@ -275,7 +333,7 @@ TEST(ReportCli, AgainstVornsim)
          "none",
          8,
          {"date:  5/02/2008", "result: no test points (nothing to pass or fail)",
-          "Maximum Zero Drift not available"},
+          "Drift at the lowest test point not available"},
          ""},
         {"factory", "table", "same-temp", 0, {"not available: both runs were at 20"}, ""},
         {"factory", "table", "short", 1, {}, "Test Results not available for this Instrument"},

@@ -262,7 +262,7 @@ TEST_F(SimTest, OptionsThatChangeTheMenuAndTheUnits)
 
 TEST(SimModelTest, TheCapacityPlateStatesTheFullScaleAndTheStepTheGlassShows)
 {
-    // The front-panel picture carries this plate: it must match the instrument the demo runs.
+    // The simulated instrument's own plate: full scale and one displayed digit in its units.
     TSimModel model;
     QString error;
     ASSERT_TRUE(model.Load(TSimModel::DefaultJson(), &error)) << error.toStdString();

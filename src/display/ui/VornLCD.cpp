@@ -73,6 +73,20 @@ void TVornLCD::Paint()
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
         p.drawImage(Canvas.rect(), Picture);
     }
+    if (!Plate.isEmpty()) {
+        // In the picture's own pixels, scaled with it.
+        QPainter p(&Canvas);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        p.scale(double(width()) / VornPanelWidth, double(height()) / VornPanelHeight);
+        QFont font;
+        font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+        font.setBold(true);
+        font.setPixelSize(VornPlatePixelSize);
+        p.setFont(font);
+        p.setPen(QColor(170, 176, 186));
+        p.drawText(QRectF(VornPlateLeft, VornPlateTop, VornPlateWidth, VornPlateHeight), Qt::AlignCenter,
+                   Plate);
+    }
     DrawLCD();
     Buttons->Restamp();
 }
@@ -91,6 +105,16 @@ void TVornLCD::DrawLCD()
     if (!LCD->Draw(r.x(), r.y(), Canvas, r.height(), r.width()))
         ReportFailure(LCD->Error);
     update(r);
+}
+
+void TVornLCD::SetPlateText(const QString &text)
+{
+    if (text == Plate)
+        return;
+    Plate = text;
+    if (isVisible())
+        Paint();
+    update();
 }
 
 void TVornLCD::Blank()

@@ -18,9 +18,13 @@ public:
     void DrawLCD() override;
     // Every segment unlit, drawn at once.
     void Blank();
+    // The data plate above the glass ("Max 3000 kg   e = 0.01 kg"); empty shows none.
+    void SetPlateText(const QString &text);
+    QString PlateText() const { return Plate; }
 
 private:
     QString ProgramDir() const;
     QImage Picture;
     QString LoadedPicture;
+    QString Plate;
 };

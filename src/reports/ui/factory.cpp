@@ -26,15 +26,23 @@ TFrmFactory::TFrmFactory(QWidget *parent) : QDialog(parent)
     BtnOk = new QPushButton(QStringLiteral("Ok"), this);
     BtnOk->setObjectName(QStringLiteral("BtnOk"));
     connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
+    LblResult = new QLabel(this);
+    LblResult->setObjectName(QStringLiteral("LblResult"));
     LblZeroResult = new QLabel(this);
     LblZeroResult->setObjectName(QStringLiteral("LblZeroResult"));
+    LblZeroResult->setWordWrap(true);
     QFont labelFont = LblZeroResult->font();
     labelFont.setPixelSize(16);
     LblZeroResult->setFont(labelFont);
+    labelFont.setBold(true);
+    LblResult->setFont(labelFont);
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(LblResult);
+    texts->addWidget(LblZeroResult);
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(BtnOk);
+    bottom->addWidget(BtnOk, 0, Qt::AlignTop);
     bottom->addSpacing(16);
-    bottom->addWidget(LblZeroResult, 1);
+    bottom->addLayout(texts, 1);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ChtTest, 1);
     layout->addLayout(bottom);
@@ -53,6 +61,11 @@ bool TFrmFactory::ShowFactoryTest(const QByteArray &text, const QByteArray &seri
     }
     Shown = FactoryResults(record, serialNumber);
     ShowFactoryChart({ChtTest, Title, Series1, Series2, Series3, Series4}, Shown);
+    LblResult->setText(QStringLiteral("Result: ") + FactoryVerdictText(Shown));
+    const QColor colour = Shown.Points.isEmpty() ? palette().color(QPalette::WindowText)
+                          : Shown.Pass           ? QColor(0, 128, 0)
+                                                 : QColor(192, 0, 0);
+    LblResult->setStyleSheet(QStringLiteral("color: %1").arg(colour.name()));
     LblZeroResult->setText(Shown.ZeroDriftText);
     return true;
 }

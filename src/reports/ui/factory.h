@@ -1,5 +1,5 @@
 // TFrmFactory: the factory test results as a chart, the two runs' errors against the trade limits,
-// and the zero drift below it.
+// the verdict and the drift at the lowest test point below it.
 #pragma once
 
 #include "reports/factory.h"
@@ -27,6 +27,7 @@ public:
     QCPTextElement *Title;
     QCPGraph *Series1, *Series2, *Series3, *Series4;
     QPushButton *BtnOk;
+    QLabel *LblResult; // pass, FAIL or no test points, as brellin-cli says it
     QLabel *LblZeroResult;
 
 private:

@@ -66,12 +66,15 @@ TFactoryChart SetUpFactoryChart(QCustomPlot *plot)
     ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
     plot->yAxis->setTicker(ticker);
 
-    // Legend at the bottom, below the axes.
+    // Legend at the bottom, below the axes, centred between two empty cells and no wider than its
+    // entries (a grid cell would otherwise stretch it to the plot's edges, frame and all).
     plot->legend->setVisible(true);
     auto *legendRow = new QCPLayoutGrid;
     plot->plotLayout()->addElement(2, 0, legendRow);
     legendRow->setMargins(QMargins(0, 0, 0, 4));
-    legendRow->addElement(0, 0, plot->legend);
+    legendRow->addElement(0, 0, new QCPLayoutElement(plot));
+    legendRow->addElement(0, 1, plot->legend);
+    legendRow->addElement(0, 2, new QCPLayoutElement(plot));
     plot->legend->setFillOrder(QCPLegend::foColumnsFirst);
     plot->plotLayout()->setRowStretchFactor(2, 0.001);
     return chart;
@@ -86,13 +89,11 @@ void ShowFactoryChart(const TFactoryChart &chart, const TFactoryResults &results
     chart.Series3->setName(results.Run1Title);
     chart.Series4->setName(results.Run2Title);
     QCustomPlot *plot = chart.Plot;
+    // The legend as wide as its entries with their new names.
+    plot->legend->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    plot->legend->setMaximumSize(plot->legend->minimumOuterSizeHint().width(), QWIDGETSIZE_MAX);
     plot->yAxis->setRange(results.YMin, results.YMax);
-    double xMax = 0;
-    for (const QPointF &p : results.UpperLimits)
-        xMax = std::max(xMax, p.x());
-    for (const QPointF &p : results.Run1)
-        xMax = std::max(xMax, p.x());
-    plot->xAxis->setRange(0, xMax);
+    plot->xAxis->setRange(results.XMin, results.XMax);
     chart.Title->setText(results.TitleLine1 + QLatin1Char('\n') + results.TitleLine2);
     plot->yAxis->setLabel(results.LeftAxisTitle);
     plot->xAxis->setLabel(results.BottomAxisTitle);

@@ -4,6 +4,7 @@
 
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
+#include "display/plate.h"
 #include "display/ui/FrontPanel.h"
 #include "display/ui/VornLCD.h"
 #include "i18n/ui/LumsLangComp.h"
@@ -396,14 +397,22 @@ void TFrmMain::SetConnected(bool connected)
 
     if (connected)
         Engine->SpeedUpLink();
+    QByteArray plate;
     if (Device && Engine->LinkOpen()) {
         TMainControlsGuard lock(this);
         TBusyGuard busy(Reporter);
         Device->ReadIdentity();
+        // The data plate of the panel picture: the capacity this instrument states, if it says.
+        plate = Device->SerialNumber.isEmpty() ? QByteArray() : ReadCapacityPlate(*Engine);
         // The link may have gone while the identification was read: show none then.
-        if (!Engine->LinkOpen())
+        if (!Engine->LinkOpen()) {
             Device->ResetFacts();
+            plate.clear();
+        }
     }
+    for (TVornLCD *mimic : {DisplayMimic, CalMimic})
+        if (mimic)
+            mimic->SetPlateText(QString::fromLatin1(plate));
     if (Device) {
         const QString picture = Config.ImagePath(QString::fromLatin1(Device->ModelText));
         if (!picture.isEmpty() && QFileInfo(picture).isFile() && Hooks.SetMimicPicture)
