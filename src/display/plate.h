@@ -16,7 +16,6 @@ inline constexpr char PlateDivisionName[] = "E";
 // empty when either is not a plain weight and a positive count.
 QByteArray CapacityPlateText(const QByteArray &fullScaleText, const QByteArray &divisionHex);
 
-// Reads both registers without a session and without reporting a refusal or a missing reply: an
-// instrument that does not answer them, or names the division register otherwise, gets no plate
-// (empty).
+// Reads both registers without reporting a refusal: an instrument that does not answer them, or
+// names the division register otherwise, gets no plate (empty).
 QByteArray ReadCapacityPlate(TTransactionEngine &engine);

@@ -129,21 +129,22 @@ TEST_F(LogTabTest, CursorsZoomScrollAndUndo)
     TLogChart *chart = Ui->Tab->Chart;
     chart->replot();
     const QRect area = chart->PlotArea();
-    const QPoint a = area.topLeft() + QPoint(area.width() / 4, area.height() / 2);
-    const QPoint b = area.topLeft() + QPoint(area.width() * 3 / 4, area.height() / 4);
+    // Clicks near 2 s and 8 s, at heights that are not the weights: the cursors take the logged
+    // samples nearest in time (0 s, 100 kg and 10 s, 200 kg) and the readout says they are logged.
+    const QPoint a = area.topLeft() + QPoint(area.width() / 5, area.height() / 2);
+    const QPoint b = area.topLeft() + QPoint(area.width() * 4 / 5, area.height() / 4);
     QLabel *readout = Ui->Tab->LblCsrPos;
-    auto weightAt = [&](QPoint p) { return chart->yAxis->pixelToCoord(p.y()); };
-    auto timeAt = [&](QPoint p) { return chart->xAxis->pixelToCoord(p.x()); };
 
     QTest::mouseClick(chart, Qt::LeftButton, Qt::ShiftModifier, a);
-    EXPECT_EQ(readout->text(),
-              FormatFloat("####0.0##", weightAt(a)) + " kg   at   " + LogTimeText(timeAt(a)) + " sec");
-    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+ kg   at   [\\d.]+ sec$").match(readout->text()).hasMatch())
-        << readout->text().toStdString();
+    EXPECT_EQ(readout->text(), "Logged weight: 100.0 kg   at   " + LogTimeText(0) + " sec");
+    EXPECT_EQ(chart->Cursors[0]->Weight, 100);
     QTest::mouseClick(chart, Qt::RightButton, Qt::ShiftModifier, b);
     EXPECT_TRUE(chart->Cursors[0]->Shown && chart->Cursors[1]->Shown);
-    EXPECT_EQ(readout->text(), FormatFloat("####0.0##", std::fabs(weightAt(b) - weightAt(a))) +
-                                   " kg   over   " + LogTimeText(std::fabs(timeAt(b) - timeAt(a))) + " secs");
+    EXPECT_EQ(readout->text(), "Logged change: 100.0 kg   over   " + LogTimeText(10) + " secs");
+    // Near 4.6 s: the sample at 5 s, 150 kg.
+    QTest::mouseClick(chart, Qt::RightButton, Qt::ShiftModifier,
+                      area.topLeft() + QPoint(area.width() * 46 / 100, area.height() / 8));
+    EXPECT_EQ(readout->text(), "Logged change: 50.0 kg   over   " + LogTimeText(5) + " secs");
     QTest::mouseClick(chart, Qt::LeftButton, Qt::ShiftModifier, b);
     EXPECT_TRUE(readout->text().contains("   at   "));
     EXPECT_FALSE(chart->Cursors[1]->Shown);

@@ -502,8 +502,12 @@ TEST(FileEntries, ActOnTheActiveTabOrTheDefault)
     w->SetFileActions(w->TSLog, {[&] { calls << "log open"; }, {}, [&] { calls << "log print"; }});
     EXPECT_TRUE(w->Open1->isEnabled() && w->ToolButton1->isEnabled());
     EXPECT_TRUE(w->Save1->isEnabled() && w->ToolButton2->isEnabled());
-    EXPECT_TRUE(w->Print1->isEnabled());
     w->PgCMain->setCurrentWidget(w->TSDisplay);
+    // The default prints the settings tree: greyed without a session, which has none.
+    EXPECT_FALSE(w->Print1->isEnabled());
+    w->SessionActive = true;
+    w->UpdatePrintEntry();
+    EXPECT_TRUE(w->Print1->isEnabled());
     w->Open1->trigger();
     w->ToolButton2->trigger();
     w->Print1->trigger(); // the settings printout kept by the default

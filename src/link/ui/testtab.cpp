@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,6 +28,10 @@ TTestTab::TTestTab(TTransactionEngine *engine, QWidget *parent) : QWidget(parent
     cbCRC->setChecked(true);
     CbControl = new QCheckBox("Show Control Characters", this);
     CbControl->setObjectName("CbControl");
+    LblSendOff = new QLabel(SendOffText, this);
+    LblSendOff->setObjectName("LblSendOff");
+    LblSendOff->setWordWrap(true);
+    LblSendOff->hide();
     BtnClear = new QPushButton("Clear", this);
     BtnClear->setObjectName("BtnClear");
     MemoRx = new QPlainTextEdit(this);
@@ -47,6 +52,7 @@ TTestTab::TTestTab(TTransactionEngine *engine, QWidget *parent) : QWidget(parent
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addLayout(options);
+    layout->addWidget(LblSendOff);
     layout->addWidget(MemoRx, 1);
 
     connect(BtnSend, &QPushButton::clicked, this, &TTestTab::BtnSendClick);
@@ -56,6 +62,17 @@ TTestTab::TTestTab(TTransactionEngine *engine, QWidget *parent) : QWidget(parent
     });
     // The setting applies to text echoed from now on; the click only returns to typing.
     connect(CbControl, &QCheckBox::clicked, this, [this] { EdtSendStr->setFocus(); });
+}
+
+const QString TTestTab::SendOffText =
+    QStringLiteral("Send is off during a setup session: a typed message would cut into the session's own "
+                   "exchanges. End the session to send.");
+
+void TTestTab::SetSendAllowed(bool allowed)
+{
+    BtnSend->setEnabled(allowed);
+    BtnSend->setToolTip(allowed ? QStringLiteral("Send the typed message to the instrument") : SendOffText);
+    LblSendOff->setVisible(!allowed);
 }
 
 void TTestTab::Send()

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -21,9 +22,14 @@ public:
     // The engine's traffic echo: adds the text as lines.
     void AddEcho(const QByteArray &text);
     void FocusSendBox();
+    // Send is off during a setup session: a raw message would cut into the session's own exchanges.
+    void SetSendAllowed(bool allowed);
+    static const QString SendOffText;
 
     QLineEdit *EdtSendStr;
     QPushButton *BtnSend;
+    // Shown while Send is off, with the reason (the button's tooltip says it too).
+    QLabel *LblSendOff;
     QCheckBox *CbControl;
     QPushButton *BtnClear;
     QCheckBox *cbCRC;

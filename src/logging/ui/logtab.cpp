@@ -111,10 +111,20 @@ void TLogTab::ChartMouseDown(QMouseEvent *event)
     two->Shown = false;
     const QPoint at = event->position().toPoint();
     if (shift && Chart->PlotArea().contains(at) && (left || right)) {
+        // The cursor takes the logged sample nearest the click in time: the readout is a weight
+        // that was logged, not the height of the pointer.
         TChartCursor *c = left ? one : two;
-        c->Time = Chart->xAxis->pixelToCoord(at.x());
-        c->Weight = Chart->yAxis->pixelToCoord(at.y());
-        c->Shown = true;
+        const auto data = Chart->SeriesWeight->data();
+        if (!data->isEmpty()) {
+            const double t = Chart->xAxis->pixelToCoord(at.x());
+            auto next = data->findBegin(t, false);
+            if (next == data->constEnd() ||
+                (next != data->constBegin() && t - (next - 1)->key <= next->key - t))
+                --next;
+            c->Time = next->key;
+            c->Weight = next->value;
+            c->Shown = true;
+        }
     }
     UpdateCursorReadout();
     Chart->layer(QStringLiteral("cursors"))->replot();
@@ -130,10 +140,12 @@ void TLogTab::UpdateCursorReadout()
     if (!one->Shown) {
         LblCsrPos->clear();
     } else if (!two->Shown) {
-        LblCsrPos->setText(FormatFloat(format, one->Weight) + QLatin1Char(' ') + units +
-                           QStringLiteral("   at   ") + LogTimeText(one->Time) + QStringLiteral(" sec"));
+        LblCsrPos->setText(QStringLiteral("Logged weight: ") + FormatFloat(format, one->Weight) +
+                           QLatin1Char(' ') + units + QStringLiteral("   at   ") + LogTimeText(one->Time) +
+                           QStringLiteral(" sec"));
     } else {
-        LblCsrPos->setText(FormatFloat(format, std::fabs(two->Weight - one->Weight)) + QLatin1Char(' ') +
+        LblCsrPos->setText(QStringLiteral("Logged change: ") +
+                           FormatFloat(format, std::fabs(two->Weight - one->Weight)) + QLatin1Char(' ') +
                            units + QStringLiteral("   over   ") +
                            LogTimeText(std::fabs(two->Time - one->Time)) + QStringLiteral(" secs"));
     }

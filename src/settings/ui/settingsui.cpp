@@ -243,11 +243,21 @@ void TSettingsUi::SetSessionControls(bool active, bool fullAccess)
     }
     pages->setTabVisible(pages->indexOf(Window.TSSettings), active);
     pages->setTabVisible(pages->indexOf(Window.TSCalibration), active && fullAccess);
-    Window.TestTab->BtnSend->setEnabled(!active);
+    // A session that opens reads the data plate the panel picture shows.
+    if (active && !Window.SessionActive)
+        Window.ShowCapacityPlate(true);
+    Window.TestTab->SetSendAllowed(!active);
+    // Extend Session renews an open session; without one there is nothing to renew.
+    Window.SetEnabledIfProvided(Window.N4, active);
+    const QString extend = active ? QStringLiteral("Renew the session now (it is also renewed every 5 s)")
+                                  : QStringLiteral("No session is open: start one first");
+    Window.N4->setToolTip(extend);
+    Window.N4->setStatusTip(extend);
     Window.SetEnabledIfProvided(Window.ToolButtonEnd, active);
     Window.SetEnabledIfProvided(Window.EndSession, active);
     for (QAction *a : {Window.Lock1, Window.FullPasscode1, Window.SafePasscode1})
         Window.SetEnabledIfProvided(a, !active && Window.Engine->LinkOpen());
     Window.SessionActive = active;
+    Window.UpdatePrintEntry();
     Files->CompareWithFile1->setEnabled(Window.Engine->LinkOpen());
 }

@@ -2,6 +2,7 @@
 #include "shell/ui/help.h"
 
 #include <QFileInfo>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -16,7 +17,6 @@ TFrmHelp::TFrmHelp(const QString &fileName, QWidget *parent) : QWidget(parent, Q
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Browser);
-    resize(760, 640);
 }
 
 bool TFrmHelp::ShowStart()
@@ -25,6 +25,18 @@ bool TFrmHelp::ShowStart()
         return false;
     Browser->setSource(QUrl::fromLocalFile(File));
     Browser->home();
+    if (!isVisible()) {
+        // The page at a reading width, never larger than the screen it opens on (title bar and
+        // frame included).
+        QSize size(760, 640);
+        if (const QScreen *s = (parentWidget() ? parentWidget()->screen() : screen())) {
+            const QRect room = s->availableGeometry();
+            size = size.boundedTo(room.size() - QSize(16, 48));
+            move(room.topLeft() +
+                 QPoint((room.width() - size.width()) / 2, (room.height() - size.height()) / 3));
+        }
+        resize(size);
+    }
     show();
     raise();
     activateWindow();

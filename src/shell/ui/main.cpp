@@ -397,22 +397,16 @@ void TFrmMain::SetConnected(bool connected)
 
     if (connected)
         Engine->SpeedUpLink();
-    QByteArray plate;
     if (Device && Engine->LinkOpen()) {
         TMainControlsGuard lock(this);
         TBusyGuard busy(Reporter);
         Device->ReadIdentity();
-        // The data plate of the panel picture: the capacity this instrument states, if it says.
-        plate = Device->SerialNumber.isEmpty() ? QByteArray() : ReadCapacityPlate(*Engine);
         // The link may have gone while the identification was read: show none then.
-        if (!Engine->LinkOpen()) {
+        if (!Engine->LinkOpen())
             Device->ResetFacts();
-            plate.clear();
-        }
     }
-    for (TVornLCD *mimic : {DisplayMimic, CalMimic})
-        if (mimic)
-            mimic->SetPlateText(QString::fromLatin1(plate));
+    // The data plate belongs to the instrument it was read from: none until a session reads it.
+    ShowCapacityPlate(false);
     if (Device) {
         const QString picture = Config.ImagePath(QString::fromLatin1(Device->ModelText));
         if (!picture.isEmpty() && QFileInfo(picture).isFile() && Hooks.SetMimicPicture)
@@ -496,6 +490,7 @@ void TFrmMain::PgCMainChange(int index)
         return;
     }
     CurrentTab = index;
+    UpdatePrintEntry();
     if (page == TSDisplay) {
         Engine->SetReplyRoute(RouteDisplay);
     } else if (page == TSCalibration) {
@@ -649,6 +644,22 @@ void TFrmMain::SetFileActions(QWidget *tab, TFileActions actions)
     }
     if (print)
         Provide(Print1, [this] { Print1Click(); });
+    UpdatePrintEntry();
+}
+
+const QString TFrmMain::NothingToPrintText =
+    QStringLiteral("Nothing to print here: the settings print during a session, the log on the Log tab");
+
+void TFrmMain::UpdatePrintEntry()
+{
+    const bool log = PgCMain->currentWidget() == TSLog;
+    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
+    const bool can = actions && actions->Print && (log || SessionActive);
+    SetEnabledIfProvided(Print1, can);
+    const QString tip = can ? (log ? QStringLiteral("Print the chart") : QStringLiteral("Print the settings"))
+                            : NothingToPrintText;
+    Print1->setToolTip(tip);
+    Print1->setStatusTip(tip);
 }
 
 const TFrmMain::TFileActions *TFrmMain::FileActionsFor(QWidget *tab) const
@@ -781,6 +792,14 @@ void TFrmMain::CreateMimics()
     TSDisplay->installEventFilter(this);
     CalMimicHost->installEventFilter(this);
     PlaceMimics();
+}
+
+void TFrmMain::ShowCapacityPlate(bool read)
+{
+    const QByteArray plate = read && Engine->LinkOpen() ? ReadCapacityPlate(*Engine) : QByteArray();
+    for (TVornLCD *mimic : {DisplayMimic, CalMimic})
+        if (mimic)
+            mimic->SetPlateText(QString::fromLatin1(plate));
 }
 
 void TFrmMain::PlaceMimics()

@@ -172,6 +172,14 @@ public:
     void Open1Click();
     void Save1Click();
     void Print1Click();
+    // The data plate over the panel picture: the connected instrument's capacity and division, read
+    // when a session opens (the instrument is known to answer its menu then); none when read is
+    // false or the instrument does not tell them.
+    void ShowCapacityPlate(bool read);
+    // File > Print prints the chart on the Log tab and the settings tree elsewhere: without a
+    // session there is no tree, and the entry is greyed with the reason in its tooltip.
+    void UpdatePrintEntry();
+    static const QString NothingToPrintText;
 
     // Gives a menu entry or toolbar action its handler; entries without one stay disabled.
     void Provide(QAction *action, std::function<void()> handler);

@@ -50,6 +50,8 @@ void TFrmMain::CreateMenus()
     File1->addActions({Open1, Save1, Connect2, Print1});
     File1->addSeparator();
     File1->addAction(Exit1);
+    // A greyed entry says why in its tooltip.
+    File1->setToolTipsVisible(true);
 
     Edit1 = MakeMenu(bar, "Edit1", "&Edit");
     ChartSetup = MakeAction(this, "ChartSetup", "&Setup Chart");
@@ -71,6 +73,7 @@ void TFrmMain::CreateMenus()
     Instrument1->addActions({StartSession, N4, EndSession, menuIndicatorReset});
     Instrument1->addSeparator();
     Instrument1->addActions({SafePasscode1, FullPasscode1, Lock1});
+    Instrument1->setToolTipsVisible(true);
 
     Help1 = MakeMenu(bar, "Help1", "&Help");
     muHelp = MakeAction(this, "muHelp", "Help", QKeySequence(Qt::Key_F1));
