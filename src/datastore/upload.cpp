@@ -765,7 +765,7 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         ClosedPath.isEmpty()
             ? QString()
             : QStringLiteral(
-                  "The instrument's records no longer continued its Data Store file (%1); that file "
+                  "The instrument's records no longer continued its Data Store file: %1. That file "
                   "is kept unchanged as %2, and a new one was started. ")
                   .arg(RestartReason, ClosedPath);
     if (stop == NotContinued) {

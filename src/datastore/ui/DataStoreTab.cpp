@@ -104,6 +104,8 @@ TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, Td
     DsdIsn->setObjectName("DsdIsn");
     DsdIsn->setFont(CourierNew());
     DsdIsn->setMinimumContentsLength(12);
+    // Closed store files are listed with the time they were closed: the box shows the whole entry.
+    DsdIsn->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     DsdUploadOrRefresh = new QPushButton("Upload/Refresh", this);
     DsdUploadOrRefresh->setObjectName("DsdUploadOrRefresh");
     DsdOldestUploadedRec = new QLineEdit(this);
