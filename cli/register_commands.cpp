@@ -1,10 +1,38 @@
 // brellin-cli: identification and single register access (read, write, execute, raw text).
 #include "cli.h"
+#include "display/VornTables.h"
+#include "display/keypress.h"
 #include "link/comms.h"
 #include "settings/device.h"
 
 namespace
 {
+
+// A key (register 8): sent once, PRINT checked against the newest record after a lost reply.
+int KeyCommand(TCliContext &ctx, const QByteArray &data)
+{
+    bool ok = false;
+    const int code = data.toInt(&ok, 16);
+    if (!ok) {
+        // Not a key code: the instrument says why.
+        if (!ctx.Engine->TransactAs(TRequestKind::Command, CmdWrite, VornKeyRegister, data, true))
+            return ctx.FailureExit();
+        return ExitDone;
+    }
+    const TKeyResult result = PressKey(*ctx.Engine, code);
+    switch (result.Outcome) {
+    case TKeyOutcome::Confirmed:
+        return ExitDone;
+    case TKeyOutcome::Refused:
+        ctx.Reporter.Error(result.Message);
+        return ExitRefused;
+    case TKeyOutcome::NotConfirmed:
+    case TKeyOutcome::LinkLost:
+        ctx.Reporter.Error(result.Message);
+        return ExitNoReply;
+    }
+    return ExitNoReply;
+}
 
 int RegisterCommand(TCliContext &ctx, const QStringList &args, int command, int minArgs, int maxArgs,
                     const char *what)
@@ -21,8 +49,27 @@ int RegisterCommand(TCliContext &ctx, const QStringList &args, int command, int 
     int exit = ExitDone;
     if (!ctx.EnsureConnected(exit))
         return exit;
-    if (!ctx.Engine->Transact(command, reg, data, true, true))
-        return ctx.FailureExit();
+    if (command == CmdWrite && reg == VornKeyRegister)
+        return KeyCommand(ctx, data);
+    // Commands and cursor reads go out once; their lost reply is said here, not as a time-out.
+    const TRequestKind kind = ClassifyRequest(command, reg);
+    if (!ctx.Engine->TransactAs(kind, command, reg, data, true, !RequestResendable(kind))) {
+        if (!ctx.Engine->LinkOpen() || !ctx.Engine->LastRequestUnconfirmed())
+            return ctx.FailureExit();
+        const QString regText = QStringLiteral("%1").arg(reg, 4, 16, QLatin1Char('0')).toUpper();
+        if (kind == TRequestKind::Cursor)
+            ctx.Reporter.Error(
+                QStringLiteral("The instrument did not answer the request to register %1; it may "
+                               "have moved on past what it would have shown: read by number "
+                               "(exec 8291 N for a record) to see where it stands.")
+                    .arg(regText));
+        else
+            ctx.Reporter.Error(
+                QStringLiteral("The request to register %1 was not confirmed by the instrument: "
+                               "look at its display before sending it again.")
+                    .arg(regText));
+        return ExitNoReply;
+    }
     if (command == CmdRead || !ctx.Engine->LastReply.Data.isEmpty())
         PrintLine(ctx.Engine->LastReply.Data);
     return ExitDone;

@@ -86,6 +86,9 @@ int main(int argc, char **argv)
         {"turnaround", "MS", "The instrument's reply latency with --baud (default 2 ms)."},
         {"drop-on", "REG[:N]",
          "Drop the replies to the first N (1) requests on register REG (hex), after they took effect."},
+        {"delay-on", "REG:MS",
+         "Answer requests on register REG (hex) MS milliseconds late; the instrument is busy meanwhile, so "
+         "the replies to later requests come after it, in order."},
     };
     for (const auto &o : options)
         parser.addOption(QCommandLineOption(QString::fromLatin1(o.name), QString::fromLatin1(o.help),
@@ -187,6 +190,16 @@ int main(int argc, char **argv)
         if (!ok1 || !ok2 || parts.size() > 2 || cfg.DropOnRegister < 0 || cfg.DropOnRegister > 0xFFFF ||
             cfg.DropOnTimes < 1)
             bad = QStringLiteral("--drop-on: expected REG[:N] (register in hex)");
+    }
+    if (parser.isSet("delay-on")) {
+        const QStringList parts = parser.value("delay-on").split(QLatin1Char(':'));
+        bool ok1 = false, ok2 = false;
+        cfg.DelayOnRegister = parts[0].toInt(&ok1, 16);
+        if (parts.size() == 2)
+            cfg.DelayOnMs = parts[1].toInt(&ok2);
+        if (!ok1 || !ok2 || parts.size() != 2 || cfg.DelayOnRegister < 0 || cfg.DelayOnRegister > 0xFFFF ||
+            cfg.DelayOnMs < 0)
+            bad = QStringLiteral("--delay-on: expected REG:MS (register in hex)");
     }
     if (parser.isSet("allocation")) {
         cfg.AllocationCase = parser.value("allocation");

@@ -56,7 +56,9 @@ struct TVornSimConfig {
     int DisconnectAfter = 0;   // drop a TCP client after this many requests (0: never)
     int DropOnRegister = -1;   // answer nothing to requests on this register (after they took effect)
     int DropOnTimes = 1;       // ... the first this many times
-    bool RefuseAll = false;    // every request refused with Unknown Error
+    int DelayOnRegister = -1;  // answer requests on this register late (the line waits behind it)
+    int DelayOnMs = 0;
+    bool RefuseAll = false; // every request refused with Unknown Error
 
     // --- the line's timing (only with Baud > 0; else bytes go as fast as the transport takes them) --
     int Baud = 0;          // characters go out and count as arriving at this rate (the speed switch follows)

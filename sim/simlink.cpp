@@ -270,7 +270,8 @@ void TSimLink::Deliver(const TSimAnswer &answer, bool framed)
             junk += noise[Sim->RandomNumber() % (sizeof noise - 1)];
         frame.prepend(junk);
     }
-    Send(frame);
+    const int late = answer.Reply.Register == Sim->Config().DelayOnRegister ? Sim->Config().DelayOnMs : 0;
+    Send(frame, late);
     if (!answer.Printer.isEmpty())
         Send(answer.Printer);
     if (answer.NewBaud && Paced() && !TxPending.isEmpty())
@@ -299,13 +300,37 @@ QByteArray TSimLink::Frame(const Tcommsobj &message, bool framed, bool faults)
     return SOH + text + crc + EOT;
 }
 
-void TSimLink::Send(const QByteArray &bytes)
+void TSimLink::Send(const QByteArray &bytes, int lateMs)
 {
-    const int delay = Sim->Config().DelayMs;
-    if (delay > 0)
-        QTimer::singleShot(delay, this, [this, bytes] { WriteNow(bytes); });
-    else
+    // The instrument answers in order: a reply held back holds back the ones after it.
+    const int64_t now = NowNs() / 1000000;
+    const int64_t due = std::max(now + Sim->Config().DelayMs + lateMs, HeldUntilMs);
+    if (due <= now && HeldOut.empty()) {
         WriteNow(bytes);
+        return;
+    }
+    HeldUntilMs = due;
+    HeldOut.push_back({due, bytes});
+    if (!HeldTimer) {
+        HeldTimer = new QTimer(this);
+        HeldTimer->setSingleShot(true);
+        HeldTimer->setTimerType(Qt::PreciseTimer);
+        connect(HeldTimer, &QTimer::timeout, this, &TSimLink::SendHeld);
+    }
+    if (!HeldTimer->isActive())
+        HeldTimer->start(static_cast<int>(std::max<int64_t>(0, HeldOut.front().first - now)));
+}
+
+void TSimLink::SendHeld()
+{
+    const int64_t now = NowNs() / 1000000;
+    while (!HeldOut.empty() && HeldOut.front().first <= now) {
+        const QByteArray bytes = std::move(HeldOut.front().second);
+        HeldOut.pop_front();
+        WriteNow(bytes);
+    }
+    if (!HeldOut.empty())
+        HeldTimer->start(static_cast<int>(HeldOut.front().first - now));
 }
 
 void TSimLink::WriteNow(const QByteArray &bytes)

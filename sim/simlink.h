@@ -34,8 +34,9 @@ private:
     void Answer(const QByteArray &text, bool framed, bool oversized);
     void Deliver(const TSimAnswer &answer, bool framed);
     QByteArray Frame(const Tcommsobj &message, bool framed, bool faults);
-    void Send(const QByteArray &bytes);
+    void Send(const QByteArray &bytes, int lateMs = 0);
     void WriteNow(const QByteArray &bytes);
+    void SendHeld();
     void FlushPty();
     void ReadPty();
     void SetBaud(int baud);
@@ -78,5 +79,8 @@ private:
     QByteArray TxPending;
     int64_t TxNextNs = 0; // when the last character let out has fully gone out
     TPreciseTimer *TxTimer = nullptr;
-    int BaudAfterReply = 0; // a speed switch waiting for its reply to go out
+    int BaudAfterReply = 0;  // a speed switch waiting for its reply to go out
+    int64_t HeldUntilMs = 0; // a reply held back (a delay) goes out then; later ones wait for it
+    std::deque<std::pair<int64_t, QByteArray>> HeldOut; // replies held back, in order, with their time
+    QTimer *HeldTimer = nullptr;
 };

@@ -60,6 +60,8 @@ void TVornSim::SetFaults(const TVornSimConfig &faults)
     Cfg.DisconnectAfter = faults.DisconnectAfter;
     Cfg.DropOnRegister = faults.DropOnRegister;
     Cfg.DropOnTimes = faults.DropOnTimes;
+    Cfg.DelayOnRegister = faults.DelayOnRegister;
+    Cfg.DelayOnMs = faults.DelayOnMs;
     FaultCounts.clear();
     DroppedOn = 0;
 }

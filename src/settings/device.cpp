@@ -542,6 +542,7 @@ std::optional<QList<QByteArray>> TDevice::ReadOptions()
 void TDevice::ClearCalibrationInfo()
 {
     LinPoints.fill(0);
+    LinPointUnread.fill(false);
     CalZero = CalRef = CalSpan = CalSpanShown = CalDecimals = CalWeight = 0;
     CalUnits = "  ";
     CalBlock.clear();
@@ -604,6 +605,7 @@ void TDevice::ReadCalibrationInfo()
     for (int i = 0; i < 10; ++i) {
         Execute(QByteArray::number(i));
         LinPoints[static_cast<size_t>(i)] = ReplyFailed() ? 0 : ReplyHex();
+        LinPointUnread[static_cast<size_t>(i)] = ReplyMissing();
     }
 }
 
@@ -612,8 +614,11 @@ QList<QByteArray> TDevice::LinearisationList() const
     QList<QByteArray> lines;
     for (int n = 1; n <= 10; ++n) {
         const int32_t point = LinPoints[static_cast<size_t>(n - 1)];
-        lines.append(point != 0 ? QString::asprintf("%2d: %3d%%", n, point).toLatin1()
-                                : QString::asprintf("%2d:", n).toLatin1());
+        if (LinPointUnread[static_cast<size_t>(n - 1)])
+            lines.append(QString::asprintf("%2d: (not read)", n).toLatin1());
+        else
+            lines.append(point != 0 ? QString::asprintf("%2d: %3d%%", n, point).toLatin1()
+                                    : QString::asprintf("%2d:", n).toLatin1());
     }
     return lines;
 }

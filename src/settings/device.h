@@ -157,6 +157,7 @@ public:
 
     // --- state ------------------------------------------------------------------------------
     std::array<int32_t, 10> LinPoints{};
+    std::array<bool, 10> LinPointUnread{}; // the point's reply did not come: its value is not known
     int32_t CalZero = 0;
     int32_t CalRef = 0;
     int32_t CalSpan = 0;

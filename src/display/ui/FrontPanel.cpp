@@ -3,6 +3,7 @@
 
 #include "VornLCD.h"
 #include "display/VornTables.h"
+#include "display/keypress.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -124,18 +125,14 @@ void TFrontPanel::SendKey(int code)
 {
     if (!Engine)
         return;
-    // A refusal is a short note in the status bar, not a box to click away: the user is at the
-    // panel and simply presses again when the weight is steady.
-    const bool accepted = Engine->Transact(CmdWrite, VornKeyRegister, VornKeyData(code), true, false);
+    // A refusal or a press the instrument did not confirm is a short note in the status bar, not a
+    // box to click away: the user is at the panel and looks at the instrument's display.
+    const TKeyResult result = PressKey(*Engine, code);
     if (!Engine)
         return;
-    const Tcommsobj &reply = Engine->LastReply;
-    if (!accepted && !Engine->LastWaitTimedOut() && reply.ErrorFlag && reply.Register == VornKeyRegister &&
-        OnKeyRefused) {
-        const int key = VornKeyOfCode(code);
-        const QString name = key >= 0 ? QString::fromLatin1(VornKeys()[size_t(key)].Legend) : QString();
-        OnKeyRefused(QStringLiteral("The instrument refused the %1 key: %2")
-                         .arg(name, QString::fromLatin1(reply.ErrorText()).trimmed()));
-    }
+    const bool accepted = result.Outcome == TKeyOutcome::Confirmed;
+    if ((result.Outcome == TKeyOutcome::Refused || result.Outcome == TKeyOutcome::NotConfirmed) &&
+        OnKeyRefused)
+        OnKeyRefused(result.Message);
     emit KeySent(code, accepted);
 }

@@ -49,7 +49,8 @@ public:
     // The feedback's side effects, replaceable in tests.
     std::function<void()> Beep;
     std::function<void(bool longPress)> SetLongPressCursor;
-    // The instrument refused a key (a zero or tare while the weight moves): the words to show.
+    // The instrument refused a key (a zero or tare while the weight moves), or did not confirm it
+    // (its reply was lost): the words to show.
     std::function<void(const QString &text)> OnKeyRefused;
 
     // Replies of the display and calibration routes (register 9 only).
