@@ -1,8 +1,12 @@
 // The fault campaign, long version: each of vornsim's fault modes in a process of its own (a
 // crash or a hang of one mode is counted, not fatal), the real engine and core operations
-// against the in-process instrument, every result compared with the instrument's truth.
+// against the in-process instrument, every result compared with the instrument's truth. Then
+// the command rows: each request that acts with its reply lost or late, each row-by-row read
+// with its replies late, brellin-cli or the core against the instrument's truth.
 //   bench_faults [--calls N] [--records N] [--attempts N] [--limit SEC] [--modes a,b,...]
+//                [--part modes|commands|all] [--rows TEXT]
 // Not part of ctest (it runs for minutes); tests/campaign runs the short version.
+#include "command_campaign.h"
 #include "fault_campaign.h"
 
 #include <QCommandLineParser>
@@ -48,6 +52,75 @@ const char *YesNo(bool b)
     return b ? "yes" : "no";
 }
 
+int RunOneRow(int index, const TCampaignPlan &plan)
+{
+    const QList<TCommandRow> rows = CommandCampaignRows(plan);
+    if (index < 0 || index >= rows.size())
+        return 2;
+    const TRowCounts c = RunCommandRow(rows[index], plan);
+    std::printf("ROW %s\n", qPrintable(c.ToLine()));
+    std::fflush(stdout);
+    return 0;
+}
+
+// Each row in a process of its own; a crash or hang counts as a silent failure of the row.
+void RunCommandRows(const TCampaignPlan &plan, const QString &match, int limitMs)
+{
+    const QList<TCommandRow> rows = CommandCampaignRows(plan);
+    std::printf(
+        "\ncommand campaign: commands with their reply lost or late (brellin-cli --timeout 0.3), reads "
+        "row by row with late replies (brellin-cli --timeout 0.2; in process %d ms)\n",
+        plan.TickMs * plan.TimeoutTicks);
+    std::printf("effects: what the instrument did (commands); dup: effects beyond one; wrong: rows that "
+                "answer another request; false: done said, instrument unchanged or rows wrong\n");
+    std::printf("%-32s %-22s %4s %6s %6s %6s %7s %4s %6s %6s %6s\n", "row", "fault", "runs", "done", "said",
+                "silent", "effects", "dup", "wrong", "false", "secs");
+    int runs = 0, dup = 0, wrong = 0, falseSuccess = 0, silent = 0, crashed = 0;
+    QStringList details;
+    for (int i = 0; i < rows.size(); ++i) {
+        if (!match.isEmpty() && !rows[i].Name.contains(match, Qt::CaseInsensitive))
+            continue;
+        QProcess child;
+        child.setProcessChannelMode(QProcess::SeparateChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--row", QString::number(i), "--records", QString::number(plan.Records)});
+        bool ended = child.waitForFinished(limitMs);
+        if (!ended) {
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        TRowCounts c;
+        c.Row = rows[i].Name;
+        c.Fault = rows[i].Fault;
+        bool reported = false;
+        for (const QString &line : QString::fromLocal8Bit(child.readAllStandardOutput()).split('\n'))
+            if (line.startsWith("ROW ")) {
+                c = TRowCounts::FromLine(line.mid(4));
+                reported = true;
+            }
+        if (!ended || child.exitStatus() != QProcess::NormalExit || !reported) {
+            ++crashed;
+            c.Detail = ended ? QStringLiteral("crashed or did not run") : QStringLiteral("hung");
+        }
+        std::printf("%-32s %-22s %4d %6d %6d %6d %7d %4d %6d %6d %6.1f\n", qPrintable(c.Row),
+                    qPrintable(c.Fault), c.Runs, c.Done, c.Reported, c.Silent, c.Effects, c.Duplicated,
+                    c.WrongRows, c.FalseSuccesses, c.Seconds);
+        std::fflush(stdout);
+        runs += c.Runs;
+        dup += c.Duplicated;
+        wrong += c.WrongRows;
+        falseSuccess += c.FalseSuccesses;
+        silent += c.Silent;
+        if (!c.Detail.isEmpty())
+            details << c.Row + " (" + c.Fault + "): " + c.Detail;
+    }
+    std::printf("\ncommand rows: %d runs, duplicated effects %d, wrong rows %d, false successes %d, failures "
+                "without a message %d, rows that crashed or hung %d\n",
+                runs, dup, wrong, falseSuccess, silent, crashed);
+    for (const QString &d : details)
+        std::printf("  %s\n", qPrintable(d));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -64,6 +137,9 @@ int main(int argc, char **argv)
         {"sends", "Settings sends per mode (each read back without faults).", "N", "6"},
         {"limit", "Seconds one mode may run before it counts as hung.", "SEC", "900"},
         {"modes", "Comma-separated modes to run (default: all, and none first).", "LIST"},
+        {"part", "modes, commands or all (default).", "PART", "all"},
+        {"rows", "Run only the command rows whose name contains TEXT.", "TEXT"},
+        {"row", "Run one command row in this process (used by the campaign itself).", "N"},
     });
     parser.process(app);
     TCampaignPlan plan;
@@ -74,13 +150,20 @@ int main(int argc, char **argv)
     plan.Sends = parser.value("sends").toInt();
     if (parser.isSet("mode"))
         return RunOneMode(parser.value("mode"), plan);
+    if (parser.isSet("row"))
+        return RunOneRow(parser.value("row").toInt(), plan);
+    const QString part = parser.value("part");
+    const int limitMs = parser.value("limit").toInt() * 1000;
+    if (part == "commands") {
+        RunCommandRows(plan, parser.value("rows"), std::min(limitMs, 300000));
+        return 0;
+    }
 
     QStringList names{"none"};
     for (const TFaultMode &m : FaultModes(plan.TickMs * plan.TimeoutTicks))
         names << m.Name;
     if (parser.isSet("modes"))
         names = parser.value("modes").split(',', Qt::SkipEmptyParts);
-    const int limitMs = parser.value("limit").toInt() * 1000;
 
     std::printf("fault campaign: %d storm calls per mode, %d records, reply time-out %d ms\n",
                 plan.StormCalls, plan.Records, plan.TickMs * plan.TimeoutTicks);
@@ -152,5 +235,7 @@ int main(int argc, char **argv)
         std::printf("  wrong replies %s: %d\n", qPrintable(it.key()), it.value());
     for (const QString &note : notes)
         std::printf("  %s\n", qPrintable(note));
+    if (part == "all")
+        RunCommandRows(plan, parser.value("rows"), std::min(limitMs, 300000));
     return 0;
 }

@@ -148,10 +148,10 @@ struct TCliCalibration {
 
     void PrintFigures() const
     {
-        PrintLine("Zero: " + SignedToDecimalText(Device.CalZero, 4) + " mV/V");
-        PrintLine("Fullscale: " + SignedToDecimalText(Device.CalSpanShown, 4) + " mV/V");
-        PrintLine("Calibration Weight: " + SignedToDecimalText(Device.CalWeight, Device.CalDecimals) + " " +
-                  Device.CalUnits.trimmed());
+        // A figure whose read failed says so rather than showing 0.
+        PrintLine("Zero: " + Device.CalZeroText() + (Device.CalZeroKnown ? " mV/V" : ""));
+        PrintLine("Fullscale: " + Device.CalSpanText() + (Device.CalSpanKnown ? " mV/V" : ""));
+        PrintLine("Calibration Weight: " + Device.CalWeightText());
         PrintLine("Linearisation:");
         for (const QByteArray &line : Device.LinearisationList())
             PrintLine(line);

@@ -546,6 +546,7 @@ void TDevice::ClearCalibrationInfo()
     CalZero = CalRef = CalSpan = CalSpanShown = CalDecimals = CalWeight = 0;
     CalUnits = "  ";
     CalBlock.clear();
+    CalZeroKnown = CalSpanKnown = CalWeightKnown = false;
 }
 
 void TDevice::ResetFacts()
@@ -563,7 +564,8 @@ void TDevice::SetCalSpan(int32_t v)
     TRegisterKeeper keep(*this);
     SetRegister(0x0121);
     ReadValue();
-    if (ReplyFailed())
+    CalSpanKnown = !ReplyFailed();
+    if (!CalSpanKnown)
         return;
     // Before any calibration figures are known the reference is 0: the shown span is then 0.
     CalSpanShown = CalRef == 0 ? 0 : static_cast<int32_t>(int64_t(ReplyHex()) * CalSpan / CalRef);
@@ -575,11 +577,13 @@ void TDevice::ReadCalibrationInfo()
     ClearCalibrationInfo();
     SetRegister(0x0112);
     ReadValue();
-    if (!ReplyFailed())
+    const bool refRead = !ReplyFailed();
+    if (refRead)
         CalRef = ReplyHex();
     SetRegister(0x0025);
     ReadLiteral();
-    if (!ReplyFailed()) {
+    const bool literalRead = !ReplyFailed();
+    if (literalRead) {
         const QByteArray literal = ReplyData;
         CalDecimals = DecimalsIn(literal);
         // The units sit before the last two characters ("12.50 kg G").
@@ -589,18 +593,21 @@ void TDevice::ReadCalibrationInfo()
     ReadValue();
     if (!ReplyFailed())
         CalWeight = ReplyHex();
+    CalWeightKnown = literalRead && !ReplyFailed();
     SetRegister(0x00F8);
     ReadValue();
     if (!ReplyFailed())
         CalBlock = ReplyData;
     SetRegister(0x0111);
     ReadValue();
-    if (!ReplyFailed())
+    CalZeroKnown = !ReplyFailed();
+    if (CalZeroKnown)
         CalZero = ReplyHex();
     SetRegister(0x0113);
     ReadValue();
     if (!ReplyFailed())
         SetCalSpan(ReplyHex());
+    CalSpanKnown = CalSpanKnown && refRead;
     SetRegister(0x0115);
     for (int i = 0; i < 10; ++i) {
         Execute(QByteArray::number(i));
@@ -621,6 +628,22 @@ QList<QByteArray> TDevice::LinearisationList() const
                                     : QString::asprintf("%2d:", n).toLatin1());
     }
     return lines;
+}
+
+QByteArray TDevice::CalZeroText() const
+{
+    return CalZeroKnown ? SignedToDecimalText(CalZero, 4) : QByteArray("(not read)");
+}
+
+QByteArray TDevice::CalSpanText() const
+{
+    return CalSpanKnown ? SignedToDecimalText(CalSpanShown, 4) : QByteArray("(not read)");
+}
+
+QByteArray TDevice::CalWeightText() const
+{
+    return CalWeightKnown ? SignedToDecimalText(CalWeight, CalDecimals) + " " + CalUnits.trimmed()
+                          : QByteArray("(not read)");
 }
 
 void TDevice::ReadIdentity()

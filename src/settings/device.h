@@ -142,11 +142,20 @@ public:
     void ClearCalibrationInfo();
     void ReadCalibrationInfo();
     void ReadIdentity();
-    void SetCalZero(int32_t v) { CalZero = v; }
+    void SetCalZero(int32_t v)
+    {
+        CalZero = v;
+        CalZeroKnown = true;
+    }
     void SetCalSpan(int32_t v);
     int32_t GetCalZero() const { return CalZero; }
     int32_t GetCalSpan() const { return CalSpan; }
     QList<QByteArray> LinearisationList() const;
+    // The figures as shown ("0.1000", "3000.00 kg"), or "(not read)" when their reads failed:
+    // a figure never read is not shown as 0.
+    QByteArray CalZeroText() const;
+    QByteArray CalSpanText() const;
+    QByteArray CalWeightText() const;
 
     // --- data-store pointers ----------------------------------------------------------------
     bool ReadDataStoreInfo();
@@ -166,6 +175,10 @@ public:
     QByteArray CalUnits = "  ";
     int32_t CalWeight = 0;
     QByteArray CalBlock;
+    // Which figures the last ReadCalibrationInfo (or a direct entry) read.
+    bool CalZeroKnown = false;
+    bool CalSpanKnown = false;
+    bool CalWeightKnown = false;
     QByteArray SerialNumber;
     QByteArray ModelText;
     QByteArray VersionText;

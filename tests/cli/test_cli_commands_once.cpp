@@ -119,6 +119,9 @@ TEST_F(CliOnceTest, RowByRowReadsUnderLateRepliesAreRightOrReportedAsFailed)
         {"allocation, every reply late", 1200, -1, 0, {"report", "allocation"}, allocation.Out},
         {"allocation, late but in time", 300, -1, 0, {"report", "allocation"}, allocation.Out},
         {"points, 0115 late", 0, 0x0115, 800, {"calibration", "show"}, points.Out},
+        // A figure whose read failed shows as not read, never as 0.
+        {"figures, 00F8 late", 0, 0x00F8, 800, {"calibration", "show"}, points.Out},
+        {"zero, 0111 late", 0, 0x0111, 800, {"calibration", "show"}, points.Out},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);

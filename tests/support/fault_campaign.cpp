@@ -32,7 +32,6 @@ public:
     void Info(const QString &) override {}
     bool Ask(const QString &) override { return true; }
 };
-TQuietReporter Quiet;
 
 const QByteArray FullPasscode = "5678";
 
@@ -49,47 +48,57 @@ bool Reconnected(TCampaignRig &rig)
     return rig.Engine().LinkOpen() || rig.Connect();
 }
 
-// The catalogue, tree and session of one settings command, as brellin-cli builds them: reads
-// retried, and once one stays unanswered the others are not waited for.
-struct TSettingsRun {
-    TDevice Device;
-    TSettingsTreeModel Tree{&Device};
-    TSession Session;
-    bool PasscodeUsed = false;
-
-    explicit TSettingsRun(TTransactionEngine &engine) : Session(&engine, &Device, &Tree)
-    {
-        Device.OnExchange = [&engine](const QByteArray &request) {
-            engine.NotRespondingShown = true;
-            return engine.TransactText(request);
-        };
-        Device.ReadAttempts = SaveReadAttempts;
-        Device.GiveUpWhenUnanswered = true;
-        Session.Attempts = SaveReadAttempts;
-        Session.Reporter = &Quiet;
-        Session.OnPasscode = [this](int, const QString &) -> std::optional<QByteArray> {
-            if (PasscodeUsed)
-                return std::nullopt;
-            PasscodeUsed = true;
-            return FullPasscode;
-        };
+QString FirstDifference(const QList<QByteArray> &got, const QList<QByteArray> &want)
+{
+    for (int i = 0; i < std::max(got.size(), want.size()); ++i) {
+        const QByteArray a = i < got.size() ? got[i] : QByteArray("<none>");
+        const QByteArray b = i < want.size() ? want[i] : QByteArray("<none>");
+        if (a != b)
+            return QStringLiteral("%1 lines for %2; line %3 is '%4', expected '%5'")
+                .arg(got.size())
+                .arg(want.size())
+                .arg(i + 1)
+                .arg(QString::fromLatin1(a), QString::fromLatin1(b));
     }
-    void End(TTransactionEngine &engine)
-    {
-        if (!Session.SessionActive)
-            return;
-        engine.Transact(CmdWrite, 0x00EF, "01", true, false);
-        Session.SetSessionControls(false, false);
-        Session.LockInstrument();
-    }
-};
+    return {};
+}
 
-// The store file against the instrument's records.
-struct TStoreCheck {
-    int Stored = 0, Lost = 0, Duplicated = 0, Altered = 0, OutOfOrder = 0;
-    bool Clean = false;
-    bool Matches() const { return Lost == 0 && Duplicated == 0 && Altered == 0 && OutOfOrder == 0 && Clean; }
-};
+} // namespace
+
+// --- shared with the command campaign -----------------------------------------------------------
+
+TReporter &QuietReporter()
+{
+    static TQuietReporter quiet;
+    return quiet;
+}
+
+TSettingsRun::TSettingsRun(TTransactionEngine &engine) : Session(&engine, &Device, &Tree)
+{
+    Device.OnExchange = [&engine](const QByteArray &request) {
+        engine.NotRespondingShown = true;
+        return engine.TransactText(request);
+    };
+    Device.ReadAttempts = SaveReadAttempts;
+    Device.GiveUpWhenUnanswered = true;
+    Session.Attempts = SaveReadAttempts;
+    Session.Reporter = &QuietReporter();
+    Session.OnPasscode = [this](int, const QString &) -> std::optional<QByteArray> {
+        if (PasscodeUsed)
+            return std::nullopt;
+        PasscodeUsed = true;
+        return FullPasscode;
+    };
+}
+
+void TSettingsRun::End(TTransactionEngine &engine)
+{
+    if (!Session.SessionActive)
+        return;
+    engine.Transact(CmdWrite, 0x00EF, "01", true, false);
+    Session.SetSessionControls(false, false);
+    Session.LockInstrument();
+}
 
 TStoreCheck CheckStore(const QString &path, const TSimRecords &records)
 {
@@ -126,23 +135,6 @@ TStoreCheck CheckStore(const QString &path, const TSimRecords &records)
                   store.FileVerdict() == 0;
     return check;
 }
-
-QString FirstDifference(const QList<QByteArray> &got, const QList<QByteArray> &want)
-{
-    for (int i = 0; i < std::max(got.size(), want.size()); ++i) {
-        const QByteArray a = i < got.size() ? got[i] : QByteArray("<none>");
-        const QByteArray b = i < want.size() ? want[i] : QByteArray("<none>");
-        if (a != b)
-            return QStringLiteral("%1 lines for %2; line %3 is '%4', expected '%5'")
-                .arg(got.size())
-                .arg(want.size())
-                .arg(i + 1)
-                .arg(QString::fromLatin1(a), QString::fromLatin1(b));
-    }
-    return {};
-}
-
-} // namespace
 
 // --- modes ----------------------------------------------------------------------------------
 
@@ -256,7 +248,7 @@ TCampaignRig::TCampaignRig(const TVornSimConfig &instrument, int tickMs, int tim
     Simulator = std::make_unique<TVornSim>(Base);
     IsStarted = Simulator->Start();
     EnginePtr = std::make_unique<TTransactionEngine>();
-    EnginePtr->Reporter = &Quiet;
+    EnginePtr->Reporter = &QuietReporter();
     EnginePtr->SetTickInterval(Tick);
     EnginePtr->TimeoutTicks = Timeout;
     EnginePtr->OnFrameSent = [this](const QByteArray &) {
@@ -405,7 +397,7 @@ void RunUploadUntilComplete(TCampaignRig &rig, const QString &storeDir, int maxA
         TDevice device;
         device.OnExchange = [&engine](const QByteArray &request) { return engine.TransactText(request); };
         TDsdUpload upload(engine, device, layout);
-        upload.Reporter = &Quiet;
+        upload.Reporter = &QuietReporter();
         const TDsdUpload::TResult result = upload.DsdUploadOrRefreshClick();
         ++c.UploadAttempts;
         c.UploadLastMessage = upload.Message;
@@ -515,7 +507,7 @@ void RunSend(TCampaignRig &rig, const QList<QByteArray> &file)
     bool claimed = false;
     {
         TSettingsRun run(engine);
-        TSettingsSender sender(&engine, &run.Session, &Quiet);
+        TSettingsSender sender(&engine, &run.Session, &QuietReporter());
         sender.Transfer.SetStepInterval(1);
         QList<QByteArray> lines = file;
         PreviewSettings(lines);

@@ -3,7 +3,11 @@
 // records, a fault-free settings save). Shared by the CI test (short) and bench_faults (long).
 #pragma once
 
+#include "link/reporter.h"
 #include "link/transact.h"
+#include "settings/device.h"
+#include "settings/session.h"
+#include "settings/settingstree.h"
 #include "vornsim.h"
 
 #include <QByteArray>
@@ -103,6 +107,29 @@ void RunSend(TCampaignRig &rig, const QList<QByteArray> &file);
 QList<QByteArray> ChangedSettingsFile(const QList<QByteArray> &saved);
 // The request lines of a settings file (what a comparison looks at).
 QList<QByteArray> RequestLines(const QList<QByteArray> &lines);
+
+// Says nothing and answers every question yes (as `--yes`).
+TReporter &QuietReporter();
+
+// The catalogue, tree and session of one settings command, as brellin-cli builds them: reads
+// retried, and once one stays unanswered the others are not waited for. The full passcode is
+// given once when asked.
+struct TSettingsRun {
+    TDevice Device;
+    TSettingsTreeModel Tree{&Device};
+    TSession Session;
+    bool PasscodeUsed = false;
+    explicit TSettingsRun(TTransactionEngine &engine);
+    void End(TTransactionEngine &engine); // ends a running session and locks the instrument
+};
+
+// A store file against the instrument's records.
+struct TStoreCheck {
+    int Stored = 0, Lost = 0, Duplicated = 0, Altered = 0, OutOfOrder = 0;
+    bool Clean = false;
+    bool Matches() const { return Lost == 0 && Duplicated == 0 && Altered == 0 && OutOfOrder == 0 && Clean; }
+};
+TStoreCheck CheckStore(const QString &path, const TSimRecords &records);
 
 // How much one mode's run does.
 struct TCampaignPlan {

@@ -85,8 +85,8 @@ TCalibrationTab::TCalibrationTab(QWidget *parent) : QWidget(parent)
 
 void TCalibrationTab::ShowCalibrationInfo(const TDevice &device)
 {
-    LblZeroCal->setText(QString::fromLatin1(SignedToDecimalText(device.CalZero, 4)));
-    LblSpanCal->setText(QString::fromLatin1(SignedToDecimalText(device.CalSpanShown, 4)));
+    LblZeroCal->setText(QString::fromLatin1(device.CalZeroText()));
+    LblSpanCal->setText(QString::fromLatin1(device.CalSpanText()));
     const int row = LBxLCal->currentRow();
     LBxLCal->clear();
     for (const QByteArray &line : device.LinearisationList())
