@@ -213,7 +213,7 @@ int Calibration(TCliContext &ctx, const QStringList &args)
     if (const int usage = ParseCalibrationArgs(args, opts); usage >= 0)
         return usage;
     int exit = ExitDone;
-    if (!ctx.EnsureConnected(exit))
+    if (!ctx.EnsureConnected(exit) || (opts.Step != "show" && !ctx.OpenJournal(exit)))
         return exit;
     TCliCalibration c(ctx, opts);
     if (const int failed = c.Start(ctx); failed >= 0)

@@ -270,6 +270,7 @@ void TCliContext::Disconnect()
     if (!Engine)
         return;
     Engine->OnConnectedChanged = nullptr;
+    Engine->Changes = nullptr;
     if (Engine->LinkOpen())
         Engine->Link()->Close();
 }

@@ -2,6 +2,7 @@
 // table of commands (each command file registers its own commands).
 #pragma once
 
+#include "journal/journal.h"
 #include "link/reporter.h"
 #include "link/transact.h"
 
@@ -79,6 +80,15 @@ public:
     // Where the link goes ("127.0.0.1:2222", "/dev/ttyUSB0"), and whether it closed on its own.
     QString Where;
     bool LinkLost = false;
+
+    // The change journal of the connected instrument, in the store folder (--store DIR, else the
+    // record store's): opened by the commands that change the instrument, before they send.
+    QString StoreDir;
+    QStringList CommandLine; // the command's words, for the journal (passcodes left out there)
+    std::unique_ptr<TChangeJournal> Journal;
+    // Reads the instrument's identity and opens its journal; false with the exit code (no reply,
+    // or the journal cannot be written: nothing is sent then).
+    bool OpenJournal(int &exit);
 };
 
 struct TCliCommand {

@@ -212,6 +212,18 @@ int main(int argc, char **argv)
         return UsageError("no command given");
 
     const QString name = args.takeFirst();
+    ctx.CommandLine = QStringList{name} + args;
+    // Every command that changes the instrument keeps its journal in the store folder: --store
+    // DIR names another one (the store and journal commands read it themselves).
+    if (name != "store" && name != "journal") {
+        const qsizetype at = args.indexOf("--store");
+        if (at >= 0) {
+            if (at + 1 >= args.size() || args.at(at + 1).isEmpty())
+                return UsageError("--store needs a folder");
+            ctx.StoreDir = args.at(at + 1);
+            args.remove(at, 2);
+        }
+    }
     for (const TCliCommand &c : CliCommands()) {
         if (c.Name != name)
             continue;

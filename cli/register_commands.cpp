@@ -2,11 +2,72 @@
 #include "cli.h"
 #include "display/VornTables.h"
 #include "display/keypress.h"
+#include "journal/journalscope.h"
 #include "link/comms.h"
 #include "settings/device.h"
 
 namespace
 {
+
+int JournalRefused(TCliContext &ctx, const TJournalScope &journal)
+{
+    ctx.Reporter.Error(QStringLiteral("The change journal could not be written (%1): nothing was sent.")
+                           .arg(journal.Error()));
+    return ExitFile;
+}
+
+// A register's value as the instrument reads it, without a message when it does not.
+std::optional<QByteArray> ReadQuietly(TCliContext &ctx, int reg)
+{
+    if (!ctx.Engine->Transact(CmdRead, reg, {}, true, false))
+        return std::nullopt;
+    return ctx.Engine->LastReply.Data;
+}
+
+// A value write, recorded with the value before and the value read back after. A lost reply is
+// settled by the read-back: the value asked for is there, or it is not confirmed.
+int CheckedWrite(TCliContext &ctx, int reg, const QByteArray &data)
+{
+    TChangeEvent event;
+    event.Kind = "write";
+    event.Command = CmdWrite;
+    event.Register = reg;
+    event.Asked = data;
+    event.Before = ReadQuietly(ctx, reg).value_or(QByteArray());
+    TJournalScope journal(ctx.Engine.get(), event);
+    if (!journal.Allowed())
+        return JournalRefused(ctx, journal);
+    const bool written = ctx.Engine->TransactAs(TRequestKind::ValueWrite, CmdWrite, reg, data, true);
+    const bool answered = written || (ctx.Engine->LinkOpen() && !ctx.Engine->LastWaitTimedOut());
+    const QByteArray replyData = written ? ctx.Engine->LastReply.Data : QByteArray();
+    const QString refusal =
+        answered && !written ? QString::fromLatin1(ctx.Engine->LastReply.ErrorText()).trimmed() : QString();
+    const int failure = written ? ExitDone : ctx.FailureExit();
+    const std::optional<QByteArray> readBack =
+        ctx.Engine->LinkOpen() ? ReadQuietly(ctx, reg) : std::optional<QByteArray>();
+    TChangeResult result;
+    result.ReadBack = readBack.value_or(QByteArray());
+    if (written) {
+        result.Outcome = TChangeOutcome::Confirmed;
+        if (!readBack)
+            result.Note = QStringLiteral("acknowledged; the value could not be read back");
+    } else if (answered) {
+        result.Outcome = TChangeOutcome::Refused;
+        result.Text = refusal;
+    } else if (readBack && *readBack == data) {
+        result.Outcome = TChangeOutcome::Confirmed;
+        result.Note = QStringLiteral("no reply; the value read back is the one asked for");
+    } else {
+        result.Text = readBack ? QStringLiteral("no reply, and the value read back differs")
+                               : QStringLiteral("no reply, and the value could not be read back");
+    }
+    journal.Finish(result);
+    if (!written)
+        return failure;
+    if (!replyData.isEmpty())
+        PrintLine(replyData);
+    return ExitDone;
+}
 
 // A key (register 8): sent once, PRINT checked against the newest record after a lost reply.
 int KeyCommand(TCliContext &ctx, const QByteArray &data)
@@ -19,7 +80,22 @@ int KeyCommand(TCliContext &ctx, const QByteArray &data)
             return ctx.FailureExit();
         return ExitDone;
     }
+    TChangeEvent event;
+    event.Kind = "key";
+    event.Command = CmdWrite;
+    event.Register = VornKeyRegister;
+    event.Asked = data;
+    event.Note = KeyName(code);
+    TJournalScope journal(ctx.Engine.get(), event);
+    if (!journal.Allowed())
+        return JournalRefused(ctx, journal);
     const TKeyResult result = PressKey(*ctx.Engine, code);
+    TChangeResult recorded;
+    recorded.Outcome = result.Outcome == TKeyOutcome::Confirmed ? TChangeOutcome::Confirmed
+                       : result.Outcome == TKeyOutcome::Refused ? TChangeOutcome::Refused
+                                                                : TChangeOutcome::NotConfirmed;
+    recorded.Text = result.Message;
+    journal.Finish(recorded);
     switch (result.Outcome) {
     case TKeyOutcome::Confirmed:
         return ExitDone;
@@ -49,10 +125,15 @@ int RegisterCommand(TCliContext &ctx, const QStringList &args, int command, int 
     int exit = ExitDone;
     if (!ctx.EnsureConnected(exit))
         return exit;
-    if (command == CmdWrite && reg == VornKeyRegister)
-        return KeyCommand(ctx, data);
     // Commands and cursor reads go out once; their lost reply is said here, not as a time-out.
     const TRequestKind kind = ClassifyRequest(command, reg);
+    // Whatever changes the instrument goes into its journal first.
+    if ((kind == TRequestKind::ValueWrite || kind == TRequestKind::Command) && !ctx.OpenJournal(exit))
+        return exit;
+    if (command == CmdWrite && reg == VornKeyRegister)
+        return KeyCommand(ctx, data);
+    if (command == CmdWrite && kind == TRequestKind::ValueWrite)
+        return CheckedWrite(ctx, reg, data);
     if (!ctx.Engine->TransactAs(kind, command, reg, data, true, !RequestResendable(kind))) {
         if (!ctx.Engine->LinkOpen() || !ctx.Engine->LastRequestUnconfirmed())
             return ctx.FailureExit();
@@ -132,6 +213,20 @@ QString NotTheReply(const QByteArray &sent, const QByteArray &received)
     return {};
 }
 
+// A raw request as the journal names it: the text asked, with its register when it is a message.
+TChangeEvent RawEvent(const QByteArray &text)
+{
+    TChangeEvent event;
+    event.Kind = "raw";
+    event.Asked = text;
+    Tcommsobj decoded;
+    if (decoded.Decode(text)) {
+        event.Command = decoded.Command;
+        event.Register = decoded.Register; // a passcode register's text is kept out of the journal
+    }
+    return event;
+}
+
 int Raw(TCliContext &ctx, const QStringList &args)
 {
     QStringList words = args;
@@ -144,8 +239,19 @@ int Raw(TCliContext &ctx, const QStringList &args)
     int exit = ExitDone;
     if (!ctx.EnsureConnected(exit))
         return exit;
+    // A raw text that is not a read may change anything: it is journalled as a raw request.
+    Tcommsobj asked;
+    const bool read = asked.Decode(words.at(0).toLatin1()) && asked.RequestFlag &&
+                      ClassifyRequest(asked.Command, asked.Register) == TRequestKind::Read;
+    if (!read && !ctx.OpenJournal(exit))
+        return exit;
     TTransactionEngine &engine = *ctx.Engine;
     const QByteArray sent = words.at(0).toLatin1();
+    TChangeEvent event = RawEvent(sent);
+    TJournalScope journal(&engine, event);
+    if (!journal.Allowed())
+        return JournalRefused(ctx, journal);
+    TChangeResult outcome;
     QByteArray reply;
     engine.OnReplyText = [&reply](const QByteArray &text) {
         if (reply.isEmpty())
@@ -155,6 +261,8 @@ int Raw(TCliContext &ctx, const QStringList &args)
     engine.WaitUntil([&] { return !reply.isEmpty() || !engine.LinkOpen(); }, engine.TimeoutTicks * 100);
     engine.OnReplyText = nullptr;
     if (reply.isEmpty()) {
+        outcome.Text = QStringLiteral("no reply");
+        journal.Finish(outcome);
         if (engine.LinkOpen())
             ctx.Reporter.Error(QStringLiteral("Instrument not responding"));
         return ExitNoReply;
@@ -162,15 +270,24 @@ int Raw(TCliContext &ctx, const QStringList &args)
     PrintLine(reply);
     // What arrived is shown as it is; whether it answers the request is said, not assumed.
     if (const QString why = NotTheReply(sent, reply); !why.isEmpty()) {
+        outcome.Text = QStringLiteral("no reply to it arrived (") + why + QLatin1Char(')');
+        journal.Finish(outcome);
         ctx.Reporter.Error(QStringLiteral("brellin-cli: ") + why +
                            QStringLiteral("; no reply to it arrived"));
         return ExitNoReply;
     }
     Tcommsobj decoded;
     if (decoded.Decode(reply) && decoded.ErrorFlag) {
+        outcome.Outcome = TChangeOutcome::Refused;
+        outcome.Text = QString::fromLatin1(decoded.ErrorText()).trimmed();
+        journal.Finish(outcome);
         engine.ReportRegisterError(decoded);
         return ExitRefused;
     }
+    outcome.Outcome = TChangeOutcome::Confirmed;
+    outcome.ReadBack = reply;
+    outcome.Note = QStringLiteral("the reply is the whole text received");
+    journal.Finish(outcome);
     return ExitDone;
 }
 

@@ -305,7 +305,7 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
                      opts.Words.first().toLocal8Bit().constData());
         return ExitFile;
     }
-    if (!NeedConnection(ctx, exit))
+    if (!NeedConnection(ctx, exit) || !ctx.OpenJournal(exit))
         return exit;
     const bool calibration = HasCalibrationLine(lines);
     const bool products = HasProductReset(lines);
@@ -451,7 +451,7 @@ int Clock(TCliContext &ctx, const QStringList &args)
         if (!when.isValid())
             return UsageError("'" + args.at(1) + "' is not a date and time (YYYY-MM-DD HH:MM)");
     }
-    if (!ctx.EnsureConnected(exit))
+    if (!ctx.EnsureConnected(exit) || !ctx.OpenJournal(exit))
         return exit;
     TDevice device;
     TSettingsTreeModel tree(&device);

@@ -347,17 +347,20 @@ bool TTransactionEngine::TransactWith(int command, int reg, const QByteArray &da
             Request.Data = data;
             Request.Command = command & 0xFF;
             Request.Register = reg & 0xFFFF;
+            int64_t intent = 0;
             if (!wait) {
                 SendFrame(Request.Encode(), true);
                 result = true;
-            } else {
+            } else if (RecordIntent(kind, command, reg, data, intent)) {
                 LastKind = kind;
                 RetriesLeft = RequestResendable(kind) ? 1 : 0;
                 QuietTimeout = quiet;
-                if (SendAndWait(0)) {
+                const bool answered = SendAndWait(0);
+                if (answered) {
                     NotRespondingShown = false;
                     result = !LastReply.ErrorFlag;
                 }
+                RecordOutcome(intent, answered);
             }
         }
     }
@@ -366,6 +369,49 @@ bool TTransactionEngine::TransactWith(int command, int reg, const QByteArray &da
     InTransaction = false;
     QuietTimeout = false;
     return result;
+}
+
+bool TTransactionEngine::RecordIntent(TRequestKind kind, int command, int reg, const QByteArray &data,
+                                      int64_t &intent)
+{
+    intent = 0;
+    if (!Changes || ChangeCover > 0 || kind == TRequestKind::Read || kind == TRequestKind::Cursor)
+        return true;
+    // The session's upkeep and end, and the passcodes that open a level, are no changes.
+    if (reg == 0x00EF || (command == CmdWrite && (reg == 0x0019 || reg == 0x001A)))
+        return true;
+    TChangeEvent event;
+    event.Kind = kind == TRequestKind::ValueWrite ? "write" : "command";
+    event.Command = command;
+    event.Register = reg;
+    event.Asked = data;
+    intent = Changes->Intent(event);
+    if (intent != 0)
+        return true;
+    TimedOut = false;
+    LastReply = Tcommsobj();
+    if (Reporter)
+        Reporter->Error(QStringLiteral("The change journal could not be written (%1): the request to "
+                                       "register %2 was not sent.")
+                            .arg(Changes->LastError(), QString::asprintf("%04X", unsigned(reg & 0xFFFF))));
+    return false;
+}
+
+void TTransactionEngine::RecordOutcome(int64_t intent, bool answered)
+{
+    if (!Changes || intent == 0)
+        return;
+    TChangeResult result;
+    if (!answered) {
+        result.Outcome = TChangeOutcome::NotConfirmed;
+        result.Text = LinkOpen() ? QStringLiteral("no reply") : QStringLiteral("the link was closed");
+    } else if (LastReply.ErrorFlag) {
+        result.Outcome = TChangeOutcome::Refused;
+        result.Text = QString::fromLatin1(LastReply.ErrorText()).trimmed();
+    } else {
+        result.Outcome = TChangeOutcome::Confirmed;
+    }
+    Changes->Outcome(intent, result);
 }
 
 QByteArray TTransactionEngine::TransactText(const QByteArray &request)
@@ -404,10 +450,16 @@ QByteArray TTransactionEngine::TransactTextWith(const QByteArray &request, int r
             Request.Address = UnitAddress;
             RetriesLeft = resends;
             QuietTimeout = quiet;
-            if (SendAndWait(ticks)) {
-                result = LastReply.Encode();
-                if (!LastReply.ErrorFlag)
-                    NotRespondingShown = false;
+            int64_t intent = 0;
+            if (RecordIntent(ClassifyRequest(Request.Command, Request.Register), Request.Command,
+                             Request.Register, Request.Data, intent)) {
+                const bool answered = SendAndWait(ticks);
+                if (answered) {
+                    result = LastReply.Encode();
+                    if (!LastReply.ErrorFlag)
+                        NotRespondingShown = false;
+                }
+                RecordOutcome(intent, answered);
             }
         }
     }

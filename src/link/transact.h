@@ -5,6 +5,7 @@
 #pragma once
 
 #include "IOIface.h"
+#include "changerecorder.h"
 #include "comms.h"
 #include "framing.h"
 
@@ -130,6 +131,14 @@ public:
 
     TReporter *Reporter = nullptr;
 
+    // --- the change journal -----------------------------------------------------------------
+    // Told of every value write and command before it goes out and of its outcome (none: nothing
+    // is recorded). Session upkeep and passcode entry are the session's own events, not changes.
+    TChangeRecorder *Changes = nullptr;
+    // Held above 0 by an operation that records its change itself (with the value before and the
+    // value read back): the engine then records none of the requests it asks for.
+    int ChangeCover = 0;
+
     // --- what the window shows --------------------------------------------------------------
     std::function<void(const QByteArray &frame)> OnFrameSent;     // status bar panel 0
     std::function<void(const QByteArray &text)> OnReplyText;      // status bar panel 1
@@ -189,6 +198,10 @@ private:
     // ones are answered or lost. False when the line stays unclear.
     bool ClearLineFor(int command, int reg);
     void ReportNotResponding();
+    // The journal's intent for a request about to go out: 0 when none is recorded; false when one
+    // was due but could not be written (the request then does not go out).
+    bool RecordIntent(TRequestKind kind, int command, int reg, const QByteArray &data, int64_t &intent);
+    void RecordOutcome(int64_t intent, bool answered);
 
     // A request on the line whose reply has not come. The instrument answers in order, so the
     // oldest send of a register and command gets the next reply of that register and command,

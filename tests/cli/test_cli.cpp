@@ -80,9 +80,14 @@ TEST(Cli, WriteAndExecuteCarryTheirDataAndTheAddress)
     run = RunCli({"--tcp", peer.Address(), "exec", "b001", "4D"});
     EXPECT_EQ(run.Exit, 0);
     EXPECT_EQ(run.Out, "06\n");
-    ASSERT_EQ(peer.Requests.size(), 2);
-    EXPECT_EQ(peer.Requests[0], "23120152:07E9");
-    EXPECT_EQ(peer.Requests[1], "2010B001:4D");
+    // Before a change the instrument's identity is read for its journal: only the changes count.
+    QList<QByteArray> changes;
+    for (const QByteArray &request : peer.Requests)
+        if (request.mid(2, 2) != "11")
+            changes << request;
+    ASSERT_EQ(changes.size(), 2);
+    EXPECT_EQ(changes[0], "23120152:07E9");
+    EXPECT_EQ(changes[1], "2010B001:4D");
 }
 
 TEST(Cli, RefusalPrintsTheErrorTextAndExitsOne)
