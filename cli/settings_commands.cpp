@@ -3,6 +3,7 @@
 #include "settings/SendSettings.h"
 #include "settings/compare.h"
 #include "settings/device.h"
+#include "settings/menucache.h"
 #include "settings/products.h"
 #include "settings/session.h"
 #include "settings/settingssave.h"
@@ -70,6 +71,7 @@ bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSet
 
 // The catalogue, tree and session of one command run, over the context's engine.
 struct TCliSession {
+    TMenuStructureCache MenuCache;
     TDevice Device;
     TSettingsTreeModel Tree{&Device};
     TSession Session;
@@ -91,6 +93,8 @@ struct TCliSession {
         Session.Attempts = SaveReadAttempts;
         Session.Reporter = &ctx.Reporter;
         Passcode.AnswerFor(Session);
+        MenuCache.Enabled = !ctx.Options.NoCache;
+        Device.StructureCache = &MenuCache;
     }
 
     static int NoAnswer()

@@ -22,6 +22,7 @@ class QTabWidget;
 class QToolBar;
 class TDataStoreTab;
 class TDevice;
+class TMenuStructureCache;
 class TDemoInstrument;
 class TFrmDebug;
 class TFrontPanel;
@@ -253,6 +254,7 @@ private:
     std::unique_ptr<TDemoInstrument> Demonstrator;
     std::unique_ptr<TTransactionEngine> EngineOwner;
     std::unique_ptr<TDevice> DeviceOwner;
+    std::unique_ptr<TMenuStructureCache> MenuCache; // remembered menu structures (Options)
     bool Logging = false;
     bool Shown = false;
     bool Closing = false;
