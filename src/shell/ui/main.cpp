@@ -173,7 +173,11 @@ bool TFrmMain::FormCreate(QString *error)
 
     DeviceOwner = std::make_unique<TDevice>();
     Device = DeviceOwner.get();
-    Device->OnExchange = [this](const QByteArray &request) { return Engine->TransactText(request); };
+    Device->OnExchange = [this](const QByteArray &request) {
+        if (OfflineExchange && !Engine->LinkOpen())
+            return OfflineExchange(request);
+        return Engine->TransactText(request);
+    };
     MenuCache = std::make_unique<TMenuStructureCache>();
     MenuCache->Enabled = Config.GetRememberMenus();
     Device->StructureCache = MenuCache.get();
