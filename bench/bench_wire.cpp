@@ -5,6 +5,8 @@
 // against what the line allows for one poll and its reply, and against the tick; its target is
 // the lower of the two. The ratios come last, one line each ("ratio NAME VALUE"); a NAME ending
 // in "-simlate" leaves out the time the simulator's timers came late (the machine's wake-up latency).
+// The menu read with remembered structures is measured as the second read against the first (and
+// against a read without them), and models changed behind the structure must be noticed.
 // Usage: bench_wire [--records N] [--mimic-seconds S] (2000 records and 5 s by default)
 #include "datastore/storelayout.h"
 #include "datastore/upload.h"
@@ -13,10 +15,17 @@
 #include "link/reporter.h"
 #include "link/transact.h"
 #include "settings/device.h"
+#include "settings/menucache.h"
+#include "simmodel.h"
 #include "vornsim.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -50,8 +59,9 @@ struct TQuietReporter : TStderrReporter {
 
 // A paced instrument and the engine connected to it over loopback TCP, as the program runs it.
 struct TPacedLink {
-    explicit TPacedLink(int baud, uint32_t records)
+    explicit TPacedLink(int baud, uint32_t records, const QByteArray &model = {})
     {
+        Cfg.ModelJson = model;
         Cfg.TcpPort = 0;
         Cfg.Baud = baud;
         Cfg.FrameBits = FrameBits;
@@ -133,6 +143,150 @@ TFigure MenuRead(int baud)
                             link.Device.BuildMenuTree(tree, 0x0011, true, "FULL SETUP");
                             return link.Started && !tree.empty() && !tree.front()->Children.empty();
                         });
+}
+
+// Every node of a tree as one line (path, register, type, permission, flags, value, display text).
+void TreeLines(const TMenuNode &node, const QByteArray &path, QList<QByteArray> &out)
+{
+    const QByteArray here = path + '>' + node.Text;
+    if (const TMenuItemData *d = node.Data.get())
+        out << here + '|' + d->Register + '|' + d->MenuKey + '|' + d->TypeCode + '|' +
+                   QByteArray::number(d->Permission) + '|' + (d->Readable ? 'r' : '-') +
+                   (d->HasValue ? 'v' : '-') + '|' + d->Value + '|' + d->Literal;
+    for (const auto &child : node.Children)
+        TreeLines(*child, here, out);
+}
+
+// A full read of the link's instrument; its tree as lines.
+QList<QByteArray> ReadTree(TPacedLink &link)
+{
+    TMenuTree tree;
+    link.Device.BuildMenuTree(tree, 0x0011, true, "FULL SETUP");
+    QList<QByteArray> lines;
+    for (const auto &root : tree)
+        TreeLines(*root, {}, lines);
+    return lines;
+}
+
+// The built-in model with one item of the menus changed by `edit`.
+QByteArray ChangedModel(const char *reg, const std::function<void(QJsonObject &)> &edit)
+{
+    QJsonObject model = QJsonDocument::fromJson(TSimModel::DefaultJson()).object();
+    std::function<bool(QJsonArray &)> walk = [&](QJsonArray &items) {
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            QJsonObject o = items[i].toObject();
+            QJsonArray children = o.value("items").toArray();
+            const bool here = o.value("reg").toString() == QLatin1String(reg);
+            if (here)
+                edit(o);
+            else if (!walk(children))
+                continue;
+            if (!here)
+                o["items"] = children;
+            items[i] = o;
+            return true;
+        }
+        return false;
+    };
+    QJsonArray menus = model.value("menus").toArray();
+    walk(menus);
+    model["menus"] = menus;
+    return QJsonDocument(model).toJson();
+}
+
+// The menu read with remembered structures: a read without them, the first read with them (which
+// learns the structure, ranges and option texts included) and the second one, at `baud`; then
+// instruments of the same model and version changed behind the structure.
+std::vector<TRatio> MenuCache(int baud)
+{
+    const QByteArray at = "@" + QByteArray::number(baud);
+    std::vector<TRatio> ratios;
+    QTemporaryDir dir;
+    TMenuStructureCache cache(dir.filePath(QStringLiteral("menus")));
+    TPacedLink link(baud, 10);
+    if (!link.Started)
+        return {{"menu-cache" + at + "/second-requests", -1}};
+    link.Device.ReadIdentity();
+    QList<QByteArray> plain, first, second;
+    const int64_t rStart = link.Sim->RequestsHandled;
+    const TFigure fPlain =
+        link.Measure("", QStringLiteral("full menu read at %1 baud, no structure kept").arg(baud),
+                     [&] { return !(plain = ReadTree(link)).isEmpty(); });
+    const int64_t r0 = link.Sim->RequestsHandled;
+    link.Device.StructureCache = &cache;
+    const TFigure fFirst =
+        link.Measure("", QStringLiteral("first full read at %1 baud, learning the structure").arg(baud),
+                     [&] { return !(first = ReadTree(link)).isEmpty(); });
+    const int64_t r1 = link.Sim->RequestsHandled;
+    const TFigure fSecond =
+        link.Measure("", QStringLiteral("second full read at %1 baud, from the structure").arg(baud),
+                     [&] { return !(second = ReadTree(link)).isEmpty(); });
+    const int64_t r2 = link.Sim->RequestsHandled;
+    const bool same = first == plain && second == plain && cache.Drops == 0;
+    std::printf("trees: the first and second reads with the structure %s the read without it (%lld "
+                "lines)\n",
+                same ? "equal" : "DIFFER FROM", static_cast<long long>(plain.size()));
+    const double firstRequests = static_cast<double>(r1 - r0), secondRequests = static_cast<double>(r2 - r1);
+    ratios.push_back(
+        {"menu-cache" + at + "/second-requests-of-first", same ? secondRequests / firstRequests : -1});
+    ratios.push_back({"menu-cache" + at + "/second-requests-of-uncached",
+                      same ? secondRequests / static_cast<double>(r0 - rStart) : -1});
+    ratios.push_back({"menu-cache" + at + "/second-time-of-first",
+                      same && fFirst.Seconds > 0 ? fSecond.Seconds / fFirst.Seconds : -1});
+    ratios.push_back({"menu-cache" + at + "/second-time-of-uncached",
+                      same && fPlain.Seconds > 0 ? fSecond.Seconds / fPlain.Seconds : -1});
+    ratios.push_back({"menu-cache" + at + "/first-time-of-uncached",
+                      fPlain.Seconds > 0 ? fFirst.Seconds / fPlain.Seconds : -1});
+
+    // The same model and version, changed: each read must notice, drop the structure and give the
+    // tree of a read without it.
+    const struct {
+        const char *name;
+        QByteArray model;
+    } changes[] = {
+        {"range", ChangedModel("1104",
+                               [](QJsonObject &o) {
+                                   o["max"] = 1000;
+                                   o["value"] = 500;
+                               })},
+        {"options", ChangedModel("1106",
+                                 [](QJsonObject &o) {
+                                     o["options"] = QJsonArray{"4-WIRE", "6-WIRE", "8-WIRE"};
+                                     o["value"] = 2;
+                                 })},
+        {"added",
+         ChangedModel(
+             "1100",
+             [](QJsonObject &o) {
+                 QJsonArray items = o.value("items").toArray();
+                 items.append(QJsonObject{{"reg", "1107"}, {"type", 1}, {"name", "EXTRA"}, {"value", 5}});
+                 o["items"] = items;
+             })},
+    };
+    for (const auto &change : changes) {
+        QTemporaryDir changedDir;
+        TMenuStructureCache changedCache(changedDir.filePath(QStringLiteral("menus")));
+        QDir().mkpath(changedCache.Folder);
+        QFile::copy(cache.FileFor("V500", "V1.04"), changedCache.FileFor("V500", "V1.04"));
+        TPacedLink changed(baud, 10, change.model);
+        changed.Device.ReadIdentity();
+        const QList<QByteArray> truth = ReadTree(changed);
+        changed.Device.StructureCache = &changedCache;
+        QList<QByteArray> read;
+        changed.Measure("",
+                        QStringLiteral("full read at %1 baud of a model changed behind the structure (%2)")
+                            .arg(baud)
+                            .arg(QLatin1String(change.name)),
+                        [&] { return !(read = ReadTree(changed)).isEmpty(); });
+        const bool noticed = changedCache.Drops == 1;
+        std::printf("changed model (%s): %s (%s); the tree %s the read without a structure\n", change.name,
+                    noticed ? "noticed, structure dropped" : "NOT NOTICED",
+                    qPrintable(changedCache.LastDropReason), read == truth ? "equals" : "DIFFERS FROM");
+        ratios.push_back({"menu-cache" + at + "/changed-" + change.name + "-noticed-and-equal",
+                          noticed && read == truth ? 1.0 : 0.0});
+    }
+    std::fflush(stdout);
+    return ratios;
 }
 
 // Counts the display replies the engine hands to the mimic, and takes the line's counters with each.
@@ -220,6 +374,8 @@ int main(int argc, char **argv)
     for (const int baud : {9600, 57600})
         for (const TRatio &r : MimicRefresh(baud, mimicSeconds))
             ratios.push_back(r);
+    for (const TRatio &r : MenuCache(9600))
+        ratios.push_back(r);
     std::vector<TFigure> figures;
     figures.push_back(MenuRead(9600));
     figures.push_back(Upload(57600, records));

@@ -45,6 +45,7 @@ struct TCliOptions {
     bool RateOrAddressGiven = false;
     double TimeoutSeconds = -1; // not given: 2.0 on serial, 7.0 on TCP
     bool Verbose = false;
+    bool NoCache = false; // --no-cache: menus are read in full, no structure is remembered
     bool HasConnection() const { return !TcpHost.isEmpty() || !SerialDevice.isEmpty(); }
 };
 

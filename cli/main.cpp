@@ -20,6 +20,11 @@ connection: --tcp HOST[:PORT]   (PORT default 2222)
             --address N     unit address 0..31 (default 0)
             --timeout SEC   reply time-out (default 2.0 on serial, 7.0 on TCP)
             -v, --verbose   echo the traffic to stderr as the Test tab shows it (">>>" for sent frames)
+            --no-cache      read every menu in full and remember no menu structure. Otherwise the
+                            structure of each model and version read is kept in the user's cache
+                            folder (~/.cache/brellin/menus; delete it to clear), a later read asks
+                            only each menu's list, its first item's name and the values, and any
+                            answer that does not fit drops that model's structure and reads again
 REG is hexadecimal, with or without 0x.
 exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.04x: %s" text);
             2 usage error, also a number, passcode or output folder refused before connecting;
@@ -124,6 +129,9 @@ int main(int argc, char **argv)
             return ExitDone;
         } else if (a == "-v" || a == "--verbose") {
             o.Verbose = true;
+            args.removeFirst();
+        } else if (a == "--no-cache") {
+            o.NoCache = true;
             args.removeFirst();
         } else if (a == "--tcp") {
             if (!value(v) || v.isEmpty())

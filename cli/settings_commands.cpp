@@ -3,6 +3,8 @@
 #include "settings/SendSettings.h"
 #include "settings/compare.h"
 #include "settings/device.h"
+#include "settings/menucache.h"
+#include "settings/offline.h"
 #include "settings/products.h"
 #include "settings/session.h"
 #include "settings/settingssave.h"
@@ -22,6 +24,7 @@ struct TSettingsArgs {
     bool WithCalibration = false;
     bool Yes = false;
     QString With;
+    QStringList Sets; // settings edit: "MENU > ITEM=VALUE"
     QStringList Words;
 };
 
@@ -39,13 +42,15 @@ bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSet
             exit = UsageError("unknown option '" + a + "'");
             return false;
         }
-        if (a == "--menu" || a == "--passcode" || a == "--with") {
+        if (a == "--menu" || a == "--passcode" || a == "--with" || a == "--set") {
             if (i + 1 >= args.size()) {
                 exit = UsageError(a + " needs a value");
                 return false;
             }
             const QString v = args.at(++i);
-            if (a == "--menu") {
+            if (a == "--set") {
+                out.Sets << v;
+            } else if (a == "--menu") {
                 out.Menu = v;
             } else if (a == "--with") {
                 out.With = v;
@@ -70,6 +75,7 @@ bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSet
 
 // The catalogue, tree and session of one command run, over the context's engine.
 struct TCliSession {
+    TMenuStructureCache MenuCache;
     TDevice Device;
     TSettingsTreeModel Tree{&Device};
     TSession Session;
@@ -91,6 +97,8 @@ struct TCliSession {
         Session.Attempts = SaveReadAttempts;
         Session.Reporter = &ctx.Reporter;
         Passcode.AnswerFor(Session);
+        MenuCache.Enabled = !ctx.Options.NoCache;
+        Device.StructureCache = &MenuCache;
     }
 
     static int NoAnswer()
@@ -387,10 +395,64 @@ int Compare(TCliContext &ctx, const TSettingsArgs &opts)
     return result.Differences.isEmpty() ? ExitDone : ExitDiffer;
 }
 
+// A settings file edited without an instrument: each --set checked as the Settings tab checks an
+// entry, against the remembered structure of the file's model; the file is rewritten only when
+// every value was taken.
+int Edit(TCliContext &, const TSettingsArgs &opts)
+{
+    if (opts.Words.size() != 1 || opts.Sets.isEmpty())
+        return UsageError("usage: settings edit FILE --set \"MENU > ITEM=VALUE\" [--set ...]");
+    const QString path = opts.Words.first();
+    QList<QByteArray> lines;
+    int exit = ExitDone;
+    if (!ReadFile(path, lines, exit))
+        return exit;
+    TMenuStructureCache cache;
+    TOfflineSettings offline;
+    TDevice device;
+    TSettingsTreeModel tree(&device);
+    if (!offline.Open(lines, cache) || !offline.Show(device, tree)) {
+        std::fprintf(stderr, "brellin-cli: %s: nothing changed. %s\n", path.toLocal8Bit().constData(),
+                     offline.Message.toLocal8Bit().constData());
+        return ExitFile;
+    }
+    for (const QString &set : opts.Sets) {
+        const qsizetype equals = set.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            return UsageError("--set needs \"MENU > ITEM=VALUE\", not '" + set + "'");
+        const QString where = set.left(equals), typed = set.mid(equals + 1);
+        TMenuNode *node = NodeAtPath(tree.Tree(), where);
+        if (!node || !node->Data || !node->Data->HasValue) {
+            std::fprintf(stderr, "brellin-cli: %s: no item '%s' with a value; nothing changed\n",
+                         path.toLocal8Bit().constData(), where.trimmed().toLocal8Bit().constData());
+            return ExitUsage;
+        }
+        const TValueRead<QByteArray> value = TypedItemValue(device, *node, typed);
+        const int edits = offline.Edits;
+        offline.LastRefusal.clear();
+        if (value)
+            tree.ApplyEdit(node, *value);
+        if (!value || offline.Edits == edits) {
+            std::fprintf(stderr, "brellin-cli: %s: %s: %s; nothing changed\n", path.toLocal8Bit().constData(),
+                         where.trimmed().toLocal8Bit().constData(),
+                         (value ? offline.LastRefusal : value.Refusal).toLocal8Bit().constData());
+            return ExitRefused;
+        }
+    }
+    const TSettingsSaveResult saved = SaveSettings(tree, device, path);
+    if (!saved.Ok()) {
+        std::fprintf(stderr, "brellin-cli: %s\n", saved.Message.toLocal8Bit().constData());
+        return ExitFile;
+    }
+    PrintLine(path.toLocal8Bit() + ": " + QByteArray::number(opts.Sets.size()) + " value(s) set (" +
+              offline.Model() + " " + offline.Version() + ")");
+    return ExitDone;
+}
+
 int Settings(TCliContext &ctx, const QStringList &args)
 {
     if (args.isEmpty())
-        return UsageError("usage: settings dump|save|show|send|compare ...");
+        return UsageError("usage: settings dump|save|show|send|compare|edit ...");
     const QString sub = args.first();
     const QStringList rest = args.mid(1);
     TSettingsArgs opts;
@@ -414,6 +476,11 @@ int Settings(TCliContext &ctx, const QStringList &args)
         if (!ParseSettingsArgs(rest, {"--with-calibration", "--yes", "--passcode"}, opts, exit))
             return exit;
         return Send(ctx, opts);
+    }
+    if (sub == "edit") {
+        if (!ParseSettingsArgs(rest, {"--set"}, opts, exit))
+            return exit;
+        return Edit(ctx, opts);
     }
     if (sub == "compare") {
         if (!ParseSettingsArgs(rest, {"--passcode", "--with"}, opts, exit))
@@ -478,6 +545,11 @@ TCliRegistrar settingsCommand{
      "            settings compare FILE [--passcode N] | settings compare FILE --with OTHER\n"
      "                                  one line per item that differs (menu path, then both values),\n"
      "                                  then the count; reads one value per item, writes nothing\n"
+     "            settings edit FILE --set \"MENU > ITEM=VALUE\" [--set ...]\n"
+     "                                  change values of a settings file without an instrument, checked\n"
+     "                                  as the Settings tab checks them (numbers with the decimals shown,\n"
+     "                                  options by their text), from the menu structure remembered for\n"
+     "                                  the file's model; needs one full read of that model first\n"
      "                                  A locked level's passcode: --passcode N (which any user's ps\n"
      "                                  shows), else the environment variable BRELLIN_PASSCODE, else\n"
      "                                  it is asked on the terminal, without echo, when stdin is one",

@@ -1,9 +1,12 @@
 // vornsim: the simulated Vorn instrument as a program. Prints one ready line per transport
 // ("listening on 127.0.0.1:PORT", "pty PATH") on stdout, then logs to stderr with -v.
+#include "simmodel.h"
 #include "vornsim.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
 #include <QSocketNotifier>
 
 #include <cmath>
@@ -30,6 +33,35 @@ bool ParseNumber(const QString &text, double lo, double hi, double *out)
         return false;
     *out = v;
     return true;
+}
+
+// The description as JSON, checked by loading it as the instrument would.
+int PrintModel(const QString &file)
+{
+    QByteArray json = TSimModel::DefaultJson();
+    if (!file.isEmpty()) {
+        QFile in(file);
+        if (!in.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "vornsim: cannot read %s: %s\n", qPrintable(file),
+                         qPrintable(in.errorString()));
+            return 1;
+        }
+        json = in.readAll();
+    }
+    TSimModel model;
+    QString error;
+    if (!model.Load(json, &error)) {
+        std::fprintf(stderr, "vornsim: %s\n", qPrintable(error));
+        return 1;
+    }
+    const QByteArray text = QJsonDocument::fromJson(json).toJson(QJsonDocument::Indented);
+    const bool written = std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout) ==
+                         static_cast<size_t>(text.size());
+    if (std::fflush(stdout) != 0 || !written) {
+        std::fprintf(stderr, "vornsim: the description could not be written out\n");
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -102,7 +134,13 @@ int main(int argc, char **argv)
                                         QStringLiteral("A lapsed session also locks the passcode levels.")));
     parser.addOption(
         QCommandLineOption(QStringLiteral("v"), QStringLiteral("Log requests and replies to stderr.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("print-model"),
+        QStringLiteral("Print the menu description (the built-in one, or the --model file) as JSON and exit; "
+                       "the output, edited or not, is a file for --model.")));
     parser.process(app);
+    if (parser.isSet("print-model"))
+        return PrintModel(parser.value("model"));
 
     TVornSimConfig cfg;
     QString bad;

@@ -4,6 +4,7 @@
 
 #include "link/comms.h"
 #include "link/tools.h"
+#include "menumemory.h"
 
 #include <QString>
 #include <algorithm>
@@ -228,7 +229,9 @@ void TDevice::RestoreProduct(bool forget)
 void TDevice::Exchange(const QByteArray &request, int command)
 {
     Missing = true;
-    if (!OnExchange || GaveUp) {
+    // After an answer against a remembered structure the read goes on without sending: it is
+    // thrown away and made again in full.
+    if (!OnExchange || GaveUp || (Memory && Memory->Mismatched())) {
         SetReply({});
         return;
     }
@@ -381,7 +384,23 @@ void TDevice::LoadChildren(TMenuNode &node, bool readAll)
 {
     // Listing the products selects each in turn: the active one is selected again at the end.
     TProductKeeper keepProduct(*this);
+    if (!StructureCache || !StructureCache->Enabled || ModelText.isEmpty() || Memory || !node.Data) {
+        LoadChildrenAt(node, readAll, 0);
+        return;
+    }
+    StructureDropped.clear();
+    Memory = std::make_unique<TMenuMemory>(*this, *StructureCache);
     LoadChildrenAt(node, readAll, 0);
+    if (Memory->Mismatched()) {
+        // Nothing read against a stale structure is kept: the menus are read again in full.
+        StructureDropped = Memory->Reason;
+        Memory->StartOver();
+        node.Children.clear();
+        node.Data->Unanswered = false;
+        LoadChildrenAt(node, readAll, 0);
+    }
+    Memory->Finish(readAll);
+    Memory.reset();
 }
 
 void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
@@ -391,7 +410,8 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
     TRegisterKeeper keep(*this);
     CurrentRegister = node.Data->Register;
     CurrentMenu = node.Data->MenuKey;
-    ExtendSession();
+    if (!Memory || Memory->ExtendDue(CurrentRegister, CurrentMenu))
+        ExtendSession();
     ReadMenuList();
     if (ReplyFailed()) {
         node.Data->Unanswered = ReplyMissing();
@@ -400,12 +420,15 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
     }
     node.Data->Unanswered = false;
     QByteArray list = ReplyData;
+    if (Memory)
+        Memory->MenuListed(CurrentRegister, CurrentMenu, list);
+    int entry = 0;
     // Each entry is a register and a menu key of 4 characters each; a broken tail is dropped.
     while (list.size() >= 8) {
         CurrentRegister = list.left(4);
         CurrentMenu = list.mid(4, 4);
         list.remove(0, 8);
-        ReadItemName();
+        ReadEntryName(entry++);
         if (ReplyFailed()) {
             // A name the instrument refuses leaves the item out. One that went unanswered leaves a
             // stand-in, so that the menu shows it is incomplete and says where.
@@ -434,6 +457,22 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
             child->Text = ItemCaption(*child->Data);
         }
     }
+    if (Memory)
+        Memory->MenuDone();
+}
+
+void TDevice::ReadEntryName(int entry)
+{
+    if (Memory) {
+        if (const auto name = Memory->RememberedName(entry)) {
+            ReplyLine = "20";
+            SetReplyText(*name);
+            return;
+        }
+    }
+    ReadItemName();
+    if (Memory)
+        Memory->NameAnswered(entry, ReplyFailed(), ReplyMissing(), ReplyData);
 }
 
 std::unique_ptr<TMenuItemData> TDevice::MakeItemData(const QByteArray &name, const QByteArray &reg,
@@ -461,27 +500,48 @@ std::unique_ptr<TMenuItemData> TDevice::MakeItemData(const QByteArray &name, con
         item->HasValue = false;
     } else {
         item->HasValue = true;
-        ReadPermission();
-        item->Unanswered = item->Unanswered || ReplyMissing();
-        if (ReplyFailed())
-            item->Readable = false;
-        else
-            item->Permission = static_cast<uint8_t>(ReplyHex());
+        if (const auto permission = Memory ? Memory->RememberedPermission(reg) : std::nullopt) {
+            item->Permission = *permission;
+        } else {
+            ReadPermission();
+            item->Unanswered = item->Unanswered || ReplyMissing();
+            if (ReplyFailed())
+                item->Readable = false;
+            else
+                item->Permission = static_cast<uint8_t>(ReplyHex());
+            if (Memory && !ReplyMissing())
+                Memory->PermissionAnswered(reg, item->TypeCode, ReplyFailed(), item->Permission);
+        }
         if (!FullAccess && (item->Permission & 3) >= 2) {
             item->Readable = false;
         } else {
-            ReadValue();
+            if (const auto known = Memory ? Memory->RememberedValue(reg) : std::nullopt) {
+                ReplyLine = "20";
+                SetReplyText(*known);
+            } else {
+                ReadValue();
+            }
             item->Unanswered = item->Unanswered || ReplyMissing();
             if (ReplyFailed())
                 item->Readable = false;
             else
                 item->Value = ReplyTextFor(type);
-            ReadLiteral();
-            item->Unanswered = item->Unanswered || ReplyMissing();
-            if (ReplyFailed())
-                item->Readable = false;
-            else
-                item->Literal = ReplyTextFor(type);
+            const bool valueRead = !ReplyFailed();
+            if (Memory)
+                Memory->ValueAnswered(reg, item->TypeCode, ReplyFailed(), ReplyMissing(), item->Value);
+            if (const auto literal =
+                    Memory && valueRead ? Memory->RememberedLiteral(reg, item->Value) : std::nullopt) {
+                item->Literal = *literal;
+            } else {
+                ReadLiteral();
+                item->Unanswered = item->Unanswered || ReplyMissing();
+                if (ReplyFailed())
+                    item->Readable = false;
+                else
+                    item->Literal = ReplyTextFor(type);
+                if (Memory && valueRead)
+                    Memory->LiteralAnswered(reg, ReplyFailed(), ReplyMissing(), item->Value, item->Literal);
+            }
         }
     }
     item->Modified = false;

@@ -13,6 +13,9 @@
 #include <optional>
 #include <vector>
 
+class TMenuStructureCache;
+class TMenuMemory;
+
 // Register type codes the instrument sends (the program acts on the number).
 enum TRegisterType : int {
     rtNumber = 1, // also 3 and 4
@@ -224,6 +227,15 @@ public:
     bool ProductRestoreFailed = false;
     static bool SelectsProduct(int command, const QByteArray &reg, const QByteArray &data);
 
+    // --- remembered menu structures ------------------------------------------------------------
+    // When set and enabled, a menu read of a model and version (ModelText, VersionText) whose
+    // structure is kept asks only each menu's list, its first item's name and the values; anything
+    // answered against the structure drops it and the menus are read again in full. Reads teach the
+    // structure of models not yet kept.
+    TMenuStructureCache *StructureCache = nullptr;
+    // Why the last read dropped a remembered structure (empty: it did not).
+    QString StructureDropped;
+
     // Requests sent so far (tests and benchmarks count them).
     int64_t RequestsSent = 0;
     const TMenuCacheItem *CacheEntry(const QByteArray &reg) const;
@@ -232,6 +244,8 @@ private:
     void Send(int command, const QByteArray &data);
     TMenuCacheItem &CacheFor(const QByteArray &reg, bool *created = nullptr);
     void LoadChildrenAt(TMenuNode &node, bool readAll, int depth);
+    // The name of a menu's entry: from the remembered structure, or asked.
+    void ReadEntryName(int entry);
     bool ExecuteInto(int reg, const QByteArray &arg, QByteArray &out);
     void Exchange(const QByteArray &request, int command);
     // Selects the noted product again; `forget` ends the keeping (else later reads go on keeping it).
@@ -249,6 +263,7 @@ private:
     QByteArray ReplyRaw;
     bool Missing = false;
     std::map<QByteArray, std::unique_ptr<TMenuCacheItem>> Cache;
+    std::unique_ptr<TMenuMemory> Memory; // the remembered structure of the menu read under way
 };
 
 // Keeps the instrument's active product over a stretch of reads (see TDevice::BeginKeepProduct).

@@ -253,6 +253,8 @@ TMenuNode *TSettingsTreeModel::ApplyEdit(TMenuNode *node, const QByteArray &valu
     if (!node || !node->Data)
         return node;
     const quint64 generation = Replaced;
+    const QByteArray before = node->Data->Value;
+    const bool modifiedBefore = node->Data->Modified;
     node->Data->Value = value;
     node->Data->Modified = true;
     {
@@ -264,6 +266,11 @@ TMenuNode *TSettingsTreeModel::ApplyEdit(TMenuNode *node, const QByteArray &valu
         Device->SetRegisterText(node->Data->Register);
         Device->SetMenu(node->Data->MenuKey);
         Device->WriteValue(value);
+        // A refused value is not the item's: a save must not write it.
+        if (generation == Replaced && Device->ReplyFailed() && !Device->ReplyMissing()) {
+            node->Data->Value = before;
+            node->Data->Modified = modifiedBefore;
+        }
     }
     if (generation == Replaced && OnSaveAfterEdit)
         OnSaveAfterEdit();

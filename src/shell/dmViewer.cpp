@@ -342,6 +342,14 @@ void TdatViewer::SetAllowSaveBlock(bool value)
 {
     WriteBool("Options", "AllowSaveBlock", value);
 }
+bool TdatViewer::GetRememberMenus() const
+{
+    return ReadBool("Options", "RememberMenus", true, true);
+}
+void TdatViewer::SetRememberMenus(bool value)
+{
+    WriteBool("Options", "RememberMenus", value);
+}
 bool TdatViewer::GetFirstRun() const
 {
     return ReadBool("Options", "FirstRun", true, true);

@@ -80,6 +80,9 @@ public:
     void SetReadAllSettings(bool value);
     bool GetAllowSaveBlock() const;
     void SetAllowSaveBlock(bool value);
+    // Menu structures of the models read are remembered (on unless turned off).
+    bool GetRememberMenus() const;
+    void SetRememberMenus(bool value);
     bool GetFirstRun() const;
     void SetFirstRun(bool value);
     bool GetFastOptoLink() const;

@@ -2,10 +2,12 @@
 #include "link/ui/option.h"
 
 #include "link/reporter.h"
+#include "settings/menucache.h"
 #include "settings/ui/NumEdit.h"
 #include "shell/dmViewer.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -78,6 +80,14 @@ TfrmOptions::TfrmOptions(TdatViewer &config, TReporter *reporter, QWidget *paren
     cbAllowSaveBlock->setObjectName("cbAllowSaveBlock");
     settingsLayout->addWidget(explain);
     settingsLayout->addWidget(cbAllowSaveBlock);
+    cbRememberMenus = new QCheckBox("Remember menu structures", settings);
+    cbRememberMenus->setObjectName("cbRememberMenus");
+    cbRememberMenus->setToolTip(
+        QStringLiteral("Reads of a model and version read before ask only for the values and a check of "
+                       "each menu, and settings files of that model can be edited without an instrument.\n"
+                       "Kept in %1; delete that folder to clear it.")
+            .arg(QDir::toNativeSeparators(TMenuStructureCache::DefaultFolder())));
+    settingsLayout->addWidget(cbRememberMenus);
 
     btnOK = new QPushButton("OK", this);
     btnOK->setObjectName("btnOK");
@@ -109,6 +119,7 @@ TfrmOptions::TfrmOptions(TdatViewer &config, TReporter *reporter, QWidget *paren
 void TfrmOptions::showEvent(QShowEvent *event)
 {
     cbAllowSaveBlock->setChecked(Config.GetAllowSaveBlock());
+    cbRememberMenus->setChecked(Config.GetRememberMenus());
     cbAllowFastOptoLink->setChecked(Config.GetFastOptoLink());
     edtSerialTimeout->setText(TicksText(Config.GetSerTimeout()));
     edtTCPTimeout->setText(TicksText(Config.GetTcpTimeout()));
@@ -132,6 +143,7 @@ void TfrmOptions::btnOKClick()
         (edit == edtSerialTimeout ? serial : tcp) = v;
     }
     Config.SetAllowSaveBlock(cbAllowSaveBlock->isChecked());
+    Config.SetRememberMenus(cbRememberMenus->isChecked());
     Config.SetFastOptoLink(cbAllowFastOptoLink->isChecked());
     Config.SetSerTimeout(static_cast<int>(std::lround(serial * 10)));
     Config.SetTcpTimeout(static_cast<int>(std::lround(tcp * 10)));

@@ -22,6 +22,7 @@ public:
     TNumEdit *edtTCPTimeout;
     QCheckBox *cbAllowFastOptoLink;
     QCheckBox *cbAllowSaveBlock;
+    QCheckBox *cbRememberMenus;
     QPushButton *btnOK;
     QPushButton *btnCancel;
 

@@ -13,6 +13,7 @@
 #include "settings/settingstree.h"
 #include "settings/ui/SendSettings.h"
 #include "settings/ui/comparewin.h"
+#include "settings/ui/offlineview.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
 #include "shell/ui/maincontrols.h"
@@ -86,7 +87,11 @@ void TSettingsFiles::Open1Click()
         w.Reporter->Error(QStringLiteral("%1: %2. Nothing was sent.").arg(path, error));
         return;
     }
-    const bool hadTree = !Ui.Model->IsEmpty();
+    // Without an instrument the file is shown in the Settings tab to be edited and saved, when the
+    // structure of its model is remembered; otherwise it is shown read-only in the preview.
+    if (!w.Engine->LinkOpen() && Ui.Offline->Open(path, lines))
+        return;
+    const bool hadTree = !Ui.Model->IsEmpty() && !Ui.Offline->IsOpen();
     if (hadTree)
         Ui.EndSessionClick();
     {

@@ -9,6 +9,7 @@
 #include "settings/products.h"
 #include "settings/session.h"
 #include "settings/settingstree.h"
+#include "settings/ui/offlineview.h"
 #include "settings/ui/passcode.h"
 #include "settings/ui/productpage.h"
 #include "settings/ui/readsettings.h"
@@ -46,6 +47,7 @@ int Exec(TFrmMain &w, QDialog *dialog, bool translate = true)
 TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
 {
     Model = new TSettingsTreeModel(Window.Device, this);
+    Offline = new TOfflineView(*this);
     Session = new TSession(Window.Engine, Window.Device, Model, this);
     Session->Reporter = Window.Reporter;
     Tab = new TSettingsTab(Window.Engine, Window.Device, Model, Session, Window.Reporter, Window.TSSettings);
@@ -232,6 +234,9 @@ void TSettingsUi::menuIndicatorResetClick()
 
 void TSettingsUi::SetSessionControls(bool active, bool fullAccess)
 {
+    // A file shown without an instrument gives way to the instrument.
+    if (Offline->IsOpen() && (active || Window.Engine->LinkOpen()))
+        Offline->Close();
     QTabWidget *pages = Window.PgCMain;
     if (!active) {
         QWidget *current = pages->currentWidget();

@@ -7,6 +7,7 @@
 #include <functional>
 
 class TFrmMain;
+class TOfflineView;
 class TFrmSetClock;
 class TSettingsFiles;
 class TSession;
@@ -39,6 +40,7 @@ public:
     TSettingsTab *Tab;
     TFrmSetClock *Clock; // created with the window and reused
     TSettingsFiles *Files;
+    TOfflineView *Offline; // a settings file edited without an instrument
     // The PC's date and time (tests fix it).
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 

@@ -15,6 +15,7 @@
 #include "link/ui/testtab.h"
 #include "link/ui/trafficdlg.h"
 #include "settings/device.h"
+#include "settings/menucache.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/about.h"
 #include "shell/ui/demo.h"
@@ -172,7 +173,14 @@ bool TFrmMain::FormCreate(QString *error)
 
     DeviceOwner = std::make_unique<TDevice>();
     Device = DeviceOwner.get();
-    Device->OnExchange = [this](const QByteArray &request) { return Engine->TransactText(request); };
+    Device->OnExchange = [this](const QByteArray &request) {
+        if (OfflineExchange && !Engine->LinkOpen())
+            return OfflineExchange(request);
+        return Engine->TransactText(request);
+    };
+    MenuCache = std::make_unique<TMenuStructureCache>();
+    MenuCache->Enabled = Config.GetRememberMenus();
+    Device->StructureCache = MenuCache.get();
 
     // The Data Store tab works on the instrument and the engine; it rebuilds its list when shown.
     DataStoreTab = new TDataStoreTab(Engine, Reporter, &Config, TSDataStore);
@@ -250,6 +258,8 @@ void TFrmMain::AfterOptions()
 {
     if (Hooks.ShowSaveBlockButtons)
         Hooks.ShowSaveBlockButtons(Config.GetAllowSaveBlock());
+    if (MenuCache)
+        MenuCache->Enabled = Config.GetRememberMenus();
     // The demo instrument is reached over TCP whatever the stored connection says.
     Engine->TimeoutTicks = Demonstrator ? Config.GetTcpTimeout() : Config.ReplyTimeoutTicks();
 }

@@ -22,6 +22,7 @@ class QTabWidget;
 class QToolBar;
 class TDataStoreTab;
 class TDevice;
+class TMenuStructureCache;
 class TDemoInstrument;
 class TFrmDebug;
 class TFrontPanel;
@@ -103,6 +104,11 @@ public:
     void StopRetry(const QString &message);
     bool Retrying() const { return RetryTimer && RetryTimer->isActive(); }
     void ShowStatus(const QString &text, bool red);
+    // Remembered menu structures (none before the window is set up).
+    TMenuStructureCache *MenuStructures() const { return MenuCache.get(); }
+    // While set and no link is open, the catalogue's requests go here (a settings file shown
+    // without an instrument answers them).
+    std::function<QByteArray(const QByteArray &)> OfflineExchange;
     QTimer *RetryTimer = nullptr;
     QPushButton *StopRetryButton = nullptr;
     QString LostWhere;        // the port or host:port that was lost
@@ -253,6 +259,7 @@ private:
     std::unique_ptr<TDemoInstrument> Demonstrator;
     std::unique_ptr<TTransactionEngine> EngineOwner;
     std::unique_ptr<TDevice> DeviceOwner;
+    std::unique_ptr<TMenuStructureCache> MenuCache; // remembered menu structures (Options)
     bool Logging = false;
     bool Shown = false;
     bool Closing = false;

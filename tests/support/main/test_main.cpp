@@ -1,4 +1,5 @@
 // Test entry: GoogleTest inside a Qt application object, so that event loops, timers and sockets work.
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #ifdef BRELLIN_TEST_GUI
@@ -17,6 +18,11 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
+    // Remembered menu structures and other per-user cache files go to a folder of this run only
+    // (the programs the tests start inherit it): no test sees what another left behind.
+    QTemporaryDir cacheHome;
+    if (cacheHome.isValid())
+        qputenv("XDG_CACHE_HOME", cacheHome.path().toLocal8Bit());
     TestApp app(argc, argv);
     return RUN_ALL_TESTS();
 }
