@@ -114,6 +114,8 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
         if (Hooks.BlankDisplayMimic)
             Hooks.BlankDisplayMimic();
     };
+    // The box (once per silence, holding nothing up) may be closed at once: the status bar keeps it.
+    Engine->OnNotResponding = [this](const QString &text) { ShowStatus(text, true); };
 
     connect(PgCMain, &QTabWidget::currentChanged, this, &TFrmMain::PgCMainChange);
     connect(TestTab, &TTestTab::SentByButton, this, [this] {
@@ -143,6 +145,7 @@ TFrmMain::~TFrmMain()
     Engine->OnFrameSent = nullptr;
     Engine->OnReplyText = nullptr;
     Engine->OnPollTimeout = nullptr;
+    Engine->OnNotResponding = nullptr;
     Engine->OnStringTestEcho = nullptr;
     // The window's parts (tabs, dialogs, the front panel, the settings part) point into the engine
     // and the catalogue: they go now, before the members, which Qt would otherwise free first.
