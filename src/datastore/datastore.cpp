@@ -28,11 +28,10 @@ QString TDsdDataStore::DsdIsnFromControl() const
 bool TDsdDataStore::ListStores(QStringList &list)
 {
     list.clear();
-    if (LinkOpen && LinkOpen() && CheckInstrumentKnown && !CheckInstrumentKnown()) {
-        if (Reporter)
-            Reporter->Error(QStringLiteral("Com Port not open or instrument not connected"));
-        return false;
-    }
+    // The stores are the PC's files: they are listed whatever the instrument answers (a silent or
+    // unknown instrument is said by the check itself, and only uploads need it).
+    if (LinkOpen && LinkOpen() && CheckInstrumentKnown)
+        CheckInstrumentKnown();
     if (!Layout.EnsureStoreDir()) {
         if (Reporter)
             Reporter->Info(QStringLiteral("Could not create Data Store database in ") + Layout.ParentDir());

@@ -12,6 +12,10 @@ public:
     virtual void Info(const QString &text) = 0;
     // A failure told in a plain box without an icon (the program); elsewhere an error like any.
     virtual void Message(const QString &text) { Error(text); }
+    // The instrument stopped answering. The program shows it without stopping what runs (an
+    // upload, a recording goes on and reports its own outcome), and one box at a time; elsewhere
+    // an error like any.
+    virtual void NotResponding(const QString &text) { Error(text); }
     // A yes/no question; true for yes.
     virtual bool Ask(const QString &text) = 0;
     // False when nobody sees the questions (no screen): Ask then gives a fixed answer that no user

@@ -310,8 +310,11 @@ void TTransactionEngine::ReportNotResponding()
     FallBackToSlowBaud();
     if (!NotRespondingShown) {
         NotRespondingShown = true;
+        // Once per silence: the next good reply clears it. What runs goes on behind the message.
         if (Reporter)
-            Reporter->Error(QStringLiteral("Instrument not responding"));
+            Reporter->NotResponding(QStringLiteral("Instrument not responding"));
+        if (OnNotResponding)
+            OnNotResponding(QStringLiteral("Instrument not responding"));
     }
 }
 
@@ -660,6 +663,10 @@ void TTransactionEngine::Tick()
             const bool final = RetriesLeft == 0;
             TimedOut = true;
             TransactionState = 2;
+            // The instrument is silent: the mimics must not go on showing a display it no longer
+            // sends, whatever this wait was for (a key press, a read of the settings).
+            if (OnPollTimeout)
+                OnPollTimeout();
             // A caller that reports its own time-outs also decides whether the link is lost.
             if (final && !QuietTimeout)
                 ReportNotResponding();

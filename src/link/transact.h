@@ -145,6 +145,7 @@ public:
     std::function<void(const QByteArray &text)> OnTrafficEcho;    // the Test tab's receive box
     std::function<void(const QByteArray &text)> OnStringTestEcho; // the string-test box
     std::function<void()> OnPollTimeout;                          // blank both mimics
+    std::function<void(const QString &text)> OnNotResponding;     // the status bar too
     // Echo every sent and received character, not only while waiting or on the Test tab (CLI -v).
     bool EchoAlways = false;
 

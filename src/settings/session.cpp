@@ -177,6 +177,9 @@ bool TSession::CheckInstrumentKnown()
     Device->ReadIdentity();
     if (OnIdentityChanged)
         OnIdentityChanged();
+    // No answer is no unknown instrument: the engine has said that it is silent.
+    if (Device->CommsType.isEmpty())
+        return false;
     if (Device->CommsType != "00") {
         if (Reporter)
             Reporter->Error(QStringLiteral("Unknown Instrument Communications"));

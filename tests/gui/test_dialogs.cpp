@@ -21,6 +21,7 @@
 #include "shell/ui/demo.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
+#include "shell/ui/uireporter.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -500,3 +502,30 @@ TEST_F(LanguageTest, DialogsTranslateThemselvesWhenShownAndLongTextsAreCut)
 }
 
 } // namespace
+
+TEST(NotRespondingBox, OneBoxAtATimeThatHoldsNothingUp)
+{
+    QWidget parent;
+    parent.show();
+    TMessageBoxReporter reporter(&parent);
+    auto boxes = [&] {
+        QList<QMessageBox *> shown;
+        for (QMessageBox *b : parent.findChildren<QMessageBox *>("NotRespondingBox"))
+            if (b->isVisible())
+                shown << b;
+        return shown;
+    };
+    // The call returns at once (a modal box would not), and a second silence adds no box.
+    reporter.NotResponding("Instrument not responding");
+    reporter.NotResponding("Instrument not responding");
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_EQ(boxes().first()->text(), "Instrument not responding");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // Once it was closed, the next silence shows one again.
+    boxes().first()->close();
+    QApplication::processEvents();
+    EXPECT_TRUE(PumpUntil([&] { return boxes().isEmpty(); }));
+    reporter.NotResponding("Instrument not responding");
+    EXPECT_EQ(boxes().size(), 1);
+    boxes().first()->close();
+}

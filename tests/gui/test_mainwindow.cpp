@@ -545,6 +545,47 @@ TEST_F(MainWindowTest, ALostLinkIsRetriedUntilTheSameInstrumentAnswers)
     }
 }
 
+TEST_F(MainWindowTest, TheIdentificationReadCanBeEndedByDisconnectAndALossDuringItIsRetried)
+{
+    struct Case {
+        const char *name;
+        bool userDisconnects; // else the peer hangs up at the first identification read
+    };
+    for (const Case &c : {Case{"Disconnect pressed", true}, Case{"the link drops", false}}) {
+        SCOPED_TRACE(c.name);
+        auto w = Start();
+        ASSERT_TRUE(w);
+        w->RetryTimer->setInterval(60000);
+        w->ShowStatus("Connection restored: an earlier port", false);
+        auto link = std::make_unique<TFakeLink>();
+        TFakeLink *fake = link.get();
+        bool liveDuringRead = false;
+        // A silent instrument: nothing ever answers.
+        fake->Responder = [&](const QByteArray &) {
+            if (fake->Sent.size() != 1)
+                return;
+            liveDuringRead = w->ToolButton4->isEnabled() && w->Connect2->isEnabled() &&
+                             w->ToolButton4->text() == "&Disconnect";
+            if (c.userDisconnects)
+                QTimer::singleShot(0, w.get(), [&] { w->ToolButton4->trigger(); });
+            else
+                fake->DropConnection();
+        };
+        w->ConnectWith(TConnectionChoice{std::move(link), 0, 0});
+        EXPECT_TRUE(liveDuringRead);
+        // The identification stopped at once: no resend, no further read.
+        EXPECT_EQ(fake->Sent.size(), 1);
+        EXPECT_FALSE(w->Engine->LinkOpen());
+        EXPECT_EQ(w->IdentPanel->Text(), "");
+        EXPECT_EQ(w->Retrying(), !c.userDisconnects);
+        EXPECT_EQ(w->statusBar()->currentMessage(), c.userDisconnects ? "" : "Connection lost: fake");
+        EXPECT_TRUE(w->ToolButton4->isEnabled());
+        EXPECT_EQ(w->ToolButton4->text(), "&Connect");
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+        w->StopRetry(QString());
+    }
+}
+
 TEST_F(MainWindowTest, DisconnectingByHandIsNotALoss)
 {
     auto w = Start();

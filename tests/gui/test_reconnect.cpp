@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -404,3 +406,32 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
 }
 
 } // namespace
+
+// A spell of silence on the identification is no unknown instrument, and the stores stay listed:
+// they are the PC's files. The silence is said once, in a box and in the status bar.
+TEST_F(ReconnectTest, ASilentSpellNeitherCallsTheInstrumentUnknownNorHidesTheStores)
+{
+    Cfg.TcpPort = 0;
+    StartSim();
+    ConnectTcp();
+    QFile earlier(Window->DataStoreTab->Store.Layout.DsdIsnToDataStoreName("7654321"));
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.close();
+    QStringList statuses;
+    QObject::connect(Window->statusBar(), &QStatusBar::messageChanged,
+                     [&](const QString &text) { statuses << text; });
+    TVornSimConfig faults = Sim->Config();
+    faults.DropOnRegister = 0x0001;
+    faults.DropOnTimes = 1000;
+    Sim->SetFaults(faults);
+    Reporter.Errors.clear();
+    Window->PgCMain->setCurrentWidget(Window->TSDataStore);
+    QComboBox *stores = Window->DataStoreTab->DsdIsn;
+    EXPECT_EVENTUALLY(stores->findText("7654321", Qt::MatchEndsWith) >= 0);
+    EXPECT_EVENTUALLY(statuses.contains("Instrument not responding"));
+    for (const QString &e : Reporter.Errors) {
+        EXPECT_FALSE(e.contains("Unknown")) << e.toStdString();
+        EXPECT_FALSE(e.contains("Com Port")) << e.toStdString();
+    }
+    EXPECT_EQ(Reporter.Errors.count("Instrument not responding"), 1);
+}

@@ -241,6 +241,9 @@ bool TDataStoreTab::CheckInstrumentKnown()
     if (!Device)
         return false;
     Device->ReadIdentity();
+    // No answer is no unknown instrument: the engine has said that it is silent.
+    if (Device->CommsType.isEmpty())
+        return false;
     if (Device->CommsType != "00") {
         if (Reporter)
             Reporter->Error("Unknown Instrument Communications");

@@ -115,6 +115,8 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
         if (Hooks.BlankDisplayMimic)
             Hooks.BlankDisplayMimic();
     };
+    // The box (once per silence, holding nothing up) may be closed at once: the status bar keeps it.
+    Engine->OnNotResponding = [this](const QString &text) { ShowStatus(text, true); };
 
     connect(PgCMain, &QTabWidget::currentChanged, this, &TFrmMain::PgCMainChange);
     connect(TestTab, &TTestTab::SentByButton, this, [this] {
@@ -144,6 +146,7 @@ TFrmMain::~TFrmMain()
     Engine->OnFrameSent = nullptr;
     Engine->OnReplyText = nullptr;
     Engine->OnPollTimeout = nullptr;
+    Engine->OnNotResponding = nullptr;
     Engine->OnStringTestEcho = nullptr;
     // The window's parts (tabs, dialogs, the front panel, the settings part) point into the engine
     // and the catalogue: they go now, before the members, which Qt would otherwise free first.
@@ -323,6 +326,8 @@ void TFrmMain::Connect2Click()
             Engine->WaitTicks(20);
         }
         UserDisconnect = true;
+        // What the status bar says belongs to this link: it goes with it.
+        ShowStatus(QString(), false);
         Engine->Link()->Close();
         return;
     }
@@ -340,6 +345,8 @@ void TFrmMain::ConnectWith(TConnectionChoice choice)
 {
     StopRetry(QString());
     SessionLost = false;
+    // Texts of an earlier link ("Connection restored: ...") do not speak for this one.
+    ShowStatus(QString(), false);
     // The old link's closing is not a loss.
     UserDisconnect = true;
     Engine->UnitAddress = choice.UnitAddress;
@@ -405,15 +412,27 @@ void TFrmMain::SetConnected(bool connected)
     if (Hooks.BlankDisplayMimic)
         Hooks.BlankDisplayMimic();
 
+    // From here the link counts as up: a loss while the identification is read is a loss like any
+    // other (said, and retried). A reconnection attempt keeps its own account of what was lost.
+    if (connected && !Retrying())
+        LinkWasUp = true;
     if (connected)
         Engine->SpeedUpLink();
     if (Device && Engine->LinkOpen()) {
         TMainControlsGuard lock(this);
         TBusyGuard busy(Reporter);
+        // Against a silent instrument the identification takes several time-outs: Disconnect
+        // stays live and ends it at once.
+        KeepConnectLive(true);
         Device->ReadIdentity();
-        // The link may have gone while the identification was read: show none then.
-        if (!Engine->LinkOpen())
+        KeepConnectLive(false);
+    }
+    // The link went while it was being set up: that closing has been handled in full already.
+    if (connected && !Engine->LinkOpen()) {
+        if (Device)
             Device->ResetFacts();
+        ShowIdentification();
+        return;
     }
     // The data plate belongs to the instrument it was read from: none until a session reads it.
     ShowCapacityPlate(false);
@@ -576,6 +595,22 @@ void TFrmMain::EnableMainControls()
         return;
     LockActions(false);
     UpdatePageControl();
+}
+
+void TFrmMain::KeepConnectLive(bool live)
+{
+    for (QAction *a : {ToolButton4, Connect2}) {
+        if (!live) {
+            // Back under the lock: enabled again with the other entries.
+            LockedActions->addAction(a);
+            continue;
+        }
+        LockedActions->removeAction(a);
+        // An entry whose own state was "enabled" all along ignores being enabled again: the group
+        // had disabled it. Say it afresh.
+        a->setEnabled(false);
+        a->setEnabled(true);
+    }
 }
 
 void TFrmMain::LockActions(bool lock)

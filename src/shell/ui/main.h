@@ -252,6 +252,9 @@ private:
     QWidget *AddTab(const char *name, const QString &caption);
     int ExecModal(QDialog *dialog);
     void LockActions(bool lock);
+    // live: takes the Connect/Disconnect entries out of the locked group and enables them, for the
+    // identification read that Disconnect may end; !live: puts them back under the lock.
+    void KeepConnectLive(bool live);
     void UpdatePageControl();
 
     // Destroyed in the reverse order: the catalogue, the engine, the demo instrument, the reporter.

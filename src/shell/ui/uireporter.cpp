@@ -9,6 +9,21 @@ void TMessageBoxReporter::Error(const QString &text)
     QMessageBox::critical(Parent, QApplication::applicationDisplayName(), text);
 }
 
+void TMessageBoxReporter::NotResponding(const QString &text)
+{
+    if (NotRespondingBox)
+        return;
+    // Not modal: a wait that runs the event loop is not held up by it, and the click that stops a
+    // recording or cancels an upload still reaches its button.
+    auto *box = new QMessageBox(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
+                                QMessageBox::Ok, Parent);
+    box->setObjectName("NotRespondingBox");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    NotRespondingBox = box;
+    box->show();
+}
+
 void TMessageBoxReporter::Info(const QString &text)
 {
     QMessageBox::information(Parent, QApplication::applicationDisplayName(), text);

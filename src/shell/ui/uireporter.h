@@ -15,10 +15,13 @@ public:
     void Error(const QString &text) override;
     void Info(const QString &text) override;
     void Message(const QString &text) override;
+    void NotResponding(const QString &text) override;
     bool Ask(const QString &text) override;
     void BeginBusy() override;
     void EndBusy() override;
 
 private:
     QPointer<QWidget> Parent;
+    // The not-responding box while it is open: never a second one over it.
+    QPointer<QWidget> NotRespondingBox;
 };
