@@ -27,6 +27,8 @@ enum TCliExit : int {
     // store upload: the new records were stored, but records before them were no longer on the
     // instrument (the message names them).
     ExitRecordsMissing = 10,
+    // The instrument's menus or records passed a documented limit: nothing past it was read or stored.
+    ExitLimit = 11,
 };
 
 struct TCliOptions {

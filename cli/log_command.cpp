@@ -117,7 +117,7 @@ int Log(TCliContext &ctx, const QStringList &args)
 
     TLogFileWriter writer;
     QString error;
-    if (!writer.Open(a.Output, log, &error)) {
+    if (!writer.OpenBeside(a.Output, log, &error)) {
         ctx.Reporter.Error(error);
         return ExitFile;
     }
@@ -148,8 +148,7 @@ int Log(TCliContext &ctx, const QStringList &args)
         const int64_t before = recorder.Received;
         const bool answered = engine.Transact(CmdWrite, 0x004F, MsgStartLogging, true, false);
         if (recorder.WriteFailed) {
-            ctx.Reporter.Error(QStringLiteral("Cannot write %1: %2").arg(a.Output, writer.ErrorText()));
-            exit = ExitFile;
+            exit = ExitFile; // said when the file is committed
             break;
         }
         if (!engine.LinkOpen()) {
@@ -175,7 +174,11 @@ int Log(TCliContext &ctx, const QStringList &args)
     log.LogState = 0;
     watch.stop();
     engine.SetRouteConsumer(RouteLog, nullptr);
-    writer.Close();
+    // The recording takes the file's name only when all of it is on disk.
+    if (!writer.Commit(&error)) {
+        ctx.Reporter.Error(error);
+        return ExitFile;
+    }
     PrintLine("samples: " + QByteArray::number(writer.Lines()));
     // Without --duration a signal is the way to end the recording; with it, a signal before the
     // time was up leaves the recording shorter than asked for.

@@ -38,12 +38,21 @@ exit codes: 0 done; 1 the instrument refused (stderr: the "Error :- Register %.0
             9 store upload: the instrument's records no longer continue its store file (its
             numbering restarted or its records differ): nothing was stored (--new-sequence);
             10 store upload: the new records were stored, but records before them were no longer
-            on the instrument (the message names them).
+            on the instrument (the message names them);
+            11 the instrument's menus or records passed a limit below: nothing past it was read or
+            stored (settings dump and save: no file; store upload: the records before it are stored).
             The store commands that read a store (list, upload, verify, extract) give its tamper
             verdict on stderr (verify: stdout) and exit 4 when it shows evidence, the file being
-            written all the same; 2, 3, 5, 7 and 9 go before 4, and 4 before 10.
+            written all the same; 2, 3, 5, 7, 9 and 11 go before 4, and 4 before 10.
 INT, TERM and HUP end an upload, an extraction, a log recording and a settings send as Ctrl-C
 does: what arrived is kept, locks are released, a session is ended, exit 3.
+limits:     a menu walk (settings dump, save) reads at most 10000 menu items and 32 menu levels
+            (a menu lists what one reply holds); an upload reads no record past the newest one the
+            instrument reported when it started (later ones wait for the next upload) and stores no
+            record longer than 186 characters, the room of a store line (it stops before one, exit
+            11); a store file is read until 10000 lines in a row hold no record (then it is no store
+            file, exit 5, or a tampered one, exit 4). Every file written (settings, CSV, logs, PNG)
+            is complete or not there: one that cannot be written whole keeps the earlier file (exit 5).
 )";
 
 void PrintCommandHelp(const TCliCommand &command)

@@ -97,7 +97,7 @@ int Factory(TCliContext &ctx, const QString &pngFile)
     if (!pngFile.isEmpty()) {
         QString error;
         if (!SaveFactoryChartPng(results, pngFile, error)) {
-            ctx.Reporter.Error(error + QStringLiteral("; no chart saved."));
+            ctx.Reporter.Error(error);
             return ExitFile;
         }
         ctx.Reporter.Info(QStringLiteral("chart saved to %1").arg(pngFile));

@@ -182,7 +182,7 @@ int Dump(TCliContext &ctx, const TSettingsArgs &opts)
             s.End(ctx);
             std::fprintf(stderr, "brellin-cli: %s%s\n", read.Message().toLocal8Bit().constData(),
                          ctx.Engine->LinkOpen() ? "" : "; the link to the instrument was closed");
-            return ExitNoReply;
+            return read.LimitText.isEmpty() ? ExitNoReply : ExitLimit;
         }
     }
     for (const QByteArray &line : IndentedTreeLines(s.Tree.Tree()))
@@ -210,7 +210,9 @@ int Save(TCliContext &ctx, const TSettingsArgs &opts)
     if (!saved.Ok()) {
         std::fprintf(stderr, "brellin-cli: %s%s\n", saved.Message.toLocal8Bit().constData(),
                      ctx.Engine->LinkOpen() ? "" : "; the link to the instrument was closed");
-        return saved.Status == TSettingsSaveResult::FileError ? ExitFile : ExitNoReply;
+        return saved.Status == TSettingsSaveResult::FileError ? ExitFile
+               : saved.Status == TSettingsSaveResult::Limited ? ExitLimit
+                                                              : ExitNoReply;
     }
     PrintLine(path.toLocal8Bit());
     return ExitDone;

@@ -266,7 +266,7 @@ int Upload(TCliContext &ctx, const TStoreOptions &o)
         if (TCliStopSignals::Stopped())
             std::fprintf(stderr, "brellin-cli: stopped by %s\n", TCliStopSignals::SignalName().constData());
         ctx.Reporter.Error(upload.Message);
-        exit = ExitNoReply;
+        exit = upload.TooLongRecord != 0 ? ExitLimit : ExitNoReply;
     } else {
         PrintLine(upload.Message.toLatin1());
         if (!upload.Missing.isEmpty())
@@ -308,6 +308,8 @@ bool Load(TDsdRecordStore &store, const TStoreOptions &o, const QString &path, c
     store.ScrambleLines = !o.PlainLines;
     store.MaxStoreFileSize = o.MaxSize;
     if (store.DsdMemMapFileInit(path, serial)) {
+        for (const QString &text : store.WindowMessages)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
         if (store.FileChanged())
             std::fprintf(stderr, "%s\n", StoreChangedText);
         return true;

@@ -156,6 +156,13 @@ TSimAnswer TVornInstrument::RecordRequest(const Tcommsobj &req)
 {
     AddDueRecords();
     TSimRecords &r = RecordData;
+    // --long-record: that record's last field padded out to the length asked for.
+    auto text = [&](uint32_t n) {
+        QByteArray t = r.Text(n);
+        if (n == Cfg.LongRecord && t.size() < Cfg.LongRecordLength)
+            t += ',' + QByteArray(Cfg.LongRecordLength - t.size() - 1, 'L');
+        return t;
+    };
     // "No such record" is an Unknown Error: the upload keeps those refusals quiet.
     switch (req.Register) {
     case 0x8291: {
@@ -165,24 +172,27 @@ TSimAnswer TVornInstrument::RecordRequest(const Tcommsobj &req)
         if (r.Count() == 0)
             return Refuse(req, StatusUnknownError);
         r.Position = n < r.Oldest() ? r.Oldest() - 1 : qMin(n, r.Newest());
-        return r.Has(n) ? Ok(req, r.Text(n)) : Refuse(req, StatusUnknownError);
+        return r.Has(n) ? Ok(req, text(n)) : Refuse(req, StatusUnknownError);
     }
     case 0x8292: {
         const uint32_t next = qMax(r.Position + 1, r.Oldest());
+        // --endless-store: the record after the newest is always about to be made.
+        if (Cfg.EndlessStore && !r.Has(next) && r.Count() > 0 && next == r.Newest() + 1)
+            r.Append(InstrumentTime());
         if (!r.Has(next))
             return Refuse(req, StatusUnknownError);
         r.Position = next;
-        return Ok(req, r.Text(next));
+        return Ok(req, text(next));
     }
     case 0x8294:
         if (r.Count() == 0)
             return Refuse(req, StatusUnknownError);
         r.Position = r.Oldest();
-        return Ok(req, r.Text(r.Oldest()));
+        return Ok(req, text(r.Oldest()));
     case 0x8295:
         if (r.Count() == 0)
             return Refuse(req, StatusUnknownError);
-        return Ok(req, r.Text(r.Newest()));
+        return Ok(req, text(r.Newest()));
     default:
         return Refuse(req, StatusNotImplemented);
     }

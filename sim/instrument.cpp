@@ -517,10 +517,16 @@ TSimAnswer TVornInstrument::MenuList(const Tcommsobj &req)
             list += HexText(static_cast<uint32_t>(e.first), 4) + "0000";
         return Ok(req, list);
     }
-    if (!ModelData.Menu(req.Register))
+    // --menu-fanout: every menu lists the submenus 0xF000.. instead of its items, each listing them again.
+    const bool fan =
+        Cfg.MenuFanout > 0 && req.Register >= FanRegister && req.Register < FanRegister + Cfg.MenuFanout;
+    if (!fan && !ModelData.Menu(req.Register))
         return Refuse(req, StatusNotImplemented);
-    for (const auto &e : ModelData.MenuEntries(req.Register))
-        list += HexText(static_cast<uint32_t>(e.first), 4) + HexText(static_cast<uint32_t>(e.second), 4);
+    if (Cfg.MenuFanout == 0)
+        for (const auto &e : ModelData.MenuEntries(req.Register))
+            list += HexText(static_cast<uint32_t>(e.first), 4) + HexText(static_cast<uint32_t>(e.second), 4);
+    for (int i = 0; i < Cfg.MenuFanout; ++i)
+        list += HexText(static_cast<uint32_t>(FanRegister + i), 4) + "0000";
     return Ok(req, list);
 }
 
@@ -541,6 +547,8 @@ TSimAnswer TVornInstrument::MenuItem(const Tcommsobj &req)
         SelectProduct(key - 2);
         return Ok(req, "0800" + Products[key - 2].Name);
     }
+    if (Cfg.MenuFanout > 0 && req.Register >= FanRegister && req.Register < FanRegister + Cfg.MenuFanout)
+        return Ok(req, "0800SUB" + QByteArray::number(req.Register - FanRegister + 1));
     const TSimItem *item = ModelData.Find(req.Register);
     if (!item)
         return Refuse(req, StatusNotImplemented);

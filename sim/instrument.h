@@ -85,6 +85,7 @@ private:
     TSimAnswer Write(const Tcommsobj &req);
     TSimAnswer Execute(const Tcommsobj &req);
     TSimAnswer Query(const Tcommsobj &req);
+    static constexpr int FanRegister = 0xF000; // the submenus of --menu-fanout
     TSimAnswer MenuList(const Tcommsobj &req);
     TSimAnswer MenuItem(const Tcommsobj &req);
     TSimAnswer Calibrate(const Tcommsobj &req);

@@ -118,6 +118,8 @@ int main(int argc, char **argv)
         {"turnaround", "MS", "The instrument's reply latency with --baud (default 2 ms)."},
         {"drop-on", "REG[:N]",
          "Drop the replies to the first N (1) requests on register REG (hex), after they took effect."},
+        {"menu-fanout", "N", "Every menu lists N submenus (1..35) instead of its items, without end."},
+        {"long-record", "N:LEN", "Record N is sent LEN characters long."},
         {"delay-on", "REG:MS",
          "Answer requests on register REG (hex) MS milliseconds late; the instrument is busy meanwhile, so "
          "the replies to later requests come after it, in order."},
@@ -130,6 +132,9 @@ int main(int argc, char **argv)
                                                        "in-progress bit 0x2000 while it runs.")));
     parser.addOption(
         QCommandLineOption(QStringLiteral("refuse-all"), QStringLiteral("Refuse every request.")));
+    parser.addOption(QCommandLineOption(QStringLiteral("endless-store"),
+                                        QStringLiteral("A new record appears whenever the one after the "
+                                                       "newest is asked for: the store never ends.")));
     parser.addOption(QCommandLineOption(QStringLiteral("lapse-locks"),
                                         QStringLiteral("A lapsed session also locks the passcode levels.")));
     parser.addOption(
@@ -252,6 +257,19 @@ int main(int argc, char **argv)
     }
     cfg.LapseLocksLevels = parser.isSet("lapse-locks");
     cfg.RefuseAll = parser.isSet("refuse-all");
+    cfg.EndlessStore = parser.isSet("endless-store");
+    whole("menu-fanout", 0, 35, [&](double v) { cfg.MenuFanout = static_cast<int>(v); });
+    if (parser.isSet("long-record")) {
+        const QStringList parts = parser.value("long-record").split(QLatin1Char(':'));
+        double n = 0, length = 0;
+        if (parts.size() == 2 && ParseNumber(parts[0], 1, 4000000000.0, &n) && n == std::floor(n) &&
+            ParseNumber(parts[1], 1, 1000, &length) && length == std::floor(length)) {
+            cfg.LongRecord = static_cast<uint32_t>(n);
+            cfg.LongRecordLength = static_cast<int>(length);
+        } else {
+            bad = QStringLiteral("--long-record: expected N:LEN (whole numbers, LEN up to 1000)");
+        }
+    }
     cfg.Verbose = parser.isSet("v");
     if (cfg.TcpPort < 0 && !cfg.UsePty)
         bad = QStringLiteral("give --tcp [HOST:]PORT and/or --pty LINK");

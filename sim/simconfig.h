@@ -59,6 +59,13 @@ struct TVornSimConfig {
     int DelayOnRegister = -1;  // answer requests on this register late (the line waits behind it)
     int DelayOnMs = 0;
     bool RefuseAll = false; // every request refused with Unknown Error
+    // Hostile instruments: every menu lists this many submenus instead of its items (an endless tree);
+    // the store grows a record whenever the one after the newest is asked for; record LongRecord
+    // is sent LongRecordLength characters long.
+    int MenuFanout = 0;
+    bool EndlessStore = false;
+    uint32_t LongRecord = 0;
+    int LongRecordLength = 0;
 
     // --- the line's timing (only with Baud > 0; else bytes go as fast as the transport takes them) --
     int Baud = 0;          // characters go out and count as arriving at this rate (the speed switch follows)

@@ -1,13 +1,13 @@
 // CSV extraction of the selected records and the layout of their printout.
 #include "extract.h"
 
+#include "link/wholefile.h"
 #include "progress.h"
 #include "storelayout.h"
 #include "upload.h"
 
 #include <QFileInfo>
 #include <QIODevice>
-#include <QSaveFile>
 #include <cstdlib>
 
 QString DsdCsvFileName(const QString &serial)
@@ -122,28 +122,22 @@ TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial,
 TDsdExtractResult DsdExtractCsvToFile(TDsdSelection &selection, const QString &serial, const QString &path,
                                       TProgress *progress)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    TWholeFile file(path);
+    if (!file.Open()) {
         TDsdExtractResult result;
-        result.Message = QStringLiteral("Could not create %1: %2").arg(path, file.errorString());
+        result.Message = file.ErrorText();
         return result;
     }
-    TDsdExtractResult result = DsdExtractCsv(selection, serial, file, path, progress);
-    // What is still buffered is written here and handed to the disk, each step checked: commit()
-    // does not see a failed flush of its buffer, and a full disk shows only then.
-    if (result.Done && (!file.flush() || !SyncFile(file))) {
-        result.Done = false;
-        result.Message = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
-    }
+    TDsdExtractResult result = DsdExtractCsv(selection, serial, file.Device(), path, progress);
     if (!result.Done) {
-        file.cancelWriting();
-    } else if (!file.commit()) {
+        file.Cancel();
+        if (result.Message.startsWith(QStringLiteral("Could not write")))
+            result.Message += QStringLiteral(". Nothing was extracted; an earlier %1 is kept as it was.")
+                                  .arg(QFileInfo(path).fileName());
+    } else if (!file.Commit()) {
         result.Done = false;
-        result.Message = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
+        result.Message = file.ErrorText() + QStringLiteral(" Nothing was extracted.");
     }
-    if (!result.Done && result.Message.startsWith(QStringLiteral("Could not write")))
-        result.Message += QStringLiteral(". Nothing was extracted; an earlier %1 is kept as it was.")
-                              .arg(QFileInfo(path).fileName());
     return result;
 }
 

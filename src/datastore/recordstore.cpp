@@ -326,6 +326,7 @@ void TDsdRecordStore::IndexLines()
     index[0] = TDsdRecordEntry{};
     bool trailer = false;
     bool afterTrailer = false;
+    uint32_t unreadable = 0; // lines in a row that hold no record
     JoinBudget = 8 * Size + (std::size_t{1} << 20);
     JoinsStopped = false;
     // Each line is checked in plain form in this scratch copy; the stored bytes stay as they are.
@@ -361,6 +362,17 @@ void TDsdRecordStore::IndexLines()
         if (afterTrailer) {
             parsed.Verdict |= VerdictFileTamper;
             afterTrailer = false;
+        }
+        // Each line costs an index entry: a file of empty or foreign lines (a link to a file of
+        // line feeds) is read only until it is plainly no store file, not to the end of the memory.
+        unreadable = (parsed.Verdict & VerdictRecordFormat) ? unreadable + 1 : 0;
+        if (unreadable > MaxUnreadableLines) {
+            Verdict |= VerdictFileTamper;
+            Fail(QStringLiteral("The store file was read only up to its line %1: from there on, more than "
+                                "%2 lines in a row hold no record.")
+                     .arg(Count - MaxUnreadableLines + 1)
+                     .arg(MaxUnreadableLines));
+            break;
         }
         TDsdRecordEntry &entry = index[Count];
         entry.Number = parsed.Number;

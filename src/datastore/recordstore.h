@@ -58,6 +58,9 @@ class TDsdRecordStore
 {
 public:
     static constexpr uint32_t InitialCapacity = 5000;
+    // A load stops after this many lines in a row that hold no record (the file counts as
+    // tampered with, or, without any record, as no store file): memory stays bounded.
+    static constexpr uint32_t MaxUnreadableLines = 10000;
 
     // Reads and indexes a store file; `serial` names the instrument in messages. False when the
     // file could not be opened or is too large (the index is then empty).

@@ -38,18 +38,6 @@ bool RecordNumber(const QByteArray &record, uint32_t &n)
     return !record.isEmpty() && ParseBaseNumber(p, p + record.size(), 10, ',', n);
 }
 
-// Puts `from` in the place of `to` in one step: `to` names either file at every moment.
-bool ReplaceFile(const QString &from, const QString &to)
-{
-#ifdef Q_OS_WIN
-    return MoveFileExW(reinterpret_cast<const wchar_t *>(from.utf16()),
-                       reinterpret_cast<const wchar_t *>(to.utf16()),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-#else
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-#endif
-}
-
 // The backup as a second name of the current file, or a copy where links are not possible.
 bool KeepAsBackup(const QString &path, const QString &backup)
 {
@@ -305,32 +293,6 @@ bool CopyStoreFile(const QString &source, const QString &target, QString *error)
     return out.error() == QFileDevice::NoError || fail(out);
 }
 
-bool SyncFile(QFileDevice &file)
-{
-    if (!file.flush())
-        return false;
-#ifdef Q_OS_WIN
-    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())));
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
-}
-
-bool SyncDirectory(const QString &dir)
-{
-#ifdef Q_OS_WIN
-    Q_UNUSED(dir);
-    return true;
-#else
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-#endif
-}
-
 TDsdUpload::TDsdUpload(TTransactionEngine &engine, TDevice &device, TDsdStoreLayout &layout)
     : Engine(engine), Device(device), Layout(layout)
 {
@@ -410,6 +372,8 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     Reanchors = 0;
     Missing.clear();
     RestartReason.clear();
+    TooLongRecord = 0;
+    TooLongLength = 0;
     ClosedPath.clear();
     HasLast = false;
     LastNumber = 0;
@@ -544,8 +508,22 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     const auto log = DebugMode ? Log : std::function<void(const QString &)>();
     bool written = true;
     QString writeError; // why the first line that could not be written was not
+    bool tooLong = false;
+    bool beyondNewest = false;
     auto store = [&](const QByteArray &text, uint32_t n) {
         const QByteArray line = DsdRecordFixFormatting(text);
+        // Records made after the upload started wait for the next one: a store that never ends
+        // cannot keep it going.
+        if (newestKnown && n > newest) {
+            beyondNewest = true;
+            return false;
+        }
+        if (line.size() > MaxRecordLength) {
+            tooLong = true;
+            TooLongRecord = n;
+            TooLongLength = static_cast<int>(text.size());
+            return false;
+        }
         if (Progress)
             Progress->StepProgress(QString::fromLatin1(line), n / 2);
         ++seq;
@@ -557,6 +535,7 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         lastText = line;
         HasLast = true;
         ++Count;
+        return true;
     };
 
     uint32_t from = LastNumber;
@@ -572,7 +551,16 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     // The instrument's read position is known only while `anchored`: then the next record
     // must be LastNumber + 1. Any doubt (a lost reply, a repeat, a gap) sets it again with
     // ReadRecordByNumber on the last stored record, which must still be the record stored.
-    enum TStop { Running, Complete, Silence, LinkLost, Cancelled, Stalled, NotContinued } stop = Running;
+    enum TStop {
+        Running,
+        Complete,
+        Silence,
+        LinkLost,
+        Cancelled,
+        Stalled,
+        NotContinued,
+        TooLong
+    } stop = Running;
     bool anchored = false;
     bool fresh = false; // no "next record" asked since the position was set
     uint32_t gapAt = 0; // a gap seen right after setting the position
@@ -639,6 +627,15 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         // A work file that cannot be written (a full disk) ends the upload: the store stays as it was.
         if (!written)
             break;
+        if (tooLong) {
+            stop = TooLong;
+            break;
+        }
+        // The newest record reported at the start is stored (and the store is known to continue).
+        if (beyondNewest || (anchored && newestKnown && HasLast && LastNumber >= newest)) {
+            stop = Complete;
+            break;
+        }
         if (Progress && Progress->CancelRequested()) {
             stop = Cancelled;
             break;
@@ -783,18 +780,24 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
             Reporter->Info(Message);
         return Count == 0 ? NothingNew : Uploaded;
     }
-    const QString why = stop == Cancelled  ? QStringLiteral("cancelled by request")
-                        : stop == LinkLost ? QStringLiteral("the connection was lost")
-                        : stop == Silence  ? QStringLiteral("the instrument stopped answering")
-                        : !Refusal.isEmpty()
-                            ? QStringLiteral("the instrument refused (%1)").arg(Refusal)
-                            : QStringLiteral("the instrument's replies did not fit together");
+    const QString why =
+        stop == TooLong ? QStringLiteral("the instrument's record %1 is %2 characters long, longer than a "
+                                         "store line holds (%3 characters); it is not stored, nor are the "
+                                         "records after it")
+                              .arg(TooLongRecord)
+                              .arg(TooLongLength)
+                              .arg(MaxRecordLength)
+        : stop == Cancelled  ? QStringLiteral("cancelled by request")
+        : stop == LinkLost   ? QStringLiteral("the connection was lost")
+        : stop == Silence    ? QStringLiteral("the instrument stopped answering")
+        : !Refusal.isEmpty() ? QStringLiteral("the instrument refused (%1)").arg(Refusal)
+                             : QStringLiteral("the instrument's replies did not fit together");
     Message = closed +
-              QStringLiteral("Upload incomplete%1 (%2 new record%3 stored): %4. Upload again to continue.")
+              QStringLiteral("Upload incomplete%1 (%2 new record%3 stored): %4.%5")
                   .arg(HasLast ? QStringLiteral(" after record %1").arg(LastNumber) : QString())
                   .arg(Count)
                   .arg(Count == 1 ? "" : "s")
-                  .arg(why) +
+                  .arg(why, stop == TooLong ? QString() : QStringLiteral(" Upload again to continue.")) +
               missing;
     if (Reporter) {
         if (stop == Cancelled)

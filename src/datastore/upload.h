@@ -4,6 +4,9 @@
 // the previous version as the backup.
 #pragma once
 
+#include "datastore/recordfile.h"
+#include "link/wholefile.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -47,9 +50,10 @@ TDsdOldFileInfo DsdUploadGetOldFileInfo(const QString &path, bool scramble,
 // truncated first). `error`, when given, says which file failed and why.
 bool CopyStoreFile(const QString &source, const QString &target, QString *error = nullptr);
 
-// Hands a file's data to the disk, and a directory's entries.
-bool SyncFile(QFileDevice &file);
-bool SyncDirectory(const QString &dir);
+// The longest record text a store line holds: the line's check value (4 characters), its
+// sequence number (7) and two commas go before it, and lines are checked up to MaxLineExamined.
+// A longer record is never stored (the store could not read it back as sound).
+constexpr int MaxRecordLength = MaxLineExamined - 4 - 7 - 2;
 
 class TDsdUpload
 {
@@ -101,6 +105,10 @@ public:
     // went (NewSequence).
     QString RestartReason;
     QString ClosedPath;
+    // Incomplete at a record longer than a store line holds (MaxRecordLength): its number and
+    // length; 0 when the upload did not stop at one.
+    uint32_t TooLongRecord = 0;
+    int TooLongLength = 0;
 
 private:
     // Refused: "no such record"; Denied: any other refusal.

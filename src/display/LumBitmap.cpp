@@ -1,8 +1,9 @@
 // The segment map, its cache file and rescale, and the render arithmetic of the segment LCD.
 #include "LumBitmap.h"
 
+#include "link/wholefile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
 
@@ -17,20 +18,11 @@ bool TLumBitmap::SaveToFile(const QString &path)
 {
     // Written whole or not at all: a half-written cache would be refused on the next start anyway,
     // but an old good one is better kept than replaced by a broken one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        Error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
     QByteArray bytes(8 + qsizetype(Data.size()) * 2, Qt::Uninitialized);
     qToLittleEndian<qint32>(Width, bytes.data());
     qToLittleEndian<qint32>(Height, bytes.data() + 4);
     qToLittleEndian<quint16>(Data.data(), qsizetype(Data.size()), bytes.data() + 8);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        Error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteWholeFile(path, bytes, &Error);
 }
 
 bool TLumBitmap::LoadFromFile(const QString &path)
@@ -127,12 +119,7 @@ bool TLumBitmap::SaveAsPicture(const QString &path)
             }
         }
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bmp) != bmp.size() || !file.commit()) {
-        Error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteWholeFile(path, bmp, &Error);
 }
 
 void StampMask(TLumBitmap &map, const uint8_t *maskPixels, int maskWidth, int maskHeight, int stride, int row,

@@ -1,6 +1,7 @@
 // Reading the language file (see LumsLang.h).
 #include "i18n/LumsLang.h"
 
+#include "link/wholefile.h"
 #include "shell/inifile.h"
 
 #include <QCoreApplication>
@@ -31,11 +32,14 @@ void TLumsLanguage::SetCurrentNumber(int number)
 
 std::optional<TIniFile> TLumsLanguage::Read() const
 {
-    QFile f(File);
-    if (!f.open(QIODevice::ReadOnly))
+    QByteArray text;
+    QString why;
+    const TReadOutcome outcome = ReadFileLimited(File, MaxTextFileBytes, text, &why);
+    Problem = outcome == TReadOutcome::TooLarge || outcome == TReadOutcome::Failed ? why : QString();
+    if (outcome != TReadOutcome::Read)
         return std::nullopt;
     TIniFile ini;
-    ini.Parse(f.readAll());
+    ini.Parse(text);
     return ini;
 }
 

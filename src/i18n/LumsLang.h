@@ -30,7 +30,9 @@ public:
 
     // One reading of the file, for applying many texts at once. Empty when the file is missing or
     // unreadable.
+    // A file larger than MaxTextFileBytes (or one without end) is not read: ReadProblem says so.
     std::optional<TIniFile> Read() const;
+    QString ReadProblem() const { return Problem; }
     // A value of the file read: section and key without regard to case, surrounding blanks and one
     // pair of quotes removed, the absent marker counting as absent. Texts are UTF-8 when valid,
     // else Latin-1.
@@ -44,4 +46,5 @@ private:
     QString File;
     QStringList Names;
     int CurrentIndex = 0;
+    mutable QString Problem; // why the last Read found no texts, when not a missing file
 };

@@ -2,12 +2,14 @@
 #include "logfile.h"
 
 #include "link/tools.h"
+#include "link/wholefile.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace
 {
@@ -222,15 +224,13 @@ bool SaveLogLines(const QString &path, const QList<QByteArray> &lines, QString *
 {
     // Written beside the file and renamed over it only when every byte is out: a full disk or an
     // I/O error leaves the earlier file whole.
-    QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly);
-    for (qsizetype i = 0; written && i < lines.size(); ++i) {
-        const QByteArray line = lines[i] + "\r\n";
-        written = file.write(line) == line.size();
-    }
-    if (written && file.flush() && file.commit())
+    TWholeFile file(path);
+    bool written = file.Open();
+    for (qsizetype i = 0; written && i < lines.size(); ++i)
+        written = file.Write(lines[i] + "\r\n");
+    if (written && file.Commit())
         return true;
-    const QString reason = file.errorString(); // the unfinished file goes with `file`
+    const QString reason = file.Reason();
     if (error)
         *error =
             QStringLiteral("Cannot write %1: %2. %3")
@@ -250,8 +250,9 @@ bool TLogFileWriter::Open(const QString &path, const TLogModel &log, QString *er
     Written = 0;
     if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         File.write(log.Comment + "\r\n" + LogHeader(log) + "\r\n") < 0 || !File.flush()) {
+        OpenError = File.errorString();
         if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, File.errorString());
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, OpenError);
         File.close();
         return false;
     }
@@ -289,4 +290,37 @@ void TLogFileWriter::Close()
 {
     if (File.isOpen())
         File.close();
+}
+
+bool TLogFileWriter::OpenBeside(const QString &path, const TLogModel &log, QString *error)
+{
+    Target = path;
+    const QString part = path + QStringLiteral(".part");
+    if (Open(part, log, nullptr))
+        return true;
+    QFile::remove(part);
+    if (error)
+        *error = WriteFailedText(path, OpenError);
+    return false;
+}
+
+bool TLogFileWriter::Commit(QString *error)
+{
+    const QString part = File.fileName();
+    QString why;
+    if (Failed || File.error() != QFileDevice::NoError)
+        why = File.errorString() + QStringLiteral(" (while writing)");
+    else if (!SyncFile(File))
+        why = File.errorString() + QStringLiteral(" (while syncing it to disk)");
+    Close();
+    if (why.isEmpty() && !ReplaceFile(part, Target))
+        why = QString::fromLocal8Bit(std::strerror(errno)) + QStringLiteral(" (while renaming it)");
+    if (why.isEmpty()) {
+        SyncDirectory(QFileInfo(Target).absolutePath());
+        return true;
+    }
+    QFile::remove(part);
+    if (error)
+        *error = WriteFailedText(Target, why);
+    return false;
 }

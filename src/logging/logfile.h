@@ -54,6 +54,12 @@ public:
     // The line of the point just accepted by the model (the last point of its series).
     bool AppendLast(const TLogModel &log);
     void Close();
+    // The recording goes to `path` + ".part" and takes the name `path` only at Commit: an earlier
+    // file of that name stays whole until then (a killed program leaves the ".part" file).
+    bool OpenBeside(const QString &path, const TLogModel &log, QString *error);
+    // Syncs the ".part" file and puts it in place of the path; false with the message (the
+    // ".part" file is then removed and the earlier file stays).
+    bool Commit(QString *error);
     bool IsOpen() const { return File.isOpen(); }
     QString Path() const { return File.fileName(); }
     QString ErrorText() const { return File.errorString(); }
@@ -62,5 +68,7 @@ public:
 private:
     QFile File;
     int64_t Written = 0;
+    QString Target; // the name OpenBeside's file takes at Commit
+    QString OpenError;
     bool Failed = false;
 };

@@ -4,10 +4,10 @@
 #include "link/comms.h"
 #include "link/tools.h"
 #include "link/transact.h"
+#include "link/wholefile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace
@@ -104,13 +104,7 @@ QString SettingsFileName(const QString &name)
 
 bool WriteSettingsFile(const QString &path, const QList<QByteArray> &lines, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(SettingsFileText(lines)) < 0 || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteWholeFile(path, SettingsFileText(lines), error);
 }
 
 bool ReadSettingsFile(const QString &path, QList<QByteArray> &lines, QString *error)

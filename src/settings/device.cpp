@@ -372,6 +372,8 @@ void TDevice::RefreshMenu()
 bool TDevice::BuildMenuTree(TMenuTree &nodes, int rootRegister, bool readAll, const QByteArray &caption)
 {
     nodes.clear();
+    MenuLimitText.clear();
+    MenuItemsRead = 0;
     auto root = std::make_unique<TMenuNode>();
     root->Text = caption;
     root->Data = MakeItemData(caption, HexText(static_cast<uint32_t>(rootRegister), 4), "08", "0000");
@@ -405,7 +407,7 @@ void TDevice::LoadChildren(TMenuNode &node, bool readAll)
 
 void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
 {
-    if (!node.Data)
+    if (!node.Data || !MenuLimitText.isEmpty())
         return;
     TRegisterKeeper keep(*this);
     CurrentRegister = node.Data->Register;
@@ -425,6 +427,15 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
     int entry = 0;
     // Each entry is a register and a menu key of 4 characters each; a broken tail is dropped.
     while (list.size() >= 8) {
+        if (++MenuItemsRead > MaxMenuItems) {
+            MenuLimitText =
+                QStringLiteral("The instrument's menus hold more than %1 items (the walk reached "
+                               "menu %2, register %3); the menus were not read further.")
+                    .arg(MaxMenuItems)
+                    .arg(QString::fromLatin1(node.Data->Name), QString::fromLatin1(node.Data->Register));
+            node.AddChild(PlaceholderText);
+            return;
+        }
         CurrentRegister = list.left(4);
         CurrentMenu = list.mid(4, 4);
         list.remove(0, 8);
@@ -453,6 +464,14 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
                 LoadChildrenAt(*child, true, depth + 1);
             else
                 child->AddChild(PlaceholderText);
+            if (readAll && depth >= MaxMenuDepth && MenuLimitText.isEmpty())
+                MenuLimitText =
+                    QStringLiteral("The instrument's menus go deeper than %1 levels (menu %2, register "
+                                   "%3); the menus were not read further.")
+                        .arg(MaxMenuDepth)
+                        .arg(QString::fromLatin1(name), QString::fromLatin1(child->Data->Register));
+            if (!MenuLimitText.isEmpty())
+                return;
         } else if (type != 11 && type != 15) {
             child->Text = ItemCaption(*child->Data);
         }

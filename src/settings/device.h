@@ -197,6 +197,12 @@ public:
     // Menus nested deeper than this are not followed by a full read (guards against a menu
     // that lists itself).
     static constexpr int MaxMenuDepth = 32;
+    // Items one tree holds, read in one walk or opened one by one: an instrument whose menus never
+    // end stops here instead of filling the memory. One menu lists at most what one reply holds.
+    static constexpr int MaxMenuItems = 10000;
+    // The first limit a menu walk passed ("The instrument's menus go deeper than 32 levels ...");
+    // empty while none was. Once set, no menu is read any more until a new tree is built.
+    QString MenuLimitText;
 
     // --- unanswered reads ----------------------------------------------------------------------
     // How often a read query is sent before it counts as unanswered. Reads are harmless to
@@ -252,6 +258,7 @@ private:
     void RestoreProduct(bool forget);
 
     int KeepDepth = 0;
+    int MenuItemsRead = 0;        // items read into the tree since it was built
     QByteArray KeptActive;        // 0xB010 before the first product was selected
     bool KeptNoted = false;       // KeptActive was read (or set by a product function)
     bool ProductSelected = false; // a request selected a product since it was noted

@@ -75,7 +75,7 @@ struct TCompletion {
     void Node(TMenuNode &node)
     {
         TMenuItemData *item = node.Data.get();
-        if (!item || Replaced())
+        if (!item || Replaced() || !Device.MenuLimitText.isEmpty())
             return;
         if (IsMenu(node)) {
             if (node.HasPlaceholder() || item->Unanswered || HasStandIn(node)) {
@@ -118,6 +118,8 @@ QString TSettingsReadResult::Message() const
 {
     if (Replaced)
         return QStringLiteral("The settings were read anew or closed while they were being read");
+    if (!LimitText.isEmpty())
+        return LimitText;
     if (Unread.isEmpty())
         return {};
     const TUnreadItem &first = Unread.first();
@@ -149,6 +151,9 @@ TSettingsReadResult CompleteSettingsTree(TSettingsTreeModel &tree, TDevice &devi
         result.Replaced = true;
         return result;
     }
+    result.LimitText = device.MenuLimitText;
+    if (!result.LimitText.isEmpty())
+        return result;
     CollectUnread(*tree.Root(), result.Unread);
     // At the full level the file carries the calibration block; one that went unanswered is read again.
     if (device.FullAccess && device.CalBlock.isEmpty() && result.Unread.isEmpty()) {
@@ -169,7 +174,8 @@ TSettingsSaveResult SaveSettings(TSettingsTreeModel &tree, TDevice &device, cons
     result.Path = path;
     const TSettingsReadResult read = CompleteSettingsTree(tree, device, attempts);
     if (!read.Complete()) {
-        result.Status = TSettingsSaveResult::Unreadable;
+        result.Status =
+            read.LimitText.isEmpty() ? TSettingsSaveResult::Unreadable : TSettingsSaveResult::Limited;
         result.Unread = read.Unread;
         result.Message = QStringLiteral("Nothing was saved: ") + read.Message();
         return result;

@@ -22,7 +22,9 @@ struct TSettingsReadResult {
     QList<TUnreadItem> Unread; // in tree order; empty when every item was read
     // The tree was cleared or built anew while a read waited (the session ended meanwhile).
     bool Replaced = false;
-    bool Complete() const { return Unread.isEmpty() && !Replaced; }
+    // The instrument's menus passed a limit of the walk (TDevice::MenuLimitText).
+    QString LimitText;
+    bool Complete() const { return Unread.isEmpty() && !Replaced && LimitText.isEmpty(); }
     // Names the first item that could not be read, and how many more there are:
     // "SAFE SETUP > BUILD > FULLSCAL (register 002F) could not be read: the instrument did not answer".
     QString Message() const;
@@ -43,6 +45,7 @@ struct TSettingsSaveResult {
         Saved,      // the file holds every setting of the tree
         Unreadable, // an item could not be read: no file was written (an old one is left as it was)
         FileError,  // the file could not be written (an old one is left as it was)
+        Limited,    // the instrument's menus passed a limit of the walk: no file was written
     };
     TStatus Status = Saved;
     QString Path;

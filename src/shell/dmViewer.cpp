@@ -1,13 +1,13 @@
 // The program's configuration store (see dmViewer.h).
 #include "shell/dmViewer.h"
 
+#include "link/wholefile.h"
 #include "shell/apppaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSerialPortInfo>
 #include <QStringDecoder>
 
@@ -96,20 +96,33 @@ void TdatViewer::Load(const QString &programIni, const QString &userIni, bool re
     // shipped ini is read and the per-user file, holding only what the user changed, lies over it;
     // shipped values the user never changed (About texts, pictures, hosts) follow a new version.
     UserMode = !userIni.isEmpty() && (readOnlyProgramFolder || !FolderWritable(programIni));
-    QFile file(programIni);
-    Present = file.open(QIODevice::ReadOnly);
+    Problems.clear();
+    Refused.clear();
+    // An ini that cannot be read whole within its limit counts as absent, and is never written.
+    auto read = [&](const QString &name, QByteArray &text) {
+        QString why;
+        const TReadOutcome outcome = ReadFileLimited(name, MaxTextFileBytes, text, &why);
+        if (outcome == TReadOutcome::TooLarge || outcome == TReadOutcome::Failed) {
+            Refused.append(name);
+            Problems.append(why + QStringLiteral(" The program runs with its defaults and does not "
+                                                 "write that file."));
+        }
+        return outcome == TReadOutcome::Read;
+    };
+    QByteArray text;
+    Present = read(programIni, text);
     if (Present)
-        Ini.Parse(file.readAll());
+        Ini.Parse(text);
     Shipped = Ini;
     ReadFrom = programIni;
     WriteTo = UserMode ? userIni : programIni;
     if (!UserMode)
         return;
-    QFile user(userIni);
-    if (!user.open(QIODevice::ReadOnly))
+    QByteArray userText;
+    if (!read(userIni, userText))
         return;
     TIniFile changed;
-    changed.Parse(user.readAll());
+    changed.Parse(userText);
     for (const TIniFile::TEntry &e : changed.Entries())
         Ini.SetValue(e.Section, e.Key, e.Value);
     if (!Present)
@@ -131,14 +144,19 @@ bool TdatViewer::Save(QString *error)
 {
     if (!Present || !Dirty)
         return true;
+    if (Refused.contains(WriteTo)) {
+        if (error)
+            *error = QStringLiteral("The settings were not saved to %1: it was not read at start.")
+                         .arg(QDir::toNativeSeparators(WriteTo));
+        return false;
+    }
     auto writeTo = [&](const QString &name, const QByteArray &text, QString *why) {
         QDir().mkpath(QFileInfo(name).absolutePath());
-        QSaveFile out(name);
-        if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
-            *why = out.errorString();
-            return false;
-        }
-        return true;
+        TWholeFile out(name);
+        if (out.Open() && out.Write(text) && out.Commit())
+            return true;
+        *why = out.Reason();
+        return false;
     };
     QString why;
     if (writeTo(WriteTo, UserMode ? UserText() : Ini.Text(), &why)) {
@@ -157,7 +175,7 @@ bool TdatViewer::Save(QString *error)
         UserMode = false;
     }
     if (error)
-        *error = QString("The settings could not be saved to %1: %2").arg(WriteTo, why);
+        *error = QStringLiteral("The settings were not saved. ") + WriteFailedText(WriteTo, why);
     return false;
 }
 

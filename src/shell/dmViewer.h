@@ -44,6 +44,9 @@ public:
     // either the old one or the complete new one. Nothing to do without an ini file or changes.
     // On failure the text says why and the memory copy stays modified.
     bool Save(QString *error = nullptr);
+    // What kept an ini from being read at start (larger than MaxTextFileBytes, a read error); such
+    // a file is never written over.
+    QStringList LoadProblems() const { return Problems; }
 
     // [Connection]
     int GetConnectionType() const;
@@ -136,6 +139,8 @@ private:
 
     TIniFile Ini;
     bool Present = false;
+    QStringList Problems;
+    QStringList Refused; // ini files not read at start, never written
     bool Dirty = false;
     QString ReadFrom;
     QString WriteTo;

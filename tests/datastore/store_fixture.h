@@ -2,6 +2,7 @@
 #pragma once
 
 #include "datastore/recordfile.h"
+#include "datastore/recordstore.h"
 #include "fake_link.h"
 #include "link/reporter.h"
 
@@ -9,7 +10,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QStringList>
-
+#include <vector>
 
 // Record n as the instrument sends it: one record every 7 minutes from 18 Feb 2008 00:00:07.
 inline QByteArray InstrumentRecord(uint32_t n)
@@ -42,6 +43,28 @@ inline bool WriteBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// The records of a store file (number order as stored), empty when it does not load cleanly.
+inline std::vector<uint32_t> SoundRecordNumbers(const QString &path)
+{
+    TRecordingReporter quiet;
+    TDsdRecordStore store;
+    store.Reporter = &quiet;
+    std::vector<uint32_t> numbers;
+    if (!store.DsdMemMapFileInit(path, QString()) || store.FileVerdict() != 0)
+        return numbers;
+    for (uint32_t i = 0; i < store.RecordCount(); ++i)
+        numbers.push_back(store.Entry(i).Number);
+    return numbers;
+}
+
+inline std::vector<uint32_t> NumberRange(uint32_t first, uint32_t last)
+{
+    std::vector<uint32_t> v;
+    for (uint32_t n = first; n <= last; ++n)
+        v.push_back(n);
+    return v;
 }
 
 inline QByteArray ReadBytes(const QString &path)

@@ -58,26 +58,8 @@ protected:
                                "--store", StoreDir()} +
                    more);
     }
-    // The records of a store file (number order as stored), empty when it does not load cleanly.
-    static std::vector<uint32_t> Numbers(const QString &path)
-    {
-        TRecordingReporter quiet;
-        TDsdRecordStore store;
-        store.Reporter = &quiet;
-        std::vector<uint32_t> numbers;
-        if (!store.DsdMemMapFileInit(path, QString()) || store.FileVerdict() != 0)
-            return numbers;
-        for (uint32_t i = 0; i < store.RecordCount(); ++i)
-            numbers.push_back(store.Entry(i).Number);
-        return numbers;
-    }
-    static std::vector<uint32_t> Range(uint32_t first, uint32_t last)
-    {
-        std::vector<uint32_t> v;
-        for (uint32_t n = first; n <= last; ++n)
-            v.push_back(n);
-        return v;
-    }
+    static std::vector<uint32_t> Numbers(const QString &path) { return SoundRecordNumbers(path); }
+    static std::vector<uint32_t> Range(uint32_t first, uint32_t last) { return NumberRange(first, last); }
 
     QTemporaryDir Temp;
     TDsdStoreLayout Layout;

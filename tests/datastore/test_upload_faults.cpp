@@ -245,8 +245,10 @@ TEST(UploadRefusals, ARefusalOtherThanNoSuchRecordIsNoEndOfTheRecords)
         const QByteArray request = FrameText(frame).mid(2);
         if (request == "110005:")
             fake->Deliver(CrcFrame("00110005:12D687"));
-        else if (request == "108294:" || request == "108295:" || request == "108291:1")
+        else if (request == "108294:" || request == "108291:1")
             fake->Deliver(CrcFrame("0010" + request.mid(2, 4) + ":" + record));
+        else if (request == "108295:") // the newest record is 2: record 1 is not the last one
+            fake->Deliver(CrcFrame("00108295:2" + record.mid(1)));
         else if (request == "108292:")
             fake->Deliver(CrcFrame("40108292:0010"));
     };

@@ -10,6 +10,7 @@
 #include "settings/device.h"
 #include "shell/dmViewer.h"
 #include "shell/ui/maincontrols.h"
+#include "shell/ui/printfile.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -666,6 +667,7 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
             Reporter->Info(DsdPrintRestrictRangeText());
         return;
     }
+    TPrintFileGuard output(printer);
     QPainter painter;
     if (!painter.begin(&printer)) {
         if (Reporter)
@@ -706,14 +708,21 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
     if (Store.Records.FileVerdict() & VerdictFileIncomplete)
         pager.PrintRecordLine(FileIncompleteLine, true);
     pager.PrintRecordLine("EOJ", false);
-    painter.end();
+    QString printError;
+    if (!painter.end())
+        printError = QStringLiteral("The printout could not be finished.");
+    else
+        output.Finish(&printError);
     const bool cancelled = Progress->CancelRequested();
     Progress->HideProgress();
     if (Config) {
         Config->SetLeftMargin(margin);
         Config->SetFontSize(size);
     }
-    if (Store.Records.FileChanged()) {
+    if (!printError.isEmpty()) {
+        if (Reporter)
+            Reporter->Error(printError);
+    } else if (Store.Records.FileChanged()) {
         if (Reporter)
             Reporter->Error(QString::fromLatin1(StoreChangedText));
     } else if (Reporter) {

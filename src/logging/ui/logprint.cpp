@@ -1,6 +1,7 @@
 // Weight logging's files and printouts: opening and saving log files, File > Print (the log page or
 // the settings tree as text) and the chart as a picture.
 #include "link/reporter.h"
+#include "link/wholefile.h"
 #include "logging/printlines.h"
 #include "logging/ui/logchart.h"
 #include "logging/ui/logtab.h"
@@ -9,12 +10,14 @@
 #include "settings/settingstree.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
+#include "shell/ui/printfile.h"
 #include "shell/ui/textprinter.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -96,6 +99,7 @@ void TLogUi::Print1Click()
 
 void TLogUi::PrintLog(QPrinter &printer)
 {
+    TPrintFileGuard output(printer);
     QCPPainter painter;
     if (!painter.begin(&printer)) {
         Window.Reporter->Error(QStringLiteral("The printer could not be started."));
@@ -181,13 +185,17 @@ void TLogUi::PrintLog(QPrinter &printer)
     }
     chart->Cursors[0]->Shown = shown[0];
     chart->Cursors[1]->Shown = shown[1];
+    QString error;
     if (!painter.end())
         Window.Reporter->Error(QStringLiteral("The printout could not be finished."));
+    else if (!output.Finish(&error))
+        Window.Reporter->Error(error);
     chart->Refresh();
 }
 
 void TLogUi::PrintSettings(QPrinter &printer)
 {
+    TPrintFileGuard output(printer);
     QPainter painter;
     if (!painter.begin(&printer)) {
         Window.Reporter->Error(QStringLiteral("The printer could not be started."));
@@ -205,7 +213,11 @@ void TLogUi::PrintSettings(QPrinter &printer)
         tree = SettingsTreePrintLines(settings->Model->Tree());
     // The three blank lines that open each page must fit on it too.
     text.Lines(SettingsPrintout(header, tree, std::max(1, text.LinesPerPage() - 3)));
-    painter.end();
+    QString error;
+    if (!painter.end())
+        Window.Reporter->Error(QStringLiteral("The printout could not be finished."));
+    else if (!output.Finish(&error))
+        Window.Reporter->Error(error);
 }
 
 void TLogUi::SaveChartPicture()
@@ -220,9 +232,21 @@ void TLogUi::SaveChartPicture()
     if (suffix != QLatin1String("pdf") && suffix != QLatin1String("png"))
         path += QStringLiteral(".png");
     TLogChart *chart = Tab->Chart;
-    const bool saved = path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)
-                           ? chart->savePdf(path, chart->width(), chart->height())
-                           : chart->savePng(path, chart->width(), chart->height());
-    if (!saved)
-        Window.Reporter->Error(QStringLiteral("The chart could not be saved to %1.").arg(path));
+    // Either way the file is written beside its place and put there only when complete.
+    QString error;
+    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        TPdfFile pdf(path);
+        if (!chart->savePdf(pdf.WritePath(), chart->width(), chart->height()))
+            error = QStringLiteral("The chart could not be saved to %1.").arg(path);
+        else
+            pdf.Finish(&error);
+    } else {
+        TWholeFile png(path);
+        const QImage picture = chart->toPixmap(chart->width(), chart->height()).toImage();
+        if (!png.Open() || (!picture.save(&png.Device(), "PNG") && !png.WriteFailed()) || !png.Commit())
+            error = png.Reason().isEmpty() ? QStringLiteral("The chart could not be saved to %1.").arg(path)
+                                           : png.ErrorText();
+    }
+    if (!error.isEmpty())
+        Window.Reporter->Error(error);
 }

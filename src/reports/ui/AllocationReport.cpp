@@ -1,6 +1,7 @@
 // The allocation report's window and its printout through the text printer.
 #include "reports/ui/AllocationReport.h"
 
+#include "shell/ui/printfile.h"
 #include "shell/ui/textprinter.h"
 
 #include <QApplication>
@@ -83,6 +84,7 @@ void TFrmAllocationReport::BtnPrintClick()
 
 bool TFrmAllocationReport::PrintReport(QPrinter &printer)
 {
+    TPrintFileGuard output(printer);
     QPainter painter;
     if (!painter.begin(&printer)) {
         const QString text = QStringLiteral("The printer could not be started.");
@@ -96,7 +98,13 @@ bool TFrmAllocationReport::PrintReport(QPrinter &printer)
     // The three blank lines that open each page must fit on it too.
     text.Lines(
         AllocationPrintout(windowTitle().toLatin1(), ReportRows, std::max(1, text.LinesPerPage() - 3)));
-    painter.end();
+    const bool ended = painter.end();
     QApplication::restoreOverrideCursor();
+    QString error;
+    if (!ended || !output.Finish(&error)) {
+        const QString text = ended ? error : QStringLiteral("The printout could not be finished.");
+        OnError ? OnError(text) : (void)QMessageBox::warning(this, windowTitle(), text);
+        return false;
+    }
     return true;
 }

@@ -1,8 +1,9 @@
 // The factory test chart, shared by the factory results window and brellin-cli's PNG.
 #include "reports/ui/factorychart.h"
 
+#include "link/wholefile.h"
+
 #include <QImage>
-#include <QSaveFile>
 #include <algorithm>
 #include <qcustomplot.h>
 
@@ -108,18 +109,19 @@ bool SaveFactoryChartPng(const TFactoryResults &results, const QString &fileName
     // Drawn by the widget's own painting, as on the screen (toPixmap takes another route, with other
     // text and mark rendering).
     const QImage image = plot.grab().toImage();
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("Could not create %1: %2").arg(fileName, file.errorString());
+    TWholeFile file(fileName);
+    if (!file.Open()) {
+        error = file.ErrorText();
         return false;
     }
-    if (image.isNull() || !image.save(&file, "PNG")) {
-        file.cancelWriting();
-        error = QStringLiteral("Could not draw the chart into %1").arg(fileName);
+    const bool drawn = !image.isNull() && image.save(&file.Device(), "PNG");
+    if (!drawn && !file.WriteFailed()) {
+        file.Cancel();
+        error = QStringLiteral("Could not draw the chart into %1; no chart saved.").arg(fileName);
         return false;
     }
-    if (!file.commit()) {
-        error = QStringLiteral("Could not write %1: %2").arg(fileName, file.errorString());
+    if (!file.Commit()) {
+        error = file.ErrorText();
         return false;
     }
     return true;

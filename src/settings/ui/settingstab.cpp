@@ -26,6 +26,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -126,7 +127,11 @@ TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSetting
                 if (!Applying)
                     ShowEditor(Model->NodeAt(current));
             });
-    connect(Model, &QAbstractItemModel::modelReset, this, [this] { ShowNone(); });
+    connect(Model, &QAbstractItemModel::modelReset, this, [this] {
+        ShowNone();
+        // A new tree whose menus passed a limit says so once it is shown.
+        QTimer::singleShot(0, this, &TSettingsTab::ReportMenuLimit);
+    });
     // A menu still holding its placeholder is read when it opens, also where the view has not
     // laid itself out yet and so asks the model for nothing.
     connect(tvMenuItems, &QTreeView::expanded, this, [this](const QModelIndex &index) {
@@ -135,6 +140,7 @@ TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSetting
             TMainControlsGuard lock(this);
             TBusyGuard busy(Reporter);
             Model->Expanding(node);
+            ReportMenuLimit();
         }
     });
 
@@ -631,6 +637,17 @@ void TSettingsTab::BtnIpEditClick()
 
 // --- the pop-up menu and the save block ---------------------------------------------------
 
+void TSettingsTab::ReportMenuLimit()
+{
+    // Said once per tree: the limit keeps the menus from being read further until a new session.
+    const QString text = Device ? Device->MenuLimitText : QString();
+    if (text.isEmpty() || MenuLimitSaidAt == Model->Generation() || !Model->Root())
+        return;
+    MenuLimitSaidAt = Model->Generation();
+    if (Reporter)
+        Reporter->Error(text);
+}
+
 void TSettingsTab::tvMenupopupExpandClick()
 {
     const QModelIndex at = tvMenuItems->currentIndex();
@@ -641,6 +658,7 @@ void TSettingsTab::tvMenupopupExpandClick()
     TMenuNode *node = Model->NodeAt(at);
     if (Model->ExpandAll(node))
         tvMenuItems->expandRecursively(Model->IndexOf(node));
+    ReportMenuLimit();
 }
 
 void TSettingsTab::tvMenuPopupRefreshClick()

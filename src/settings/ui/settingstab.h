@@ -98,6 +98,9 @@ public:
 
 private:
     void BuildPages();
+    // Says the menu limit the last read passed, once.
+    void ReportMenuLimit();
+    quint64 MenuLimitSaidAt = ~quint64{0}; // the tree generation it was said for
     // The editor's reads (ShowEditor without the focus).
     void ReadEditor(TMenuNode *node);
     // True, with the empty page shown, when the tree was replaced since that generation.

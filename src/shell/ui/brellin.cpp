@@ -79,7 +79,7 @@ int main(int argc, char **argv)
     auto window = CreateMainWindow(config, options, reporter.get());
     if (!window)
         return 1;
-    for (const QString &problem : options.Problems)
+    for (const QString &problem : config.LoadProblems() + options.Problems)
         reporter->Error(problem);
     if (options.Demo) {
         QString error;

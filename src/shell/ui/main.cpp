@@ -246,6 +246,9 @@ void TFrmMain::showEvent(QShowEvent *event)
 void TFrmMain::FormShow()
 {
     tbLang->setVisible(Language && Language->ApplyLanguage(this));
+    if (Language && !Language->Language().ReadProblem().isEmpty())
+        Reporter->Error(Language->Language().ReadProblem() +
+                        QStringLiteral(" The windows keep their English texts."));
     UpdateMinimumSize();
     SetConnected(Engine->LinkOpen());
     // The demo leaves a first run for the user's own start.

@@ -1,6 +1,7 @@
 // A picture of the main window (see screenshot.h).
 #include "shell/ui/screenshot.h"
 
+#include "link/wholefile.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 
@@ -48,9 +49,13 @@ void TakeScreenshotWhenReady(TFrmMain *window, const QString &file, std::functio
                 picture = w->screen()->grabWindow(w->winId());
             if (picture.isNull())
                 picture = w->grab();
-            const bool saved = picture.save(file, "PNG");
-            std::printf("%s %s\n", saved ? "Screenshot saved to" : "Could not save the screenshot to",
-                        qPrintable(QFileInfo(file).absoluteFilePath()));
+            TWholeFile out(file);
+            const bool saved = out.Open() && picture.save(&out.Device(), "PNG") && out.Commit();
+            if (saved)
+                std::printf("Screenshot saved to %s\n", qPrintable(QFileInfo(file).absoluteFilePath()));
+            else
+                std::printf("Could not save the screenshot to %s: %s\n",
+                            qPrintable(QFileInfo(file).absoluteFilePath()), qPrintable(out.Reason()));
             std::printf("Window: %s\n", qPrintable(w->windowTitle()));
             std::printf("Tab: %s\n", qPrintable(w->PgCMain->tabText(w->PgCMain->currentIndex())));
             std::printf("Status: %s\n", qPrintable(w->IdentPanel->Text()));
