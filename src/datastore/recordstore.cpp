@@ -368,10 +368,15 @@ void TDsdRecordStore::IndexLines()
         unreadable = (parsed.Verdict & VerdictRecordFormat) ? unreadable + 1 : 0;
         if (unreadable > MaxUnreadableLines) {
             Verdict |= VerdictFileTamper;
-            Fail(QStringLiteral("The store file was read only up to its line %1: from there on, more than "
-                                "%2 lines in a row hold no record.")
-                     .arg(Count - MaxUnreadableLines + 1)
-                     .arg(MaxUnreadableLines));
+            const uint32_t first = Count - MaxUnreadableLines + 1;
+            Fail(first == 1
+                     ? QStringLiteral(
+                           "The file holds no record in its first %1 lines; it was read no further.")
+                           .arg(MaxUnreadableLines)
+                     : QStringLiteral("The store file was read only up to its line %1: from there on, more "
+                                      "than %2 lines in a row hold no record.")
+                           .arg(first)
+                           .arg(MaxUnreadableLines));
             break;
         }
         TDsdRecordEntry &entry = index[Count];

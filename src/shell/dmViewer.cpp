@@ -104,8 +104,7 @@ void TdatViewer::Load(const QString &programIni, const QString &userIni, bool re
         const TReadOutcome outcome = ReadFileLimited(name, MaxTextFileBytes, text, &why);
         if (outcome == TReadOutcome::TooLarge || outcome == TReadOutcome::Failed) {
             Refused.append(name);
-            Problems.append(why + QStringLiteral(" The program runs with its defaults and does not "
-                                                 "write that file."));
+            Problems.append(why + QStringLiteral(" The program does not write over it."));
         }
         return outcome == TReadOutcome::Read;
     };
@@ -164,6 +163,7 @@ bool TdatViewer::Save(QString *error)
         return true;
     }
     // The program folder turned out not to be writable after all: keep the user's changes per user.
+    QString userWhy;
     if (!UserIni.isEmpty() && !UserMode) {
         QString why2;
         UserMode = true;
@@ -173,9 +173,13 @@ bool TdatViewer::Save(QString *error)
             return true;
         }
         UserMode = false;
+        userWhy = why2;
     }
     if (error)
-        *error = QStringLiteral("The settings were not saved. ") + WriteFailedText(WriteTo, why);
+        *error = QStringLiteral("The settings were not saved. ") + WriteFailedText(WriteTo, why) +
+                 (userWhy.isEmpty() ? QString()
+                                    : QStringLiteral(" Nor could they be kept in %1: %2.")
+                                          .arg(QDir::toNativeSeparators(UserIni), userWhy));
     return false;
 }
 

@@ -164,8 +164,13 @@ bool TFrmMain::FormCreate(QString *error)
             *error = why;
         return false;
     };
-    if (!Config.IniPresent())
-        return fail(IniCorrupt);
+    if (!Config.IniPresent()) {
+        if (error)
+            *error = Config.LoadProblems().isEmpty() ? QString::fromLatin1(IniCorrupt)
+                                                     : QString::fromLatin1(IniCorrupt) + QLatin1Char('\n') +
+                                                           Config.LoadProblems().first();
+        return false;
+    }
     const QString icon = Config.GetFormIcon();
     if (!icon.isEmpty() && QFileInfo(icon).isFile())
         QApplication::setWindowIcon(QIcon(icon));
