@@ -29,6 +29,19 @@ int SignificantDigits(const QByteArray &field)
     return digits;
 }
 
+// The decimals a loaded log writes its weights with: line 3's, or more if a later weight has more
+// (saving the log again must not round away digits the file holds), at most 9.
+int WeightDecimals(const QList<QByteArray> &lines)
+{
+    if (lines.size() < 3)
+        return 0;
+    int decimals = DecimalsIn(NthField(lines[2], 2, ','));
+    for (qsizetype i = 2; i < lines.size(); ++i)
+        if (const QByteArray weight = NthField(lines[i], 2, ','); !weight.isEmpty())
+            decimals = std::max(decimals, DecimalsIn(weight));
+    return std::clamp(decimals, 0, 9);
+}
+
 const char *const FieldNames[] = {"time", "weight", "trace 1", "trace 2", "trace 3", "trace 4"};
 
 } // namespace
@@ -100,11 +113,21 @@ QByteArray LogTextToUtf8(const QByteArray &text)
 
 bool ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines, QString *error)
 {
-    // Every number is checked before anything changes: a refused file leaves the chart as it was.
+    // Every number is checked before anything changes, as given and in the form a save writes
+    // it (times and traces with two decimals, weights with the log's decimals): a file whose
+    // numbers a save could not write back exactly is refused, and the chart stays as it was.
+    const int decimals = WeightDecimals(lines);
     for (qsizetype i = 2; i < lines.size(); ++i)
         for (int f = 1; f <= 6; ++f) {
             const QByteArray field = NthField(lines[i], f, ',');
-            if (SignificantDigits(field) > LogMaxDigits) {
+            if (field.isEmpty())
+                continue;
+            // (The form written is made only of a number that fits as given.)
+            const auto written = [&] {
+                const double value = DecimalTextToFloat(field);
+                return f == 2 ? FloatToDecimalText(decimals, value) : TwoDecimals(value);
+            };
+            if (SignificantDigits(field) > LogMaxDigits || SignificantDigits(written()) > LogMaxDigits) {
                 if (error)
                     *error = QStringLiteral("Line %1: the %2 %3 does not fit in a log (at most %4 digits); "
                                             "the file was not loaded.")
@@ -133,24 +156,19 @@ bool ReadLogCsv(TLogModel &log, const QList<QByteArray> &lines, QString *error)
         for (QByteArray &label : log.Labels)
             label.clear();
     }
-    // The decimals of line 3's weight, or more if a later weight has more: saving the log again
-    // must not round away digits the file holds.
-    int decimals = DecimalsIn(NthField(lines[2], 2, ','));
     for (qsizetype i = 2; i < lines.size(); ++i) {
         const QByteArray &line = lines[i];
         const double t = DecimalTextToFloat(NthField(line, 1, ','));
         const QByteArray weight = NthField(line, 2, ',');
-        if (!weight.isEmpty()) {
+        if (!weight.isEmpty())
             log.AddWeightPoint(t, DecimalTextToFloat(weight));
-            decimals = std::max(decimals, DecimalsIn(weight));
-        }
         for (int n = 1; n <= 4; ++n) {
             const QByteArray field = NthField(line, n + 2, ',');
             if (!field.isEmpty())
                 log.AddDigitalPoint(n, t, DecimalTextToFloat(field));
         }
     }
-    log.LogDecimals = std::clamp(decimals, 0, 9);
+    log.LogDecimals = decimals;
     log.LogDivisor = 1;
     for (int i = 0; i < log.LogDecimals; ++i)
         log.LogDivisor *= 10;

@@ -39,6 +39,16 @@ QByteArray TrimControlsOnly(const QByteArray &text)
 constexpr int ProductMenuRegister = 0xB100;
 constexpr int ActiveProductRegister = 0xB010;
 
+// The name in an item-name reply: after the type code and the permission (4 characters), every
+// character kept.
+QByteArray ItemNameOf(const QByteArray &raw)
+{
+    qsizetype from = 0;
+    while (from < raw.size() && raw[from] == ' ')
+        ++from;
+    return raw.mid(from + 4);
+}
+
 bool IsOptionsType(int type)
 {
     return type == 7 || type == 17;
@@ -102,6 +112,11 @@ void TDevice::SetReply(const QByteArray &text)
     const qsizetype colon = text.indexOf(':');
     ReplyRaw = colon < 0 ? QByteArray() : TrimControlsOnly(text.mid(colon + 1, 300));
     ReplyData = TrimControls(ReplyRaw);
+}
+
+QByteArray TDevice::ItemName() const
+{
+    return ItemNameOf(ReplyRaw);
 }
 
 bool TDevice::ReplyFailed() const
@@ -453,9 +468,9 @@ void TDevice::LoadChildrenAt(TMenuNode &node, bool readAll, int depth)
             }
             continue;
         }
-        const QByteArray reply = ReplyData;
-        const QByteArray typeCode = reply.left(2);
-        const QByteArray name = reply.mid(4);
+        // The name keeps its blanks: " KIWI  " is another name than "KIWI".
+        const QByteArray typeCode = ReplyData.left(2);
+        const QByteArray name = ItemName();
         TMenuNode *child = node.AddChild(name);
         child->Data = MakeItemData(name, CurrentRegister, typeCode, CurrentMenu);
         const int type = child->Data->Type();

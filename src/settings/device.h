@@ -109,6 +109,8 @@ public:
     QByteArray ReplyTextKept() const { return ReplyRaw; }
     // The reply data as an item of this type keeps it: strings untrimmed, everything else trimmed.
     QByteArray ReplyTextFor(int type) const { return type == rtString ? ReplyRaw : ReplyData; }
+    // The name an item-name reply gives, every character kept.
+    QByteArray ItemName() const;
     // The last query got no reply of its own (time-out, link lost, or only a reply to another
     // request); a refusal is a reply.
     bool ReplyMissing() const { return Missing; }

@@ -153,7 +153,7 @@ std::optional<QList<QByteArray>> TProductOps::ReadProductNames()
         Device->ReadItemName();
         if (Device->ReplyFailed())
             return std::nullopt;
-        names << Device->ReplyText().mid(4);
+        names << Device->ItemName(); // with its blanks
     }
     return names;
 }

@@ -215,8 +215,7 @@ TLostReply TSettingsSender::CheckLostLine(const QByteArray &line)
         return ResendLine; // a write of a value (or a read) is harmless to repeat
     switch (msg.Register) {
     case ProductClearTotals:
-    case EndOfTransfer:
-        // Clearing cleared totals, or marking the end of the transfer again, changes nothing.
+        // Clearing cleared totals changes nothing.
         return ResendLine;
     case ProductDeleteAll: {
         // Done when one product is left.
@@ -242,7 +241,8 @@ TLostReply TSettingsSender::CheckLostLine(const QByteArray &line)
         return *name == msg.Data ? LineDone : ResendLine;
     }
     default:
-        // Another execute: its effect cannot be read back, and it is not sent twice.
+        // Another execute (the end of the transfer among them): its effect cannot be read back,
+        // and it is not sent twice.
         return LineUnconfirmed;
     }
 }

@@ -73,6 +73,7 @@ void TSettingsTransfer::Start()
     AwaitingReply = false;
     WaitLeft = 2;
     Attempts = 0;
+    QuietWaits = 0;
     Running = true;
     Busy = false;
     KeptReplyValid = false;
@@ -173,6 +174,13 @@ bool TSettingsTransfer::LineLost()
         ReportProgress();
         return false;
     case LineUnconfirmed:
+        // Not sent again: its reply is waited for as long as a line that may go again would be
+        // (over all its sends), and only then is the line given up as not confirmed.
+        if (QuietWaits < MaxSends) {
+            ++QuietWaits;
+            WaitLeft = ReplyWaitSteps;
+            return false;
+        }
         Unconfirmed.append(line);
         ++Progress;
         NextLine(0);
@@ -196,6 +204,7 @@ void TSettingsTransfer::NextLine(int answered)
         Outstanding[Key(Current)] += Attempts - answered;
     AwaitingReply = false;
     Attempts = 0;
+    QuietWaits = 0;
     ReopenedForCurrent = false;
     ++Position;
     WaitLeft = 0;
@@ -287,6 +296,7 @@ void TSettingsTransfer::ReopenAfterLapse()
     ReopenedForCurrent = true;
     KeptReplyValid = false;
     Attempts = 0;
+    QuietWaits = 0;
     AwaitingReply = false;
     WaitLeft = 0;
 }

@@ -142,6 +142,8 @@ private:
     Tcommsobj KeptReply;
     bool LapsePending = false;
     bool ReopenedForCurrent = false;
+    // Periods waited, without sending again, for the reply to a line that is not sent twice.
+    int QuietWaits = 0;
     // Unanswered sends of lines already left, by command and register.
     QHash<uint32_t, int> Outstanding;
 };

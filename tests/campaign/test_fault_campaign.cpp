@@ -1,5 +1,6 @@
 // The fault campaign, short version: each vornsim fault mode against the real engine, upload,
 // settings save and send, each compared with the instrument's truth (bench_faults runs it long).
+#include "command_campaign.h"
 #include "fault_campaign.h"
 
 #include <QElapsedTimer>
@@ -73,3 +74,38 @@ INSTANTIATE_TEST_SUITE_P(Modes, FaultCampaign,
                              QString name = info.param;
                              return name.remove('-').toStdString();
                          });
+
+// The command campaign, short version: the rows that run in a second or less, each counted against
+// the instrument (bench_faults runs every row).
+TEST(CommandCampaign, CommandsActOnceAndRowByRowReadsAreRightOrReported)
+{
+    const TCampaignPlan plan = ShortPlan();
+    const QStringList quick{"PRINT key",
+                            "TARE key",
+                            "product add",
+                            "product rename",
+                            "product delete",
+                            "next record",
+                            "direct zero",
+                            "product added (settings send)",
+                            "end of a settings send",
+                            "store upload"};
+    int ran = 0;
+    for (const TCommandRow &row : CommandCampaignRows(plan)) {
+        if (!quick.contains(row.Name) || (row.Name == "store upload" && !row.Fault.startsWith("--delay-on")))
+            continue;
+        const TRowCounts c = RunCommandRow(row, plan);
+        SCOPED_TRACE((row.Name + " " + row.Fault + ": " + c.Detail).toStdString());
+        ++ran;
+        EXPECT_EQ(c.Runs, 1);
+        EXPECT_EQ(c.Duplicated, 0);
+        EXPECT_EQ(c.WrongRows, 0);
+        EXPECT_EQ(c.FalseSuccesses, 0);
+        EXPECT_EQ(c.Silent, 0); // not done is said
+        // Every command acted once: a lost or late reply is no reason to act twice or not at all.
+        if (row.Effects) {
+            EXPECT_EQ(c.Effects, 1);
+        }
+    }
+    EXPECT_EQ(ran, 22);
+}

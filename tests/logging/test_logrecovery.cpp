@@ -151,6 +151,10 @@ TEST(LogFile, NumbersALogCannotHoldAreRefusedNotWrapped)
         {"0.00,-1234567890123456", false, "Line 4: the weight -1234567890123456", {}},
         {"123456789012345678.00,1", false, "Line 4: the time 123456789012345678.00", {}},
         {"1.00,1,1.00,0.00,12345678901234567", false, "Line 4: the trace 3", {}},
+        // Fits as given, not as a save writes it (two decimals): the saved file would not open again.
+        {"1.00,1,99999999999998", false, "Line 4: the trace 1 99999999999998", {}},
+        {"99999999999999.5,1", false, "Line 4: the time 99999999999999.5", {}},
+        {"1.00,1,9999999999999", true, {}, "1"},
         {"0.00,999999999999999", true, {}, "999999999999999"},
         {"0.00,-12345678901.2345", true, {}, "-12345678901.2345"},
         {"0.00,0000000000000000000012.5", true, {}, "12.5"}, // leading zeros are no digits

@@ -290,10 +290,14 @@ TEST(SettingsFaults, LostRepliesToProductCommandsDoNotRunThemTwice)
         to.FastTicks(50);
         const TSettingsSendResult sent = SendLines(to, file);
         const QByteArray what = QByteArray::number(reg, 16) + " x" + QByteArray::number(times);
-        EXPECT_TRUE(sent.Complete()) << what.constData() << ": " << sent.Summary().toStdString();
+        // The end of the transfer has no witness: its lost reply leaves it not confirmed, sent once.
+        EXPECT_EQ(sent.Complete(), reg != 0x00ED) << what.constData() << ": " << sent.Summary().toStdString();
+        if (reg == 0x00ED) {
+            EXPECT_EQ(sent.Unconfirmed, QList<QByteArray>{"201000ED:00"}) << sent.Summary().toStdString();
+        }
         EXPECT_EQ(ProductNames(*to.Sim), products) << what.constData();
         EXPECT_EQ(to.Sim->Instrument().CurrentProduct, 0) << what.constData();
-        EXPECT_EQ(to.Sim->Instrument().TransfersEnded, reg == 0x00ED ? 2 : 1) << what.constData();
+        EXPECT_EQ(to.Sim->Instrument().TransfersEnded, 1) << what.constData();
     }
 }
 

@@ -218,7 +218,8 @@ TRowRun SettingsSendSaved(TCampaignRig &rig, const TCampaignPlan &plan)
     PreviewSettings(file);
     const TSettingsSendResult result = sender.SendFile(file, false);
     r.Done = result.Complete();
-    r.Said = !says.Said.isEmpty();
+    // The summary is what the CLI prints and the window shows.
+    r.Said = !says.Said.isEmpty() || (!r.Done && !result.Summary().isEmpty());
     r.Note = says.Said.join(' ') + ' ' + result.Summary();
     return r;
 }
