@@ -134,6 +134,8 @@ struct TCliCalibration {
             return AccessFailure(ctx);
         Device.FullAccess = true;
         Session.SetSessionControls(true, true);
+        Session.Caption = "CALIBRATION";
+        Session.JournalSession(true);
         return -1;
     }
 
@@ -142,6 +144,8 @@ struct TCliCalibration {
         if (!ctx.Engine->LinkOpen())
             return;
         ctx.Engine->Transact(CmdWrite, 0x00EF, "01", true, false);
+        if (Session.SessionActive)
+            Session.JournalSession(false);
         Session.SetSessionControls(false, false);
         Session.LockInstrument();
     }

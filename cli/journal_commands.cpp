@@ -16,9 +16,13 @@ bool TCliContext::OpenJournal(int &exit)
     // The identity names the journal: read quietly (a refusal is no news here), and after one
     // unanswered read the others are not waited for.
     auto read = [this](int reg) -> std::optional<QByteArray> {
-        if (!Engine->Transact(CmdRead, reg, {}, true, false))
-            return std::nullopt;
-        return Engine->LastReply.Data;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (Engine->Transact(CmdRead, reg, {}, true, false))
+                return Engine->LastReply.Data;
+            if (!Engine->LinkOpen() || !Engine->LastWaitTimedOut())
+                break;
+        }
+        return std::nullopt;
     };
     QByteArray serial, model, version;
     if (const std::optional<QByteArray> number = read(0x0005)) {

@@ -1,5 +1,6 @@
 // brellin-cli: the settings tree (dump), settings files (save, show, send) and the instrument clock.
 #include "cli.h"
+#include "journal/lastvisit.h"
 #include "settings/SendSettings.h"
 #include "settings/compare.h"
 #include "settings/device.h"
@@ -12,6 +13,7 @@
 #include "settings/settingstree.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 namespace
 {
@@ -23,6 +25,8 @@ struct TSettingsArgs {
     bool Lazy = false;
     bool WithCalibration = false;
     bool Yes = false;
+    bool NoSnapshot = false;
+    bool Last = false;
     QString With;
     QStringList Sets; // settings edit: "MENU > ITEM=VALUE"
     QStringList Words;
@@ -63,6 +67,10 @@ bool ParseSettingsArgs(const QStringList &args, const QStringList &allowed, TSet
             out.WithCalibration = true;
         } else if (a == "--yes") {
             out.Yes = true;
+        } else if (a == "--no-snapshot") {
+            out.NoSnapshot = true;
+        } else if (a == "--last") {
+            out.Last = true;
         }
     }
     // A passcode that is no passcode is refused before anything is sent.
@@ -156,6 +164,7 @@ struct TCliSession {
         if (!Session.SessionActive)
             return;
         ctx.Engine->Transact(CmdWrite, 0x00EF, "01", true, false);
+        Session.JournalSession(false);
         Session.SetSessionControls(false, false);
         Session.LockInstrument();
     }
@@ -199,7 +208,7 @@ int Save(TCliContext &ctx, const TSettingsArgs &opts)
     // The file is written only after everything was read: a folder it cannot go to is known first.
     if (QString error; !CheckOutputFolder(SettingsFileName(opts.Words.first()), error))
         return UsageError(error);
-    if (!NeedConnection(ctx, exit))
+    if (!NeedConnection(ctx, exit) || !ctx.OpenJournal(exit))
         return exit;
     TCliSession s(ctx, opts);
     if ((exit = s.Start(ctx, opts, true)) >= 0)
@@ -213,6 +222,13 @@ int Save(TCliContext &ctx, const TSettingsArgs &opts)
         return saved.Status == TSettingsSaveResult::FileError ? ExitFile
                : saved.Status == TSettingsSaveResult::Limited ? ExitLimit
                                                               : ExitNoReply;
+    }
+    // The instrument's latest known state, for "what changed since my last visit".
+    if (QString error; !KeepLastVisit(path, ctx.Journal->Folder(), &error)) {
+        std::fprintf(stderr, "brellin-cli: %s was written, but the last visit was not kept: %s\n",
+                     path.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+        PrintLine(path.toLocal8Bit());
+        return ExitFile;
     }
     PrintLine(path.toLocal8Bit());
     return ExitDone;
@@ -294,10 +310,46 @@ int SendOutcome(const TSettingsSendResult &sent)
     return sent.Unconfirmed.isEmpty() ? ExitDone : ExitNoReply;
 }
 
+// Saves the instrument's settings into the journal's folder before a send ("snapshot-<time>.WSD",
+// on the full level when the file carries calibration); -1 when done, else the exit code.
+int TakeSnapshot(TCliContext &ctx, const TSettingsArgs &opts, bool full, QString &path,
+                 QList<QByteArray> &lines)
+{
+    TSettingsArgs snapshotOpts = opts;
+    snapshotOpts.Menu = full ? QStringLiteral("full") : QStringLiteral("safe");
+    TCliSession s(ctx, snapshotOpts);
+    if (const int failed = s.Start(ctx, snapshotOpts, true); failed >= 0) {
+        std::fprintf(stderr, "brellin-cli: no snapshot of the instrument's settings could be made; nothing "
+                             "was sent (--no-snapshot sends without one)\n");
+        return failed;
+    }
+    path = ctx.Journal->Folder() + QStringLiteral("/snapshot-") +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".WSD");
+    const TSettingsSaveResult saved = SaveSettings(s.Tree, s.Device, path);
+    s.End(ctx);
+    QString error;
+    if (!saved.Ok() || !ReadSettingsFile(path, lines, &error)) {
+        std::fprintf(stderr,
+                     "brellin-cli: no snapshot of the instrument's settings could be made (%s); nothing was "
+                     "sent (--no-snapshot sends without one)\n",
+                     (saved.Ok() ? error : saved.Message).toLocal8Bit().constData());
+        return saved.Status == TSettingsSaveResult::FileError || saved.Ok() ? ExitFile : ExitNoReply;
+    }
+    PreviewSettings(lines);
+    TChangeEvent event;
+    event.Kind = "snapshot";
+    event.Note = QStringLiteral("the settings before the send: ") + path;
+    ctx.Journal->Event(event, QStringLiteral("saved"));
+    std::fprintf(stderr, "brellin-cli: the settings before the send were saved in %s\n",
+                 path.toLocal8Bit().constData());
+    return -1;
+}
+
 int Send(TCliContext &ctx, const TSettingsArgs &opts)
 {
     if (opts.Words.size() != 1)
-        return UsageError("usage: settings send FILE [--with-calibration] [--yes] [--passcode N]");
+        return UsageError(
+            "usage: settings send FILE [--with-calibration] [--yes] [--passcode N] [--no-snapshot]");
     QList<QByteArray> lines;
     int exit = ExitDone;
     if (!ReadFile(opts.Words.first(), lines, exit))
@@ -319,9 +371,20 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
         return exit;
     const bool calibration = HasCalibrationLine(lines);
     const bool products = HasProductReset(lines);
+    // The instrument's settings before they are overwritten: saved complete into the journal's
+    // folder and named on every line of the send. Restoring them is sending that file.
+    QString snapshot;
+    QList<QByteArray> snapshotLines;
+    if (!opts.NoSnapshot) {
+        const int failed = TakeSnapshot(ctx, opts, calibration, snapshot, snapshotLines);
+        if (failed >= 0)
+            return failed;
+    }
     TCliSession s(ctx, opts);
     ctx.Reporter.AnswerYes = opts.Yes;
     TSettingsSender sender(ctx.Engine.get(), &s.Session, &ctx.Reporter);
+    if (!snapshot.isEmpty())
+        sender.SetSnapshot(snapshot, snapshotLines);
     // A line's lost reply is given up on after the reply time-out, as every other request.
     sender.Transfer.SetReplyWait(ctx.ReplyTimeoutMs());
     // INT, TERM and HUP stop the transfer after the line in flight; the session is then ended.
@@ -355,7 +418,37 @@ QByteArray Quoted(const QByteArray &text)
     return '"' + text + '"';
 }
 
-int Compare(TCliContext &ctx, const TSettingsArgs &opts)
+int Compare(TCliContext &ctx, const TSettingsArgs &opts, const QString &lastVisit = {});
+int CompareFile(TCliContext &ctx, const TSettingsArgs &opts, bool lastVisit);
+
+// The instrument against the settings kept at its last visit (the journal folder's last-visit.WSD):
+// every item changed since, through its keypad or another program, with both values.
+int CompareLast(TCliContext &ctx, const TSettingsArgs &opts)
+{
+    int exit = ExitDone;
+    if (!NeedConnection(ctx, exit) || !ctx.OpenJournal(exit))
+        return exit;
+    const QString path = LastVisitPath(ctx.Journal->Folder());
+    if (!QFileInfo::exists(path)) {
+        std::fprintf(stderr,
+                     "brellin-cli: no last visit is kept for instrument %s (settings save or the end of a "
+                     "session in the window keeps one in %s)\n",
+                     ctx.Journal->Identity().Serial.constData(),
+                     ctx.Journal->Folder().toLocal8Bit().constData());
+        return ExitFile;
+    }
+    return Compare(ctx, opts, path);
+}
+
+int Compare(TCliContext &ctx, const TSettingsArgs &opts, const QString &lastVisit)
+{
+    TSettingsArgs given = opts;
+    if (!lastVisit.isEmpty())
+        given.Words = QStringList{lastVisit};
+    return CompareFile(ctx, given, !lastVisit.isEmpty());
+}
+
+int CompareFile(TCliContext &ctx, const TSettingsArgs &opts, bool lastVisit)
 {
     if (opts.Words.size() != 1)
         return UsageError("usage: settings compare FILE [--passcode N] | settings compare FILE --with OTHER");
@@ -366,7 +459,7 @@ int Compare(TCliContext &ctx, const TSettingsArgs &opts)
     if (!ReadEntries(path, lines, entries, exit))
         return exit;
     TCompareResult result;
-    QByteArray left = "instrument", right = "file";
+    QByteArray left = "instrument", right = lastVisit ? "last visit" : "file";
     if (!opts.With.isEmpty()) {
         if (!ReadEntries(opts.With, otherLines, others, exit))
             return exit;
@@ -392,7 +485,7 @@ int Compare(TCliContext &ctx, const TSettingsArgs &opts)
         std::fprintf(stderr, "brellin-cli: %s could not be read: %s\n", PathText(where).constData(),
                      why.toLocal8Bit().constData());
     PrintLine(result.Summary());
-    if (!result.Complete || !result.Unread.isEmpty())
+    if (!result.Complete || !result.Unread.isEmpty() || result.ProductNotRestored)
         return ExitNoReply;
     return result.Differences.isEmpty() ? ExitDone : ExitDiffer;
 }
@@ -475,7 +568,8 @@ int Settings(TCliContext &ctx, const QStringList &args)
         return Show(ctx, opts);
     }
     if (sub == "send") {
-        if (!ParseSettingsArgs(rest, {"--with-calibration", "--yes", "--passcode"}, opts, exit))
+        if (!ParseSettingsArgs(rest, {"--with-calibration", "--yes", "--passcode", "--no-snapshot"}, opts,
+                               exit))
             return exit;
         return Send(ctx, opts);
     }
@@ -485,8 +579,12 @@ int Settings(TCliContext &ctx, const QStringList &args)
         return Edit(ctx, opts);
     }
     if (sub == "compare") {
-        if (!ParseSettingsArgs(rest, {"--passcode", "--with"}, opts, exit))
+        if (!ParseSettingsArgs(rest, {"--passcode", "--with", "--last"}, opts, exit))
             return exit;
+        if (opts.Last && (!opts.Words.isEmpty() || !opts.With.isEmpty()))
+            return UsageError("--last compares the instrument with its last visit: no FILE, no --with");
+        if (opts.Last)
+            return CompareLast(ctx, opts);
         if (!opts.With.isEmpty() && opts.Passcode)
             return UsageError("--with compares two files: no --passcode");
         return Compare(ctx, opts);
@@ -542,11 +640,18 @@ TCliRegistrar settingsCommand{
      "            settings save FILE [--menu ...] [--passcode N]\n"
      "                                  write a settings file (.WSD appended when FILE has no extension)\n"
      "            settings show FILE    print the preview tree and the number of request lines\n"
-     "            settings send FILE [--with-calibration] [--yes] [--passcode N]\n"
-     "                                  send it; without --yes the totals question is answered No\n"
-     "            settings compare FILE [--passcode N] | settings compare FILE --with OTHER\n"
+     "            settings send FILE [--with-calibration] [--yes] [--passcode N] [--no-snapshot]\n"
+     "                                  send it; without --yes the totals question is answered No.\n"
+     "                                  The settings are first saved into the journal's folder\n"
+     "                                  (snapshot-<time>.WSD; restoring is sending it); without a\n"
+     "                                  snapshot nothing is sent, unless --no-snapshot\n"
+     "            settings compare FILE [--passcode N] | settings compare FILE --with OTHER |\n"
+     "            settings compare --last [--passcode N]\n"
      "                                  one line per item that differs (menu path, then both values),\n"
-     "                                  then the count; reads one value per item, writes nothing\n"
+     "                                  then the count; reads every item (the products' too, selecting\n"
+     "                                  each and the active one again after), an unanswered read again;\n"
+     "                                  --last: against the settings kept at the instrument's last visit\n"
+     "                                  (its last settings save), which lists what changed on site since\n"
      "            settings edit FILE --set \"MENU > ITEM=VALUE\" [--set ...]\n"
      "                                  change values of a settings file without an instrument, checked\n"
      "                                  as the Settings tab checks them (numbers with the decimals shown,\n"

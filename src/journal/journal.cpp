@@ -13,6 +13,7 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -101,6 +102,45 @@ QString Hex(int value, int width)
 {
     return value < 0 ? QString() : QString::asprintf("%0*X", width, unsigned(value));
 }
+
+// The journal's lock for one line: the file's own lock where the system has one (no lock files
+// whose creation every sync would carry), else a lock file beside it.
+class TFileLock
+{
+public:
+    TFileLock(QFile &file, const QString &path)
+    {
+#ifdef Q_OS_UNIX
+        Handle = file.handle();
+        Ok = ::flock(Handle, LOCK_EX) == 0;
+        (void)path;
+#else
+        (void)file;
+        Lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+        Lock->setStaleLockTime(30000);
+        Ok = Lock->tryLock(10000);
+#endif
+    }
+    ~TFileLock()
+    {
+#ifdef Q_OS_UNIX
+        if (Ok)
+            ::flock(Handle, LOCK_UN);
+#endif
+    }
+    bool Held() const
+    {
+        return Ok;
+    }
+
+private:
+    bool Ok = false;
+#ifdef Q_OS_UNIX
+    int Handle = -1;
+#else
+    std::unique_ptr<QLockFile> Lock;
+#endif
+};
 
 bool SyncFile(QFile &file)
 {
@@ -305,6 +345,45 @@ int64_t TChangeJournal::Intent(const TChangeEvent &event)
     return seq;
 }
 
+TChangeJournal::~TChangeJournal()
+{
+    if (AheadSync.valid())
+        AheadSync.wait();
+}
+
+int64_t TChangeJournal::IntentAhead(const TChangeEvent &event)
+{
+    if (!IsOpen()) {
+        Error = QStringLiteral("no journal is open");
+        return 0;
+    }
+    TJournalLine line = LineFor(event);
+    line.Mark = TJournalLine::MarkIntent;
+    const int64_t seq = Append(line, false);
+    if (seq == 0)
+        return 0;
+    Pending.append({seq, event});
+    if (AheadSync.valid() && !AheadSync.get())
+        Error = QStringLiteral("%1 could not be synced to disk").arg(Path);
+    // fsync applies to the file, whichever handle asks: a handle of its own, on a thread of its own.
+    AheadSync = std::async(std::launch::async, [path = Path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadWrite | QIODevice::Append) && SyncFile(file);
+    });
+    AheadSeq = seq;
+    return seq;
+}
+
+bool TChangeJournal::Synced(int64_t intent)
+{
+    if (!AheadSync.valid() || intent > AheadSeq)
+        return true;
+    if (AheadSync.get())
+        return true;
+    Error = QStringLiteral("%1 could not be synced to disk").arg(Path);
+    return false;
+}
+
 void TChangeJournal::Outcome(int64_t intent, const TChangeResult &result)
 {
     TChangeEvent event;
@@ -325,7 +404,7 @@ void TChangeJournal::Outcome(int64_t intent, const TChangeResult &result)
     Append(line, false);
 }
 
-bool TChangeJournal::Record(const TChangeEvent &event, const QString &outcome)
+bool TChangeJournal::Event(const TChangeEvent &event, const QString &outcome)
 {
     if (!IsOpen()) {
         Error = QStringLiteral("no journal is open");
@@ -334,29 +413,38 @@ bool TChangeJournal::Record(const TChangeEvent &event, const QString &outcome)
     TJournalLine line = LineFor(event);
     line.Mark = TJournalLine::MarkEvent;
     line.Outcome = outcome;
-    return Append(line, true) != 0;
+    // Written through to the system at once; on disk with the next intent's sync (no request waits
+    // for an event line).
+    return Append(line, false) != 0;
 }
 
 int64_t TChangeJournal::Append(TJournalLine line, bool sync)
 {
     if (Path.isEmpty())
         return 0;
-    // Another program (the window, a second command) may write the same journal: one line at a
-    // time, each chained to the file's own last line.
-    QLockFile lock(Path + QStringLiteral(".lock"));
-    lock.setStaleLockTime(30000);
-    if (!lock.tryLock(10000)) {
-        Error = QStringLiteral("the journal %1 is locked by another program").arg(Path);
-        return 0;
+    // The file stays open between lines; another program (the window, a second command) may write
+    // the same journal: one line at a time under the file's lock, each chained to the file's own
+    // last line, which is read again only when the file grew meanwhile.
+    if (!File || File->fileName() != Path) {
+        File = std::make_unique<QFile>(Path);
+        KnownSize = -1;
+        if (!File->open(QIODevice::ReadWrite | QIODevice::Append)) {
+            Error = QStringLiteral("%1: %2").arg(Path, File->errorString());
+            File.reset();
+            return 0;
+        }
     }
-    QFile file(Path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Append)) {
-        Error = QStringLiteral("%1: %2").arg(Path, file.errorString());
+    QFile &file = *File;
+    TFileLock lock(file, Path);
+    if (!lock.Held()) {
+        Error = QStringLiteral("the journal %1 is locked by another program").arg(Path);
         return 0;
     }
     QByteArray last;
     bool clean = true;
-    if (!LastLine(file, last, clean)) {
+    if (file.size() == KnownSize) {
+        last = KnownLast;
+    } else if (!LastLine(file, last, clean)) {
         Error = QStringLiteral("%1 could not be read: %2").arg(Path, file.errorString());
         return 0;
     }
@@ -412,8 +500,11 @@ int64_t TChangeJournal::Append(TJournalLine line, bool sync)
     }
     if (file.write(out) != out.size() || (sync ? !SyncFile(file) : !file.flush())) {
         Error = QStringLiteral("%1 could not be written: %2").arg(Path, file.errorString());
+        KnownSize = -1;
         return 0;
     }
+    KnownSize = file.size();
+    KnownLast = out.chopped(1).mid(out.chopped(1).lastIndexOf('\n') + 1);
     return line.Mark == TJournalLine::MarkHeader ? 1 : line.Seq;
 }
 
@@ -623,3 +714,78 @@ QByteArray JournalEventText(const TJournalEvent &event)
             (l.Action.isEmpty() ? QByteArray() : ": " + l.Action.toUtf8()) + ']';
     return text;
 }
+
+QList<TJournalEvent> FilterJournalEvents(const QList<TJournalEvent> &events, const QDateTime &from,
+                                         const QDateTime &to, const QByteArray &kind)
+{
+    QList<TJournalEvent> kept;
+    for (const TJournalEvent &event : events) {
+        const QDateTime when = event.Line.When();
+        if ((from.isValid() && when < from) || (to.isValid() && when > to))
+            continue;
+        if (!kind.isEmpty() && event.Line.Kind != kind)
+            continue;
+        kept.append(event);
+    }
+    return kept;
+}
+
+namespace
+{
+QByteArray CsvField(const QString &text)
+{
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r') ||
+        field.startsWith(' ') || field.endsWith(' '))
+        field = '"' + field.replace("\"", "\"\"") + '"';
+    return field;
+}
+} // namespace
+
+QByteArray JournalCsv(const QList<TJournalEvent> &events)
+{
+    QByteArray csv = "time,serial number,model,version,kind,command,register,menu path,value before,value "
+                     "asked,value read back,outcome,note,user and host,program,action\r\n";
+    for (const TJournalEvent &e : events) {
+        const TJournalLine &l = e.Line;
+        const QString fields[] = {l.Time,
+                                  QString::fromLatin1(l.Serial),
+                                  QString::fromLatin1(l.Model),
+                                  QString::fromLatin1(l.Version),
+                                  QString::fromLatin1(l.Kind),
+                                  Hex(l.Command, 2),
+                                  e.RegisterText(),
+                                  QString::fromLatin1(l.Path),
+                                  QString::fromLatin1(l.Before),
+                                  QString::fromLatin1(l.Asked),
+                                  QString::fromLatin1(l.ReadBack),
+                                  e.Outcome,
+                                  l.Note,
+                                  l.UserHost,
+                                  l.Program,
+                                  l.Action};
+        QByteArray row;
+        for (const QString &f : fields)
+            row += (row.isEmpty() ? QByteArray() : QByteArray(",")) + CsvField(f);
+        // A row that starts with the first field empty still has its comma count.
+        csv += row + "\r\n";
+    }
+    return csv;
+}
+
+QStringList JournalSerials(const QString &storeDir)
+{
+    QStringList serials;
+    const QDir dir(QDir::cleanPath(storeDir) + QStringLiteral("/journal"));
+    for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        if (QFileInfo::exists(dir.filePath(name) + QLatin1Char('/') + QLatin1String(JournalFileName)))
+            serials << name;
+    return serials;
+}
+
+const char JournalChainHelp[] =
+    "Each line of the journal carries a SHA-256 hash of its own text and of the hash of the line before it. "
+    "Verifying recomputes the chain: a line edited, removed, copied or moved, or an outcome changed, breaks "
+    "it from that line on, and is found. The chain holds no secret: it shows accidents and careless edits, "
+    "not a determined forger, who can rewrite the whole file and compute new hashes, or cut lines off its "
+    "end. Nor does it prove that the PC's clock was right.";

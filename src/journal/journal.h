@@ -7,10 +7,13 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <future>
+#include <memory>
 
 // Who and what every line of one run names: the instrument, the PC user and host, the program.
 struct TJournalIdentity {
@@ -77,11 +80,13 @@ public:
     void SetAction(const QString &action) { Action = action; }
     QString CurrentAction() const { return Action; }
 
+    ~TChangeJournal() override;
     int64_t Intent(const TChangeEvent &event) override;
+    int64_t IntentAhead(const TChangeEvent &event) override;
+    bool Synced(int64_t intent) override;
     void Outcome(int64_t intent, const TChangeResult &result) override;
     QString LastError() const override { return Error; }
-    // A complete event in one line (a session's start or end, a snapshot); false when not written.
-    bool Record(const TChangeEvent &event, const QString &outcome);
+    bool Event(const TChangeEvent &event, const QString &outcome) override;
 
     // The clock of the lines (tests fix it).
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
@@ -100,6 +105,13 @@ private:
         TChangeEvent Event;
     };
     QList<TOpen> Pending; // intents whose outcome has not been written
+    // The sync of the intent written ahead (AheadSeq), running on a thread of its own.
+    std::future<bool> AheadSync;
+    int64_t AheadSeq = 0;
+    // The open file, its size after our last line, and that line (to chain to while nobody else wrote).
+    std::unique_ptr<QFile> File;
+    qint64 KnownSize = -1;
+    QByteArray KnownLast;
 };
 
 // The fields of a line in file order, and the line as written (without its hash).
@@ -119,3 +131,12 @@ bool IsPasscodeRegister(int reg);
 QString CommandLineWithoutPasscodes(const QStringList &words);
 // One event as `brellin-cli journal` prints it.
 QByteArray JournalEventText(const TJournalEvent &event);
+// The events within [from, to] (an invalid end: open) of one kind (empty: every kind).
+QList<TJournalEvent> FilterJournalEvents(const QList<TJournalEvent> &events, const QDateTime &from,
+                                         const QDateTime &to, const QByteArray &kind);
+// The events as CSV (UTF-8, a header row, "," between fields, quotes doubled), in the order given.
+QByteArray JournalCsv(const QList<TJournalEvent> &events);
+// The serial numbers that have a journal in a store folder, sorted.
+QStringList JournalSerials(const QString &storeDir);
+// What the chain shows and what it does not, for the help and the journal window.
+extern const char JournalChainHelp[];

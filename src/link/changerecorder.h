@@ -36,8 +36,20 @@ public:
     // Records the change about to be asked for, on disk before the request goes out. Returns the
     // event's number for its outcome, or 0 when it could not be recorded: then it is not sent.
     virtual int64_t Intent(const TChangeEvent &event) = 0;
+    // An intent written ahead of its request while another one is on the line: its sync to disk
+    // runs meanwhile, and Synced (called before the request goes out) waits for it. 0: not written.
+    virtual int64_t IntentAhead(const TChangeEvent &event) { return Intent(event); }
+    // The intent is on disk; false when its sync failed (then the request does not go out).
+    virtual bool Synced(int64_t intent)
+    {
+        (void)intent;
+        return true;
+    }
     // Records the outcome of an intent (its number from Intent).
     virtual void Outcome(int64_t intent, const TChangeResult &result) = 0;
+    // An event complete in itself (a session's start or end, a snapshot): one line, no outcome
+    // to wait for. False when it could not be recorded.
+    virtual bool Event(const TChangeEvent &event, const QString &outcome) = 0;
     // Why the last Intent returned 0.
     virtual QString LastError() const = 0;
 };

@@ -8,6 +8,7 @@
 #include "session.h"
 
 #include <QHash>
+#include <optional>
 
 namespace
 {
@@ -16,6 +17,12 @@ constexpr int CalibrationRegister = 0x00F8;
 constexpr int ProductAdd = 0xB001;
 constexpr int ProductRename = 0xB012;
 constexpr int ProductSelect = 0xB010;
+constexpr int ProductMenuRegister = 0xB100;
+// How often an unanswered read is asked again (as a save does).
+constexpr int CompareReadAttempts = 3;
+// Items in a row without any reply after which the instrument counts as silent: the rest is listed
+// as not read instead of being waited for item by item.
+constexpr int SilentItemsToStop = 3;
 // Executes a settings file may carry besides the product names: totals and product resets and the
 // end of a transfer. They set nothing that could be read back.
 constexpr int KnownExecutes[] = {0xB002, 0xB005, 0x00ED};
@@ -166,6 +173,8 @@ QByteArray TCompareResult::Summary() const
     if (ProductsNotCompared > 0)
         text += ", " + QByteArray::number(ProductsNotCompared) +
                 " product values not compared (reading them would select products)";
+    if (ProductNotRestored)
+        text += ", the product that was active could not be selected again";
     if (AccessRefused)
         text += ", access refused";
     else if (!Complete)
@@ -216,38 +225,95 @@ TCompareResult CompareWithInstrument(TTransactionEngine *engine, TSession *sessi
         result.AccessRefused = !lost();
         return result;
     }
-    for (const TSettingsEntry &e : entries) {
-        if (e.InProducts) {
-            ++result.ProductsNotCompared;
-            continue;
+    // An unanswered read is asked again, as a save does; a refusal is an answer.
+    const auto read = [&](int command, int reg, const QByteArray &data) {
+        for (int i = 0; i < CompareReadAttempts; ++i) {
+            if (engine->Transact(command, reg, data, true, false))
+                return true;
+            if (!lost())
+                return false;
         }
-        if (!engine->Transact(CmdRead, e.Register, {}, true, false)) {
-            if (lost()) {
-                result.Unread.append({e.Path, QStringLiteral("no reply")});
-                result.Complete = false;
-                break;
+        return false;
+    };
+    const auto why = [&] {
+        return lost() ? QStringLiteral("no reply")
+                      : QString::fromLatin1(engine->LastReply.ErrorText().trimmed());
+    };
+    // A product's values are read with that product selected (naming its menu entry selects it); the
+    // product that was active is selected again at the end.
+    std::optional<QByteArray> active;
+    int selected = -1;
+    bool selectedAny = false;
+    const auto select = [&](const TSettingsEntry &e) -> bool {
+        if (e.Product == selected)
+            return true;
+        if (!selectedAny) {
+            if (!read(CmdRead, ProductSelect, {})) {
+                result.Unread.append({e.Path, QStringLiteral("the active product could not be read (") +
+                                                  why() +
+                                                  QStringLiteral("), so no product is selected to read it")});
+                return false;
             }
-            result.Unread.append({e.Path, QString::fromLatin1(engine->LastReply.ErrorText().trimmed())});
+            active = engine->LastReply.Data;
+        }
+        selectedAny = true;
+        selected = -1;
+        if (!read(CmdReadItem, ProductMenuRegister, HexText(static_cast<uint32_t>(e.Product + 2), 4))) {
+            result.Unread.append({e.Path, QStringLiteral("its product could not be selected: ") + why()});
+            return false;
+        }
+        selected = e.Product;
+        return true;
+    };
+    int silent = 0; // items in a row that got no reply at all
+    for (const TSettingsEntry &e : entries) {
+        if (!engine->LinkOpen() || silent >= SilentItemsToStop) {
+            result.Unread.append({e.Path, engine->LinkOpen()
+                                              ? QStringLiteral("not read: the instrument stopped answering")
+                                              : QStringLiteral("the link was closed")});
+            result.Complete = false;
             continue;
         }
+        if (e.Product >= 0 && !select(e)) {
+            silent = lost() ? silent + 1 : 0;
+            continue;
+        }
+        QByteArray value;
+        if (e.ProductName) {
+            // The name is the selecting reply's text, after the item's type.
+            value = engine->LastReply.Data.mid(4);
+            ++result.Compared;
+            if (value.trimmed() != e.Value.trimmed())
+                result.Differences.append({e.Path, value.trimmed(), e.Value.trimmed()});
+            continue;
+        }
+        if (!read(CmdRead, e.Register, {})) {
+            result.Unread.append({e.Path, why()});
+            silent = lost() ? silent + 1 : 0;
+            continue;
+        }
+        silent = 0;
         ++result.Compared;
-        const QByteArray value = engine->LastReply.Data;
+        value = engine->LastReply.Data;
         if (value == e.Value)
             continue;
         // Only a differing item is read again, for the text the instrument shows for it.
         QByteArray shown = value;
-        if (e.Register != CalibrationRegister) {
-            if (engine->Transact(CmdReadFormatted, e.Register, {}, true, false)) {
-                const QByteArray text = engine->LastReply.Data.trimmed();
-                if (text != value.trimmed())
-                    shown = text;
-            } else if (lost()) {
-                result.Unread.append({e.Path, QStringLiteral("no reply")});
-                result.Complete = false;
-                break;
-            }
+        if (e.Register != CalibrationRegister && read(CmdReadFormatted, e.Register, {})) {
+            const QByteArray text = engine->LastReply.Data.trimmed();
+            if (text != value.trimmed())
+                shown = text;
         }
         result.Differences.append({e.Path, shown, e.DisplayText()});
+    }
+    if (selectedAny && active && engine->LinkOpen()) {
+        // The active product as it was: read, and written back when the reads changed it.
+        const bool same =
+            read(CmdRead, ProductSelect, {}) && HexToInt(engine->LastReply.Data) == HexToInt(*active);
+        if (!same && !engine->Transact(CmdWrite, ProductSelect, *active, true, false))
+            result.ProductNotRestored = true;
+    } else if (selectedAny && !active) {
+        result.ProductNotRestored = true;
     }
     if (engine->LinkOpen() && !sessionOpen)
         session->LockInstrument();

@@ -46,10 +46,16 @@ struct TCompareResult {
     // Values inside the product menu: reading them would select products on the instrument, and
     // the current product is whichever was opened last.
     int ProductsNotCompared = 0;
+    // Reading the product menus selected products, and the one active before could not be
+    // selected again.
+    bool ProductNotRestored = false;
     // False when the comparison stopped early (link lost, access refused, not connected).
     bool Complete = true;
     bool AccessRefused = false;
-    bool Equal() const { return Complete && Unread.isEmpty() && Differences.isEmpty(); }
+    bool Equal() const
+    {
+        return Complete && Unread.isEmpty() && Differences.isEmpty() && !ProductNotRestored;
+    }
     // "54 items compared, 3 different" and what was left out.
     QByteArray Summary() const;
 };
@@ -62,6 +68,8 @@ TCompareResult CompareSettingsFiles(const QList<TSettingsEntry> &first, const QL
 
 // The instrument against a file. Access is asked for at the file's level (full when the file
 // carries a calibration line) through the session's passcode prompt, and locked again afterwards
-// unless a session is open; no session is started and nothing else is written.
+// unless a session is open; no session is started. Every item is read, the products' too (each
+// product selected in turn, the active one selected again at the end: the only write); an
+// unanswered read is asked again, and an item not read is listed as such, never as equal.
 TCompareResult CompareWithInstrument(TTransactionEngine *engine, TSession *session,
                                      const QList<TSettingsEntry> &entries, bool fullLevel);

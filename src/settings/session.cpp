@@ -247,7 +247,22 @@ bool TSession::StartSession(int entry, bool readEntireMenu)
         OnCalibrationInfo();
     SetSessionControls(true, level == 2);
     Engine->SetReplyRoute(RouteNone);
+    Caption = caption;
+    JournalSession(true);
     return true;
+}
+
+void TSession::JournalSession(bool start)
+{
+    if (!Engine->Changes)
+        return;
+    TChangeEvent event;
+    event.Kind = "session";
+    event.Note =
+        QStringLiteral("%1, %2 level: %3")
+            .arg(start ? QStringLiteral("start") : QStringLiteral("end"),
+                 FullSession ? QStringLiteral("full") : QStringLiteral("safe"), QString::fromLatin1(Caption));
+    Engine->Changes->Event(event, start ? QStringLiteral("started") : QStringLiteral("ended"));
 }
 
 bool TSession::StartSessionAt(int entry, bool readEntireMenu)
@@ -262,6 +277,8 @@ void TSession::EndSession()
     if (!Engine->LinkOpen())
         return;
     WriteQuiet(SessionRegister, "01");
+    if (SessionActive)
+        JournalSession(false);
     AllowSave();
     Tree->Clear();
     SetSessionControls(false, false);

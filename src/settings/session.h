@@ -59,6 +59,8 @@ public:
     bool StartSessionAt(int entry, bool readEntireMenu);
     void EndSession();
     void SetSessionControls(bool active, bool fullAccess);
+    // The session's start (with its access level and menu) or end, in the change journal.
+    void JournalSession(bool start);
 
     // --- saving after edits -----------------------------------------------------------------
     void SaveAfterEdit();
@@ -75,6 +77,7 @@ public:
     bool FullSession = false;
     bool SaveBlocked = false;
     bool ReadEntireMenu = true;
+    QByteArray Caption; // the menu of the session ("SAFE SETUP", "FULL SETUP", an operator menu)
     QStringList Choices;
     // Registers of the operator menus, in choice order from the third entry on. All are kept,
     // however many the instrument lists.

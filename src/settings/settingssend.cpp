@@ -1,6 +1,10 @@
 // The settings-file send sequence, and what a lost reply or a lapsed session leads to.
 #include "settingssend.h"
 
+#include <QSet>
+#include <QTimer>
+#include <utility>
+
 #include "SendSettings.h"
 #include "link/comms.h"
 #include "link/reporter.h"
@@ -88,11 +92,130 @@ TSettingsSender::TSettingsSender(TTransactionEngine *engine, TSession *session, 
     : Engine(engine), Session(session), Reporter(reporter)
 {
     Transfer.Reporter = reporter;
-    Transfer.SendFrame = [this](const QByteArray &text) { Engine->SendFrame(text, true); };
+    Transfer.SendFrame = [this](const QByteArray &text) {
+        Engine->SendFrame(text, true);
+        // The next line's intent goes to disk while this one is on the line, so that the next
+        // line goes out as soon as this one is answered: the journal does not slow the send.
+        if (Engine->Changes && PreIntent == 0)
+            QTimer::singleShot(0, &Transfer, [this] { PrepareNextLine(); });
+    };
     Transfer.LinkOpen = [this] { return Engine->LinkOpen(); };
     Transfer.OnBeforeLine = [this](const QByteArray &line) { return BeforeLine(line); };
     Transfer.OnReplyLost = [this](const QByteArray &line) { return CheckLostLine(line); };
     Transfer.OnSessionLapsed = [this](const QByteArray &, QString *why) { return Reopen(why); };
+    Transfer.OnLineSettled = [this](const QByteArray &, TChangeOutcome outcome, const QString &text) {
+        JournalSettled(outcome, text);
+    };
+}
+
+namespace
+{
+QByteArray LineKey(const Tcommsobj &msg)
+{
+    return QByteArray::number(msg.Command) + ':' + QByteArray::number(msg.Register);
+}
+} // namespace
+
+void TSettingsSender::SetSnapshot(const QString &file, const QList<QByteArray> &lines)
+{
+    SnapshotFile = file;
+    SnapshotValues.clear();
+    QSet<QByteArray> twice; // a register the file writes more than once (per product): no one value
+    for (const QByteArray &line : lines) {
+        Tcommsobj msg;
+        if (!msg.Decode(line))
+            continue;
+        const QByteArray key = LineKey(msg);
+        if (SnapshotValues.contains(key))
+            twice.insert(key);
+        SnapshotValues.insert(key, msg.Data);
+    }
+    for (const QByteArray &key : twice)
+        SnapshotValues.remove(key);
+}
+
+bool TSettingsSender::JournalLine(const QByteArray &line)
+{
+    if (!Engine->Changes)
+        return true;
+    if (PreIntent != 0 && PreIntentPosition == Transfer.Position) {
+        LineIntent = std::exchange(PreIntent, 0);
+        if (Engine->Changes->Synced(LineIntent))
+            return true;
+        JournalSettled(TChangeOutcome::NotConfirmed,
+                       QStringLiteral("not sent: its intent could not be synced"));
+        if (Reporter)
+            Reporter->Error(
+                QStringLiteral("The change journal could not be written (%1): the send stops before "
+                               "line %2.")
+                    .arg(Engine->Changes->LastError())
+                    .arg(Transfer.Position + 1));
+        return false;
+    }
+    LineIntent = LineIntentFor(line, Transfer.Position + 1, false);
+    if (LineIntent != 0)
+        return true;
+    if (Reporter)
+        Reporter->Error(QStringLiteral("The change journal could not be written (%1): the send stops before "
+                                       "line %2.")
+                            .arg(Engine->Changes->LastError())
+                            .arg(Transfer.Position + 1));
+    return false;
+}
+
+void TSettingsSender::PrepareNextLine()
+{
+    const int next = Transfer.Position + 1;
+    if (!Engine->Changes || !Transfer.Running || PreIntent != 0 || next >= Transfer.Messages.size())
+        return;
+    // Written only for a line not yet begun (a reply that came first has moved the transfer on).
+    if (!Transfer.AwaitingReply)
+        return;
+    PreIntent = LineIntentFor(Transfer.Messages.at(next), next + 1, true);
+    PreIntentPosition = next;
+}
+
+void TSettingsSender::ClosePreparedLine()
+{
+    if (!Engine->Changes || PreIntent == 0)
+        return;
+    TChangeResult result;
+    result.Text = QStringLiteral("not sent: the transfer ended before this line");
+    Engine->Changes->Outcome(std::exchange(PreIntent, 0), result);
+}
+
+int64_t TSettingsSender::LineIntentFor(const QByteArray &line, int number, bool ahead)
+{
+    Tcommsobj msg;
+    TChangeEvent event;
+    event.Kind = "send";
+    if (msg.Decode(line)) {
+        event.Command = msg.Command;
+        event.Register = msg.Register;
+        event.Asked = msg.Data;
+        event.Before = SnapshotValues.value(LineKey(msg));
+    } else {
+        event.Asked = line;
+    }
+    event.Note = QStringLiteral("line %1 of %2").arg(number).arg(Transfer.Messages.size());
+    if (!SnapshotFile.isEmpty())
+        event.Note += QStringLiteral("; settings before: ") + SnapshotFile;
+    return ahead ? Engine->Changes->IntentAhead(event) : Engine->Changes->Intent(event);
+}
+
+void TSettingsSender::JournalSettled(TChangeOutcome outcome, const QString &text)
+{
+    if (!Engine->Changes || LineIntent == 0)
+        return;
+    TChangeResult result;
+    result.Outcome = outcome;
+    if (outcome == TChangeOutcome::Confirmed && text.isEmpty())
+        result.Note = QStringLiteral("acknowledged");
+    else if (outcome == TChangeOutcome::Confirmed)
+        result.Note = text;
+    else
+        result.Text = text;
+    Engine->Changes->Outcome(std::exchange(LineIntent, 0), result);
 }
 
 TSettingsSender::~TSettingsSender() = default;
@@ -120,11 +243,24 @@ TSettingsSendResult TSettingsSender::SendFile(QList<QByteArray> requests, bool i
                              .arg(Level == 2 ? QStringLiteral("full") : QStringLiteral("safe"));
         return Result;
     }
+    // The access the send runs with, in the change journal (its end follows the lock).
+    const auto journalAccess = [this](bool start) {
+        if (!Engine->Changes)
+            return;
+        TChangeEvent event;
+        event.Kind = "session";
+        event.Note = QStringLiteral("%1, %2 level: settings send")
+                         .arg(start ? QStringLiteral("start") : QStringLiteral("end"),
+                              Level == 2 ? QStringLiteral("full") : QStringLiteral("safe"));
+        Engine->Changes->Event(event, start ? QStringLiteral("started") : QStringLiteral("ended"));
+    };
+    journalAccess(true);
     if (hasCalibration && !includeCalibration)
         requests.removeFirst();
     if (HasProductReset(requests) &&
         !(Reporter && Reporter->Ask(QStringLiteral("Existing Totals will be cleared. Continue?")))) {
         Session->LockInstrument();
+        journalAccess(false);
         Result.Message = QStringLiteral("Nothing was sent: the existing totals would be cleared.");
         return Result;
     }
@@ -133,6 +269,7 @@ TSettingsSendResult TSettingsSender::SendFile(QList<QByteArray> requests, bool i
     Result.Lines = static_cast<int>(requests.size());
     SendSettingsList(requests);
     Session->LockInstrument();
+    journalAccess(false);
     Passcode.reset();
     return Result;
 }
@@ -154,7 +291,13 @@ bool TSettingsSender::SendSettingsList(const QList<QByteArray> &lines)
     if (OnBlankMimics)
         OnBlankMimics();
     Transfer.Load(lines);
+    LineIntent = 0;
+    PreIntent = 0;
     TransferCompleted = RunTransfer ? RunTransfer(Transfer) : Transfer.Run();
+    // A line still in flight when the transfer ended (cancelled, stopped) is not known to be done;
+    // a line whose intent was written ahead was not sent.
+    JournalSettled(TChangeOutcome::NotConfirmed, QStringLiteral("the transfer ended before its reply"));
+    ClosePreparedLine();
     Result.Lines = static_cast<int>(lines.size());
     Result.Answered = Transfer.Done;
     Result.Refused = Transfer.Refused;
@@ -200,6 +343,8 @@ std::optional<QByteArray> TSettingsSender::ReadCurrentProductName()
 
 bool TSettingsSender::BeforeLine(const QByteArray &line)
 {
+    if (!JournalLine(line))
+        return false;
     Tcommsobj msg;
     if (!msg.Decode(line) || msg.Command != CmdExecute || msg.Register != ProductAdd)
         return true;

@@ -6,6 +6,7 @@
 #include "transfer.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <algorithm>
@@ -77,6 +78,11 @@ public:
     // How often a read-back of the instrument's state is tried before it counts as unanswered.
     int ReadBackAttempts = 3;
 
+    // The instrument's settings saved just before the send (the request lines of a settings file)
+    // and that file's name: each line's journal entry gives the value the register had then, and
+    // names the file.
+    void SetSnapshot(const QString &file, const QList<QByteArray> &lines);
+
 private:
     bool BeforeLine(const QByteArray &line);
     TLostReply CheckLostLine(const QByteArray &line);
@@ -93,4 +99,17 @@ private:
     // The passcode that opened the level for this send, to reopen a lapsed session with it.
     std::optional<QByteArray> Passcode;
     std::optional<int> ProductsBefore; // product count before the add being sent
+
+    // The change journal (through the engine's recorder): the intent of the line in flight.
+    bool JournalLine(const QByteArray &line);
+    void JournalSettled(TChangeOutcome outcome, const QString &text);
+    int64_t LineIntentFor(const QByteArray &line, int number, bool ahead);
+    // The next line's intent, written while the line before is on its way.
+    void PrepareNextLine();
+    void ClosePreparedLine();
+    int64_t LineIntent = 0;
+    int64_t PreIntent = 0;
+    int PreIntentPosition = -1;
+    QString SnapshotFile;
+    QHash<QByteArray, QByteArray> SnapshotValues; // by command and register
 };

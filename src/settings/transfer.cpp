@@ -137,11 +137,20 @@ void TSettingsTransfer::Step()
         SendFrame(message);
 }
 
+void TSettingsTransfer::Settled(const QByteArray &line, TChangeOutcome outcome, const QString &text)
+{
+    if (OnLineSettled)
+        OnLineSettled(line, outcome, text);
+}
+
 void TSettingsTransfer::GiveUp()
 {
     // The line went out and was never answered: whether it took effect is not known.
-    if (Position < Messages.size())
+    if (Position < Messages.size()) {
         Unconfirmed.append(Messages[Position]);
+        Settled(Messages[Position], TChangeOutcome::NotConfirmed,
+                QStringLiteral("no reply to its last send"));
+    }
     AwaitingReply = false;
     Stop(QStringLiteral("Instrument not Responding"));
 }
@@ -168,6 +177,7 @@ bool TSettingsTransfer::LineLost()
         }
         return true; // sent again at once (Attempts counts the sends)
     case LineDone:
+        Settled(line, TChangeOutcome::Confirmed, QStringLiteral("reply lost; its effect was read back"));
         ++Done;
         ++Progress;
         NextLine(0);
@@ -181,6 +191,7 @@ bool TSettingsTransfer::LineLost()
             WaitLeft = ReplyWaitSteps;
             return false;
         }
+        Settled(line, TChangeOutcome::NotConfirmed, QStringLiteral("reply lost; not sent again"));
         Unconfirmed.append(line);
         ++Progress;
         NextLine(0);
@@ -264,6 +275,8 @@ void TSettingsTransfer::Answered(const Tcommsobj &reply)
     }
     if (reply.ErrorFlag)
         Refused.append({Position, Messages[Position], reply.Register, reply.Status, reply.ErrorText()});
+    Settled(Messages[Position], reply.ErrorFlag ? TChangeOutcome::Refused : TChangeOutcome::Confirmed,
+            reply.ErrorFlag ? QString::fromLatin1(reply.ErrorText()).trimmed() : QString());
     ++Done;
     ++Progress;
     NextLine(1);
@@ -304,8 +317,10 @@ void TSettingsTransfer::ReopenAfterLapse()
 void TSettingsTransfer::LinkGone()
 {
     // The line sent last may or may not have reached the instrument.
-    if (AwaitingReply && Position < Messages.size())
+    if (AwaitingReply && Position < Messages.size()) {
         Unconfirmed.append(Messages[Position]);
+        Settled(Messages[Position], TChangeOutcome::NotConfirmed, QStringLiteral("the link was lost"));
+    }
     LinkLost = true;
     Stop(QStringLiteral("The connection was lost after %1 of %2 lines; the rest was not sent")
              .arg(Position)

@@ -5,6 +5,7 @@
 // progress; the command line and tests run it on their own.
 #pragma once
 
+#include "link/changerecorder.h"
 #include "link/comms.h"
 
 #include <QByteArray>
@@ -64,6 +65,9 @@ public:
     // A line was refused because the instrument's session lapsed: true when it was reopened and the
     // line is to go out again; false ends the transfer, StopReason saying so.
     std::function<bool(const QByteArray &line, QString *why)> OnSessionLapsed;
+    // A line is settled: answered (refused or not), its effect read back, or left unconfirmed (its
+    // reply lost, the link gone). `text` is the instrument's refusal or why it is not confirmed.
+    std::function<void(const QByteArray &line, TChangeOutcome outcome, const QString &text)> OnLineSettled;
     // Without OnReplyLost: a write of a value (or a read) is sent again; anything else is not.
     static TLostReply LostReplyDefault(const QByteArray &line);
 
@@ -121,6 +125,7 @@ public:
 private:
     void Finish(bool completed);
     void Stop(const QString &reason);
+    void Settled(const QByteArray &line, TChangeOutcome outcome, const QString &text);
     void ReportProgress();
     // Moves on; `answered` of the line's sends were answered (the rest may still be).
     void NextLine(int answered);

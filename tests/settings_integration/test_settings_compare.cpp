@@ -52,11 +52,19 @@ TEST(SettingsCompare, InstrumentAgainstFileAndFileAgainstFile)
     ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
     const QList<QByteArray> out = run.Out.trimmed().split('\n');
     ASSERT_EQ(out.size(), 1) << run.Out.toStdString();
-    EXPECT_TRUE(out[0].startsWith("58 items compared, 0 different")) << out[0].toStdString();
-    EXPECT_EQ(Count(run.Err, "2011") - Count(run.Err, "2011001A") - Count(run.Err, "201100D"), 58);
+    // Every item is read, the products' too: each product selected once by naming its entry, the
+    // active product read before and after and written back once (the last product read is the
+    // selected one then): the only write besides the passcode and the lock.
+    EXPECT_TRUE(out[0].startsWith("68 items compared, 0 different")) << out[0].toStdString();
+    EXPECT_EQ(Count(run.Err, "2011") - Count(run.Err, "2011001A") - Count(run.Err, "201100D") -
+                  Count(run.Err, "2011B010"),
+              64);
+    EXPECT_EQ(Count(run.Err, "2011B010"), 3); // the current product's choice, then before and after
     EXPECT_EQ(Count(run.Err, "2005"), 0);
-    EXPECT_EQ(Count(run.Err, "2014") + Count(run.Err, "2015") + Count(run.Err, "2010"), 0);
-    EXPECT_EQ(Count(run.Err, "2012") - Count(run.Err, "2012001A") - Count(run.Err, "20120019"), 0);
+    EXPECT_EQ(Count(run.Err, "2015B100"), 3);
+    EXPECT_EQ(Count(run.Err, "2014") + Count(run.Err, "2010"), 0);
+    EXPECT_EQ(Count(run.Err, "2012B010:0001"), 1);
+    EXPECT_EQ(Count(run.Err, "2012") - Count(run.Err, "2012001A") - Count(run.Err, "20120019"), 1);
 
     ChangeThree(first.Instrument().Model());
     run = RunCli({"--tcp", At(first), "settings", "compare", a, "--passcode", "1234"});
@@ -64,8 +72,7 @@ TEST(SettingsCompare, InstrumentAgainstFileAndFileAgainstFile)
     EXPECT_EQ(run.Out, "SAFE SETUP > BUILD > E: instrument \"5\", file \"1\"\n"
                        "SAFE SETUP > OPTIONS > FILTER: instrument \"2\", file \"8\"\n"
                        "SAFE SETUP > SERIAL > NETWORK > NAME: instrument \"VORN 2  \", file \"VORN-1\"\n"
-                       "58 items compared, 3 different, 10 product values not compared (reading them "
-                       "would select products)\n");
+                       "68 items compared, 3 different\n");
     EXPECT_EQ(first.Instrument().Model().Find(0x1104)->Value, 5) << "the compare wrote nothing";
     EXPECT_FALSE(first.Instrument().SafeOpen) << "locked afterwards";
 

@@ -1,6 +1,8 @@
 // The Test tab (see testtab.h).
 #include "link/ui/testtab.h"
 
+#include "link/reporter.h"
+
 #include "link/transact.h"
 
 #include <QCheckBox>
@@ -77,8 +79,37 @@ void TTestTab::SetSendAllowed(bool allowed)
 
 void TTestTab::Send()
 {
-    if (Engine)
-        Engine->SendFrame(EdtSendStr->text().toLatin1(), cbCRC->isChecked());
+    if (!Engine)
+        return;
+    const QByteArray text = EdtSendStr->text().toLatin1();
+    // A typed message may change anything: it goes into the change journal as a raw request
+    // first. Its reply is shown here, not checked, so its outcome stays "not confirmed".
+    int64_t intent = 0;
+    if (Engine->Changes) {
+        TChangeEvent event;
+        event.Kind = "raw";
+        event.Action = QStringLiteral("Test tab: Send");
+        event.Asked = text;
+        Tcommsobj decoded;
+        if (decoded.Decode(text)) {
+            event.Command = decoded.Command;
+            event.Register = decoded.Register;
+        }
+        intent = Engine->Changes->Intent(event);
+        if (intent == 0) {
+            if (Engine->Reporter)
+                Engine->Reporter->Error(QStringLiteral("The change journal could not be written (%1): the "
+                                                       "message was not sent.")
+                                            .arg(Engine->Changes->LastError()));
+            return;
+        }
+    }
+    Engine->SendFrame(text, cbCRC->isChecked());
+    if (intent != 0) {
+        TChangeResult result;
+        result.Text = QStringLiteral("sent from the Test tab; its reply is shown there, not checked");
+        Engine->Changes->Outcome(intent, result);
+    }
 }
 
 void TTestTab::BtnSendClick()

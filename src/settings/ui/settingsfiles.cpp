@@ -1,6 +1,9 @@
 // Settings files in the desktop program.
 #include "settings/ui/settingsfiles.h"
 
+#include "journal/journal.h"
+#include "journal/lastvisit.h"
+
 #include "i18n/ui/LumsLangComp.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -20,8 +23,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
+#include <optional>
+#include <utility>
 
 namespace
 {
@@ -48,6 +55,12 @@ TSettingsFiles::TSettingsFiles(TSettingsUi &ui) : QObject(&ui), Ui(ui)
     CompareWithFile1->setToolTip(QStringLiteral("Compare the instrument with a settings file"));
     w.File1->insertAction(w.Connect2, CompareWithFile1);
     w.Provide(CompareWithFile1, [this] { CompareWithFileClick(); });
+    CompareWithLastVisit1 = new QAction(QStringLiteral("Compare with Last Visit"), &w);
+    CompareWithLastVisit1->setObjectName("CompareWithLastVisit1");
+    CompareWithLastVisit1->setToolTip(QStringLiteral(
+        "List what changed on the instrument since its settings were last saved or read whole"));
+    w.File1->insertAction(w.Connect2, CompareWithLastVisit1);
+    w.Provide(CompareWithLastVisit1, [this] { CompareWithLastVisitClick(); });
 }
 
 void TSettingsFiles::Save1Click()
@@ -66,8 +79,14 @@ void TSettingsFiles::Save1Click()
     TBusyGuard busy(w.Reporter);
     // Menus not read yet are read first; a file is written only when every item could be read.
     const TSettingsSaveResult result = SaveSettings(*Ui.Model, *w.Device, path);
-    if (!result.Ok())
+    if (!result.Ok()) {
         w.Reporter->Error(result.Message);
+        return;
+    }
+    // The instrument's latest known state, for "Compare with Last Visit".
+    if (QString error; w.ChangeJournal() && !KeepLastVisit(path, w.ChangeJournal()->Folder(), &error))
+        w.Reporter->Error(QStringLiteral("The settings were saved, but not kept as the last visit: ") +
+                          error);
 }
 
 void TSettingsFiles::Open1Click()
@@ -120,26 +139,109 @@ void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool inclu
         return;
     }
     TMainControlsGuard lock(&w);
+    // The settings before they are overwritten, saved into the journal's folder: restoring them is
+    // sending that file. The passcode typed for it opens the send too.
+    QString snapshot;
+    QList<QByteArray> snapshotLines;
+    std::optional<QByteArray> typed;
+    const auto ask = Ui.Session->OnPasscode;
+    // (A session still open refuses the send before anything is read or sent.)
+    if (w.ChangeJournal() && !Ui.Session->SessionActive) {
+        Ui.Session->OnPasscode = [&typed, ask](int level, const QString &prompt) {
+            typed = ask ? ask(level, prompt) : std::nullopt;
+            return typed;
+        };
+        QString why;
+        const bool taken = TakeSnapshot(HasCalibrationLine(requests), snapshot, snapshotLines, &why);
+        Ui.Session->OnPasscode = ask;
+        if (!taken &&
+            !(w.Reporter && w.Reporter->Ask(QStringLiteral("The instrument's settings could not be "
+                                                           "saved before the send (%1). Send without "
+                                                           "a snapshot?")
+                                                .arg(why))))
+            return;
+        if (!taken)
+            snapshot.clear();
+    }
+    if (typed) {
+        bool given = false;
+        Ui.Session->OnPasscode = [&given, &typed, ask](int level, const QString &prompt) {
+            if (!std::exchange(given, true))
+                return typed;
+            return ask ? ask(level, prompt) : std::nullopt;
+        };
+    }
     TSettingsSender sender(w.Engine, Ui.Session, w.Reporter);
+    if (!snapshot.isEmpty())
+        sender.SetSnapshot(snapshot, snapshotLines);
     sender.RunTransfer = [this](TSettingsTransfer &transfer) { return RunTransfer(transfer); };
     sender.OnBlankMimics = [&w] {
         if (w.Hooks.BlankDisplayMimic)
             w.Hooks.BlankDisplayMimic();
     };
     LastSend = sender.SendFile(requests, includeCalibration);
+    Ui.Session->OnPasscode = ask;
     // Nothing sent was already said (access refused, totals declined, session open); a transfer
     // that did not go through whole says what was refused and what was not sent, in one message.
     if (LastSend.Status != TSettingsSendResult::NotStarted && !LastSend.Complete())
         w.Reporter->Error(LastSend.Summary());
 }
 
+bool TSettingsFiles::TakeSnapshot(bool full, QString &path, QList<QByteArray> &lines, QString *why)
+{
+    TFrmMain &w = Ui.Window;
+    if (!Ui.Session->StartSessionAt(full ? 1 : 0, true)) {
+        *why = QStringLiteral("no session could be started to read them");
+        return false;
+    }
+    path = w.ChangeJournal()->Folder() + QStringLiteral("/snapshot-") +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".WSD");
+    TSettingsSaveResult saved;
+    {
+        TBusyGuard busy(w.Reporter);
+        saved = SaveSettings(*Ui.Model, *w.Device, path);
+    }
+    Ui.EndSessionClick();
+    QString error;
+    if (!saved.Ok() || !ReadSettingsFile(path, lines, &error)) {
+        *why = saved.Ok() ? error : saved.Message;
+        return false;
+    }
+    PreviewSettings(lines);
+    TChangeEvent event;
+    event.Kind = "snapshot";
+    event.Note = QStringLiteral("the settings before the send: ") + path;
+    w.ChangeJournal()->Event(event, QStringLiteral("saved"));
+    return true;
+}
+
 void TSettingsFiles::CompareWithFileClick()
+{
+    const QString path = AskFileName(false, QStringLiteral("Compare with Settings File"));
+    if (path.isEmpty())
+        return;
+    CompareWith(path);
+}
+
+void TSettingsFiles::CompareWithLastVisitClick()
 {
     TFrmMain &w = Ui.Window;
     if (!w.Engine->LinkOpen())
         return;
-    const QString path = AskFileName(false, QStringLiteral("Compare with Settings File"));
-    if (path.isEmpty())
+    const QString path = w.ChangeJournal() ? LastVisitPath(w.ChangeJournal()->Folder()) : QString();
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        w.Reporter->Info(
+            QStringLiteral("No last visit is kept for this instrument yet: saving its settings, or "
+                           "ending a session that read every menu, keeps one."));
+        return;
+    }
+    CompareWith(path);
+}
+
+void TSettingsFiles::CompareWith(const QString &path)
+{
+    TFrmMain &w = Ui.Window;
+    if (!w.Engine->LinkOpen())
         return;
     QList<QByteArray> lines;
     QList<TSettingsEntry> entries;

@@ -26,10 +26,13 @@ public:
     void Save1Click();
     void Open1Click();
     void CompareWithFileClick();
+    // File > Compare with Last Visit: the instrument against the settings kept at its last visit.
+    void CompareWithLastVisitClick();
     // The request lines left by the preview, sent as the preview dialog's Send does.
     void SendPreviewed(const QList<QByteArray> &requests, bool includeCalibration);
 
     QAction *CompareWithFile1;
+    QAction *CompareWithLastVisit1;
     // Asks for a file name (save: a new or existing file); empty on Cancel. Tests answer it.
     std::function<QString(bool save, const QString &title)> AskFileName;
     // How fast the transfer steps (20 ms; tests shorten it).
@@ -40,5 +43,8 @@ public:
 
 private:
     bool RunTransfer(TSettingsTransfer &transfer);
+    void CompareWith(const QString &path);
+    // Saves the instrument's settings into its journal folder before a send; false with why.
+    bool TakeSnapshot(bool full, QString &path, QList<QByteArray> &lines, QString *why);
     TSettingsUi &Ui;
 };

@@ -1,6 +1,10 @@
 // Session start and end from the main window, and the passcode dialog behind the session.
 #include "settings/ui/settingsui.h"
 
+#include "journal/journal.h"
+#include "journal/lastvisit.h"
+#include "settings/settingssave.h"
+
 #include "i18n/ui/LumsLangComp.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -180,6 +184,10 @@ void TSettingsUi::EndSessionClick()
     if (!Window.Engine->LinkOpen())
         return;
     TMainControlsGuard lock(&Window);
+    // The instrument's latest known state: a session that read every menu keeps it as the last
+    // visit, which "Compare with Last Visit" compares the instrument with next time.
+    if (Window.ChangeJournal() && Session->SessionActive && Session->ReadEntireMenu && !Model->IsEmpty())
+        SaveSettings(*Model, *Window.Device, LastVisitPath(Window.ChangeJournal()->Folder()));
     Session->EndSession();
     // The session's end lifted any save block.
     Tab->btnBlockSaveSettings->setEnabled(true);

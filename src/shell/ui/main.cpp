@@ -8,6 +8,7 @@
 #include "display/ui/FrontPanel.h"
 #include "display/ui/VornLCD.h"
 #include "i18n/ui/LumsLangComp.h"
+#include "journal/journal.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "link/ui/Debug.h"
@@ -141,6 +142,7 @@ TFrmMain::~TFrmMain()
     Closing = true;
     // The link must not call back into a window being torn down.
     Engine->OnConnectedChanged = nullptr;
+    Engine->Changes = nullptr;
     Engine->OnLinkError = nullptr;
     Engine->OnTrafficEcho = nullptr;
     Engine->OnFrameSent = nullptr;
@@ -221,6 +223,7 @@ bool TFrmMain::FormCreate(QString *error)
     Engine->SessionRefreshDue = false;
     for (QAction *a : Instrument1->actions())
         SetEnabledIfProvided(a, false);
+    ChangeJournal1->setEnabled(true);
     SetEnabledIfProvided(ToolButtonStart, false);
     SetEnabledIfProvided(ToolButtonEnd, false);
     Engine->Reset();
@@ -384,6 +387,7 @@ void TFrmMain::SetConnected(bool connected)
     PgCMain->setTabVisible(PgCMain->indexOf(TSTest), connected);
     for (QAction *a : Instrument1->actions())
         SetEnabledIfProvided(a, connected);
+    ChangeJournal1->setEnabled(true); // a stored journal is shown without a connection too
     SetEnabledIfProvided(ToolButtonStart, connected);
     SetEnabledIfProvided(ToolButtonEnd, connected);
 
@@ -450,6 +454,7 @@ void TFrmMain::SetConnected(bool connected)
             Hooks.SetMimicPicture(picture);
     }
     ShowIdentification();
+    OpenChangeJournal(connected && Engine->LinkOpen());
 
     const bool wasUp = LinkWasUp;
     // A link that went again while the identification was read was never up.

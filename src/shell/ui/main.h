@@ -21,6 +21,7 @@ class QPushButton;
 class QTabWidget;
 class QToolBar;
 class TDataStoreTab;
+class TChangeJournal;
 class TDevice;
 class TMenuStructureCache;
 class TDemoInstrument;
@@ -89,6 +90,14 @@ public:
     TDemoInstrument *DemoInstrument() const { return Demonstrator.get(); }
     void SetConnected(bool connected);
     void ShowIdentification();
+
+    // --- the change journal (journal/ui/mainjournal.cpp) ---------------------------------------
+    // Opens the connected instrument's journal once its identity is read, or closes it.
+    void OpenChangeJournal(bool connected);
+    TChangeJournal *ChangeJournal() const { return Journal.get(); }
+    // Instrument > Change Journal: the connected instrument's journal, or a chosen one.
+    void ShowChangeJournal();
+    QAction *ChangeJournal1 = nullptr;
     // The connect button and menu entry: the language file's words for the link's state, else the
     // built-in ones.
     void UpdateConnectButton(bool connected);
@@ -258,6 +267,7 @@ private:
     void UpdatePageControl();
 
     // Destroyed in the reverse order: the catalogue, the engine, the demo instrument, the reporter.
+    std::unique_ptr<TChangeJournal> Journal; // outlives the engine that records into it
     std::unique_ptr<TReporter> OwnReporter;
     std::unique_ptr<TDemoInstrument> Demonstrator;
     std::unique_ptr<TTransactionEngine> EngineOwner;

@@ -73,6 +73,11 @@ void TFrmMain::CreateMenus()
     Instrument1->addActions({StartSession, N4, EndSession, menuIndicatorReset});
     Instrument1->addSeparator();
     Instrument1->addActions({SafePasscode1, FullPasscode1, Lock1});
+    Instrument1->addSeparator();
+    ChangeJournal1 = MakeAction(this, "ChangeJournal1", "Change &Journal");
+    ChangeJournal1->setToolTip("Every change this program made to the instrument, newest first");
+    connect(ChangeJournal1, &QAction::triggered, this, &TFrmMain::ShowChangeJournal);
+    Instrument1->addAction(ChangeJournal1);
     Instrument1->setToolTipsVisible(true);
 
     Help1 = MakeMenu(bar, "Help1", "&Help");
