@@ -108,7 +108,7 @@ TEST(SettingsFaults, CliSaveAndDumpExitThreeWithoutAFileWhenAnItemCannotBeRead)
     config.DropReply = 40; // every 40th reply
     TVornSim dropping(config);
     config.DropReply = 0;
-    config.DisconnectAfter = 120;
+    config.DisconnectAfter = 123; // (after the three reads of the instrument's identity for its journal)
     TVornSim leaving(config);
     ASSERT_TRUE(clean.Start() && dropping.Start() && leaving.Start());
 
