@@ -17,7 +17,12 @@ void TLumBitmap::SetSize(int width, int height)
 bool TLumBitmap::SaveToFile(const QString &path)
 {
     // Written whole or not at all: a half-written cache would be refused on the next start anyway,
-    // but an old good one is better kept than replaced by a broken one.
+    // but an old good one is better kept than replaced by a broken one. An empty map is no cache:
+    // it would be refused when read.
+    if (Data.empty()) {
+        Error = QStringLiteral("An empty segment map is not saved to %1").arg(path);
+        return false;
+    }
     QByteArray bytes(8 + qsizetype(Data.size()) * 2, Qt::Uninitialized);
     qToLittleEndian<qint32>(Width, bytes.data());
     qToLittleEndian<qint32>(Height, bytes.data() + 4);
@@ -32,13 +37,13 @@ bool TLumBitmap::LoadFromFile(const QString &path)
         Error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
-    const QByteArray header = file.read(8);
-    if (header.size() < 8) {
+    char header[8];
+    if (file.read(header, sizeof header) != qint64(sizeof header)) {
         Error = QStringLiteral("%1 is too short for a segment map").arg(path);
         return false;
     }
-    const qint32 w = qFromLittleEndian<qint32>(header.constData());
-    const qint32 h = qFromLittleEndian<qint32>(header.constData() + 4);
+    const qint32 w = qFromLittleEndian<qint32>(header);
+    const qint32 h = qFromLittleEndian<qint32>(header + 4);
     if (w <= 0 || h <= 0 || w > LumMaxMapSide || h > LumMaxMapSide || qint64(w) * h > LumMaxMapPixels) {
         Error = QStringLiteral("%1 holds an impossible map size %2 x %3").arg(path).arg(w).arg(h);
         return false;

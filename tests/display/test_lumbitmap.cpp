@@ -3,6 +3,7 @@
 #include "display/LumBitmap.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -95,7 +96,10 @@ TEST(LumBitmap, DamagedCacheFilesAreRefusedAndLeaveTheMapAlone)
     }
     TLumBitmap m;
     EXPECT_FALSE(m.LoadFromFile(dir.filePath("missing.kmp")));
-    EXPECT_FALSE(m.SaveToFile(dir.filePath("no/such/dir/m.kmp")));
+    EXPECT_FALSE(good.SaveToFile(dir.filePath("no/such/dir/m.kmp")));
+    // An empty map is no cache: nothing is written.
+    EXPECT_FALSE(m.SaveToFile(dir.filePath("empty.kmp")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("empty.kmp")));
 }
 
 TEST(LumBitmap, RescaleMeetsTheFirstAndLastRowsAndColumns)

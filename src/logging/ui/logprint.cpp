@@ -6,6 +6,7 @@
 #include "logging/ui/logchart.h"
 #include "logging/ui/logtab.h"
 #include "logging/ui/logui.h"
+#include "reports/ui/factorychart.h"
 #include "settings/device.h"
 #include "settings/settingstree.h"
 #include "settings/ui/settingsui.h"
@@ -241,11 +242,7 @@ void TLogUi::SaveChartPicture()
         else
             pdf.Finish(&error);
     } else {
-        TWholeFile png(path);
-        const QImage picture = chart->toPixmap(chart->width(), chart->height()).toImage();
-        if (!png.Open() || (!picture.save(&png.Device(), "PNG") && !png.WriteFailed()) || !png.Commit())
-            error = png.Reason().isEmpty() ? QStringLiteral("The chart could not be saved to %1.").arg(path)
-                                           : png.ErrorText();
+        SavePngWhole(chart->toPixmap(chart->width(), chart->height()).toImage(), path, error);
     }
     if (!error.isEmpty())
         Window.Reporter->Error(error);

@@ -3,6 +3,7 @@
 
 #include "link/wholefile.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <algorithm>
 #include <qcustomplot.h>
@@ -108,21 +109,16 @@ bool SaveFactoryChartPng(const TFactoryResults &results, const QString &fileName
     ShowFactoryChart(SetUpFactoryChart(&plot), results);
     // Drawn by the widget's own painting, as on the screen (toPixmap takes another route, with other
     // text and mark rendering).
-    const QImage image = plot.grab().toImage();
-    TWholeFile file(fileName);
-    if (!file.Open()) {
-        error = file.ErrorText();
+    return SavePngWhole(plot.grab().toImage(), fileName, error);
+}
+
+bool SavePngWhole(const QImage &image, const QString &fileName, QString &error)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        error = QStringLiteral("Could not draw the picture for %1; nothing saved.").arg(fileName);
         return false;
     }
-    const bool drawn = !image.isNull() && image.save(&file.Device(), "PNG");
-    if (!drawn && !file.WriteFailed()) {
-        file.Cancel();
-        error = QStringLiteral("Could not draw the chart into %1; no chart saved.").arg(fileName);
-        return false;
-    }
-    if (!file.Commit()) {
-        error = file.ErrorText();
-        return false;
-    }
-    return true;
+    return WriteWholeFile(fileName, png, &error);
 }

@@ -8,6 +8,7 @@
 #include <QString>
 
 class QCPGraph;
+class QImage;
 class QCPTextElement;
 class QCustomPlot;
 
@@ -28,3 +29,8 @@ void ShowFactoryChart(const TFactoryChart &chart, const TFactoryResults &results
 // Draws the results at FactoryChartSize into a PNG file, written through a temporary file so that a
 // failure leaves nothing behind; false with the reason. Needs a QApplication.
 bool SaveFactoryChartPng(const TFactoryResults &results, const QString &fileName, QString &error);
+
+// `image` as the whole new content of `fileName`, in PNG: encoded in memory first, then written
+// through a temporary file, so that a full disk never reaches the PNG encoder (which would give up
+// half way and leak its buffers) and the earlier file stays. False with the message in `error`.
+bool SavePngWhole(const QImage &image, const QString &fileName, QString &error);

@@ -163,8 +163,10 @@ void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool inclu
         if (!taken)
             snapshot.clear();
     }
+    // The send asks for its passcode once more: the one typed for the snapshot answers that, any
+    // later question goes to the user. (Declared here: the send calls it after this block.)
+    bool given = false;
     if (typed) {
-        bool given = false;
         Ui.Session->OnPasscode = [&given, &typed, ask](int level, const QString &prompt) {
             if (!std::exchange(given, true))
                 return typed;

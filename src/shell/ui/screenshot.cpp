@@ -1,7 +1,7 @@
 // A picture of the main window (see screenshot.h).
 #include "shell/ui/screenshot.h"
 
-#include "link/wholefile.h"
+#include "reports/ui/factorychart.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 
@@ -49,13 +49,12 @@ void TakeScreenshotWhenReady(TFrmMain *window, const QString &file, std::functio
                 picture = w->screen()->grabWindow(w->winId());
             if (picture.isNull())
                 picture = w->grab();
-            TWholeFile out(file);
-            const bool saved = out.Open() && picture.save(&out.Device(), "PNG") && out.Commit();
+            QString why;
+            const bool saved = SavePngWhole(picture.toImage(), file, why);
             if (saved)
                 std::printf("Screenshot saved to %s\n", qPrintable(QFileInfo(file).absoluteFilePath()));
             else
-                std::printf("Could not save the screenshot to %s: %s\n",
-                            qPrintable(QFileInfo(file).absoluteFilePath()), qPrintable(out.Reason()));
+                std::printf("Screenshot not saved. %s\n", qPrintable(why));
             std::printf("Window: %s\n", qPrintable(w->windowTitle()));
             std::printf("Tab: %s\n", qPrintable(w->PgCMain->tabText(w->PgCMain->currentIndex())));
             std::printf("Status: %s\n", qPrintable(w->IdentPanel->Text()));
