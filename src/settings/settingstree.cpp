@@ -3,6 +3,9 @@
 
 #include "link/tools.h"
 
+#include <QScopeGuard>
+#include <QTimer>
+
 namespace
 {
 
@@ -99,7 +102,12 @@ bool TSettingsTreeModel::canFetchMore(const QModelIndex &parent) const
 
 void TSettingsTreeModel::fetchMore(const QModelIndex &parent)
 {
-    Expanding(NodeAt(parent));
+    const QPersistentModelIndex menu(parent);
+    const quint64 generation = Replaced;
+    QTimer::singleShot(0, this, [this, menu, generation] {
+        if (generation == Replaced && menu.isValid() && NodeAt(menu) && NodeAt(menu)->HasPlaceholder())
+            emit MenuWanted(menu);
+    });
 }
 
 void TSettingsTreeModel::Replace(TMenuTree nodes)
@@ -164,9 +172,11 @@ bool TSettingsTreeModel::ExpandAll(TMenuNode *node)
 
 bool TSettingsTreeModel::ReloadChildren(TMenuNode *node, bool refresh)
 {
-    if (!node || !node->Data)
+    if (!node || !node->Data || Loading.contains(node))
         return false;
     const quint64 generation = Replaced;
+    Loading.insert(node);
+    const auto done = qScopeGuard([this, node] { Loading.remove(node); });
     if (!node->Children.empty()) {
         beginRemoveRows(IndexOf(node), 0, static_cast<int>(node->Children.size()) - 1);
         node->Children.clear();

@@ -5,6 +5,7 @@
 #include "device.h"
 
 #include <QAbstractItemModel>
+#include <QSet>
 #include <functional>
 
 class TSettingsTreeModel : public QAbstractItemModel
@@ -21,7 +22,10 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     bool hasChildren(const QModelIndex &parent = {}) const override;
-    // A menu that still holds its placeholder "..." loads its children when it is opened.
+    // A menu that still holds its placeholder "..." loads its children when it is opened. A view
+    // asks from within its own layout (expandAll, the "*" key): reading there would remove rows
+    // the view is walking and wait on the instrument inside it. So fetchMore only asks, after the
+    // layout, with MenuWanted; whoever shows the tree reads the menu then (Expanding).
     bool canFetchMore(const QModelIndex &parent) const override;
     void fetchMore(const QModelIndex &parent) override;
 
@@ -73,12 +77,18 @@ public:
     bool ReadEntireMenu = false;
     QByteArray LastUnitsLiteral;
 
+signals:
+    void MenuWanted(const QModelIndex &menu);
+
 private:
     bool RefreshNumbers(TMenuNode *node, quint64 generation);
     void Replace(TMenuTree nodes);
     TDevice *Device;
     TMenuTree Nodes;
     quint64 Replaced = 0;
+    // Menus being read now: a second read of one of them (asked while the first waits on the
+    // instrument) does nothing.
+    QSet<const TMenuNode *> Loading;
 };
 
 // The tree as indented text lines (two blanks a level), as printed and dumped.

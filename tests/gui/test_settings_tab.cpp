@@ -511,6 +511,38 @@ TEST_F(SettingsTabTest, PopupMenuSelectsUnderThePointerAndExpandsAll)
     W->hide();
 }
 
+TEST_F(SettingsTabTest, TheViewsOwnExpandAllAndStarKeyReadMenusAfterItsLayout)
+{
+    // The view asks for unread menus while it lays itself out; reading them there removed rows
+    // the view was walking (a crash). They are read afterwards, each once.
+    Entry = 1;
+    ReadEntire = false;
+    Passcodes = {"5678"};
+    W->StartSession->trigger();
+    ASSERT_TRUE(Ui->Session->SessionActive);
+    TSettingsTab *tab = Ui->Tab;
+    W->resize(800, 600);
+    W->show();
+    ASSERT_TRUE(PumpUntil([&] { return tab->tvMenuItems->isVisible(); }));
+    QList<QByteArray> sent;
+    W->Engine->OnFrameSent = [&sent](const QByteArray &frame) { sent << FrameText(frame); };
+    tab->tvMenuItems->expandAll();
+    ASSERT_TRUE(PumpUntil([&] { return Find(Ui->Model->Root(), "1101") != nullptr; }));
+    QTest::qWait(50);
+    for (const char *menu : {"20141100", "20141200"})
+        EXPECT_EQ(
+            std::count_if(sent.begin(), sent.end(), [&](const QByteArray &s) { return s.startsWith(menu); }),
+            1)
+            << menu << " " << sent.join(' ').constData();
+
+    // "*" on the root is the tab's Expand All: every menu below is read and opened.
+    tab->tvMenuItems->setCurrentIndex(Ui->Model->IndexOf(Ui->Model->Root()));
+    QTest::keyClick(tab->tvMenuItems, Qt::Key_Asterisk);
+    EXPECT_TRUE(Find(Ui->Model->Root(), "1331")) << "NETWORK below SERIAL was read";
+    EXPECT_TRUE(tab->tvMenuItems->isExpanded(Ui->Model->IndexOf(Find(Ui->Model->Root(), "1300"))));
+    W->hide();
+}
+
 TEST_F(SettingsTabTest, ResetWithTheSaveBlockedSavesFirst)
 {
     StartFull();

@@ -145,7 +145,7 @@ TEST(SettingsVornsim, LazySessionQueriesOnlyOpenedMenusAndCachesOptions)
 
     TMenuNode *options = bench.Find("1200");
     ASSERT_TRUE(options && options->HasPlaceholder());
-    bench.Tree.fetchMore(bench.Tree.IndexOf(options));
+    bench.Tree.Expanding(options);
     EXPECT_EQ(bench.CountSent("20141200"), 1);
     EXPECT_EQ(bench.CountSent("20141100"), 0);
     EXPECT_EQ(bench.CountSent("20141300"), 0);

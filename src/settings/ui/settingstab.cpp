@@ -73,11 +73,14 @@ QWidget *Page(const char *name, QStackedWidget *stack)
     return page;
 }
 
-// Enter in an edit field runs its OK action and goes no further (no default button fires).
-class TEnterFilter : public QObject
+// A key runs an action and goes no further: Enter in an edit field its OK action (no default
+// button fires), "*" in the tree the tab's own Expand All.
+class TKeyFilter : public QObject
 {
 public:
-    TEnterFilter(QObject *parent, std::function<void()> action) : QObject(parent), Action(std::move(action))
+    TKeyFilter(QObject *parent, std::function<void()> action,
+               QList<int> keys = {Qt::Key_Return, Qt::Key_Enter})
+        : QObject(parent), Action(std::move(action)), Keys(std::move(keys))
     {
     }
 
@@ -85,8 +88,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent *>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (Keys.contains(static_cast<QKeyEvent *>(event)->key())) {
                 Action();
                 return true;
             }
@@ -96,11 +98,12 @@ protected:
 
 private:
     std::function<void()> Action;
+    QList<int> Keys;
 };
 
 void OnEnter(QLineEdit *edit, std::function<void()> action)
 {
-    edit->installEventFilter(new TEnterFilter(edit, std::move(action)));
+    edit->installEventFilter(new TKeyFilter(edit, std::move(action)));
 }
 
 } // namespace
@@ -122,6 +125,10 @@ TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSetting
     mono.setPixelSize(13);
     tvMenuItems->setFont(mono);
     tvMenuItems->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The view's own "*" expands what is loaded and asks for the rest while laying out; the tab's
+    // Expand All reads every menu below first, with the controls locked, then opens them.
+    tvMenuItems->installEventFilter(
+        new TKeyFilter(tvMenuItems, [this] { tvMenupopupExpandClick(); }, {Qt::Key_Asterisk}));
     connect(tvMenuItems->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
                 if (!Applying)
@@ -134,7 +141,7 @@ TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSetting
     });
     // A menu still holding its placeholder is read when it opens, also where the view has not
     // laid itself out yet and so asks the model for nothing.
-    connect(tvMenuItems, &QTreeView::expanded, this, [this](const QModelIndex &index) {
+    const auto openMenu = [this](const QModelIndex &index) {
         TMenuNode *node = Model->NodeAt(index);
         if (node && node->HasPlaceholder()) {
             TMainControlsGuard lock(this);
@@ -142,7 +149,9 @@ TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSetting
             Model->Expanding(node);
             ReportMenuLimit();
         }
-    });
+    };
+    connect(tvMenuItems, &QTreeView::expanded, this, openMenu);
+    connect(Model, &TSettingsTreeModel::MenuWanted, this, openMenu);
 
     PopuptvMenu = new QMenu(this);
     PopuptvMenu->setObjectName("PopuptvMenu");
