@@ -2,6 +2,7 @@
 #include "products.h"
 
 #include "device.h"
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
@@ -98,8 +99,9 @@ int TProductOps::ProductIndex(const TMenuNode *node)
 
 QString TProductOps::DeleteQuestion(const QByteArray &name)
 {
-    return QStringLiteral("Delete the product %1?\nDeleting a product will clear all Totals.  Continue?")
-        .arg(Quoted(name));
+    return LangText("Messages", "DeleteProduct", "Delete the product %1?").arg(Quoted(name)) + "\n" +
+           LangText("Messages", "DeleteProductTotals",
+                    "Deleting a product will clear all Totals.  Continue?");
 }
 
 std::optional<int> TProductOps::BeginAdd()

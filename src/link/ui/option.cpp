@@ -1,6 +1,7 @@
 // TfrmOptions (see option.h).
 #include "link/ui/option.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "settings/menucache.h"
 #include "settings/ui/NumEdit.h"
@@ -112,7 +113,7 @@ TfrmOptions::TfrmOptions(TdatViewer &config, TReporter *reporter, QWidget *paren
     for (TNumEdit *edit : {edtSerialTimeout, edtTCPTimeout})
         connect(edit, &TNumEdit::ExitError, this, [this] {
             if (Reporter)
-                Reporter->Error(RangeMessage);
+                Reporter->Error(LangText("TfrmOptions", "Range", RangeMessage));
         });
 }
 
@@ -136,7 +137,7 @@ void TfrmOptions::btnOKClick()
         if (!TNumEdit::TextToFloat(edit->text(), &v) || v < 0.5 || v > 20) {
             // A mouse click on OK has just taken the focus from the entry, which says it itself.
             if (Reporter && !edit->ExitErrorPending())
-                Reporter->Error(RangeMessage);
+                Reporter->Error(LangText("TfrmOptions", "Range", RangeMessage));
             edit->setFocus();
             return;
         }

@@ -1,8 +1,8 @@
 // The Test tab (see testtab.h).
 #include "link/ui/testtab.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
-
 #include "link/transact.h"
 
 #include <QCheckBox>
@@ -73,7 +73,8 @@ const QString TTestTab::SendOffText =
 void TTestTab::SetSendAllowed(bool allowed)
 {
     BtnSend->setEnabled(allowed);
-    BtnSend->setToolTip(allowed ? QStringLiteral("Send the typed message to the instrument") : SendOffText);
+    BtnSend->setToolTip(allowed ? LangText("Messages", "SendTip", "Send the typed message to the instrument")
+                                : LangText("TFrmMain", "LblSendOff", SendOffText));
     LblSendOff->setVisible(!allowed);
 }
 
