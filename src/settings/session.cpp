@@ -136,9 +136,9 @@ bool TSession::Save(const QByteArray &fullPasscode)
             break;
     }
     if (Reporter)
-        Reporter->Error(
-            QStringLiteral("The instrument did not confirm saving its settings: look at its display "
-                           "before saving again."));
+        Reporter->Error(LangText(
+            "Messages", "SaveUnconfirmed",
+            "The instrument did not confirm saving its settings: look at its display before saving again."));
     return false;
 }
 
@@ -183,7 +183,7 @@ bool TSession::CheckInstrumentKnown()
         return false;
     if (Device->CommsType != "00") {
         if (Reporter)
-            Reporter->Error(QStringLiteral("Unknown Instrument Communications"));
+            Reporter->Error(LangText("Messages", "DsdUnknownComms", "Unknown Instrument Communications"));
         return false;
     }
     return true;

@@ -150,8 +150,12 @@ TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, Td
     DsdTimeFrom->setObjectName("DsdTimeFrom");
     DsdTimeTo = new QTimeEdit(QTime(23, 59, 59), this);
     DsdTimeTo->setObjectName("DsdTimeTo");
-    for (QDateEdit *d : {DsdDateFrom, DsdDateTo})
+    // Dates as the records show them (the system's format), not in the program's number locale,
+    // whose month names are English.
+    for (QDateEdit *d : {DsdDateFrom, DsdDateTo}) {
+        d->setLocale(QLocale::system());
         d->setCalendarPopup(true);
+    }
     for (QTimeEdit *t : {DsdTimeFrom, DsdTimeTo})
         t->setDisplayFormat("HH:mm:ss");
     grid->addWidget(DsdRecordRadioFromTo, 3, 0, 2, 2);
