@@ -237,7 +237,11 @@ TEST_F(GermanWindowTest, EveryWindowAndDialogSpeaksGerman)
     product.SetRenaming("PRODUCT 1");
     Walk.Check(&product, "TFrmNewProduct (rename)");
 
-    EXPECT_TRUE(Walk.English.isEmpty()) << Walk.English.join('\n').toStdString();
+    EXPECT_TRUE(Walk.English.isEmpty())
+        << "Texts that are not the language file's German (give the widget an object name and keys "
+           "<name>English and <name>German in its window's section of assets/files/brellin.lang, or look "
+           "a text the program sets up by name with LangText):\n"
+        << Walk.English.join('\n').toStdString();
     EXPECT_GT(Walk.Checked, 300);
 }
 
