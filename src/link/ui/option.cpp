@@ -84,9 +84,11 @@ TfrmOptions::TfrmOptions(TdatViewer &config, TReporter *reporter, QWidget *paren
     cbRememberMenus = new QCheckBox("Remember menu structures", settings);
     cbRememberMenus->setObjectName("cbRememberMenus");
     cbRememberMenus->setToolTip(
-        QStringLiteral("Reads of a model and version read before ask only for the values and a check of "
-                       "each menu, and settings files of that model can be edited without an instrument.\n"
-                       "Kept in %1; delete that folder to clear it.")
+        LangText("TfrmOptions", "RememberMenusTip",
+                 "Reads of a model and version read before ask only for the values and a check of each menu, "
+                 "and settings files of that model can be edited without an instrument.") +
+        "\n" +
+        LangText("TfrmOptions", "RememberMenusKept", "Kept in %1; delete that folder to clear it.")
             .arg(QDir::toNativeSeparators(TMenuStructureCache::DefaultFolder())));
     settingsLayout->addWidget(cbRememberMenus);
 
