@@ -214,8 +214,9 @@ TEST_F(GermanWindowTest, EveryWindowAndDialogSpeaksGerman)
     W->findChild<QAction *>("FactoryTestResults1")->trigger();
     W->About1->trigger();
     W->menuOptions->trigger();
-    for (const char *dialog :
-         {"TFrmSetClock", "TFrmAllocationReport", "TFrmFactory", "TfrmAbout", "TfrmOptions"})
+    W->ChangeJournal1->trigger(); // the session's and the save's events are in it
+    for (const char *dialog : {"TFrmSetClock", "TFrmAllocationReport", "TFrmFactory", "TfrmAbout",
+                               "TfrmOptions", "TJournalWindow"})
         EXPECT_TRUE(Shown.contains(dialog)) << dialog;
     W->muHelp->trigger();
     W->FrmDebug->show();

@@ -99,8 +99,9 @@ void TTestTab::Send()
         intent = Engine->Changes->Intent(event);
         if (intent == 0) {
             if (Engine->Reporter)
-                Engine->Reporter->Error(QStringLiteral("The change journal could not be written (%1): the "
-                                                       "message was not sent.")
+                Engine->Reporter->Error(LangText("Messages", "JournalNotSent",
+                                                 "The change journal could not be written (%1): the "
+                                                 "message was not sent.")
                                             .arg(Engine->Changes->LastError()));
             return;
         }

@@ -88,8 +88,9 @@ void TSettingsFiles::Save1Click()
     }
     // The instrument's latest known state, for "Compare with Last Visit".
     if (QString error; w.ChangeJournal() && !KeepLastVisit(path, w.ChangeJournal()->Folder(), &error))
-        w.Reporter->Error(QStringLiteral("The settings were saved, but not kept as the last visit: ") +
-                          error);
+        w.Reporter->Error(LangText("Messages", "LastVisitNotKept",
+                                   "The settings were saved, but not kept as the last visit: %1")
+                              .arg(error));
 }
 
 void TSettingsFiles::Open1Click()
@@ -160,9 +161,9 @@ void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool inclu
         const bool taken = TakeSnapshot(HasCalibrationLine(requests), snapshot, snapshotLines, &why);
         Ui.Session->OnPasscode = ask;
         if (!taken &&
-            !(w.Reporter && w.Reporter->Ask(QStringLiteral("The instrument's settings could not be "
-                                                           "saved before the send (%1). Send without "
-                                                           "a snapshot?")
+            !(w.Reporter && w.Reporter->Ask(LangText("Messages", "SendWithoutSnapshot",
+                                                     "The instrument's settings could not be saved before "
+                                                     "the send (%1). Send without a snapshot?")
                                                 .arg(why))))
             return;
         if (!taken)
