@@ -1,6 +1,7 @@
 // Calibration steps, their status watch, and the save and read-back that follow (see calibration.h).
 #include "calibration.h"
 
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
@@ -81,17 +82,20 @@ QByteArray TCalibration::ResultText(int code)
 QString TCalibration::ResultMessage(uint32_t status)
 {
     const int code = static_cast<int>(status & StatusResult);
-    return QString::asprintf("Error: %d - %s", code, ResultText(code).constData());
+    const QByteArray key = "CalResult" + QByteArray::number(code);
+    return LangText("Messages", "CalError", QStringLiteral("Error: %1 - %2"))
+        .arg(code)
+        .arg(LangText("Messages", key.constData(), QString::fromLatin1(ResultText(code))));
 }
 
 QString TCalibration::WatchText(int seconds)
 {
-    return QStringLiteral("Calibration in progress: %1 s").arg(seconds);
+    return LangText("Messages", "CalWatch", QStringLiteral("Calibration in progress: %1 s")).arg(seconds);
 }
 
 QString TCalibration::SignalRangeMessage()
 {
-    return QStringLiteral("Out of Range: (%1 to %2)")
+    return LangText("Messages", "CalSignalRange", QStringLiteral("Out of Range: (%1 to %2)"))
         .arg(QString::fromLatin1(SignedToDecimalText(-SignalLimit, 4)),
              QString::fromLatin1(SignedToDecimalText(SignalLimit, 4)));
 }
@@ -159,33 +163,40 @@ TCalOutcome TCalibration::Lost(const TCalOutcome &sofar)
     QString step;
     switch (sofar.End) {
     case TCalEnd::Done:
-        step = QStringLiteral("the step finished");
+        step = LangText("Messages", "CalLostDone", QStringLiteral("the step finished"));
         break;
     case TCalEnd::ResultCode:
-        step = QStringLiteral("the step ended with \"%1\"")
+        step = LangText("Messages", "CalLostCode", QStringLiteral("the step ended with \"%1\""))
                    .arg(ResultMessage(static_cast<uint32_t>(sofar.Code)));
         break;
     case TCalEnd::Refused:
-        step = QStringLiteral("the instrument refused the step");
+        step = LangText("Messages", "CalLostRefused", QStringLiteral("the instrument refused the step"));
         break;
     default:
-        step = sofar.Sent ? QStringLiteral("the step's outcome is not known")
-                          : QStringLiteral("no calibration step was started");
+        step = sofar.Sent
+                   ? LangText("Messages", "CalLostUnknown", QStringLiteral("the step's outcome is not known"))
+                   : LangText("Messages", "CalLostNotStarted",
+                              QStringLiteral("no calibration step was started"));
         break;
     }
     QString save;
     if (sofar.Saved)
-        save =
+        save = LangText(
+            "Messages", "CalLostSavedNotRead",
             QStringLiteral("the instrument confirmed saving its settings, but the figures could not be read "
-                           "back");
+                           "back"));
     else if (SaveAsked)
-        save =
+        save = LangText(
+            "Messages", "CalLostSaveUnconfirmed",
             QStringLiteral("saving its settings was not confirmed, so the calibration may be lost when the "
-                           "instrument is switched off");
+                           "instrument is switched off"));
     else if (sofar.Sent)
-        save = QStringLiteral("the instrument was not told to save its settings");
-    out.Message = QStringLiteral("The connection to the instrument was lost during calibration: %1%2.")
-                      .arg(step, save.isEmpty() ? QString() : QStringLiteral("; ") + save);
+        save = LangText("Messages", "CalLostNotSaved",
+                        QStringLiteral("the instrument was not told to save its settings"));
+    out.Message =
+        LangText("Messages", "CalLost",
+                 QStringLiteral("The connection to the instrument was lost during calibration: %1%2."))
+            .arg(step, save.isEmpty() ? QString() : QStringLiteral("; ") + save);
     if (Reporter)
         Reporter->Error(out.Message);
     return out;
@@ -271,10 +282,11 @@ TCalOutcome TCalibration::Step(int reg, const QByteArray &data)
             out.Sent = true;
             if (out.End == TCalEnd::LinkLost)
                 return out;
-            out.Message =
+            out.Message = LangText(
+                "Messages", "CalStartUnknown",
                 QStringLiteral("The instrument did not answer the start of the calibration step, and "
                                "whether it started is not known: look at the instrument before "
-                               "starting the step again.");
+                               "starting the step again."));
             if (Reporter)
                 Reporter->Error(out.Message);
             return out;
@@ -289,9 +301,11 @@ TCalOutcome TCalibration::Step(int reg, const QByteArray &data)
         }
         case TStartSeen::Unknown:
             out.End = TCalEnd::Unconfirmed;
-            out.Message = QStringLiteral("The instrument did not confirm the start of the calibration step, "
-                                         "and its status does not show whether it ran: look at the "
-                                         "instrument before starting the step again.");
+            out.Message =
+                LangText("Messages", "CalStartUnconfirmed",
+                         QStringLiteral("The instrument did not confirm the start of the calibration step, "
+                                        "and its status does not show whether it ran: look at the "
+                                        "instrument before starting the step again."));
             if (Reporter)
                 Reporter->Error(out.Message);
             return out;
@@ -300,9 +314,10 @@ TCalOutcome TCalibration::Step(int reg, const QByteArray &data)
         }
     }
     out.End = TCalEnd::NoReply;
-    out.Message =
+    out.Message = LangText(
+        "Messages", "CalStartNoReply",
         QStringLiteral("The instrument did not answer the start of the calibration step (sent twice); "
-                       "no step ran.");
+                       "no step ran."));
     if (Reporter)
         Reporter->Error(out.Message);
     return out;
@@ -333,8 +348,10 @@ TCalOutcome TCalibration::Finish(TCalOutcome out)
         if (!Engine->LinkOpen()) {
             out = Lost(out);
         } else if (!out.Saved) {
-            const QString text = QStringLiteral("The instrument did not confirm saving its settings: the "
-                                                "calibration may be lost when it is switched off.");
+            const QString text =
+                LangText("Messages", "CalSaveUnconfirmed",
+                         QStringLiteral("The instrument did not confirm saving its settings: the "
+                                        "calibration may be lost when it is switched off."));
             if (Reporter)
                 Reporter->Error(text);
             if (out.Message.isEmpty())
@@ -434,11 +451,14 @@ TCalOutcome TCalibration::DirectSignal(const TCalAsk &ask, int reg, void (TDevic
         out.Message.clear();
     } else if (out.End == TCalEnd::Done && now != *v) {
         out.End = TCalEnd::Unconfirmed;
-        out.Message = QStringLiteral("The instrument took the entry, but its %1 reads back as %2 mV/V, not "
-                                     "the %3 mV/V sent.")
-                          .arg(reg == RegDirectZero ? QStringLiteral("zero") : QStringLiteral("span"),
-                               QString::fromLatin1(SignedToDecimalText(now, 4)),
-                               QString::fromLatin1(SignedToDecimalText(*v, 4)));
+        out.Message =
+            LangText("Messages", "CalEntryDiffers",
+                     QStringLiteral("The instrument took the entry, but its %1 reads back as %2 mV/V, not "
+                                    "the %3 mV/V sent."))
+                .arg(reg == RegDirectZero ? LangText("Messages", "CalEntryZero", QStringLiteral("zero"))
+                                          : LangText("Messages", "CalEntrySpan", QStringLiteral("span")),
+                     QString::fromLatin1(SignedToDecimalText(now, 4)),
+                     QString::fromLatin1(SignedToDecimalText(*v, 4)));
         if (Reporter)
             Reporter->Error(out.Message);
     }
@@ -572,8 +592,10 @@ TCalOutcome TCalibration::WaitForCalibration(const TCalWitness &before)
                 }
             } else if (HexToInt(Engine->LastReply.Data) == *before.Count) {
                 out.End = TCalEnd::Unconfirmed;
-                out.Message = QStringLiteral("The instrument shows no calibration step running, but its "
-                                             "calibration counter did not move: the step did not finish.");
+                out.Message =
+                    LangText("Messages", "CalCounterStill",
+                             QStringLiteral("The instrument shows no calibration step running, but its "
+                                            "calibration counter did not move: the step did not finish."));
             }
         }
         WatchTimer.stop();

@@ -1,6 +1,7 @@
 // The Data Store tab's list of instruments and the loading of the chosen one.
 #include "datastore.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 
 #include <QFileInfo>
@@ -34,7 +35,8 @@ bool TDsdDataStore::ListStores(QStringList &list)
         CheckInstrumentKnown();
     if (!Layout.EnsureStoreDir()) {
         if (Reporter)
-            Reporter->Info(QStringLiteral("Could not create Data Store database in ") + Layout.ParentDir());
+            Reporter->Info(LangText("Messages", "StoreNoDir", "Could not create Data Store database in %1")
+                               .arg(Layout.ParentDir()));
         return false;
     }
     list = Layout.StoredInstruments();

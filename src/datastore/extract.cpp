@@ -1,6 +1,7 @@
 // CSV extraction of the selected records and the layout of their printout.
 #include "extract.h"
 
+#include "i18n/LumsLang.h"
 #include "link/wholefile.h"
 #include "progress.h"
 #include "storelayout.h"
@@ -58,11 +59,12 @@ TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial,
     const uint32_t last = selection.LastIndex;
     if (progress) {
         progress->SetProgressRange(first / 2, last / 2, 10000);
-        progress->ShowProgress(QStringLiteral("Instrument Serial Number: ") + isn,
-                               QStringLiteral("Extracting Records from %1 to %2")
-                                   .arg(selection.FirstNumber)
-                                   .arg(selection.LastNumber),
-                               QString::number(selection.FirstNumber));
+        progress->ShowProgress(
+            LangText("TFrmProgress", "ProgressSerial", "Instrument Serial Number: %1").arg(isn),
+            LangText("TFrmProgress", "ProgressExtracting", "Extracting Records from %1 to %2")
+                .arg(selection.FirstNumber)
+                .arg(selection.LastNumber),
+            QString::number(selection.FirstNumber));
     }
     // The lines gather in one buffer that goes out a megabyte at a time.
     constexpr qsizetype chunk = 1 << 20;

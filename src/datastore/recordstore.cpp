@@ -2,6 +2,7 @@
 // record.
 #include "recordstore.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 
 #include <QDate>
@@ -232,12 +233,13 @@ bool TDsdRecordStore::DsdMemMapFileInit(const QString &path, const QString &seri
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        Fail(QStringLiteral("Error: file did not open properly: ") + path);
+        Fail(LangText("Messages", "StoreNotOpened", "Error: file did not open properly: %1").arg(path));
         return false;
     }
     const qint64 size = file.size();
     if (size > static_cast<qint64>(MaxStoreFileSize)) {
-        Fail(QStringLiteral("file size exceeds max allowed (%1)").arg(MaxStoreFileSize));
+        Fail(LangText("Messages", "StoreTooLarge", "file size exceeds max allowed (%1)")
+                 .arg(MaxStoreFileSize));
         return false;
     }
     if (Mapping.Map(file.handle(), static_cast<std::size_t>(size))) {
@@ -255,7 +257,8 @@ bool TDsdRecordStore::DsdMemMapFileInit(const QString &path, const QString &seri
         }
         if (got < size) {
             // Go on with what arrived: the missing end shows as an incomplete file.
-            const QString text = QStringLiteral("Read of Data Store for \"%1\" failed.").arg(serial);
+            const QString text =
+                LangText("Messages", "StoreReadFailed", "Read of Data Store for \"%1\" failed.").arg(serial);
             LogLine(text);
             if (Reporter)
                 Reporter->Error(text);
@@ -277,7 +280,7 @@ bool TDsdRecordStore::FileChanged()
         return ChangeNoticed;
     ChangeNoticed = true;
     Verdict |= VerdictFileTamper;
-    StatusText = QString::fromLatin1(StoreChangedText);
+    StatusText = LangText("Messages", "DsdStoreChanged", QString::fromLatin1(StoreChangedText));
     StatusTamper = true;
     LogLine(StatusText);
     return true;
@@ -307,12 +310,12 @@ void TDsdRecordStore::Report()
     if (Verdict != 0) {
         LogLine(QString::fromLatin1(TamperEvidenceText));
         StatusTamper = true;
-        StatusText = QString::fromLatin1(TamperEvidenceText);
+        StatusText = LangText("Messages", "Tamper", TamperEvidenceText);
         if (Reporter)
-            Reporter->Error(QString::fromLatin1(TamperEvidenceText) +
-                            QStringLiteral("\r\n found %1 records").arg(Count));
+            Reporter->Error(StatusText + "\r\n " +
+                            LangText("Messages", "FoundRecordsLower", "found %1 records").arg(Count));
     } else {
-        StatusText = QStringLiteral("Found %1 records").arg(Count);
+        StatusText = LangText("Messages", "FoundRecords", "Found %1 records").arg(Count);
         LogLine(QStringLiteral("file opened and mapped OK: found %1 records").arg(Count));
     }
 }

@@ -1,6 +1,7 @@
 // Upload of new instrument records into the store file, and the file handling it needs.
 #include "upload.h"
 
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
@@ -384,10 +385,11 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     Refusal.clear();
     if (Progress) {
         Progress->SetProgressRange(0, 100000, 1);
-        Progress->ShowProgress(QStringLiteral("Initialising..."), QString(), QString());
+        Progress->ShowProgress(LangText("TFrmProgress", "ProgressInitialising", "Initialising..."), QString(),
+                               QString());
     }
     if (!Engine.LinkOpen())
-        return Fail(QStringLiteral("Com Port not open or instrument not connected"));
+        return Fail(LangText("Messages", "DsdNotConnected", "Com Port not open or instrument not connected"));
     // Reads are harmless to repeat: the identification is asked for a few times before an
     // instrument that answers late (each reply after the time-out) is given up.
     const int readAttempts = Device.ReadAttempts;
@@ -397,16 +399,18 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
     Device.ReadAttempts = readAttempts;
     // An identification that got no answer is no unknown instrument: say what happened.
     if (!known && !Engine.LinkOpen())
-        return Fail(QStringLiteral("Com Port not open or instrument not connected"));
+        return Fail(LangText("Messages", "DsdNotConnected", "Com Port not open or instrument not connected"));
     if (!known && Engine.LastWaitTimedOut())
-        return Fail(QStringLiteral("Instrument not responding"));
+        return Fail(LangText("Messages", "NotResponding", "Instrument not responding"));
     if (!known)
-        return Fail(QStringLiteral("Unknown instrument type"));
+        return Fail(LangText("Messages", "UnknownType", "Unknown instrument type"));
 
     if (Progress)
-        Progress->ShowProgress(QStringLiteral("Checking Data Store..."), QString(), QString());
+        Progress->ShowProgress(LangText("TFrmProgress", "ProgressChecking", "Checking Data Store..."),
+                               QString(), QString());
     if (!Layout.EnsureStoreDir())
-        return Fail(QStringLiteral("Could not create Data Store database in ") + Layout.ParentDir());
+        return Fail(LangText("Messages", "StoreNoDir", "Could not create Data Store database in %1")
+                        .arg(Layout.ParentDir()));
 
     // Records must never go to another instrument's file: without the serial number, no upload.
     Device.ReadDataStoreInfo();
@@ -543,9 +547,12 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         from = 0;
     if (Progress) {
         Progress->SetProgressRange(from / 2, newest / 2, 1);
-        Progress->ShowProgress(QStringLiteral("Instrument Serial Number: ") + serial,
-                               QStringLiteral("Uploading Records from %1 to %2").arg(from).arg(newest),
-                               QString());
+        Progress->ShowProgress(
+            LangText("TFrmProgress", "ProgressSerial", "Instrument Serial Number: %1").arg(serial),
+            LangText("TFrmProgress", "ProgressUploading", "Uploading Records from %1 to %2")
+                .arg(from)
+                .arg(newest),
+            QString());
     }
 
     // The instrument's read position is known only while `anchored`: then the next record
@@ -751,13 +758,18 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         Progress->HideProgress();
 
     const QString uploaded =
-        QStringLiteral("Uploaded %1 new record%2.").arg(Count).arg(Count == 1 ? "" : "s");
+        Count == 1 ? LangText("Messages", "UploadedOne", QStringLiteral("Uploaded 1 new record."))
+                   : LangText("Messages", "Uploaded", QStringLiteral("Uploaded %1 new records.")).arg(Count);
     QString missing;
     for (const auto &[first, last] : Missing)
-        missing +=
-            first == last
-                ? QStringLiteral(" Record %1 was no longer on the instrument.").arg(first)
-                : QStringLiteral(" Records %1 to %2 were no longer on the instrument.").arg(first).arg(last);
+        missing += first == last
+                       ? " " + LangText("Messages", "UploadGoneOne",
+                                        QStringLiteral("Record %1 was no longer on the instrument."))
+                                   .arg(first)
+                       : " " + LangText("Messages", "UploadGone",
+                                        QStringLiteral("Records %1 to %2 were no longer on the instrument."))
+                                   .arg(first)
+                                   .arg(last);
     const QString closed =
         ClosedPath.isEmpty()
             ? QString()
@@ -774,31 +786,47 @@ TDsdUpload::TResult TDsdUpload::DsdUploadOrRefreshClick()
         return Restarted;
     }
     if (stop == Complete) {
-        Message = Count == 0 ? QStringLiteral("No new records to upload from instrument.")
+        Message = Count == 0 ? LangText("Messages", "UploadNothingNew",
+                                        QStringLiteral("No new records to upload from instrument."))
                              : closed + uploaded + missing;
         if (Reporter)
             Reporter->Info(Message);
         return Count == 0 ? NothingNew : Uploaded;
     }
     const QString why =
-        stop == TooLong ? QStringLiteral("the instrument's record %1 is %2 characters long, longer than a "
-                                         "store line holds (%3 characters); it is not stored, nor are the "
-                                         "records after it")
-                              .arg(TooLongRecord)
-                              .arg(TooLongLength)
-                              .arg(MaxRecordLength)
-        : stop == Cancelled  ? QStringLiteral("cancelled by request")
-        : stop == LinkLost   ? QStringLiteral("the connection was lost")
-        : stop == Silence    ? QStringLiteral("the instrument stopped answering")
-        : !Refusal.isEmpty() ? QStringLiteral("the instrument refused (%1)").arg(Refusal)
-                             : QStringLiteral("the instrument's replies did not fit together");
-    Message = closed +
-              QStringLiteral("Upload incomplete%1 (%2 new record%3 stored): %4.%5")
-                  .arg(HasLast ? QStringLiteral(" after record %1").arg(LastNumber) : QString())
-                  .arg(Count)
-                  .arg(Count == 1 ? "" : "s")
-                  .arg(why, stop == TooLong ? QString() : QStringLiteral(" Upload again to continue.")) +
-              missing;
+        stop == TooLong
+            ? LangText(
+                  "Messages", "UploadWhyTooLong",
+                  QStringLiteral("the instrument's record %1 is %2 characters long, longer than a store line "
+                                 "holds (%3 characters); it is not stored, nor are the records after it"))
+                  .arg(TooLongRecord)
+                  .arg(TooLongLength)
+                  .arg(MaxRecordLength)
+        : stop == Cancelled
+            ? LangText("Messages", "UploadWhyCancelled", QStringLiteral("cancelled by request"))
+        : stop == LinkLost ? LangText("Messages", "UploadWhyLost", QStringLiteral("the connection was lost"))
+        : stop == Silence
+            ? LangText("Messages", "UploadWhySilent", QStringLiteral("the instrument stopped answering"))
+        : !Refusal.isEmpty()
+            ? LangText("Messages", "UploadWhyRefused", QStringLiteral("the instrument refused (%1)"))
+                  .arg(Refusal)
+            : LangText("Messages", "UploadWhyMismatch",
+                       QStringLiteral("the instrument's replies did not fit together"));
+    const QString stored =
+        Count == 1 ? LangText("Messages", "UploadStoredOne", QStringLiteral("1 new record stored"))
+                   : LangText("Messages", "UploadStored", QStringLiteral("%1 new records stored")).arg(Count);
+    const QString after =
+        HasLast ? LangText("Messages", "UploadIncompleteAfter",
+                           QStringLiteral("Upload incomplete after record %1 (%2): %3."))
+                      .arg(LastNumber)
+                      .arg(stored, why)
+                : LangText("Messages", "UploadIncomplete", QStringLiteral("Upload incomplete (%1): %2."))
+                      .arg(stored, why);
+    // A record too long to store stops every later upload at the same place: no use trying again.
+    const QString again = stop == TooLong ? QString()
+                                          : " " + LangText("Messages", "UploadAgain",
+                                                           QStringLiteral("Upload again to continue."));
+    Message = closed + after + again + missing;
     if (Reporter) {
         if (stop == Cancelled)
             Reporter->Info(Message);

@@ -2,6 +2,7 @@
 #include "keypress.h"
 
 #include "display/VornTables.h"
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/transact.h"
 
@@ -50,16 +51,17 @@ TKeyResult PressKey(TTransactionEngine &engine, int code)
         if (!engine.LinkOpen()) {
             result.Outcome = TKeyOutcome::LinkLost;
             result.Message =
-                QStringLiteral(
-                    "The link was lost while the %1 key was sent: look at the instrument's display "
-                    "before pressing it again.")
+                LangText(
+                    "Messages", "KeyLost",
+                    "The link was lost while the %1 key was sent: look at the instrument's display before "
+                    "pressing it again.")
                     .arg(KeyName(code));
             return result;
         }
         if (!engine.LastWaitTimedOut()) {
             result.Outcome = TKeyOutcome::Refused;
             result.Message =
-                QStringLiteral("The instrument refused the %1 key: %2")
+                LangText("Messages", "KeyRefused", "The instrument refused the %1 key: %2")
                     .arg(KeyName(code), QString::fromLatin1(engine.LastReply.ErrorText()).trimmed());
             return result;
         }
@@ -76,8 +78,9 @@ TKeyResult PressKey(TTransactionEngine &engine, int code)
     }
     result.Outcome = TKeyOutcome::NotConfirmed;
     result.Message =
-        QStringLiteral("The %1 key was not confirmed by the instrument: look at its display before "
-                       "pressing it again.")
+        LangText(
+            "Messages", "KeyUnconfirmed",
+            "The %1 key was not confirmed by the instrument: look at its display before pressing it again.")
             .arg(KeyName(code));
     return result;
 }

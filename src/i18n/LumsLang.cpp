@@ -58,11 +58,49 @@ std::optional<QString> TLumsLanguage::Lookup(const TIniFile &file, const QString
     return text;
 }
 
+const TIniFile *TLumsLanguage::Parsed() const
+{
+    const QFileInfo info(File);
+    if (!info.isFile()) {
+        Cache.reset();
+        return nullptr;
+    }
+    if (!Cache || info.lastModified() != CacheTime || info.size() != CacheSize) {
+        Cache = Read();
+        CacheTime = info.lastModified();
+        CacheSize = info.size();
+    }
+    return Cache ? &*Cache : nullptr;
+}
+
 QString TLumsLanguage::GetText(const QString &section, const QString &name, int number) const
 {
     const int index = (number >= 1 && number <= Names.size()) ? number - 1 : CurrentIndex;
-    const auto file = Read();
+    const TIniFile *file = Parsed();
     if (!file)
         return QString();
     return Lookup(*file, section, name + Names.value(index)).value_or(QString());
+}
+
+namespace
+{
+const TLumsLanguage *TheProgramLanguage = nullptr;
+}
+
+void TLumsLanguage::SetProgramLanguage(const TLumsLanguage *language)
+{
+    TheProgramLanguage = language;
+}
+
+const TLumsLanguage *TLumsLanguage::ProgramLanguage()
+{
+    return TheProgramLanguage;
+}
+
+QString LangText(const char *section, const char *name, const QString &builtIn)
+{
+    if (!TheProgramLanguage)
+        return builtIn;
+    const QString text = TheProgramLanguage->GetText(QString::fromLatin1(section), QString::fromLatin1(name));
+    return text.isEmpty() ? builtIn : text;
 }

@@ -2,6 +2,7 @@
 #include "transact.h"
 
 #include "CRC.h"
+#include "i18n/LumsLang.h"
 #include "reporter.h"
 
 #include <QCoreApplication>
@@ -312,9 +313,9 @@ void TTransactionEngine::ReportNotResponding()
         NotRespondingShown = true;
         // Once per silence: the next good reply clears it. What runs goes on behind the message.
         if (Reporter)
-            Reporter->NotResponding(QStringLiteral("Instrument not responding"));
+            Reporter->NotResponding(LangText("Messages", "NotResponding", "Instrument not responding"));
         if (OnNotResponding)
-            OnNotResponding(QStringLiteral("Instrument not responding"));
+            OnNotResponding(LangText("Messages", "NotResponding", "Instrument not responding"));
     }
 }
 

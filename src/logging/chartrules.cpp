@@ -1,6 +1,7 @@
 // Chart-setup field rules and Auto (see chartrules.h).
 #include "chartrules.h"
 
+#include "i18n/LumsLang.h"
 #include "link/tools.h"
 
 namespace
@@ -33,8 +34,9 @@ bool ApplyRange(TLogRange &axis, double min, double max, QString *error)
 {
     if (!(min < max)) {
         if (error && error->isEmpty())
-            *error = QStringLiteral("The axis minimum (%1) must be below its maximum (%2).")
-                         .arg(LogTimeText(min), LogTimeText(max));
+            *error =
+                LangText("Messages", "AxisOrder", "The axis minimum (%1) must be below its maximum (%2).")
+                    .arg(LogTimeText(min), LogTimeText(max));
         return false;
     }
     axis = {min, max};
@@ -71,7 +73,8 @@ bool ChartSetupAuto(const TLogModel &log, int decimals, TChartSetupFields *field
 {
     if (!log.HasWeights()) {
         if (error)
-            *error = QStringLiteral("There are no logged weights to fit the chart to.");
+            *error =
+                LangText("Messages", "NoWeightsToFit", "There are no logged weights to fit the chart to.");
         return false;
     }
     const double m = (log.Highest() - log.Lowest()) / 10;
@@ -111,7 +114,9 @@ bool ChartSetupRanges(const TChartSetupFields &fields, TLogRange *bottom, TLogRa
         ApplyRange(weight, ChartFieldValue(fields.MinWeight), ChartFieldValue(fields.MaxWeight), &reason);
     if (!timeOk || !weightOk) {
         if (error)
-            *error = (timeOk ? QStringLiteral("Weight: ") : QStringLiteral("Time: ")) + reason;
+            *error = (timeOk ? LangText("Messages", "AxisWeight", "Weight: %1")
+                             : LangText("Messages", "AxisTime", "Time: %1"))
+                         .arg(reason);
         return false;
     }
     *bottom = time;

@@ -1,6 +1,8 @@
 // The factory test results: record decoding, trade limits, chart series and the zero drift.
 #include "reports/factory.h"
 
+#include "i18n/LumsLang.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -78,11 +80,12 @@ TZeroDrift ZeroDrift(const TFactoryRecord &record)
 {
     TZeroDrift drift;
     if (record.Count == 0) {
-        drift.Why = QStringLiteral("the record holds no points");
+        drift.Why = LangText("Messages", "DriftNoPoints", "the record holds no points");
         return drift;
     }
     if (record.T1 == record.T2) {
-        drift.Why = QStringLiteral("both runs were at %1 Degrees C").arg(record.T1);
+        drift.Why =
+            LangText("Messages", "DriftSameTemperature", "both runs were at %1 Degrees C").arg(record.T1);
         return drift;
     }
     int k = 0;
@@ -105,8 +108,10 @@ TZeroDrift ZeroDrift(const TFactoryRecord &record)
 QString ZeroDriftText(const TZeroDrift &drift)
 {
     if (!drift.Defined)
-        return QStringLiteral("Drift at the lowest test point not available: %1").arg(drift.Why);
-    return QStringLiteral("Drift at the lowest test point (point %1, %2 divisions) = %3 microvolts/degree C")
+        return LangText("Messages", "DriftNone", "Drift at the lowest test point not available: %1")
+            .arg(drift.Why);
+    return LangText("Messages", "Drift",
+                    "Drift at the lowest test point (point %1, %2 divisions) = %3 microvolts/degree C")
         .arg(drift.Point + 1)
         .arg(drift.Divisions, 0, 'f', 2)
         .arg(drift.MicrovoltsPerDegree, 0, 'f', drift.Decimals);
@@ -143,8 +148,8 @@ TFactoryResults FactoryResults(const TFactoryRecord &record, const QByteArray &s
         }
     out.UpperLimits.append(QPointF(out.XMax, TradeLimitAt(out.XMax)));
     out.LowerLimits.append(QPointF(out.XMax, -TradeLimitAt(out.XMax)));
-    out.Run1Title = QStringLiteral("%1 Degrees C").arg(record.T1);
-    out.Run2Title = QStringLiteral("%1 Degrees C").arg(record.T2);
+    out.Run1Title = LangText("Messages", "RunTitle", "%1 Degrees C").arg(record.T1);
+    out.Run2Title = LangText("Messages", "RunTitle", "%1 Degrees C").arg(record.T2);
     double lo = 0, hi = 0;
     bool first = true;
     for (const auto *series : {&out.UpperLimits, &out.LowerLimits, &out.Run1, &out.Run2})
@@ -157,16 +162,21 @@ TFactoryResults FactoryResults(const TFactoryRecord &record, const QByteArray &s
     out.YMax = 1.1 * hi;
     out.Drift = ZeroDrift(record);
     out.ZeroDriftText = ZeroDriftText(out.Drift);
-    out.TitleLine1 = QStringLiteral("Test Results for Serial #%1").arg(QString::fromLatin1(serialNumber));
+    out.TitleLine1 = LangText("Messages", "FactoryTitle", "Test Results for Serial #%1")
+                         .arg(QString::fromLatin1(serialNumber));
     out.TitleLine2 = QString::asprintf("%2d/%02d/%d", record.Day, record.Month, record.Year);
-    out.LeftAxisTitle = QString::asprintf(" Error (%0.2f uV per division)", MicrovoltsPerDivision);
-    out.BottomAxisTitle = QString::asprintf(" Divisions (%0.2f uV per division)", MicrovoltsPerDivision);
+    const QString perDivision = QString::asprintf("%0.2f", MicrovoltsPerDivision);
+    out.LeftAxisTitle =
+        " " + LangText("Messages", "FactoryErrorAxis", "Error (%1 uV per division)").arg(perDivision);
+    out.BottomAxisTitle =
+        " " + LangText("Messages", "FactoryDivisionAxis", "Divisions (%1 uV per division)").arg(perDivision);
     return out;
 }
 
 QString FactoryVerdictText(const TFactoryResults &results)
 {
     if (results.Points.isEmpty())
-        return QStringLiteral("no test points (nothing to pass or fail)");
-    return results.Pass ? QStringLiteral("pass") : QStringLiteral("FAIL (errors outside the trade limits)");
+        return LangText("Messages", "VerdictNoPoints", "no test points (nothing to pass or fail)");
+    return results.Pass ? LangText("Messages", "VerdictPass", "pass")
+                        : LangText("Messages", "VerdictFail", "FAIL (errors outside the trade limits)");
 }

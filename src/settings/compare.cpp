@@ -2,6 +2,7 @@
 #include "compare.h"
 
 #include "SendSettings.h"
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/tools.h"
 #include "link/transact.h"
@@ -166,20 +167,27 @@ bool SettingsEntries(const QList<QByteArray> &lines, QList<TSettingsEntry> &entr
 
 QByteArray TCompareResult::Summary() const
 {
-    QByteArray text = QByteArray::number(Compared) + (Compared == 1 ? " item" : " items") + " compared, " +
-                      QByteArray::number(Differences.size()) + " different";
+    // In the program's language (the window shows it), English on the command line.
+    QString text =
+        Compared == 1
+            ? LangText("Messages", "CompareOne", "1 item compared, %1 different").arg(Differences.size())
+            : LangText("Messages", "CompareMany", "%1 items compared, %2 different")
+                  .arg(Compared)
+                  .arg(Differences.size());
     if (!Unread.isEmpty())
-        text += ", " + QByteArray::number(Unread.size()) + " could not be read";
+        text += LangText("Messages", "CompareUnread", ", %1 could not be read").arg(Unread.size());
     if (ProductsNotCompared > 0)
-        text += ", " + QByteArray::number(ProductsNotCompared) +
-                " product values not compared (reading them would select products)";
+        text += LangText("Messages", "CompareProducts",
+                         ", %1 product values not compared (reading them would select products)")
+                    .arg(ProductsNotCompared);
     if (ProductNotRestored)
-        text += ", the product that was active could not be selected again";
+        text += LangText("Messages", "CompareNotReselected",
+                         ", the product that was active could not be selected again");
     if (AccessRefused)
-        text += ", access refused";
+        text += LangText("Messages", "CompareRefused", ", access refused");
     else if (!Complete)
-        text += ", stopped early: the instrument did not answer";
-    return text;
+        text += LangText("Messages", "CompareStopped", ", stopped early: the instrument did not answer");
+    return text.toUtf8();
 }
 
 TCompareResult CompareSettingsFiles(const QList<TSettingsEntry> &first, const QList<TSettingsEntry> &second)

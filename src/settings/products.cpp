@@ -2,6 +2,7 @@
 #include "products.h"
 
 #include "device.h"
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
@@ -98,8 +99,9 @@ int TProductOps::ProductIndex(const TMenuNode *node)
 
 QString TProductOps::DeleteQuestion(const QByteArray &name)
 {
-    return QStringLiteral("Delete the product %1?\nDeleting a product will clear all Totals.  Continue?")
-        .arg(Quoted(name));
+    return LangText("Messages", "DeleteProduct", "Delete the product %1?").arg(Quoted(name)) + "\n" +
+           LangText("Messages", "DeleteProductTotals",
+                    "Deleting a product will clear all Totals.  Continue?");
 }
 
 std::optional<int> TProductOps::BeginAdd()
@@ -202,12 +204,22 @@ bool TProductOps::SelectChecked(TMenuNode *product, const char *what)
     if (current && *current == name)
         return true;
     LastOutcome = TProductOutcome::NotSent;
-    Report(current ? QStringLiteral("The instrument's products changed since they were read: product %1 is "
-                                    "now %2. Nothing was %3; the products are read again.")
-                         .arg(ProductIndex(product) + 1)
-                         .arg(Quoted(*current), QLatin1String(what))
-                   : QStringLiteral("The instrument did not show which product is %1: nothing was %2.")
-                         .arg(Quoted(name), QLatin1String(what)));
+    const bool renaming = qstrcmp(what, "renamed") == 0;
+    Report(current
+               ? (renaming ? LangText("Messages", "ProductChangedRename",
+                                      "The instrument's products changed since they were read: product %1 is "
+                                      "now %2. Nothing was renamed; the products are read again.")
+                           : LangText("Messages", "ProductChangedDelete",
+                                      "The instrument's products changed since they were read: product %1 is "
+                                      "now %2. Nothing was deleted; the products are read again."))
+                     .arg(ProductIndex(product) + 1)
+                     .arg(Quoted(*current))
+               : (renaming
+                      ? LangText("Messages", "ProductUnknownRename",
+                                 "The instrument did not show which product is %1: nothing was renamed.")
+                      : LangText("Messages", "ProductUnknownDelete",
+                                 "The instrument did not show which product is %1: nothing was deleted."))
+                     .arg(Quoted(name)));
     return false;
 }
 
@@ -238,9 +250,9 @@ TMenuNode *TProductOps::AddProduct(TMenuNode *node, const QByteArray &name)
         const std::optional<QList<QByteArray>> before = ReadProductNames();
         if (!before) {
             LastOutcome = TProductOutcome::NotSent;
-            Report(
-                QStringLiteral("The instrument's products could not be read: the product %1 was not added.")
-                    .arg(Quoted(name)));
+            Report(LangText("Messages", "ProductUnreadAdd",
+                            "The instrument's products could not be read: the product %1 was not added.")
+                       .arg(Quoted(name)));
             return Reload(node, -1);
         }
         // The instrument makes the new product the active one: that stays so. It is read before
@@ -267,13 +279,17 @@ TMenuNode *TProductOps::AddProduct(TMenuNode *node, const QByteArray &name)
     }
     switch (LastOutcome) {
     case TProductOutcome::NotDone:
-        Report(QStringLiteral("The instrument did not answer, and it does not hold the product %1: the "
-                              "product was not added.")
+        Report(LangText(
+                   "Messages", "ProductNotAdded",
+                   "The instrument did not answer, and it does not hold the product %1: the product was not "
+                   "added.")
                    .arg(Quoted(name)));
         break;
     case TProductOutcome::Unknown:
-        Report(QStringLiteral("The instrument did not confirm adding the product %1, and its products could "
-                              "not be read back: look at the instrument before adding it again.")
+        Report(LangText(
+                   "Messages", "ProductAddUnconfirmed",
+                   "The instrument did not confirm adding the product %1, and its products could not be read "
+                   "back: look at the instrument before adding it again.")
                    .arg(Quoted(name)));
         break;
     default:
@@ -288,7 +304,8 @@ TMenuNode *TProductOps::RenameProduct(TMenuNode *product, const QByteArray &name
     const int index = ProductIndex(product);
     if (index < 0) {
         LastOutcome = TProductOutcome::NotSent;
-        Report(QStringLiteral("Select the product to rename: nothing was renamed."));
+        Report(
+            LangText("Messages", "ProductPickRename", "Select the product to rename: nothing was renamed."));
         return product;
     }
     const QByteArray old = product->Data->Name;
@@ -308,13 +325,17 @@ TMenuNode *TProductOps::RenameProduct(TMenuNode *product, const QByteArray &name
     }
     switch (LastOutcome) {
     case TProductOutcome::NotDone:
-        Report(QStringLiteral("The instrument did not answer, and the product %1 still has its name: it was "
-                              "not renamed.")
-                   .arg(Quoted(old)));
+        Report(
+            LangText(
+                "Messages", "ProductNotRenamed",
+                "The instrument did not answer, and the product %1 still has its name: it was not renamed.")
+                .arg(Quoted(old)));
         break;
     case TProductOutcome::Unknown:
-        Report(QStringLiteral("The instrument did not confirm renaming the product %1 to %2, and the name "
-                              "could not be read back: look at the instrument before renaming it again.")
+        Report(LangText(
+                   "Messages", "ProductRenameUnconfirmed",
+                   "The instrument did not confirm renaming the product %1 to %2, and the name could not be "
+                   "read back: look at the instrument before renaming it again.")
                    .arg(Quoted(old), Quoted(name)));
         break;
     default:
@@ -336,7 +357,8 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *product)
     const int index = ProductIndex(product);
     if (index < 0) {
         LastOutcome = TProductOutcome::NotSent;
-        Report(QStringLiteral("Select the product to delete: nothing was deleted."));
+        Report(
+            LangText("Messages", "ProductPickDelete", "Select the product to delete: nothing was deleted."));
         return product;
     }
     const QByteArray name = product->Data->Name;
@@ -347,8 +369,8 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *product)
         const QByteArray active = Device->KeptProduct();
         if (!before) {
             LastOutcome = TProductOutcome::NotSent;
-            Report(QStringLiteral("The instrument's products could not be read: the product %1 was not "
-                                  "deleted.")
+            Report(LangText("Messages", "ProductUnreadDelete",
+                            "The instrument's products could not be read: the product %1 was not deleted.")
                        .arg(Quoted(name)));
             return Reload(product, -1);
         }
@@ -364,8 +386,10 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *product)
         if (reply.isEmpty() || !cleared.Decode(reply) || cleared.ErrorFlag) {
             LastOutcome = reply.isEmpty() ? TProductOutcome::NotDone : TProductOutcome::Refused;
             if (reply.isEmpty())
-                Report(QStringLiteral("The instrument did not answer the clearing of the totals: the product "
-                                      "%1 was not deleted.")
+                Report(LangText(
+                           "Messages", "ProductTotalsUnanswered",
+                           "The instrument did not answer the clearing of the totals: the product %1 was not "
+                           "deleted.")
                            .arg(Quoted(name)));
             return Reload(product, -1);
         }
@@ -400,14 +424,17 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *product)
     }
     switch (LastOutcome) {
     case TProductOutcome::NotDone:
-        Report(QStringLiteral("The instrument did not answer, and it still holds the product %1: it was not "
-                              "deleted.")
-                   .arg(Quoted(name)));
+        Report(
+            LangText("Messages", "ProductNotDeleted",
+                     "The instrument did not answer, and it still holds the product %1: it was not deleted.")
+                .arg(Quoted(name)));
         break;
     case TProductOutcome::Unknown:
         Report(
-            QStringLiteral("The instrument did not confirm deleting the product %1, and its products could "
-                           "not be read back: look at the instrument before deleting it again.")
+            LangText(
+                "Messages", "ProductDeleteUnconfirmed",
+                "The instrument did not confirm deleting the product %1, and its products could not be read "
+                "back: look at the instrument before deleting it again.")
                 .arg(Quoted(name)));
         break;
     default:
@@ -425,33 +452,43 @@ std::optional<QByteArray> ReadInstrumentClock(TTransactionEngine *engine)
 
 QString TClockSetResult::Text() const
 {
+    static const char *const keys[] = {"ClockYear", "ClockMonth", "ClockDay", "ClockHour", "ClockMinute"};
     static const char *const names[] = {"year", "month", "day", "hour", "minute"};
-    auto list = [](int from, int to) {
+    auto name = [](int i) { return LangText("Messages", keys[i], QString::fromLatin1(names[i])); };
+    // "the day, hour and minute"
+    auto list = [&name](int from, int to) {
         QStringList parts;
         for (int i = from; i < to; ++i)
-            parts << QString::fromLatin1(names[i]);
+            parts << name(i);
         const QString last = parts.takeLast();
-        return QStringLiteral("the ") + (parts.isEmpty() ? last : parts.join(", ") + " and " + last);
+        return LangText("Messages", "ClockThe", "the %1")
+            .arg(parts.isEmpty() ? last
+                                 : LangText("Messages", "ClockAnd", "%1 and %2").arg(parts.join(", "), last));
     };
     if (Complete())
-        return QStringLiteral("The instrument confirmed the new date and time.");
+        return LangText("Messages", "ClockDone", "The instrument confirmed the new date and time.");
     if (Confirmed == 0 && !Unanswered)
-        return QStringLiteral("The instrument's clock was not changed%1.")
-            .arg(Refused ? QStringLiteral(": it refused the year") : QString());
+        return Refused ? LangText("Messages", "ClockYearRefused",
+                                  "The instrument's clock was not changed: it refused the year.")
+                       : LangText("Messages", "ClockUnchanged", "The instrument's clock was not changed.");
     QStringList parts;
-    parts << (Confirmed > 0 ? QStringLiteral("it confirmed ") + list(0, Confirmed)
-                            : QStringLiteral("it confirmed none of it"));
+    parts << (Confirmed > 0
+                  ? LangText("Messages", "ClockConfirmed", "it confirmed %1").arg(list(0, Confirmed))
+                  : LangText("Messages", "ClockNoneConfirmed", "it confirmed none of it"));
     int next = Confirmed;
     if (Unanswered || Refused) {
-        parts << QStringLiteral("the %1 was %2")
-                     .arg(QString::fromLatin1(names[next]),
-                          Unanswered ? QStringLiteral("sent but not confirmed") : QStringLiteral("refused"));
+        parts << (Unanswered
+                      ? LangText("Messages", "ClockPartUnconfirmed", "the %1 was sent but not confirmed")
+                      : LangText("Messages", "ClockPartRefused", "the %1 was refused"))
+                     .arg(name(next));
         ++next;
     }
     if (next < 5)
-        parts << list(next, 5) +
-                     (next == 4 ? QStringLiteral(" was not sent") : QStringLiteral(" were not sent"));
-    return QStringLiteral("The instrument's clock was set only in part: %1.").arg(parts.join("; "));
+        parts << (next == 4 ? LangText("Messages", "ClockNotSentOne", "%1 was not sent")
+                            : LangText("Messages", "ClockNotSent", "%1 were not sent"))
+                     .arg(list(next, 5));
+    return LangText("Messages", "ClockPart", "The instrument's clock was set only in part: %1.")
+        .arg(parts.join("; "));
 }
 
 bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDateTime &when,

@@ -2,6 +2,7 @@
 #include "session.h"
 
 #include "device.h"
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
@@ -71,8 +72,8 @@ bool TSession::RequestAccess(int level)
     const int reg = PasscodeRegister(level);
     if (ReadQuiet(reg))
         return true;
-    const QString prompt =
-        level == 2 ? QStringLiteral("Enter Full Passcode") : QStringLiteral("Enter Safe Passcode");
+    const QString prompt = level == 2 ? LangText("TFrmPasscode", "PromptFull", "Enter Full Passcode")
+                                      : LangText("TFrmPasscode", "PromptSafe", "Enter Safe Passcode");
     PasscodeRefused = false;
     for (;;) {
         if (!OnPasscode)
@@ -135,9 +136,9 @@ bool TSession::Save(const QByteArray &fullPasscode)
             break;
     }
     if (Reporter)
-        Reporter->Error(
-            QStringLiteral("The instrument did not confirm saving its settings: look at its display "
-                           "before saving again."));
+        Reporter->Error(LangText(
+            "Messages", "SaveUnconfirmed",
+            "The instrument did not confirm saving its settings: look at its display before saving again."));
     return false;
 }
 
@@ -182,7 +183,7 @@ bool TSession::CheckInstrumentKnown()
         return false;
     if (Device->CommsType != "00") {
         if (Reporter)
-            Reporter->Error(QStringLiteral("Unknown Instrument Communications"));
+            Reporter->Error(LangText("Messages", "DsdUnknownComms", "Unknown Instrument Communications"));
         return false;
     }
     return true;

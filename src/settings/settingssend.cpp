@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "SendSettings.h"
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
@@ -39,13 +40,16 @@ private:
 QString TSettingsSendResult::Counts() const
 {
     const int unconfirmed = static_cast<int>(Unconfirmed.size());
-    return QStringLiteral("%1 of %2 lines confirmed, %3 refused, %4 without reply (not known whether %5 "
-                          "effect), %6 not sent")
+    return (unconfirmed == 1 ? LangText("Messages", "SendCountsOne",
+                                        "%1 of %2 lines confirmed, %3 refused, %4 without reply (not known "
+                                        "whether it took effect), %5 not sent")
+                             : LangText("Messages", "SendCounts",
+                                        "%1 of %2 lines confirmed, %3 refused, %4 without reply (not known "
+                                        "whether they took effect), %5 not sent"))
         .arg(Confirmed())
         .arg(Lines)
         .arg(Refused.size())
         .arg(unconfirmed)
-        .arg(unconfirmed == 1 ? QStringLiteral("it took") : QStringLiteral("they took"))
         .arg(NotSent());
 }
 
@@ -54,34 +58,39 @@ QString TSettingsSendResult::Summary() const
     QStringList parts;
     switch (Status) {
     case NotStarted:
-        return Message.isEmpty() ? QStringLiteral("Nothing was sent.") : Message;
+        return Message.isEmpty() ? LangText("Messages", "SendNothing", "Nothing was sent.") : Message;
     case Sent:
         parts << (Refused.isEmpty() && Unconfirmed.isEmpty()
-                      ? QStringLiteral("Settings sent: %1 lines.").arg(Lines)
-                      : QStringLiteral("Settings sent: %1.").arg(Counts()));
+                      ? LangText("Messages", "SendDone", "Settings sent: %1 lines.").arg(Lines)
+                      : LangText("Messages", "SendDoneCounts", "Settings sent: %1.").arg(Counts()));
         break;
     case NoReply:
-        parts << QStringLiteral("The instrument stopped answering: %1. Send the file again.").arg(Counts());
+        parts << LangText("Messages", "SendStopped",
+                          "The instrument stopped answering: %1. Send the file again.")
+                     .arg(Counts());
         break;
     case Lapsed:
     case LinkLost:
-        parts << Message + QStringLiteral(": %1. Send the file again.").arg(Counts());
+        parts << Message + LangText("Messages", "SendLost", ": %1. Send the file again.").arg(Counts());
         break;
     case Cancelled:
-        parts << QStringLiteral("Cancelled: %1.").arg(Counts());
+        parts << LangText("Messages", "SendCancelled", "Cancelled: %1.").arg(Counts());
         break;
     }
     if (!Refused.isEmpty()) {
-        parts << QStringLiteral("%1 %2 refused by the instrument:")
-                     .arg(Refused.size())
-                     .arg(Refused.size() == 1 ? QStringLiteral("line was") : QStringLiteral("lines were"));
+        parts << (Refused.size() == 1
+                      ? LangText("Messages", "SendRefusedOne", "%1 line was refused by the instrument:")
+                      : LangText("Messages", "SendRefused", "%1 lines were refused by the instrument:"))
+                     .arg(Refused.size());
         for (const TRefusedLine &r : Refused)
             parts
                 << QStringLiteral("  %1  %2").arg(QString::fromLatin1(r.Line), QString::fromLatin1(r.Text()));
     }
     if (!Unconfirmed.isEmpty()) {
-        parts << QStringLiteral("No reply to these lines; they were not sent again, and whether they took "
-                                "effect is not known:");
+        parts << LangText(
+            "Messages", "SendUnconfirmed",
+            "No reply to these lines; they were not sent again, and whether they took effect is not "
+            "known:");
         for (const QByteArray &line : Unconfirmed)
             parts << QStringLiteral("  ") + QString::fromLatin1(line);
     }
@@ -230,7 +239,7 @@ TSettingsSendResult TSettingsSender::SendFile(QList<QByteArray> requests, bool i
     Result = TSettingsSendResult();
     TransferCompleted = false;
     if (Session->SessionActive) {
-        Result.Message = QStringLiteral("Instrument Session already active");
+        Result.Message = LangText("Messages", "SessionActive", "Instrument Session already active");
         if (Reporter)
             Reporter->Error(Result.Message);
         return Result;
@@ -239,8 +248,11 @@ TSettingsSendResult TSettingsSender::SendFile(QList<QByteArray> requests, bool i
     Level = hasCalibration ? 2 : 1;
     Passcode.reset();
     if (!OpenLevel()) {
-        Result.Message = QStringLiteral("Access to the instrument's %1 level was refused; nothing was sent.")
-                             .arg(Level == 2 ? QStringLiteral("full") : QStringLiteral("safe"));
+        Result.Message =
+            Level == 2 ? LangText("Messages", "SendFullRefused",
+                                  "Access to the instrument's full level was refused; nothing was sent.")
+                       : LangText("Messages", "SendSafeRefused",
+                                  "Access to the instrument's safe level was refused; nothing was sent.");
         return Result;
     }
     // The access the send runs with, in the change journal (its end follows the lock).
@@ -258,10 +270,12 @@ TSettingsSendResult TSettingsSender::SendFile(QList<QByteArray> requests, bool i
     if (hasCalibration && !includeCalibration)
         requests.removeFirst();
     if (HasProductReset(requests) &&
-        !(Reporter && Reporter->Ask(QStringLiteral("Existing Totals will be cleared. Continue?")))) {
+        !(Reporter && Reporter->Ask(LangText("Messages", "TotalsCleared",
+                                             "Existing Totals will be cleared. Continue?")))) {
         Session->LockInstrument();
         journalAccess(false);
-        Result.Message = QStringLiteral("Nothing was sent: the existing totals would be cleared.");
+        Result.Message =
+            LangText("Messages", "SendTotalsKept", "Nothing was sent: the existing totals would be cleared.");
         return Result;
     }
     requests = OrderForSend(requests);
@@ -279,7 +293,7 @@ bool TSettingsSender::SendSettingsList(const QList<QByteArray> &lines)
     TransferCompleted = false;
     if (!Engine->LinkOpen()) {
         Result.Status = TSettingsSendResult::NotStarted;
-        Result.Message = QStringLiteral("Instrument not Connected");
+        Result.Message = LangText("Messages", "NotConnected", "Instrument not Connected");
         if (Reporter)
             Reporter->Error(Result.Message);
         return false;
@@ -417,16 +431,17 @@ bool TSettingsSender::Reopen(QString *why)
         // Nothing typed for this send yet: the user is asked.
         open = OpenLevel();
         if (!open && why)
-            *why = QStringLiteral("the passcode to reopen it is not known");
+            *why = LangText("Messages", "WhyPasscodeUnknown", "the passcode to reopen it is not known");
     } else if (!open && why) {
-        *why = Engine->LastWaitTimedOut() ? QStringLiteral("the instrument did not answer")
-                                          : QStringLiteral("the instrument refused the passcode");
+        *why = Engine->LastWaitTimedOut()
+                   ? LangText("Messages", "WhyNoAnswer", "the instrument did not answer")
+                   : LangText("Messages", "WhyPasscodeRefused", "the instrument refused the passcode");
     }
     if (!open)
         return false;
     if (!ReadBack(CmdWrite, SessionRegister, "FF")) {
         if (why)
-            *why = QStringLiteral("the instrument did not renew the session");
+            *why = LangText("Messages", "WhyNotRenewed", "the instrument did not renew the session");
         return false;
     }
     return true;

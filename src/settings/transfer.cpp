@@ -1,6 +1,7 @@
 // The settings transfer's pacing, its lost replies and its refusals.
 #include "transfer.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 
 #include <QEventLoop>
@@ -123,7 +124,7 @@ void TSettingsTransfer::Step()
             if (!Running)
                 return;
             if (!ok) {
-                Stop(QStringLiteral("Instrument not Responding"));
+                Stop(LangText("Messages", "TransferNotResponding", "Instrument not Responding"));
                 return;
             }
         }
@@ -152,7 +153,7 @@ void TSettingsTransfer::GiveUp()
                 QStringLiteral("no reply to its last send"));
     }
     AwaitingReply = false;
-    Stop(QStringLiteral("Instrument not Responding"));
+    Stop(LangText("Messages", "TransferNotResponding", "Instrument not Responding"));
 }
 
 bool TSettingsTransfer::LineLost()
@@ -296,14 +297,20 @@ void TSettingsTransfer::ReopenAfterLapse()
         if (!Running)
             return;
     } else if (ReopenedForCurrent) {
-        why = QStringLiteral("the session lapsed again at once after it was reopened");
+        why =
+            LangText("Messages", "WhyLapsedAgain", "the session lapsed again at once after it was reopened");
     }
     if (!reopened) {
         SessionLost = true;
-        Stop(QStringLiteral("The instrument's session lapsed after %1 of %2 lines%3; the rest was not sent")
+        Stop((why.isEmpty()
+                  ? LangText("Messages", "TransferLapsed",
+                             "The instrument's session lapsed after %1 of %2 lines; the rest was not sent")
+                  : LangText("Messages", "TransferLapsedWhy",
+                             "The instrument's session lapsed after %1 of %2 lines (%3); the rest was not "
+                             "sent"))
                  .arg(Position)
                  .arg(Messages.size())
-                 .arg(why.isEmpty() ? QString() : QStringLiteral(" (") + why + QLatin1Char(')')));
+                 .arg(why));
         return;
     }
     ReopenedForCurrent = true;
@@ -322,7 +329,8 @@ void TSettingsTransfer::LinkGone()
         Settled(Messages[Position], TChangeOutcome::NotConfirmed, QStringLiteral("the link was lost"));
     }
     LinkLost = true;
-    Stop(QStringLiteral("The connection was lost after %1 of %2 lines; the rest was not sent")
+    Stop(LangText("Messages", "TransferLost",
+                  "The connection was lost after %1 of %2 lines; the rest was not sent")
              .arg(Position)
              .arg(Messages.size()));
 }

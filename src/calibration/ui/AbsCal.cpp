@@ -1,6 +1,7 @@
 // The calibration value dialog (see AbsCal.h).
 #include "calibration/ui/AbsCal.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "link/tools.h"
 #include "values/valuetext.h"
@@ -82,14 +83,16 @@ void TFrmAbsCal::Setup(const TCalAsk &ask)
     switch (ask.Use) {
     case TCalUse::DirectZero:
     case TCalUse::DirectSpan:
-        setWindowTitle("Absolute mV/V Calibration");
-        lblAbsPrompt->setText(ask.Use == TCalUse::DirectZero ? "Enter Zero Signal" : "Enter Span Signal");
+        setWindowTitle(LangText("TFrmAbsCal", "CaptionDirect", "Absolute mV/V Calibration"));
+        lblAbsPrompt->setText(ask.Use == TCalUse::DirectZero
+                                  ? LangText("TFrmAbsCal", "PromptZero", "Enter Zero Signal")
+                                  : LangText("TFrmAbsCal", "PromptSpan", "Enter Span Signal"));
         break;
     case TCalUse::Span:
-        setWindowTitle("Span Calibration");
+        setWindowTitle(LangText("TFrmAbsCal", "CaptionSpan", "Span Calibration"));
         break;
     case TCalUse::Linearisation:
-        setWindowTitle("Linearisation");
+        setWindowTitle(LangText("TFrmAbsCal", "CaptionLin", "Linearisation"));
         break;
     }
     lblAbsPrompt->setVisible(SignalShown);

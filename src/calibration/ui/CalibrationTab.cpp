@@ -3,6 +3,7 @@
 
 #include "calibration/calibration.h"
 #include "calibration/ui/AbsCal.h"
+#include "i18n/LumsLang.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/tools.h"
 #include "link/transact.h"
@@ -85,12 +86,17 @@ TCalibrationTab::TCalibrationTab(QWidget *parent) : QWidget(parent)
 
 void TCalibrationTab::ShowCalibrationInfo(const TDevice &device)
 {
-    LblZeroCal->setText(QString::fromLatin1(device.CalZeroText()));
-    LblSpanCal->setText(QString::fromLatin1(device.CalSpanText()));
+    // A figure that could not be read says so in the program's language.
+    const QString notRead = LangText("Messages", "NotRead", "(not read)");
+    auto shown = [&notRead](const QByteArray &text) {
+        return QString::fromLatin1(text).replace(QStringLiteral("(not read)"), notRead);
+    };
+    LblZeroCal->setText(shown(device.CalZeroText()));
+    LblSpanCal->setText(shown(device.CalSpanText()));
     const int row = LBxLCal->currentRow();
     LBxLCal->clear();
     for (const QByteArray &line : device.LinearisationList())
-        LBxLCal->addItem(QString::fromLatin1(line));
+        LBxLCal->addItem(shown(line));
     LBxLCal->setCurrentRow(row >= 0 && row < LBxLCal->count() ? row : 0);
 }
 

@@ -4,6 +4,7 @@
 #include "Progress.h"
 #include "datastore/extract.h"
 #include "datastore/upload.h"
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "link/transact.h"
 #include "link/ui/radiogroup.h"
@@ -117,12 +118,17 @@ TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, Td
         e->setReadOnly(true);
         e->setFont(CourierNew());
     }
-    grid->addWidget(new QLabel("Instrument Serial Nº:", this), 0, 0);
+    auto label = [this](const char *name, const char *text) {
+        auto *l = new QLabel(QString::fromUtf8(text), this);
+        l->setObjectName(name);
+        return l;
+    };
+    grid->addWidget(label("LblDsdIsn", "Instrument Serial Nº:"), 0, 0);
     grid->addWidget(DsdIsn, 0, 1);
     grid->addWidget(DsdUploadOrRefresh, 0, 2);
-    grid->addWidget(new QLabel("Oldest Uploaded Rec:", this), 1, 0);
+    grid->addWidget(label("LblDsdOldest", "Oldest Uploaded Rec:"), 1, 0);
     grid->addWidget(DsdOldestUploadedRec, 1, 1, 1, 5);
-    grid->addWidget(new QLabel("Newest Uploaded Rec:", this), 2, 0);
+    grid->addWidget(label("LblDsdNewest", "Newest Uploaded Rec:"), 2, 0);
     grid->addWidget(DsdNewestUploadedRec, 2, 1, 1, 5);
 
     DsdRecordRadioFromTo =
@@ -144,16 +150,20 @@ TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, Td
     DsdTimeFrom->setObjectName("DsdTimeFrom");
     DsdTimeTo = new QTimeEdit(QTime(23, 59, 59), this);
     DsdTimeTo->setObjectName("DsdTimeTo");
-    for (QDateEdit *d : {DsdDateFrom, DsdDateTo})
+    // Dates as the records show them (the system's format), not in the program's number locale,
+    // whose month names are English.
+    for (QDateEdit *d : {DsdDateFrom, DsdDateTo}) {
+        d->setLocale(QLocale::system());
         d->setCalendarPopup(true);
+    }
     for (QTimeEdit *t : {DsdTimeFrom, DsdTimeTo})
         t->setDisplayFormat("HH:mm:ss");
     grid->addWidget(DsdRecordRadioFromTo, 3, 0, 2, 2);
-    grid->addWidget(new QLabel("From:", this), 3, 2);
+    grid->addWidget(label("LblDsdFrom", "From:"), 3, 2);
     grid->addWidget(DsdFrom, 3, 3);
     grid->addWidget(DsdDateFrom, 3, 4);
     grid->addWidget(DsdTimeFrom, 3, 5);
-    grid->addWidget(new QLabel("To:", this), 4, 2);
+    grid->addWidget(label("LblDsdTo", "To:"), 4, 2);
     grid->addWidget(DsdTo, 4, 3);
     grid->addWidget(DsdDateTo, 4, 4);
     grid->addWidget(DsdTimeTo, 4, 5);
@@ -219,8 +229,9 @@ TDataStoreTab::TDataStoreTab(TTransactionEngine *engine, TReporter *reporter, Td
     };
 
     AskSaveFile = [this](const QString &dir, const QString &fileName) {
-        QFileDialog dialog(this, "Extract to CSV file...", QDir(dir).filePath(fileName),
-                           "Comma Separated Values File (*.csv)");
+        QFileDialog dialog(this, LangText("Messages", "DsdCsvCaption", "Extract to CSV file..."),
+                           QDir(dir).filePath(fileName),
+                           LangText("Messages", "DsdCsvFilter", "Comma Separated Values File") + " (*.csv)");
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix("csv");
         dialog.setOption(QFileDialog::ReadOnly, false);
@@ -247,7 +258,7 @@ bool TDataStoreTab::CheckInstrumentKnown()
         return false;
     if (Device->CommsType != "00") {
         if (Reporter)
-            Reporter->Error("Unknown Instrument Communications");
+            Reporter->Error(LangText("Messages", "DsdUnknownComms", "Unknown Instrument Communications"));
         return false;
     }
     return true;
@@ -299,8 +310,16 @@ void TDataStoreTab::ChooseStore(const QString &serial)
     ShowStore();
     ShowStatusText({}, false); // no count or warning of a store no longer shown
     DsdWitnessBox->clear();
-    if (Store.Listed)
-        DsdWitnessBox->setPlainText(Store.IsnList.isEmpty() ? NothingUploadedHint : PickSerialHint);
+    ShowHint();
+}
+
+void TDataStoreTab::ShowHint()
+{
+    if (!Store.Listed || Store.SelectedIsn >= 0)
+        return;
+    DsdWitnessBox->setPlainText(Store.IsnList.isEmpty()
+                                    ? LangText("Messages", "DsdNothingUploaded", NothingUploadedHint)
+                                    : LangText("Messages", "DsdPickSerial", PickSerialHint));
 }
 
 void TDataStoreTab::DsdIsnChange(int index)
@@ -493,7 +512,8 @@ void TDataStoreTab::DsdUploadOrRefreshClick()
 {
     if (!Engine || !Device) {
         if (Reporter)
-            Reporter->Error("Com Port not open or instrument not connected");
+            Reporter->Error(
+                LangText("Messages", "DsdNotConnected", "Com Port not open or instrument not connected"));
         return;
     }
     // Nothing else reaches the instrument or the store meanwhile; the progress window's Cancel
@@ -511,10 +531,12 @@ void TDataStoreTab::DsdUploadOrRefreshClick()
     // The instrument's records no longer continue its store: nothing of them was mixed in. The
     // user may start a new store file for them, the old one kept unchanged beside it.
     if (result == TDsdUpload::Restarted && upload.Count == 0 && Reporter &&
-        Reporter->Ask(upload.Message + QStringLiteral("\n\nStart a new Data Store file for the instrument's "
-                                                      "new sequence of records? The current file is kept "
-                                                      "unchanged beside it, named with the time it was "
-                                                      "closed."))) {
+        Reporter->Ask(
+            upload.Message + QStringLiteral("\n\n") +
+            LangText("Messages", "DsdNewSequence",
+                     QStringLiteral("Start a new Data Store file for the instrument's new sequence of "
+                                    "records? The current file is kept unchanged beside it, named "
+                                    "with the time it was closed.")))) {
         upload.NewSequence = true;
         result = upload.DsdUploadOrRefreshClick();
     } else if (result == TDsdUpload::Restarted && upload.Count > 0 && Reporter) {
@@ -540,18 +562,18 @@ void TDataStoreTab::DsdExtractCsvBitBtnClick()
     const QString serial = Store.DsdIsnFromControl().trimmed();
     if (serial.isEmpty()) {
         if (Reporter)
-            Reporter->Info(NoSerialSelectedText);
+            Reporter->Info(LangText("Messages", "DsdNoSerial", NoSerialSelectedText));
         return;
     }
     if (Store.Records.RecordCount() == 0) {
         if (Reporter)
-            Reporter->Info(NoRecordsMatchText);
+            Reporter->Info(LangText("Messages", "DsdNoRecordsMatch", NoRecordsMatchText));
         return;
     }
     DsdScrollBitBtnClick(ScrollOldest);
     if (Store.Selection.Empty()) {
         if (Reporter)
-            Reporter->Info(NoRecordsMatchText);
+            Reporter->Info(LangText("Messages", "DsdNoRecordsMatch", NoRecordsMatchText));
         return;
     }
     const QString dir = Config ? Config->GetCsvDir() : QString();
@@ -624,19 +646,19 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
     const QString serial = Store.DsdIsnFromControl().trimmed();
     if (serial.isEmpty()) {
         if (Reporter)
-            Reporter->Info(NoSerialSelectedText);
+            Reporter->Info(LangText("Messages", "DsdNoSerial", NoSerialSelectedText));
         return;
     }
     TDsdSelection &s = Store.Selection;
     if (Store.Records.RecordCount() == 0 || s.Empty()) {
         if (Reporter)
-            Reporter->Info(NoRecordsMatchText);
+            Reporter->Info(LangText("Messages", "DsdNoRecordsMatch", NoRecordsMatchText));
         return;
     }
     DsdScrollBitBtnClick(ScrollOldest);
     if (s.Empty()) {
         if (Reporter)
-            Reporter->Info(NoRecordsMatchText);
+            Reporter->Info(LangText("Messages", "DsdNoRecordsMatch", NoRecordsMatchText));
         return;
     }
     const int margin = DsdClampMargin(Config ? Config->GetLeftMargin() : 0);
@@ -671,7 +693,7 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
     QPainter painter;
     if (!painter.begin(&printer)) {
         if (Reporter)
-            Reporter->Error(QStringLiteral("The printer could not be started."));
+            Reporter->Error(LangText("Messages", "PrinterNotStarted", "The printer could not be started."));
         return;
     }
     QFont font("Courier New", size);
@@ -686,8 +708,10 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
     TMainControlsGuard lock(this);
     Progress->SetProgressRange(s.FirstIndex / 2, s.LastIndex / 2, 5000);
     Progress->ShowProgress(
-        QStringLiteral("Instrument Serial Number: ") + serial,
-        QStringLiteral("Extracting Records from %1 to %2").arg(s.FirstNumber).arg(s.LastNumber),
+        LangText("TFrmProgress", "ProgressSerial", "Instrument Serial Number: %1").arg(serial),
+        LangText("TFrmProgress", "ProgressExtracting", "Extracting Records from %1 to %2")
+            .arg(s.FirstNumber)
+            .arg(s.LastNumber),
         QString::number(s.FirstNumber));
     uint32_t count = 0;
     uint32_t i = s.FirstIndex;
@@ -724,12 +748,14 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
             Reporter->Error(printError);
     } else if (Store.Records.FileChanged()) {
         if (Reporter)
-            Reporter->Error(QString::fromLatin1(StoreChangedText));
+            Reporter->Error(LangText("Messages", "DsdStoreChanged", QString::fromLatin1(StoreChangedText)));
     } else if (Reporter) {
         Reporter->Info(
-            cancelled
-                ? QString::fromLatin1(ExtractionCancelledText)
-                : QStringLiteral("Succesfully extracted %1 record%2.").arg(count).arg(count == 1 ? "" : "s"));
+            cancelled ? LangText("Messages", "DsdExtractionCancelled", ExtractionCancelledText)
+            : count == 1
+                ? LangText("Messages", "DsdExtractedOne", QStringLiteral("Succesfully extracted 1 record."))
+                : LangText("Messages", "DsdExtracted", QStringLiteral("Succesfully extracted %1 records."))
+                      .arg(count));
     }
     DsdRecordWindowPopulate();
 }

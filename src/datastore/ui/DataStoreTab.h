@@ -57,6 +57,8 @@ public:
     // Reads the identification; reports "Unknown Instrument Communications" when the instrument
     // does not speak this protocol.
     bool CheckInstrumentKnown();
+    // With no store chosen, the record window says what to do (again after a change of language).
+    void ShowHint();
 
     TDsdDataStore Store;
     TFrmProgress *Progress;

@@ -1,6 +1,7 @@
 // The segment LCD drawing component: map composition and caching, rescale, palette and lookups.
 #include "LumLCD.h"
 
+#include "i18n/LumsLang.h"
 #include "shell/apppaths.h"
 
 #include <QCoreApplication>
@@ -42,8 +43,10 @@ bool TLumLCD::AddSegmentMask(int digit, int bit, TLumBitmap &map)
     QImage mask = MaskPicture(e);
     if (mask.isNull()) {
         Error = UseImageList
-                    ? QStringLiteral("Segment mask %1 is missing from the image list.").arg(e.ImageIndex)
-                    : QStringLiteral("The segment mask %1 is missing or unreadable.").arg(e.MaskFile);
+                    ? LangText("Messages", "MaskNotListed", "Segment mask %1 is missing from the image list.")
+                          .arg(e.ImageIndex)
+                    : LangText("Messages", "MaskMissing", "The segment mask %1 is missing or unreadable.")
+                          .arg(e.MaskFile);
         return false;
     }
     // Paletted masks count by their palette index (index 0 is a segment pixel), others by grey.

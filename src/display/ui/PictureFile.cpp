@@ -1,6 +1,8 @@
 // Front-panel picture decoding with libjpeg called directly (errors caught, never fatal).
 #include "PictureFile.h"
 
+#include "i18n/LumsLang.h"
+
 #include <QFile>
 #include <csetjmp>
 #include <cstdio>
@@ -69,8 +71,8 @@ QImage DecodeJpeg(const QByteArray &bytes, QString *error)
     jpeg_destroy_decompress(&cinfo);
     if (!ok) {
         if (error)
-            *error =
-                QStringLiteral("not a readable JPEG picture: %1").arg(QString::fromLocal8Bit(jerr.Message));
+            *error = LangText("Messages", "NotJpeg", "not a readable JPEG picture: %1")
+                         .arg(QString::fromLocal8Bit(jerr.Message));
         return QImage();
     }
     return out.convertToFormat(QImage::Format_RGB32);
@@ -88,7 +90,8 @@ QImage LoadPictureFile(const QString &path, QString *error)
     QString why;
     QImage img = IsJpeg(bytes) ? DecodeJpeg(bytes, &why) : QImage::fromData(bytes);
     if (img.isNull() && error)
-        *error = QStringLiteral("%1 is not a picture: %2")
-                     .arg(path, why.isEmpty() ? QStringLiteral("unknown format") : why);
+        *error =
+            LangText("Messages", "NotPicture", "%1 is not a picture: %2")
+                .arg(path, why.isEmpty() ? LangText("Messages", "UnknownFormat", "unknown format") : why);
     return img;
 }

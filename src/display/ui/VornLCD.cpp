@@ -3,6 +3,7 @@
 
 #include "PictureFile.h"
 #include "display/VornTables.h"
+#include "i18n/LumsLang.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,7 +65,9 @@ void TVornLCD::Paint()
         Picture = PictureFile.isEmpty() ? QImage() : LoadPictureFile(path, &error);
         LoadedPicture = path;
         if (Picture.isNull() && !PictureFile.isEmpty())
-            ReportFailure(QStringLiteral("The front-panel picture cannot be shown: %1").arg(error));
+            ReportFailure(
+                LangText("Messages", "PictureUnshown", "The front-panel picture cannot be shown: %1")
+                    .arg(error));
     }
     if (Picture.isNull()) {
         Canvas.fill(QColor(60, 64, 70));

@@ -56,6 +56,13 @@ void SetControlHint(QWidget *w, const QString &hint)
 TLumsLanguageComp::TLumsLanguageComp(const QString &fileName, const QStringList &languages)
     : Lang(fileName, languages)
 {
+    TLumsLanguage::SetProgramLanguage(&Lang);
+}
+
+TLumsLanguageComp::~TLumsLanguageComp()
+{
+    if (TLumsLanguage::ProgramLanguage() == &Lang)
+        TLumsLanguage::SetProgramLanguage(nullptr);
 }
 
 QString TLumsLanguageComp::SectionOf(const QWidget *form)
@@ -74,7 +81,7 @@ bool TLumsLanguageComp::SelectLanguage(QWidget *form, int number)
 
 bool TLumsLanguageComp::ApplyLanguage(QWidget *form)
 {
-    const auto file = Lang.Read();
+    const TIniFile *file = Lang.Parsed();
     if (!file || !form)
         return false;
     const QString section = SectionOf(form);

@@ -9,7 +9,11 @@ class QWidget;
 class TLumsLanguageComp
 {
 public:
+    // The newest one is the program's language (the texts of LangText) until it goes.
     TLumsLanguageComp(const QString &fileName, const QStringList &languages);
+    ~TLumsLanguageComp();
+    TLumsLanguageComp(const TLumsLanguageComp &) = delete;
+    TLumsLanguageComp &operator=(const TLumsLanguageComp &) = delete;
 
     TLumsLanguage &Language() { return Lang; }
     const TLumsLanguage &Language() const { return Lang; }

@@ -1,7 +1,9 @@
 // The change journal window (see journalwindow.h).
 #include "journal/ui/journalwindow.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
+#include "link/wholefile.h"
 #include "shell/ui/textprinter.h"
 
 #include <QComboBox>
@@ -16,23 +18,40 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace
 {
-const char *const Columns[] = {"Time",   "Kind",          "Register",          "Menu path",
-                               "Before", "Asked",         "Read back",         "Outcome",
-                               "Note",   "User and host", "Program and action"};
-const char *const KindNames[] = {"write", "send", "key", "command", "raw", "session", "snapshot"};
+// Column headings: key in the language file and English text.
+const char *const Columns[][2] = {{"ColTime", "Time"},
+                                  {"ColKind", "Kind"},
+                                  {"ColRegister", "Register"},
+                                  {"ColPath", "Menu path"},
+                                  {"ColBefore", "Before"},
+                                  {"ColAsked", "Asked"},
+                                  {"ColReadBack", "Read back"},
+                                  {"ColOutcome", "Outcome"},
+                                  {"ColNote", "Note"},
+                                  {"ColUser", "User and host"},
+                                  {"ColProgram", "Program and action"}};
+// The window's texts in the program's language.
+QString Text(const char *name, const char *english)
+{
+    return LangText("TJournalWindow", name, QString::fromUtf8(english));
+}
+// The kinds as the journal writes them, with their names' keys in the language file.
+const char *const KindNames[][2] = {{"write", "KindWrite"},      {"send", "KindSend"},
+                                    {"key", "KindKey"},          {"command", "KindCommand"},
+                                    {"raw", "KindRaw"},          {"session", "KindSession"},
+                                    {"snapshot", "KindSnapshot"}};
 } // namespace
 
 TJournalWindow::TJournalWindow(const QString &storeDir, const QString &serial, TReporter *reporter,
                                QWidget *parent)
     : QDialog(parent), StoreDir(storeDir), Reporter(reporter)
 {
-    setWindowTitle(QStringLiteral("Change Journal"));
+    setWindowTitle(Text("Title", "Change Journal"));
     setObjectName("JournalWindow");
     auto *layout = new QVBoxLayout(this);
     auto *filters = new QHBoxLayout;
@@ -41,7 +60,7 @@ TJournalWindow::TJournalWindow(const QString &storeDir, const QString &serial, T
     Serials->addItems(JournalSerials(storeDir));
     if (const int at = Serials->findText(serial); at >= 0)
         Serials->setCurrentIndex(at);
-    Serials->setToolTip(QStringLiteral("The instrument (by serial number) whose journal is shown"));
+    Serials->setToolTip(Text("SerialsTip", "The instrument (by serial number) whose journal is shown"));
     From = new QDateEdit(this);
     To = new QDateEdit(this);
     for (QDateEdit *edit : {From, To}) {
@@ -52,18 +71,19 @@ TJournalWindow::TJournalWindow(const QString &storeDir, const QString &serial, T
     To->setObjectName("JournalTo");
     Kinds = new QComboBox(this);
     Kinds->setObjectName("JournalKinds");
-    Kinds->addItem(QStringLiteral("All kinds"));
-    for (const char *kind : KindNames)
-        Kinds->addItem(QString::fromLatin1(kind));
-    filters->addWidget(new QLabel(QStringLiteral("Instrument:"), this));
+    // The kinds are the journal's own words (as in its file and its CSV); the item data is the filter.
+    Kinds->addItem(Text("AllKinds", "All kinds"), QByteArray());
+    for (const auto &kind : KindNames)
+        Kinds->addItem(Text(kind[1], kind[0]), QByteArray(kind[0]));
+    filters->addWidget(new QLabel(Text("InstrumentLabel", "Instrument:"), this));
     filters->addWidget(Serials);
     filters->addSpacing(12);
-    filters->addWidget(new QLabel(QStringLiteral("From:"), this));
+    filters->addWidget(new QLabel(Text("FromLabel", "From:"), this));
     filters->addWidget(From);
-    filters->addWidget(new QLabel(QStringLiteral("To:"), this));
+    filters->addWidget(new QLabel(Text("ToLabel", "To:"), this));
     filters->addWidget(To);
     filters->addSpacing(12);
-    filters->addWidget(new QLabel(QStringLiteral("Kind:"), this));
+    filters->addWidget(new QLabel(Text("KindLabel", "Kind:"), this));
     filters->addWidget(Kinds);
     filters->addStretch(1);
     layout->addLayout(filters);
@@ -72,8 +92,8 @@ TJournalWindow::TJournalWindow(const QString &storeDir, const QString &serial, T
     Table->setObjectName("JournalTable");
     Table->setColumnCount(static_cast<int>(std::size(Columns)));
     QStringList headers;
-    for (const char *c : Columns)
-        headers << QString::fromLatin1(c);
+    for (const auto &c : Columns)
+        headers << Text(c[0], c[1]);
     Table->setHorizontalHeaderLabels(headers);
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -85,7 +105,7 @@ TJournalWindow::TJournalWindow(const QString &storeDir, const QString &serial, T
     Status->setObjectName("JournalStatus");
     Status->setWordWrap(true);
     layout->addWidget(Status);
-    auto *help = new QLabel(QString::fromLatin1(JournalChainHelp), this);
+    auto *help = new QLabel(Text("ChainHelp", JournalChainHelp), this);
     help->setWordWrap(true);
     help->setObjectName("JournalHelp");
     QFont small = help->font();
@@ -94,10 +114,11 @@ TJournalWindow::TJournalWindow(const QString &storeDir, const QString &serial, T
     layout->addWidget(help);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(Text("Close", "Close"));
     QPushButton *exportButton =
-        buttons->addButton(QStringLiteral("Export CSV..."), QDialogButtonBox::ActionRole);
+        buttons->addButton(Text("Export", "Export CSV..."), QDialogButtonBox::ActionRole);
     exportButton->setObjectName("JournalExport");
-    QPushButton *printButton = buttons->addButton(QStringLiteral("Print..."), QDialogButtonBox::ActionRole);
+    QPushButton *printButton = buttons->addButton(Text("Print", "Print..."), QDialogButtonBox::ActionRole);
     printButton->setObjectName("JournalPrint");
     connect(exportButton, &QPushButton::clicked, this, &TJournalWindow::AskExport);
     connect(printButton, &QPushButton::clicked, this, &TJournalWindow::AskPrint);
@@ -118,21 +139,22 @@ void TJournalWindow::Reload()
     VerdictText.clear();
     const QString serial = Serials->currentText();
     if (serial.isEmpty()) {
-        VerdictText = QStringLiteral("No change journal in %1 yet.").arg(StoreDir);
+        VerdictText = Text("NoJournal", "No change journal in %1 yet.").arg(StoreDir);
     } else {
         const QString path = TChangeJournal::FolderFor(StoreDir, serial.toLatin1()) + QLatin1Char('/') +
                              QLatin1String(JournalFileName);
         QList<TJournalLine> lines;
         QString error;
         if (!ReadJournalFile(path, lines, &error)) {
-            VerdictText = QStringLiteral("The journal could not be read: %1").arg(error);
+            VerdictText = Text("Unreadable", "The journal could not be read: %1").arg(error);
         } else {
             AllEvents = JournalEvents(lines);
             const TJournalVerdict verdict = VerifyJournal(path, &error);
             VerdictText =
                 verdict.Intact()
-                    ? QStringLiteral("%1: the chain holds (%2 lines).").arg(path).arg(verdict.Lines)
-                    : QStringLiteral("%1: EVIDENCE OF CHANGE: %2").arg(path, verdict.Problems.join("; "));
+                    ? Text("ChainHolds", "%1: the chain holds (%2 lines).").arg(path).arg(verdict.Lines)
+                    : Text("ChainBroken", "%1: EVIDENCE OF CHANGE: %2")
+                          .arg(path, verdict.Problems.join("; "));
         }
     }
     // The date filter spans the journal when it is first shown.
@@ -152,7 +174,7 @@ void TJournalWindow::Reload()
 
 void TJournalWindow::Show()
 {
-    const QByteArray kind = Kinds->currentIndex() > 0 ? Kinds->currentText().toLatin1() : QByteArray();
+    const QByteArray kind = Kinds->currentData().toByteArray();
     QList<TJournalEvent> kept =
         FilterJournalEvents(AllEvents, QDateTime(From->date(), QTime(0, 0)),
                             QDateTime(To->date().addDays(1), QTime(0, 0)).addMSecs(-1), kind);
@@ -188,7 +210,7 @@ void TJournalWindow::Show()
     // A long value (the calibration block) keeps its column readable: the whole text is its tooltip.
     for (int column = 0; column < Table->columnCount() - 1; ++column)
         Table->setColumnWidth(column, std::min(Table->columnWidth(column), 220));
-    Status->setText(QStringLiteral("%1 of %2 events shown, newest first. %3")
+    Status->setText(Text("Shown", "%1 of %2 events shown, newest first. %3")
                         .arg(kept.size())
                         .arg(AllEvents.size())
                         .arg(VerdictText));
@@ -196,26 +218,19 @@ void TJournalWindow::Show()
 
 bool TJournalWindow::ExportCsv(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
-    const QByteArray csv = JournalCsv(ShownEvents);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("%1 could not be written: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteWholeFile(path, JournalCsv(ShownEvents), error);
 }
 
 void TJournalWindow::AskExport()
 {
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export the journal"),
-        QStringLiteral("journal-%1.csv").arg(Serials->currentText()), QStringLiteral("CSV files (*.csv)"));
+        this, Text("ExportCaption", "Export the journal"),
+        QStringLiteral("journal-%1.csv").arg(Serials->currentText()), Text("CsvFiles", "CSV files (*.csv)"));
     if (path.isEmpty())
         return;
     QString error;
     if (!ExportCsv(path, &error) && Reporter)
-        Reporter->Error(error + QStringLiteral("; nothing was exported."));
+        Reporter->Error(error);
 }
 
 void TJournalWindow::PrintTo(QPrinter &printer) const
@@ -224,7 +239,7 @@ void TJournalWindow::PrintTo(QPrinter &printer) const
     if (!painter.isActive())
         return;
     TTextPrinter out(printer, painter, QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    out.Line(QStringLiteral("Change journal of instrument %1").arg(Serials->currentText()));
+    out.Line(Text("PrintTitle", "Change journal of instrument %1").arg(Serials->currentText()));
     out.Line(VerdictText);
     out.Line(QString());
     for (const TJournalEvent &e : ShownEvents)

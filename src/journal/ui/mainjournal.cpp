@@ -1,5 +1,6 @@
 // The main window's change journal: opened for the connected instrument, shown on request.
 #include "datastore/storelayout.h"
+#include "i18n/LumsLang.h"
 #include "journal/ui/journalwindow.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -22,8 +23,9 @@ void TFrmMain::OpenChangeJournal(bool connected)
             &error)) {
         if (Reporter)
             Reporter->Error(
-                QStringLiteral("The change journal of this instrument cannot be written (%1): the "
-                               "changes made now are not recorded.")
+                LangText("Messages", "JournalUnwritable",
+                         "The change journal of this instrument cannot be written (%1): the changes made "
+                         "now are not recorded.")
                     .arg(error));
         return;
     }

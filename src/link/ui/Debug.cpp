@@ -1,6 +1,8 @@
 // TFrmDebug (see Debug.h).
 #include "link/ui/Debug.h"
 
+#include "i18n/LumsLang.h"
+
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -20,6 +22,12 @@ TFrmDebug::TFrmDebug(QWidget *parent) : QWidget(parent, Qt::Window)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Memo);
     resize(480, 320);
+}
+
+void TFrmDebug::showEvent(QShowEvent *event)
+{
+    setWindowTitle(LangText("TFrmDebug", "Caption", "FrmDebug"));
+    QWidget::showEvent(event);
 }
 
 void TFrmDebug::Add(const QString &text)

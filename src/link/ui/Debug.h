@@ -14,4 +14,8 @@ public:
     // Appends a line, only while the window is shown.
     void Add(const QString &text);
     QPlainTextEdit *Memo;
+
+protected:
+    // The caption in the program's language as it is when the window is shown.
+    void showEvent(QShowEvent *event) override;
 };

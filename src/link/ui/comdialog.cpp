@@ -40,8 +40,13 @@ QString SearchedText(int cable)
     for (int r : CableBaudRates(cable))
         rates << QString::number(r);
     for (int a : CableSearchAddresses(cable))
-        addresses << (a == 0 ? QString("Any") : QString::number(a));
-    return QString("%1 baud, unit address %2").arg(rates.join(", "), addresses.join(" and "));
+        addresses << (a == 0 ? LangText("TFrmComDialog", "AddressAny", "Any") : QString::number(a));
+    QString address = addresses.join(", ");
+    if (addresses.size() > 1) {
+        const QString last = addresses.takeLast();
+        address = LangText("TFrmComDialog", "AddressPair", "%1 and %2").arg(addresses.join(", "), last);
+    }
+    return LangText("TFrmComDialog", "Searched", "%1 baud, unit address %2").arg(rates.join(", "), address);
 }
 
 } // namespace
@@ -129,7 +134,7 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     GBUnitAddress->setObjectName("GBUnitAddress");
     CBAddress = new QComboBox(address);
     CBAddress->setObjectName("CBAddress");
-    CBAddress->addItem("Any");
+    CBAddress->addItem(LangText("TFrmComDialog", "AddressAny", "Any"));
     for (int i = 1; i <= 31; ++i)
         CBAddress->addItem(QString::number(i));
     (new QHBoxLayout(address))->addWidget(CBAddress);
@@ -161,7 +166,9 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(EdtTcpPort, &TNumEdit::ExitError, this, [this] {
         if (Reporter)
-            Reporter->Error(QString("'%1' is not a valid TCP port (1 to 65535)").arg(EdtTcpPort->text()));
+            Reporter->Error(
+                LangText("TFrmComDialog", "BadTcpPort", "'%1' is not a valid TCP port (1 to 65535)")
+                    .arg(EdtTcpPort->text()));
     });
 
     ListPorts();
@@ -176,7 +183,8 @@ TFrmComDialog::TFrmComDialog(TdatViewer &config, TLumsLanguageComp *language, TR
     CBAddress->setCurrentIndex(0);
     EdtIndHostname->setText(TdatViewer::DefaultTcpHost);
     EdtTcpPort->setText("2222");
-    lblFastOptoLinkWarning->setText(QString(FastOptoLinkWarning).remove('\r'));
+    lblFastOptoLinkWarning->setText(
+        LangText("TFrmComDialog", "FastOptoLinkWarning", QString(FastOptoLinkWarning).remove('\r')));
     RGConnectionClick();
     RGPhysicalClick();
 }
@@ -219,7 +227,7 @@ void TFrmComDialog::BtnFindClick()
     const int cable = RGPhysical->ItemIndex();
     if (cable < 0) {
         if (Reporter)
-            Reporter->Error("Please choose a Cable.");
+            Reporter->Error(LangText("TFrmComDialog", "ChooseCable", "Please choose a Cable."));
         return;
     }
     // The port the user named is asked first. Other ports may have other devices behind them
@@ -231,8 +239,9 @@ void TFrmComDialog::BtnFindClick()
     others.removeAll(entered);
     if (ports.isEmpty()) {
         if (Reporter)
-            Reporter->Error("There is no serial port to search: plug in the cable or adapter, or enter the "
-                            "port's name.");
+            Reporter->Error(LangText("TFrmComDialog", "NoPortToSearch",
+                                     "There is no serial port to search: plug in the cable or adapter, or "
+                                     "enter the port's name."));
         return;
     }
     TInstrumentFinder finder;
@@ -247,21 +256,23 @@ void TFrmComDialog::BtnFindClick()
     QStringList skipped;
     QStringList searched;
     auto search = [&](const QStringList &portsNow) {
-        QProgressDialog progress("Looking for the instrument...", "Cancel", 0,
+        QProgressDialog progress(LangText("TFrmComDialog", "Looking", "Looking for the instrument..."),
+                                 LangText("TFrmComDialog", "BtnCancel", "Cancel"), 0,
                                  TInstrumentFinder::AttemptCount(static_cast<int>(portsNow.size()), cable),
                                  this);
         progress.setObjectName("FrmFindProgress");
-        progress.setWindowTitle("Find Instrument");
+        progress.setWindowTitle(LangText("TFrmComDialog", "BtnFind", "Find Instrument"));
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(0);
         progress.setAutoClose(false);
         progress.setAutoReset(false);
         connect(&progress, &QProgressDialog::canceled, &finder, [&finder] { finder.Cancel(); });
         finder.OnProgress = [&progress](const TSearchStep &s) {
-            progress.setLabelText(QString("Asking %1\nat %2 baud, unit address %3 ...")
-                                      .arg(s.Port)
+            progress.setLabelText(LangText("TFrmComDialog", "Asking", "Asking %1").arg(s.Port) + "\n" +
+                                  LangText("TFrmComDialog", "AskingAt", "at %1 baud, unit address %2 ...")
                                       .arg(s.Baud)
-                                      .arg(s.Address == 0 ? QString("Any") : QString::number(s.Address)));
+                                      .arg(s.Address == 0 ? LangText("TFrmComDialog", "AddressAny", "Any")
+                                                          : QString::number(s.Address)));
             progress.setValue(s.Index);
         };
         searched += portsNow;
@@ -291,12 +302,16 @@ void TFrmComDialog::BtnFindClick()
             names << "    " + (i >= 0 ? CBPort->itemText(i) : port);
         }
         const QString first =
-            entered.isEmpty()
-                ? QString("No port is named.")
-                : QString("No instrument answered on %1 at %2.").arg(entered, SearchedText(cable));
-        if (Reporter->Ask(first + "\n\nSearch these other serial ports too?\n\n" + names.join("\n") +
-                          "\n\nOnly reads are sent, but a device of another kind on one of them may take "
-                          "them for its own."))
+            entered.isEmpty() ? LangText("TFrmComDialog", "NoPortNamed", "No port is named.")
+                              : LangText("TFrmComDialog", "NoAnswerOn", "No instrument answered on %1 at %2.")
+                                    .arg(entered, SearchedText(cable));
+        if (Reporter->Ask(
+                first + "\n\n" +
+                LangText("TFrmComDialog", "SearchOthers", "Search these other serial ports too?") + "\n\n" +
+                names.join("\n") + "\n\n" +
+                LangText("TFrmComDialog", "OnlyReads",
+                         "Only reads are sent, but a device of another kind on one of them may take "
+                         "them for its own.")))
             search(others);
     }
 
@@ -313,28 +328,30 @@ void TFrmComDialog::BtnFindClick()
             CBAddress->setCurrentIndex(f.Address);
         }
         for (const TFoundInstrument &each : found)
-            lines << QString("Found %1 on %2 at %3 baud, unit address %4.")
+            lines << LangText("TFrmComDialog", "Found", "Found %1 on %2 at %3 baud, unit address %4.")
                          .arg(QString::fromLatin1(each.Identification()), each.Port)
                          .arg(each.Baud)
                          .arg(each.Address);
         if (found.size() > 1)
-            lines << QString("The first one is chosen.");
+            lines << LangText("TFrmComDialog", "FirstChosen", "The first one is chosen.");
         if (cable == 2 && f.Baud == 57600)
-            lines << QString(
+            lines << LangText(
+                "TFrmComDialog", "StillFast",
                 "It still runs at 57600 baud from an earlier fast link; the connection starts at "
                 "9600 baud, so switch the instrument off and on before connecting.");
     }
     if (finder.Cancelled())
-        lines << QString("The search was cancelled.");
+        lines << LangText("TFrmComDialog", "SearchCancelled", "The search was cancelled.");
     else if (found.isEmpty() && searched.isEmpty())
-        lines << QString("No port could be searched.");
+        lines << LangText("TFrmComDialog", "NothingSearched", "No port could be searched.");
     else if (found.isEmpty())
-        lines << QString(
+        lines << LangText(
+                     "TFrmComDialog", "NoAnswer",
                      "No instrument answered on %1 at %2. Check the cable type, the instrument's bit rate "
                      "and unit address, and that it is switched on.")
                      .arg(searched.join(", "), SearchedText(cable));
     if (!skipped.isEmpty())
-        lines << "Not searched: " + skipped.join("; ") + ".";
+        lines << LangText("TFrmComDialog", "NotSearched", "Not searched: %1.").arg(skipped.join("; "));
     lblFindResult->setText(lines.join("\n"));
     lblFindResult->show();
     // Taller for the result, as wide as before, so that the groups are not squeezed.
@@ -384,10 +401,13 @@ void TFrmComDialog::OfferDemo(int port)
         return;
     Demo = port;
     RGConnection->AddItem("Demo instrument");
-    lblDemo->setText(QString("The simulated instrument that the demo runs on this computer "
-                             "(127.0.0.1, TCP port %1).\n\nIt is there only while the demo runs, so "
-                             "nothing about it is stored.")
-                         .arg(port));
+    lblDemo->setText(LangText("TFrmComDialog", "DemoText",
+                              "The simulated instrument that the demo runs on this computer (127.0.0.1, TCP "
+                              "port %1).")
+                         .arg(port) +
+                     "\n\n" +
+                     LangText("TFrmComDialog", "DemoNotStored",
+                              "It is there only while the demo runs, so nothing about it is stored."));
     RGConnection->SetItemIndex(ConnectionDemo);
     RGConnectionClick();
 }
@@ -458,7 +478,8 @@ std::optional<TComSettings> TFrmComDialog::Effective(QString *problem) const
     s.Host = EdtIndHostname->text().trimmed();
     int port = 0;
     if (!TNumEdit::TextToInt(EdtTcpPort->text().trimmed(), &port))
-        return fail(QString("'%1' is not a valid integer value").arg(EdtTcpPort->text()));
+        return fail(LangText("TFrmComDialog", "NotInteger", "'%1' is not a valid integer value")
+                        .arg(EdtTcpPort->text()));
     s.TcpPort = port;
     if (s.ConnectionType == 1) {
         // A serial part with nothing chosen does not matter for TCP; keep what can be kept.
@@ -468,18 +489,20 @@ std::optional<TComSettings> TFrmComDialog::Effective(QString *problem) const
         s.Parity = std::max(RGParity->ItemIndex(), 0);
         s.Cable = std::max(s.Cable, 0);
         if (CBAddress->currentIndex() < 0)
-            return fail("Please choose a Unit Address.");
+            return fail(LangText("TFrmComDialog", "ChooseAddress", "Please choose a Unit Address."));
         s.UnitAddress = CBAddress->currentIndex();
         if (s.Host.isEmpty())
-            return fail("Please enter the indicator's host name or IP address.");
+            return fail(LangText("TFrmComDialog", "EnterHost",
+                                 "Please enter the indicator's host name or IP address."));
         if (port < 1 || port > 65535)
-            return fail(QString("'%1' is not a valid TCP port (1 to 65535)").arg(port));
+            return fail(LangText("TFrmComDialog", "BadTcpPort", "'%1' is not a valid TCP port (1 to 65535)")
+                            .arg(port));
         return s;
     }
     if (s.Cable < 0)
-        return fail("Please choose a Cable.");
+        return fail(LangText("TFrmComDialog", "ChooseCable", "Please choose a Cable."));
     if (s.PortName.isEmpty())
-        return fail("Please choose a Port.");
+        return fail(LangText("TFrmComDialog", "ChoosePort", "Please choose a Port."));
     if (CableFixesLine(s.Cable)) {
         // The optical links fix the hidden settings; nothing is read from the hidden groups.
         const TSerialLineSettings line = ImposeCableSettings(s.Cable, {});
@@ -491,15 +514,15 @@ std::optional<TComSettings> TFrmComDialog::Effective(QString *problem) const
         return s;
     }
     if (RGBaud->ItemIndex() < 0)
-        return fail("Please choose a Baud rate.");
+        return fail(LangText("TFrmComDialog", "ChooseBaud", "Please choose a Baud rate."));
     if (RGData->ItemIndex() < 0)
-        return fail("Please choose the Data Bits.");
+        return fail(LangText("TFrmComDialog", "ChooseData", "Please choose the Data Bits."));
     if (RGStop->ItemIndex() < 0)
-        return fail("Please choose the Stop Bits.");
+        return fail(LangText("TFrmComDialog", "ChooseStop", "Please choose the Stop Bits."));
     if (RGParity->ItemIndex() < 0)
-        return fail("Please choose a Parity.");
+        return fail(LangText("TFrmComDialog", "ChooseParity", "Please choose a Parity."));
     if (CBAddress->currentIndex() < 0)
-        return fail("Please choose a Unit Address.");
+        return fail(LangText("TFrmComDialog", "ChooseAddress", "Please choose a Unit Address."));
     s.BaudRate = RGBaud->ItemText(RGBaud->ItemIndex()).toInt();
     s.DataBits = RGData->ItemText(RGData->ItemIndex()).toInt();
     s.StopBits = RGStop->ItemText(RGStop->ItemIndex()).toInt();
@@ -585,19 +608,25 @@ QString SerialOpenAdvice(const QString &device, const QString &reason)
     struct stat st {
     };
     if (::stat(native.constData(), &st) != 0)
-        return QString("The port %1 cannot be opened: it does not exist (%2). Check that the cable or "
-                       "adapter is plugged in, and choose the port again.")
+        return LangText(
+                   "Messages", "PortMissing",
+                   "The port %1 cannot be opened: it does not exist (%2). Check that the cable or adapter is "
+                   "plugged in, and choose the port again.")
             .arg(path, reason);
     if (::access(native.constData(), R_OK | W_OK) != 0) {
         const struct group *owner = ::getgrgid(st.st_gid);
         const QString group = owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(st.st_gid);
-        return QString("The port %1 cannot be opened: you have no permission to use it (%2).\n\n"
-                       "It belongs to the group \"%3\". Join that group with\n"
-                       "    sudo usermod -aG %3 $USER\n"
-                       "then log out and in again.")
-            .arg(path, reason, group);
+        return LangText("Messages", "PortNoPermission",
+                        "The port %1 cannot be opened: you have no permission to use it (%2).")
+                   .arg(path, reason) +
+               "\n\n" +
+               LangText("Messages", "PortGroup", "It belongs to the group \"%1\". Join that group with")
+                   .arg(group) +
+               "\n    sudo usermod -aG " + group + " $USER\n" +
+               LangText("Messages", "PortLogInAgain", "then log out and in again.");
     }
-    return QString("The port %1 cannot be opened (%2). It may be busy: close any other program that "
-                   "uses it and try again.")
+    return LangText("Messages", "PortBusy",
+                    "The port %1 cannot be opened (%2). It may be busy: close any other program that uses it "
+                    "and try again.")
         .arg(path, reason);
 }

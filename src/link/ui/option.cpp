@@ -1,6 +1,7 @@
 // TfrmOptions (see option.h).
 #include "link/ui/option.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "settings/menucache.h"
 #include "settings/ui/NumEdit.h"
@@ -83,9 +84,11 @@ TfrmOptions::TfrmOptions(TdatViewer &config, TReporter *reporter, QWidget *paren
     cbRememberMenus = new QCheckBox("Remember menu structures", settings);
     cbRememberMenus->setObjectName("cbRememberMenus");
     cbRememberMenus->setToolTip(
-        QStringLiteral("Reads of a model and version read before ask only for the values and a check of "
-                       "each menu, and settings files of that model can be edited without an instrument.\n"
-                       "Kept in %1; delete that folder to clear it.")
+        LangText("TfrmOptions", "RememberMenusTip",
+                 "Reads of a model and version read before ask only for the values and a check of each menu, "
+                 "and settings files of that model can be edited without an instrument.") +
+        "\n" +
+        LangText("TfrmOptions", "RememberMenusKept", "Kept in %1; delete that folder to clear it.")
             .arg(QDir::toNativeSeparators(TMenuStructureCache::DefaultFolder())));
     settingsLayout->addWidget(cbRememberMenus);
 
@@ -112,7 +115,7 @@ TfrmOptions::TfrmOptions(TdatViewer &config, TReporter *reporter, QWidget *paren
     for (TNumEdit *edit : {edtSerialTimeout, edtTCPTimeout})
         connect(edit, &TNumEdit::ExitError, this, [this] {
             if (Reporter)
-                Reporter->Error(RangeMessage);
+                Reporter->Error(LangText("TfrmOptions", "Range", RangeMessage));
         });
 }
 
@@ -136,7 +139,7 @@ void TfrmOptions::btnOKClick()
         if (!TNumEdit::TextToFloat(edit->text(), &v) || v < 0.5 || v > 20) {
             // A mouse click on OK has just taken the focus from the entry, which says it itself.
             if (Reporter && !edit->ExitErrorPending())
-                Reporter->Error(RangeMessage);
+                Reporter->Error(LangText("TfrmOptions", "Range", RangeMessage));
             edit->setFocus();
             return;
         }

@@ -1,8 +1,8 @@
 // The Test tab (see testtab.h).
 #include "link/ui/testtab.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
-
 #include "link/transact.h"
 
 #include <QCheckBox>
@@ -73,7 +73,8 @@ const QString TTestTab::SendOffText =
 void TTestTab::SetSendAllowed(bool allowed)
 {
     BtnSend->setEnabled(allowed);
-    BtnSend->setToolTip(allowed ? QStringLiteral("Send the typed message to the instrument") : SendOffText);
+    BtnSend->setToolTip(allowed ? LangText("Messages", "SendTip", "Send the typed message to the instrument")
+                                : LangText("TFrmMain", "LblSendOff", SendOffText));
     LblSendOff->setVisible(!allowed);
 }
 
@@ -98,8 +99,9 @@ void TTestTab::Send()
         intent = Engine->Changes->Intent(event);
         if (intent == 0) {
             if (Engine->Reporter)
-                Engine->Reporter->Error(QStringLiteral("The change journal could not be written (%1): the "
-                                                       "message was not sent.")
+                Engine->Reporter->Error(LangText("Messages", "JournalNotSent",
+                                                 "The change journal could not be written (%1): the "
+                                                 "message was not sent.")
                                             .arg(Engine->Changes->LastError()));
             return;
         }

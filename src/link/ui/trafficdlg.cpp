@@ -14,7 +14,7 @@ TFrmTraffic::TFrmTraffic(TTransactionEngine *engine, TLumsLanguageComp *language
     : QDialog(parent), Engine(engine), Language(language)
 {
     setObjectName("FrmTraffic");
-    setWindowTitle("Transfer");
+    setWindowTitle(LangText("TFrmTraffic", "CaptionDefault", "Transfer"));
     Animate = new QProgressBar(this);
     Animate->setObjectName("Animate");
     Animate->setRange(0, 0);

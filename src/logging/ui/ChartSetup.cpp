@@ -51,8 +51,13 @@ TFrmChartSetup::TFrmChartSetup(const TLogModel &log, TReporter *reporter, QWidge
         grid->addWidget(field, r, 1);
         grid->addWidget(after, r, 2);
     };
-    row(0, "LblTstart", QStringLiteral("Start Time"), EdtTstart, new QLabel(QStringLiteral("Secs"), this));
-    row(1, "LblTend", QStringLiteral("End Time"), EdtTend, new QLabel(QStringLiteral("Secs"), this));
+    auto secs = [this](const char *name) {
+        auto *label = new QLabel(QStringLiteral("Secs"), this);
+        label->setObjectName(name);
+        return label;
+    };
+    row(0, "LblTstart", QStringLiteral("Start Time"), EdtTstart, secs("LblTstartUnits"));
+    row(1, "LblTend", QStringLiteral("End Time"), EdtTend, secs("LblTendUnits"));
     row(2, "LblMinWgt", QStringLiteral("Min Weight"), Edtminwgt, LblMinUnits);
     row(3, "LblMaxWgt", QStringLiteral("Max Weight"), EdtMaxWgt, LblMaxUnits);
     auto *commentLabel = new QLabel(QStringLiteral("Comment"), this);

@@ -1,6 +1,8 @@
 // The Log tab's chart: axes, series, cursors and gestures (see logchart.h).
 #include "logging/ui/logchart.h"
 
+#include "i18n/LumsLang.h"
+
 #include <QPaintEngine>
 #include <algorithm>
 
@@ -93,13 +95,13 @@ TLogChart::TLogChart(QWidget *parent)
     time->MinStep = 0.05;
     time->Minor = 4;
     xAxis->setTicker(time);
-    xAxis->setLabel(QStringLiteral("Time (secs)"));
+    xAxis->setLabel(LangText("Messages", "ChartTime", "Time (secs)"));
     xAxis->grid()->setVisible(false);
     auto weight = QSharedPointer<TLogTicker>::create();
     weight->Format = LogLabelFormat(0);
     yAxis->setTicker(weight);
     yAxis->grid()->setPen(QPen(QColor(192, 192, 192), 0));
-    yAxis->setLabel(QStringLiteral("Weight ()"));
+    yAxis->setLabel(LangText("Messages", "ChartWeight", "Weight (%1)").arg(QString()));
     yAxis2->setVisible(false);
     yAxis2->setRange(-1, 6);
     xAxis->setRange(0, 30);
@@ -138,7 +140,7 @@ void TLogChart::ShowRanges(const TLogModel &log)
     yAxis->setRange(log.Left.Min, log.Left.Max);
     yAxis2->setRange(log.Right.Min, log.Right.Max);
     Setting = false;
-    yAxis->setLabel(QStringLiteral("Weight (") + QString::fromUtf8(log.LogUnits) + QLatin1Char(')'));
+    yAxis->setLabel(LangText("Messages", "ChartWeight", "Weight (%1)").arg(QString::fromUtf8(log.LogUnits)));
     const QString format = log.LeftLabelFormat();
     if (format != LeftFormat) {
         LeftFormat = format;

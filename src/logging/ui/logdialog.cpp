@@ -1,9 +1,12 @@
 // The logging dialog (see logdialog.h).
 #include "logging/ui/logdialog.h"
 
+#include "i18n/LumsLang.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -17,8 +20,15 @@ TFrmLogDialog::TFrmLogDialog(QWidget *parent) : QDialog(parent)
     auto *form = new QFormLayout;
     CBLogRate = new QComboBox(this);
     CBLogRate->setObjectName(QStringLiteral("CBLogRate"));
-    CBLogRate->addItems({QStringLiteral("10 Hz"), QStringLiteral("1 Hz"), QStringLiteral("1/10 secs")});
-    form->addRow(QStringLiteral("Sample Rate"), CBLogRate);
+    CBLogRate->addItems({QStringLiteral("10 Hz"), QStringLiteral("1 Hz"),
+                         LangText("TFrmLogDialog", "RateTenth", QStringLiteral("1/10 secs"))});
+    // The labels are named, so that the language file reaches them.
+    auto label = [this](const QString &name, const QString &text) {
+        auto *l = new QLabel(text, this);
+        l->setObjectName(name);
+        return l;
+    };
+    form->addRow(label(QStringLiteral("LblRate"), QStringLiteral("Sample Rate")), CBLogRate);
     QStringList channels;
     for (int i = 0; i < LogChannelCount; ++i)
         channels << QString::fromLatin1(LogChannelName(i));
@@ -27,7 +37,9 @@ TFrmLogDialog::TFrmLogDialog(QWidget *parent) : QDialog(parent)
         CBxDig[n]->setObjectName(QStringLiteral("CBxDig%1").arg(n + 1));
         CBxDig[n]->addItems(channels);
         CBxDig[n]->setMaxVisibleItems(12);
-        form->addRow(QStringLiteral("Digital %1").arg(n + 1), CBxDig[n]);
+        form->addRow(
+            label(QStringLiteral("LblDigital%1").arg(n + 1), QStringLiteral("Digital %1").arg(n + 1)),
+            CBxDig[n]);
     }
     auto *buttons = new QDialogButtonBox(this);
     BtnOk = buttons->addButton(QStringLiteral("Ok"), QDialogButtonBox::AcceptRole);

@@ -1,6 +1,7 @@
 // The Log tab's page: layout, cursors and the chart's gestures (see logtab.h).
 #include "logging/ui/logtab.h"
 
+#include "i18n/LumsLang.h"
 #include "logging/ui/logchart.h"
 
 #include <QApplication>
@@ -140,14 +141,12 @@ void TLogTab::UpdateCursorReadout()
     if (!one->Shown) {
         LblCsrPos->clear();
     } else if (!two->Shown) {
-        LblCsrPos->setText(QStringLiteral("Logged weight: ") + FormatFloat(format, one->Weight) +
-                           QLatin1Char(' ') + units + QStringLiteral("   at   ") + LogTimeText(one->Time) +
-                           QStringLiteral(" sec"));
+        LblCsrPos->setText(LangText("Messages", "CursorOne", "Logged weight: %1 %2   at   %3 sec")
+                               .arg(FormatFloat(format, one->Weight), units, LogTimeText(one->Time)));
     } else {
-        LblCsrPos->setText(QStringLiteral("Logged change: ") +
-                           FormatFloat(format, std::fabs(two->Weight - one->Weight)) + QLatin1Char(' ') +
-                           units + QStringLiteral("   over   ") +
-                           LogTimeText(std::fabs(two->Time - one->Time)) + QStringLiteral(" secs"));
+        LblCsrPos->setText(LangText("Messages", "CursorTwo", "Logged change: %1 %2   over   %3 secs")
+                               .arg(FormatFloat(format, std::fabs(two->Weight - one->Weight)), units,
+                                    LogTimeText(std::fabs(two->Time - one->Time))));
     }
 }
 
@@ -205,8 +204,9 @@ void TLogTab::ContextMenu(const QPoint &at)
     if (QApplication::keyboardModifiers() & Qt::ShiftModifier)
         return;
     QMenu menu(this);
-    menu.addAction(QStringLiteral("Undo Zoom"), this, &TLogTab::ChartUndoZoom);
+    menu.addAction(LangText("Messages", "UndoZoom", "Undo Zoom"), this, &TLogTab::ChartUndoZoom);
     if (OnSavePicture)
-        menu.addAction(QStringLiteral("Save Chart as Picture..."), this, [this] { OnSavePicture(); });
+        menu.addAction(LangText("Messages", "SaveChartPicture", "Save Chart as Picture..."), this,
+                       [this] { OnSavePicture(); });
     menu.exec(Chart->mapToGlobal(at));
 }

@@ -81,7 +81,7 @@ bool TLogUi::eventFilter(QObject *watched, QEvent *event)
         } else if (event->type() == QEvent::Close) {
             // An unsaved recording (or one still running) is offered for saving first; Cancel
             // keeps the window and the recording as they are.
-            if (!Closing && !AskUnsaved(QStringLiteral("the program ends"))) {
+            if (!Closing && !AskUnsaved(LangText("Messages", "UnsavedBeforeEnd", "the program ends"))) {
                 event->ignore();
                 return true;
             }
@@ -103,11 +103,11 @@ void TLogUi::BtnStartClick()
         return;
     TTransactionEngine &engine = *Window.Engine;
     if (!engine.LinkOpen()) {
-        Window.Reporter->Error(NotConnectedText);
+        Window.Reporter->Error(LangText("Messages", "NotConnected", NotConnectedText));
         return;
     }
     // A new recording replaces the chart's: an unsaved one is offered for saving first.
-    if (!AskUnsaved(QStringLiteral("a new recording starts")))
+    if (!AskUnsaved(LangText("Messages", "UnsavedBeforeNew", "a new recording starts")))
         return;
     Log.Zoomed = false;
     Dialog->Preset(Log.LogInterval, Log.DigitalChannel);
@@ -186,7 +186,8 @@ void TLogUi::RoutedReply(const Tcommsobj &reply, const QByteArray &)
         const QString reason = Recovery->ErrorText();
         Recovery->EndWriting();
         Window.Reporter->Error(
-            QStringLiteral("The recovery file %1 cannot be written (%2); the recording goes on without it.")
+            LangText("Messages", "RecoveryUnwritable",
+                     "The recovery file %1 cannot be written (%2); the recording goes on without it.")
                 .arg(QDir::toNativeSeparators(Recovery->Path()), reason));
     }
     if (r.LeftChanged || r.BottomChanged)
@@ -233,7 +234,9 @@ void TLogUi::StartRecovery()
     QString error;
     // The earlier recording is resolved by now (saved, thrown away, or kept for a later start).
     if (!Recovery->Begin(Log, &error))
-        Window.Reporter->Error(error + QStringLiteral("\nThe recording goes on without a recovery file."));
+        Window.Reporter->Error(
+            error + "\n" +
+            LangText("Messages", "RecoveryNone", "The recording goes on without a recovery file."));
 }
 
 bool TLogUi::HasUnsavedRecording() const
@@ -248,12 +251,15 @@ bool TLogUi::AskUnsaved(const QString &action)
     // Nobody can answer: the recording stays in its file for the next start to offer.
     if (!Window.Reporter->Attended())
         return true;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Unsaved recording"),
-                    QStringLiteral("The recording of %1 samples has not been saved to a log file.\n"
-                                   "Save it before %2?")
-                        .arg(Log.Weight().Count())
-                        .arg(action),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, &Window);
+    QMessageBox box(
+        QMessageBox::Question, LangText("Messages", "UnsavedCaption", "Unsaved recording"),
+        LangText("Messages", "UnsavedText", "The recording of %1 samples has not been saved to a log file.")
+                .arg(Log.Weight().Count()) +
+            "\n" + LangText("Messages", "UnsavedAsk", "Save it before %1?").arg(action),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, &Window);
+    box.button(QMessageBox::Save)->setText(LangText("Messages", "ButtonSave", "Save"));
+    box.button(QMessageBox::Discard)->setText(LangText("Messages", "ButtonDiscard", "Discard"));
+    box.button(QMessageBox::Cancel)->setText(LangText("Messages", "ButtonCancel", "Cancel"));
     box.setObjectName(QStringLiteral("UnsavedRecordingBox"));
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
@@ -285,7 +291,9 @@ bool TLogUi::OfferRecovery()
         QList<QByteArray> lines;
         QString error;
         if (!LoadLogLines(path, &lines, &error)) {
-            Window.Reporter->Error(error + QStringLiteral("\nThe unsaved recording is left where it is."));
+            Window.Reporter->Error(
+                error + "\n" +
+                LangText("Messages", "RecoveryLeft", "The unsaved recording is left where it is."));
             Recovery->Release();
             continue;
         }
@@ -295,7 +303,7 @@ bool TLogUi::OfferRecovery()
         }
         if (!Window.Reporter->Attended()) {
             // Nobody could answer: the file stays for a start that has a user.
-            kept << QStringLiteral("%1 samples in %2")
+            kept << LangText("Messages", "RecoveryKeptOne", "%1 samples in %2")
                         .arg(lines.size() - 2)
                         .arg(QDir::toNativeSeparators(path));
             Recovery->Release();
@@ -303,10 +311,11 @@ bool TLogUi::OfferRecovery()
         }
         const QString when = QLocale().toString(QFileInfo(path).lastModified(), QLocale::ShortFormat);
         const QString question =
-            QStringLiteral("A recording of %1 samples (last sample at %2) was not saved before its window "
-                           "ended.\nOpen it on the Log tab? (No deletes it.)")
+            LangText("Messages", "RecoveryFound",
+                     "A recording of %1 samples (last sample at %2) was not saved before its window ended.")
                 .arg(lines.size() - 2)
-                .arg(when);
+                .arg(when) +
+            "\n" + LangText("Messages", "RecoveryAsk", "Open it on the Log tab? (No deletes it.)");
         if (!Window.Reporter->Ask(question)) {
             Recovery->Discard();
             continue;
@@ -318,9 +327,11 @@ bool TLogUi::OfferRecovery()
         return true; // any further ones wait for the next start
     }
     if (!kept.isEmpty())
-        Window.Reporter->Info(QStringLiteral("Unsaved recordings are kept (%1); they are offered when the "
-                                             "program next starts on a screen.")
-                                  .arg(kept.join(QStringLiteral("; "))));
+        Window.Reporter->Info(
+            LangText("Messages", "RecoveryKept",
+                     "Unsaved recordings are kept (%1); they are offered when the program next "
+                     "starts on a screen.")
+                .arg(kept.join(QStringLiteral("; "))));
     return false;
 }
 

@@ -1,6 +1,7 @@
 // The allocation report's window and its printout through the text printer.
 #include "reports/ui/AllocationReport.h"
 
+#include "i18n/LumsLang.h"
 #include "shell/ui/printfile.h"
 #include "shell/ui/textprinter.h"
 
@@ -87,7 +88,7 @@ bool TFrmAllocationReport::PrintReport(QPrinter &printer)
     TPrintFileGuard output(printer);
     QPainter painter;
     if (!painter.begin(&printer)) {
-        const QString text = QStringLiteral("The printer could not be started.");
+        const QString text = LangText("Messages", "PrinterNotStarted", "The printer could not be started.");
         OnError ? OnError(text) : (void)QMessageBox::warning(this, windowTitle(), text);
         return false;
     }

@@ -2,6 +2,8 @@
 #include "reports/ui/factory.h"
 #include "reports/ui/factorychart.h"
 
+#include "i18n/LumsLang.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -61,7 +63,7 @@ bool TFrmFactory::ShowFactoryTest(const QByteArray &text, const QByteArray &seri
     }
     Shown = FactoryResults(record, serialNumber);
     ShowFactoryChart({ChtTest, Title, Series1, Series2, Series3, Series4}, Shown);
-    LblResult->setText(QStringLiteral("Result: ") + FactoryVerdictText(Shown));
+    LblResult->setText(LangText("TFrmFactory", "Result", "Result: %1").arg(FactoryVerdictText(Shown)));
     const QColor colour = Shown.Points.isEmpty() ? palette().color(QPalette::WindowText)
                           : Shown.Pass           ? QColor(0, 128, 0)
                                                  : QColor(192, 0, 0);

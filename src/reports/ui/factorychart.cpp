@@ -1,6 +1,7 @@
 // The factory test chart, shared by the factory results window and brellin-cli's PNG.
 #include "reports/ui/factorychart.h"
 
+#include "i18n/LumsLang.h"
 #include "link/wholefile.h"
 
 #include <QBuffer>
@@ -47,7 +48,7 @@ TFactoryChart SetUpFactoryChart(QCustomPlot *plot)
     plot->plotLayout()->addElement(0, 0, chart.Title);
 
     const QColor limits(0, 128, 255);
-    chart.Series1 = AddSeries(plot, "Series1", QStringLiteral("Trade Limits"), limits);
+    chart.Series1 = AddSeries(plot, "Series1", LangText("Messages", "TradeLimits", "Trade Limits"), limits);
     chart.Series2 = AddSeries(plot, "Series2", QStringLiteral(" "), limits);
     for (QCPGraph *g : {chart.Series1, chart.Series2})
         g->setLineStyle(QCPGraph::lsStepLeft);

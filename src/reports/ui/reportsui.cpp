@@ -48,8 +48,8 @@ void TReportsUi::AllocationReport1Click()
     if (!Window.Engine->LinkOpen())
         return;
     TFrmAllocationReport form(&Window);
-    form.setWindowTitle(QStringLiteral("Allocation Report") +
-                        QStringLiteral(" for %1").arg(Window.IdentPanel->Text()));
+    form.setWindowTitle(LangText("TFrmAllocationReport", "CaptionFor", "Allocation Report for %1")
+                            .arg(Window.IdentPanel->Text()));
     form.AskPrinter = AskPrinter;
     form.OnError = [this](const QString &text) { Window.Reporter->Error(text); };
     TAllocationReport report;
@@ -60,8 +60,9 @@ void TReportsUi::AllocationReport1Click()
     }
     if (!report.Complete) {
         // A report with rows missing is not shown or printed as if it were the instrument's table.
-        Window.Reporter->Error(QStringLiteral("The allocation report could not be read: %1.")
-                                   .arg(QString::fromLatin1(report.Error)));
+        Window.Reporter->Error(
+            LangText("Messages", "AllocationUnread", "The allocation report could not be read: %1.")
+                .arg(QString::fromLatin1(report.Error)));
         return;
     }
     form.SetRows(report.Rows);
@@ -86,8 +87,8 @@ void TReportsUi::FactoryTestResults1Click()
     const QByteArray serial = Window.Device ? Window.Device->SerialNumber : QByteArray();
     if (!form.ShowFactoryTest(Window.Engine->LastReply.Data, serial, &notAvailable)) {
         if (notAvailable)
-            Window.Reporter->Message(FactoryNotAvailableText);
+            Window.Reporter->Message(LangText("Messages", "FactoryNotAvailable", FactoryNotAvailableText));
         return;
     }
-    Exec(Window, &form, false);
+    Exec(Window, &form, true);
 }

@@ -1,6 +1,7 @@
 // The product name dialog.
 #include "settings/ui/NewProductDLG.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "values/valuetext.h"
 
@@ -15,8 +16,8 @@
 TFrmNewProduct::TFrmNewProduct(QWidget *parent, TReporter *reporter) : QDialog(parent), Reporter(reporter)
 {
     setObjectName("FrmNewProduct");
-    setWindowTitle("New Product");
-    Label1 = new QLabel("Product Name : ", this);
+    setWindowTitle(LangText("TFrmNewProduct", "CaptionNew", "New Product"));
+    Label1 = new QLabel(LangText("TFrmNewProduct", "PromptNew", "Product Name : "), this);
     Label1->setObjectName("Label1");
     EdtName = new QLineEdit(this);
     EdtName->setObjectName("EdtName");
@@ -62,9 +63,9 @@ void TFrmNewProduct::accept()
 
 void TFrmNewProduct::SetRenaming(const QByteArray &product)
 {
-    setWindowTitle(QStringLiteral("Rename Product"));
-    Label1->setText(
-        QStringLiteral("New name for the product %1 : ").arg(QString::fromLatin1(product.trimmed())));
+    setWindowTitle(LangText("TFrmNewProduct", "CaptionRename", "Rename Product"));
+    Label1->setText(LangText("TFrmNewProduct", "PromptRename", "New name for the product %1 : ")
+                        .arg(QString::fromLatin1(product.trimmed())));
 }
 
 QByteArray TFrmNewProduct::Name() const

@@ -1,6 +1,7 @@
 // The settings preview dialog.
 #include "settings/ui/SendSettings.h"
 
+#include "i18n/LumsLang.h"
 #include "settings/SendSettings.h"
 
 #include <QCheckBox>
@@ -63,16 +64,19 @@ void TFrmSendSettings::SetTarget(bool connected, const QByteArray &serialNumber,
 {
     btnSend->setEnabled(connected);
     if (!connected) {
-        LblTarget->setText(QStringLiteral("No instrument is connected: connect the one to write to first."));
+        LblTarget->setText(LangText("TFrmSendSettings", "TargetNone",
+                                    "No instrument is connected: connect the one to write to first."));
         return;
     }
     if (serialNumber.isEmpty()) {
         LblTarget->setText(
-            QStringLiteral("Send writes these settings to the connected instrument (its serial "
-                           "number could not be read)."));
+            LangText("TFrmSendSettings", "TargetUnknown",
+                     "Send writes these settings to the connected instrument (its serial number could not be "
+                     "read)."));
         return;
     }
-    LblTarget->setText(QStringLiteral("Send writes these settings to the instrument with serial number %1%2.")
+    LblTarget->setText(LangText("TFrmSendSettings", "Target",
+                                "Send writes these settings to the instrument with serial number %1%2.")
                            .arg(QString::fromLatin1(serialNumber),
                                 model.isEmpty()
                                     ? QString()

@@ -1,6 +1,7 @@
 // The compare window.
 #include "settings/ui/comparewin.h"
 
+#include "i18n/LumsLang.h"
 #include "settings/compare.h"
 
 #include <QDialogButtonBox>
@@ -14,10 +15,12 @@
 TFrmCompare::TFrmCompare(QWidget *parent) : QDialog(parent)
 {
     setObjectName("FrmCompare");
-    setWindowTitle("Compare with File");
+    setWindowTitle(LangText("TFrmCompare", "Caption", "Compare with File"));
     tvDifferences = new QTreeWidget(this);
     tvDifferences->setObjectName("tvDifferences");
-    tvDifferences->setHeaderLabels({"Item", "Instrument", "File"});
+    tvDifferences->setHeaderLabels({LangText("TFrmCompare", "ColItem", "Item"),
+                                    LangText("TFrmCompare", "ColInstrument", "Instrument"),
+                                    LangText("TFrmCompare", "ColFile", "File")});
     tvDifferences->setRootIsDecorated(true);
     QFont mono("Courier New");
     mono.setStyleHint(QFont::Monospace);
@@ -73,17 +76,19 @@ void AddLeaf(QTreeWidget *tree, const QList<QByteArray> &path, const QString &le
 
 void TFrmCompare::Show(const TCompareResult &result, const QString &file)
 {
-    setWindowTitle(QStringLiteral("Compare with File - %1").arg(QFileInfo(file).fileName()));
+    setWindowTitle(
+        LangText("TFrmCompare", "CaptionFile", "Compare with File - %1").arg(QFileInfo(file).fileName()));
     tvDifferences->clear();
     for (const TSettingsDifference &d : result.Differences)
         AddLeaf(tvDifferences, d.Path, QString::fromLatin1(d.Left), QString::fromLatin1(d.Right));
     for (const auto &[path, why] : result.Unread)
-        AddLeaf(tvDifferences, path, QStringLiteral("(could not be read: %1)").arg(why), QString());
+        AddLeaf(tvDifferences, path, LangText("TFrmCompare", "Unread", "(could not be read: %1)").arg(why),
+                QString());
     tvDifferences->expandAll();
     for (int c = 0; c < 3; ++c)
         tvDifferences->resizeColumnToContents(c);
-    QString summary = QString::fromLatin1(result.Summary());
+    QString summary = QString::fromUtf8(result.Summary());
     if (result.Equal())
-        summary += QStringLiteral(": the instrument holds the file's settings.");
+        summary += LangText("TFrmCompare", "Equal", ": the instrument holds the file's settings.");
     lblCompared->setText(summary);
 }

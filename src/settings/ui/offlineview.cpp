@@ -1,6 +1,7 @@
 // The Settings tab on a settings file without an instrument.
 #include "settings/ui/offlineview.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "link/transact.h"
 #include "settings/device.h"
@@ -26,8 +27,8 @@ bool TOfflineView::Open(const QString &path, const QList<QByteArray> &lines)
         return false;
     auto offline = std::make_unique<TOfflineSettings>();
     if (!offline->Open(lines, *w.MenuStructures())) {
-        w.Reporter->Info(
-            QStringLiteral("%1 opens read-only. %2").arg(QFileInfo(path).fileName(), offline->Message));
+        w.Reporter->Info(LangText("Messages", "OfflineReadOnly", "%1 opens read-only. %2")
+                             .arg(QFileInfo(path).fileName(), offline->Message));
         return false;
     }
     // A file teaches no structure, and an edit has no instrument to save it.
@@ -53,13 +54,14 @@ bool TOfflineView::Open(const QString &path, const QList<QByteArray> &lines)
     if (!shown) {
         const QString why = Offline->Message;
         Close();
-        w.Reporter->Info(QStringLiteral("%1 opens read-only. %2").arg(QFileInfo(path).fileName(), why));
+        w.Reporter->Info(LangText("Messages", "OfflineReadOnly", "%1 opens read-only. %2")
+                             .arg(QFileInfo(path).fileName(), why));
         return false;
     }
     Path = path;
     // The title says that the tree is a file's, not an instrument's.
     SavedTitle = w.windowTitle();
-    w.setWindowTitle(QStringLiteral("%1 - %2 (no instrument: %3 %4)")
+    w.setWindowTitle(LangText("Messages", "OfflineTitle", "%1 - %2 (no instrument: %3 %4)")
                          .arg(SavedTitle, QFileInfo(path).fileName(), QString::fromLatin1(Offline->Model()),
                               QString::fromLatin1(Offline->Version())));
     QTabWidget *pages = w.PgCMain;
@@ -67,7 +69,7 @@ bool TOfflineView::Open(const QString &path, const QList<QByteArray> &lines)
     Ui.Tab->ShowNone();
     pages->setCurrentWidget(w.TSSettings);
     Ui.Tab->ExpandRoot();
-    w.ShowStatus(QStringLiteral("Offline: %1 (%2 %3); File > Save writes it")
+    w.ShowStatus(LangText("Messages", "OfflineStatus", "Offline: %1 (%2 %3); File > Save writes it")
                      .arg(QFileInfo(path).fileName(), QString::fromLatin1(Offline->Model()),
                           QString::fromLatin1(Offline->Version())),
                  false);

@@ -2,6 +2,8 @@
 // when the last passcode was not accepted.
 #include "settings/ui/passcode.h"
 
+#include "i18n/LumsLang.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +14,7 @@
 TFrmPasscode::TFrmPasscode(const QString &prompt, QWidget *parent) : QDialog(parent)
 {
     setObjectName("TFrmPasscode");
-    setWindowTitle(prompt.isEmpty() ? QStringLiteral("Enter Passcode") : prompt);
+    setWindowTitle(prompt.isEmpty() ? LangText("TFrmPasscode", "PromptAny", "Enter Passcode") : prompt);
     LblPrompt = new QLabel(windowTitle(), this);
     LblPrompt->setObjectName("LblPrompt");
     LblRefused = new QLabel(RefusedText, this);

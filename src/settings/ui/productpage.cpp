@@ -1,6 +1,7 @@
 // The product page of the Settings tab.
 #include "settings/ui/productpage.h"
 
+#include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "settings/device.h"
 #include "settings/ui/NewProductDLG.h"
@@ -39,10 +40,11 @@ void TProductPage::ShowFor(TMenuNode *node)
     const bool product = index >= 0;
     BtnEditProduct->setVisible(product);
     BtnDeleteProduct->setVisible(product);
-    LblProduct->setText(product ? QStringLiteral("Product %1: %2")
-                                      .arg(index + 1)
-                                      .arg(QString::fromLatin1(node->Data->Name.trimmed()))
-                                : QStringLiteral("Select a product to rename or delete it."));
+    LblProduct->setText(
+        product ? LangText("Messages", "ProductName", "Product %1: %2")
+                      .arg(index + 1)
+                      .arg(QString::fromLatin1(node->Data->Name.trimmed()))
+                : LangText("Messages", "ProductPick", "Select a product to rename or delete it."));
 }
 
 bool TProductPage::AskName(const QByteArray &current, std::optional<int> limit, QByteArray &name,

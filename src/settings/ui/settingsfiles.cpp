@@ -46,8 +46,9 @@ TSettingsFiles::TSettingsFiles(TSettingsUi &ui) : QObject(&ui), Ui(ui)
 {
     TFrmMain &w = Ui.Window;
     AskFileName = [&w](bool save, const QString &title) {
-        return save ? QFileDialog::getSaveFileName(&w, title, {}, QString::fromLatin1(Filter))
-                    : QFileDialog::getOpenFileName(&w, title, {}, QString::fromLatin1(Filter));
+        const QString filter = LangText("Messages", "SettingsFilter", Filter);
+        return save ? QFileDialog::getSaveFileName(&w, title, {}, filter)
+                    : QFileDialog::getOpenFileName(&w, title, {}, filter);
     };
     w.SetFileActions(nullptr, {[this] { Open1Click(); }, [this] { Save1Click(); }, {}});
     CompareWithFile1 = new QAction(QStringLiteral("Compare with File..."), &w);
@@ -68,10 +69,12 @@ void TSettingsFiles::Save1Click()
     TFrmMain &w = Ui.Window;
     if (Ui.Model->IsEmpty()) {
         // Nothing read, nothing to keep: an empty file would only look like a saved setup.
-        w.Reporter->Info(QStringLiteral("No settings to save: start a session first."));
+        w.Reporter->Info(
+            LangText("Messages", "NoSettingsToSave", "No settings to save: start a session first."));
         return;
     }
-    const QString chosen = AskFileName(true, QStringLiteral("Save Settings to File"));
+    const QString chosen =
+        AskFileName(true, LangText("Messages", "SaveSettingsCaption", "Save Settings to File"));
     if (chosen.isEmpty())
         return;
     const QString path = SettingsFileName(chosen);
@@ -85,14 +88,16 @@ void TSettingsFiles::Save1Click()
     }
     // The instrument's latest known state, for "Compare with Last Visit".
     if (QString error; w.ChangeJournal() && !KeepLastVisit(path, w.ChangeJournal()->Folder(), &error))
-        w.Reporter->Error(QStringLiteral("The settings were saved, but not kept as the last visit: ") +
-                          error);
+        w.Reporter->Error(LangText("Messages", "LastVisitNotKept",
+                                   "The settings were saved, but not kept as the last visit: %1")
+                              .arg(error));
 }
 
 void TSettingsFiles::Open1Click()
 {
     TFrmMain &w = Ui.Window;
-    const QString path = AskFileName(false, QStringLiteral("Open Settings File"));
+    const QString path =
+        AskFileName(false, LangText("Messages", "OpenSettingsCaption", "Open Settings File"));
     if (path.isEmpty())
         return;
     // The file is read and checked first: a file that cannot be sent ends no session.
@@ -103,7 +108,7 @@ void TSettingsFiles::Open1Click()
         return;
     }
     if (!CheckSettingsFile(lines, &error)) {
-        w.Reporter->Error(QStringLiteral("%1: %2. Nothing was sent.").arg(path, error));
+        w.Reporter->Error(LangText("Messages", "NothingSent", "%1: %2. Nothing was sent.").arg(path, error));
         return;
     }
     // Without an instrument the file is shown in the Settings tab to be edited and saved, when the
@@ -127,7 +132,8 @@ void TSettingsFiles::Open1Click()
 bool TSettingsFiles::RunTransfer(TSettingsTransfer &transfer)
 {
     transfer.SetStepInterval(TransferStepMs);
-    return Ui.Window.FrmTraffic->Show(transfer, QStringLiteral("Write Settings to Instrument"));
+    return Ui.Window.FrmTraffic->Show(
+        transfer, LangText("TFrmTraffic", "CaptionWrite", "Write Settings to Instrument"));
 }
 
 void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool includeCalibration)
@@ -135,7 +141,7 @@ void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool inclu
     TFrmMain &w = Ui.Window;
     // Checked before any passcode is asked for: without a link nothing can be sent.
     if (!w.Engine->LinkOpen()) {
-        w.Reporter->Error(QStringLiteral("Instrument not Connected"));
+        w.Reporter->Error(LangText("Messages", "NotConnected", "Instrument not Connected"));
         return;
     }
     TMainControlsGuard lock(&w);
@@ -155,9 +161,9 @@ void TSettingsFiles::SendPreviewed(const QList<QByteArray> &requests, bool inclu
         const bool taken = TakeSnapshot(HasCalibrationLine(requests), snapshot, snapshotLines, &why);
         Ui.Session->OnPasscode = ask;
         if (!taken &&
-            !(w.Reporter && w.Reporter->Ask(QStringLiteral("The instrument's settings could not be "
-                                                           "saved before the send (%1). Send without "
-                                                           "a snapshot?")
+            !(w.Reporter && w.Reporter->Ask(LangText("Messages", "SendWithoutSnapshot",
+                                                     "The instrument's settings could not be saved before "
+                                                     "the send (%1). Send without a snapshot?")
                                                 .arg(why))))
             return;
         if (!taken)
@@ -219,7 +225,8 @@ bool TSettingsFiles::TakeSnapshot(bool full, QString &path, QList<QByteArray> &l
 
 void TSettingsFiles::CompareWithFileClick()
 {
-    const QString path = AskFileName(false, QStringLiteral("Compare with Settings File"));
+    const QString path =
+        AskFileName(false, LangText("Messages", "CompareCaption", "Compare with Settings File"));
     if (path.isEmpty())
         return;
     CompareWith(path);
@@ -232,9 +239,9 @@ void TSettingsFiles::CompareWithLastVisitClick()
         return;
     const QString path = w.ChangeJournal() ? LastVisitPath(w.ChangeJournal()->Folder()) : QString();
     if (path.isEmpty() || !QFileInfo::exists(path)) {
-        w.Reporter->Info(
-            QStringLiteral("No last visit is kept for this instrument yet: saving its settings, or "
-                           "ending a session that read every menu, keeps one."));
+        w.Reporter->Info(LangText("Messages", "NoLastVisit",
+                                  "No last visit is kept for this instrument yet: saving its settings, or "
+                                  "ending a session that read every menu, keeps one."));
         return;
     }
     CompareWith(path);

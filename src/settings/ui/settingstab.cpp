@@ -1,6 +1,7 @@
 // The Settings tab: the tree, its pop-up menu, the editor pages and the save-block buttons.
 #include "settings/ui/settingstab.h"
 
+#include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
@@ -155,8 +156,10 @@ TSettingsTab::TSettingsTab(TTransactionEngine *engine, TDevice *device, TSetting
 
     PopuptvMenu = new QMenu(this);
     PopuptvMenu->setObjectName("PopuptvMenu");
-    PopuptvMenu->addAction("Expand All", this, &TSettingsTab::tvMenupopupExpandClick);
-    PopuptvMenu->addAction("Refresh", this, &TSettingsTab::tvMenuPopupRefreshClick);
+    PopuptvMenu->addAction("Expand All", this, &TSettingsTab::tvMenupopupExpandClick)
+        ->setObjectName("ExpandAll1");
+    PopuptvMenu->addAction("Refresh", this, &TSettingsTab::tvMenuPopupRefreshClick)
+        ->setObjectName("Refresh1");
     connect(tvMenuItems, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         // The right button selects the node under the pointer (none over empty space).
         const QModelIndex at = tvMenuItems->indexAt(pos);
@@ -309,7 +312,7 @@ void TSettingsTab::ShowNone()
 
 void TSettingsTab::ShowAccessDenied(const QString &text)
 {
-    lblAccessDenied->setText(text.isEmpty() ? QStringLiteral("Access Denied") : text);
+    lblAccessDenied->setText(text.isEmpty() ? LangText("Messages", "AccessDenied", "Access Denied") : text);
     pgcConfig->setCurrentWidget(pgAccessDenied);
 }
 
@@ -385,7 +388,8 @@ QByteArray TSettingsTab::NumberText(int32_t value) const
 void TSettingsTab::ShowNumber(TMenuNode *node, int type)
 {
     const TMenuItemData &item = *node->Data;
-    const QString regId = QString::asprintf("(Register: %s)", item.Register.constData());
+    const QString regId =
+        LangText("Messages", "RegisterId", "(Register: %1)").arg(QString::fromLatin1(item.Register));
     lblNumRegID->setText(regId);
     bool editable = false;
     const quint64 generation = Model->Generation();
@@ -414,7 +418,8 @@ void TSettingsTab::ShowNumber(TMenuNode *node, int type)
     }
     LblNumRegName->setText(QString::fromLatin1(node->Text));
     lblNumRange->setText(
-        QString::asprintf("( %s to %s )", NumberText(NumMin).constData(), NumberText(NumMax).constData()));
+        LangText("Messages", "NumRange", "( %1 to %2 )")
+            .arg(QString::fromLatin1(NumberText(NumMin)), QString::fromLatin1(NumberText(NumMax))));
     Editing = node;
     pgcConfig->setCurrentWidget(pgNum);
 }
@@ -423,7 +428,8 @@ void TSettingsTab::ShowString(TMenuNode *node)
 {
     const TMenuItemData &item = *node->Data;
     lblStringRegName->setText(QString::fromLatin1(node->Text));
-    lblStringRegID->setText(QString::asprintf("(Register: %s)", item.Register.constData()));
+    lblStringRegID->setText(
+        LangText("Messages", "RegisterId", "(Register: %1)").arg(QString::fromLatin1(item.Register)));
     const quint64 generation = Model->Generation();
     Device->ReadMaximum();
     if (TreeReplacedSince(generation))
@@ -451,7 +457,8 @@ void TSettingsTab::ShowOptions(TMenuNode *node)
 {
     const TMenuItemData &item = *node->Data;
     LblOptRegName->setText(QString::fromLatin1(node->Text));
-    lblOptRegID->setText(QString::asprintf("(Register: %s)", item.Register.constData()));
+    lblOptRegID->setText(
+        LangText("Messages", "RegisterId", "(Register: %1)").arg(QString::fromLatin1(item.Register)));
     if (!item.Readable) {
         ShowAccessDenied();
         return;
@@ -480,7 +487,8 @@ void TSettingsTab::ShowIp(TMenuNode *node)
 {
     const TMenuItemData &item = *node->Data;
     LblIpEditRegName->setText(QString::fromLatin1(node->Text));
-    LblIpEditRegId->setText(QString::asprintf("(Register: %s)", item.Register.constData()));
+    LblIpEditRegId->setText(
+        LangText("Messages", "RegisterId", "(Register: %1)").arg(QString::fromLatin1(item.Register)));
     if (!item.Readable) {
         ShowAccessDenied();
         return;

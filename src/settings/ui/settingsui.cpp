@@ -122,7 +122,8 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
         Window.Provide(level == 1 ? Window.SafePasscode1 : Window.FullPasscode1, [this, connected, level] {
             TMainControlsGuard lock(&Window);
             if (connected() && Session->RequestAccess(level))
-                Window.Reporter->Info(level == 1 ? LevelOpenSafe : LevelOpenFull);
+                Window.Reporter->Info(level == 1 ? LangText("Messages", "LevelOpenSafe", LevelOpenSafe)
+                                                 : LangText("Messages", "LevelOpenFull", LevelOpenFull));
         });
     Window.Provide(Window.Lock1, [this, connected] {
         TMainControlsGuard lock(&Window);
@@ -132,6 +133,8 @@ TSettingsUi::TSettingsUi(TFrmMain &window) : QObject(&window), Window(window)
     Window.Provide(Window.menuIndicatorReset, [this] { menuIndicatorResetClick(); });
     Window.Hooks.EndSession = [this] { EndSessionClick(); };
     SetSessionControls(false, false);
+    // The tips in the language just chosen.
+    connect(&Window, &TFrmMain::LanguageApplied, this, [this] { ShowSessionTips(Window.SessionActive); });
     if (!Window.Engine->LinkOpen()) {
         for (QAction *a : Window.Instrument1->actions())
             a->setEnabled(false);
@@ -209,7 +212,7 @@ void TSettingsUi::SetDateTime1Click()
     engine->SetReplyRoute(previous);
     engine->SetRouteConsumer(RouteSetClock, nullptr);
     if (result != QDialog::Accepted || !Window.Reporter ||
-        !Window.Reporter->Ask(QString::fromLatin1(TFrmSetClock::SendQuestion)))
+        !Window.Reporter->Ask(LangText("TFrmSetClock", "SendQuestion", TFrmSetClock::SendQuestion)))
         return;
     TMainControlsGuard lock(&Window);
     TClockSetResult set;
@@ -224,7 +227,8 @@ void TSettingsUi::SetDateTime1Click()
 
 void TSettingsUi::menuIndicatorResetClick()
 {
-    if (!Window.Engine->LinkOpen() || !Window.Reporter->Ask(ResetQuestion))
+    if (!Window.Engine->LinkOpen() ||
+        !Window.Reporter->Ask(LangText("Messages", "ResetQuestion", ResetQuestion)))
         return;
     TMainControlsGuard lock(&Window);
     if (Session->SaveBlocked) {
@@ -238,6 +242,17 @@ void TSettingsUi::menuIndicatorResetClick()
         Model->Clear();
         Session->SetSessionControls(false, false);
     }
+}
+
+void TSettingsUi::ShowSessionTips(bool active)
+{
+    Window.TestTab->SetSendAllowed(!active);
+    const QString extend =
+        active
+            ? LangText("Messages", "ExtendSessionTip", "Renew the session now (it is also renewed every 5 s)")
+            : LangText("Messages", "NoSessionTip", "No session is open: start one first");
+    Window.N4->setToolTip(extend);
+    Window.N4->setStatusTip(extend);
 }
 
 void TSettingsUi::SetSessionControls(bool active, bool fullAccess)
@@ -259,13 +274,9 @@ void TSettingsUi::SetSessionControls(bool active, bool fullAccess)
     // A session that opens reads the data plate the panel picture shows.
     if (active && !Window.SessionActive)
         Window.ShowCapacityPlate(true);
-    Window.TestTab->SetSendAllowed(!active);
     // Extend Session renews an open session; without one there is nothing to renew.
     Window.SetEnabledIfProvided(Window.N4, active);
-    const QString extend = active ? QStringLiteral("Renew the session now (it is also renewed every 5 s)")
-                                  : QStringLiteral("No session is open: start one first");
-    Window.N4->setToolTip(extend);
-    Window.N4->setStatusTip(extend);
+    ShowSessionTips(active);
     Window.SetEnabledIfProvided(Window.ToolButtonEnd, active);
     Window.SetEnabledIfProvided(Window.EndSession, active);
     for (QAction *a : {Window.Lock1, Window.FullPasscode1, Window.SafePasscode1})

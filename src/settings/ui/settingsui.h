@@ -26,6 +26,8 @@ public:
     // Instrument > Reset: asks first; the session the instrument ends ends in the window too.
     void menuIndicatorResetClick();
     void SetSessionControls(bool active, bool fullAccess);
+    // Extend Session's tip and the Test tab's Send for a session that is open or not.
+    void ShowSessionTips(bool active);
     // Instrument > Set Date/Time: the instrument's clock shown live, set from the PC's on request.
     void SetDateTime1Click();
 

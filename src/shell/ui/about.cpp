@@ -14,7 +14,7 @@ TfrmAbout::TfrmAbout(const TdatViewer &config, TLumsLanguageComp *language, QWid
     : QDialog(parent), Language(language)
 {
     setObjectName("frmAbout");
-    setWindowTitle("About " + config.GetViewerName());
+    setWindowTitle(LangText("TfrmAbout", "Caption", "About %1").arg(config.GetViewerName()));
     auto *layout = new QVBoxLayout(this);
     auto label = [&](const char *name, const QString &text) {
         auto *l = new QLabel(text, this);

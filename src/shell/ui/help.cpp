@@ -1,6 +1,8 @@
 // The help window (see help.h).
 #include "shell/ui/help.h"
 
+#include "i18n/LumsLang.h"
+
 #include <QFileInfo>
 #include <QScreen>
 #include <QTextBrowser>
@@ -10,7 +12,7 @@
 TFrmHelp::TFrmHelp(const QString &fileName, QWidget *parent) : QWidget(parent, Qt::Window), File(fileName)
 {
     setObjectName("FrmHelp");
-    setWindowTitle("Help");
+    setWindowTitle(LangText("TFrmHelp", "Caption", "Help"));
     Browser = new QTextBrowser(this);
     Browser->setObjectName("Browser");
     Browser->setOpenExternalLinks(true);

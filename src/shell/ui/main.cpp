@@ -92,18 +92,19 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
     Engine->OnLinkError = [this](const QString &reason) {
         // While a lost link is retried, a failed attempt is only said in the status bar.
         if (Retrying()) {
-            ShowStatus(QString("Connection lost: %1 (retrying every %2 s): %3")
-                           .arg(LostWhere)
-                           .arg(RetryTimer->interval() / 1000.0)
-                           .arg(reason),
-                       true);
+            ShowStatus(
+                LangText("Messages", "LostRetryFailed", "Connection lost: %1 (retrying every %2 s): %3")
+                    .arg(LostWhere)
+                    .arg(RetryTimer->interval() / 1000.0)
+                    .arg(reason),
+                true);
             return;
         }
         QString text = reason;
         if (auto *serial = dynamic_cast<TIOIfaceSerial *>(Engine->Link()))
             text = SerialOpenAdvice(serial->Description(), reason);
         else if (auto *socket = dynamic_cast<TIOIfaceSocket *>(Engine->Link()))
-            text = QString("The connection to %1:%2 failed: %3")
+            text = LangText("Messages", "TcpFailed", "The connection to %1:%2 failed: %3")
                        .arg(socket->Host())
                        .arg(socket->Port())
                        .arg(reason);
@@ -204,6 +205,7 @@ bool TFrmMain::FormCreate(QString *error)
         // Only the message is red: the panels are labels with their own colours.
         ShowStatus(text, red);
     };
+    connect(this, &TFrmMain::LanguageApplied, DataStoreTab, &TDataStoreTab::ShowHint);
     Hooks.DsdTabPopup = [this] {
         DataStoreTab->ScrambleLines = ScrambleLines;
         DataStoreTab->DebugMode = DebugMode;
@@ -262,7 +264,8 @@ void TFrmMain::FormShow()
     // The demo leaves a first run for the user's own start.
     if (Config.GetFirstRun() && !Demo) {
         TfrmOptions options(Config, Reporter, this);
-        options.setWindowTitle(FirstRunCaption);
+        Language->ApplyLanguage(&options);
+        options.setWindowTitle(LangText("TfrmOptions", "CaptionFirstRun", FirstRunCaption));
         ExecModal(&options);
     }
     AfterOptions();
@@ -286,6 +289,7 @@ int TFrmMain::ExecModal(QDialog *dialog)
 void TFrmMain::menuOptionsClick()
 {
     TfrmOptions options(Config, Reporter, this);
+    Language->ApplyLanguage(&options);
     ExecModal(&options);
     AfterOptions();
 }
@@ -298,6 +302,9 @@ void TFrmMain::tbLangClick()
     UpdateMinimumSize(); // the other language's words may need more room
     // The connect button's text depends on the link as well as on the language.
     UpdateConnectButton(Engine->LinkOpen());
+    UpdatePrintEntry();
+    // Texts the parts set themselves are set again in the new language.
+    emit LanguageApplied();
 }
 
 void TFrmMain::About1Click()
@@ -311,7 +318,7 @@ void TFrmMain::muHelpClick()
     if (!FrmHelp)
         FrmHelp = new TFrmHelp(HelpFile, this);
     if (!FrmHelp->ShowStart())
-        Reporter->Error(QString("The help file %1 is missing.").arg(HelpFile));
+        Reporter->Error(LangText("Messages", "HelpMissing", "The help file %1 is missing.").arg(HelpFile));
 }
 
 void TFrmMain::DebugLog(const QString &text)
@@ -473,7 +480,9 @@ void TFrmMain::ShowFrame(QLabel *panel, const QByteArray &frame)
 {
     panel->setText(PrintableText(frame));
     panel->setEnabled(true);
-    panel->setToolTip(panel == StatusPanel0 ? "The last frame sent" : "The last reply received");
+    panel->setToolTip(panel == StatusPanel0
+                          ? LangText("Messages", "FrameSent", "The last frame sent")
+                          : LangText("Messages", "FrameReceived", "The last reply received"));
 }
 
 void TFrmMain::MarkFramesStale()
@@ -481,8 +490,11 @@ void TFrmMain::MarkFramesStale()
     for (QLabel *panel : {StatusPanel0, StatusPanel1}) {
         panel->setEnabled(false);
         if (!panel->text().isEmpty())
-            panel->setToolTip(panel == StatusPanel0 ? "The last frame sent before the connection closed"
-                                                    : "The last reply received before the connection closed");
+            panel->setToolTip(panel == StatusPanel0
+                                  ? LangText("Messages", "FrameSentStale",
+                                             "The last frame sent before the connection closed")
+                                  : LangText("Messages", "FrameReceivedStale",
+                                             "The last reply received before the connection closed"));
     }
 }
 
@@ -714,8 +726,9 @@ void TFrmMain::UpdatePrintEntry()
     const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
     const bool can = actions && actions->Print && (log || SessionActive);
     SetEnabledIfProvided(Print1, can);
-    const QString tip = can ? (log ? QStringLiteral("Print the chart") : QStringLiteral("Print the settings"))
-                            : NothingToPrintText;
+    const QString tip = can ? (log ? LangText("Messages", "PrintChartTip", "Print the chart")
+                                   : LangText("Messages", "PrintSettingsTip", "Print the settings"))
+                            : LangText("Messages", "NothingToPrint", NothingToPrintText);
     Print1->setToolTip(tip);
     Print1->setStatusTip(tip);
 }

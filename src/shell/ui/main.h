@@ -144,11 +144,16 @@ public:
 
     // --- handlers ---------------------------------------------------------------------------
     void menuOptionsClick();
+    // Switches the language; the parts set their own texts again on LanguageApplied.
     void tbLangClick();
     void About1Click();
     void muHelpClick();
     void PgCMainChange(int index);
 
+signals:
+    void LanguageApplied();
+
+public:
     // --- what later parts plug in -----------------------------------------------------------
     struct THooks {
         // The connection dialog; tests answer it without a window.

@@ -1,5 +1,6 @@
 // TFrmMain: a link lost without the user asking (a TCP peer that closes, a serial adapter pulled out)
 // is said in the status bar and reopened in the background until the instrument is back.
+#include "i18n/LumsLang.h"
 #include "link/IOIface.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -20,10 +21,11 @@ void TFrmMain::CreateReconnect()
     StopRetryButton->setVisible(false);
     statusBar()->addPermanentWidget(StopRetryButton);
     connect(StopRetryButton, &QPushButton::clicked, this, [this] {
-        StopRetry(QString("Connection lost: %1 (no longer retrying)").arg(LostWhere));
+        StopRetry(
+            LangText("Messages", "LostNoRetry", "Connection lost: %1 (no longer retrying)").arg(LostWhere));
         // Changes held back by a save block are not waited for any longer either: said now.
         if (SaveBlockLost && Reporter)
-            Reporter->Error(SaveBlockLostText);
+            Reporter->Error(LangText("Messages", "SaveBlockLost", SaveBlockLostText));
         SaveBlockLost = false;
     });
 }
@@ -41,7 +43,7 @@ void TFrmMain::LinkLost(const QByteArray &serial)
         return;
     LostWhere = Engine->Link()->Description();
     LostSerial = serial;
-    ShowStatus(QString("Connection lost: %1").arg(LostWhere), true);
+    ShowStatus(LangText("Messages", "Lost", "Connection lost: %1").arg(LostWhere), true);
     DebugLog(QString("Connection lost: %1 (%2); retrying every %3 s")
                  .arg(LostWhere, Engine->Link()->LossReason)
                  .arg(RetryTimer->interval() / 1000.0));
@@ -60,7 +62,7 @@ void TFrmMain::RetryConnect()
     if (Engine->LinkOpen() || MainControlsDisabled())
         return;
     // Another attempt while a TCP connect is still under way does nothing (the transport says so).
-    ShowStatus(QString("Connection lost: %1 (retrying every %2 s)")
+    ShowStatus(LangText("Messages", "LostRetrying", "Connection lost: %1 (retrying every %2 s)")
                    .arg(LostWhere)
                    .arg(RetryTimer->interval() / 1000.0),
                true);
@@ -98,7 +100,8 @@ void TFrmMain::ReconnectedCheck()
         // instrument is still off): that is not another instrument; the attempts go on.
         UserDisconnect = true;
         Engine->Link()->Close();
-        ShowStatus(QString("Connection lost: %1 (retrying every %2 s): the instrument does not answer")
+        ShowStatus(LangText("Messages", "LostSilent",
+                            "Connection lost: %1 (retrying every %2 s): the instrument does not answer")
                        .arg(LostWhere)
                        .arg(RetryTimer->interval() / 1000.0),
                    true);
@@ -106,8 +109,11 @@ void TFrmMain::ReconnectedCheck()
     }
     if (!LostSerial.isEmpty() && serial != LostSerial) {
         const QString text =
-            QString("Another instrument answers on %1 (SN: %2, not SN: %3): not reconnected")
-                .arg(LostWhere, serial.isEmpty() ? QString("unknown") : QString::fromLatin1(serial),
+            LangText("Messages", "LostOther",
+                     "Another instrument answers on %1 (SN: %2, not SN: %3): not reconnected")
+                .arg(LostWhere,
+                     serial.isEmpty() ? LangText("Messages", "SerialUnknown", "unknown")
+                                      : QString::fromLatin1(serial),
                      QString::fromLatin1(LostSerial));
         StopRetry(QString());
         UserDisconnect = true;
@@ -117,10 +123,10 @@ void TFrmMain::ReconnectedCheck()
         return;
     }
     StopRetry(QString());
-    const QString restored = QString("Connection restored: %1").arg(LostWhere);
+    const QString restored = LangText("Messages", "Restored", "Connection restored: %1").arg(LostWhere);
     // The lit panel says the link is back; what the user must do again is the one thing that fits
     // beside the panels.
-    ShowStatus(SessionLost ? QString(SessionLostText) : restored, false);
+    ShowStatus(SessionLost ? LangText("Messages", "SessionLost", SessionLostText) : restored, false);
     if (SessionLost)
         DebugLog(restored + ". " + SessionLostText);
     SessionLost = false;
@@ -133,8 +139,8 @@ void TFrmMain::ReconnectedCheck()
 void TFrmMain::TellSaveBlockLost()
 {
     SaveBlockLost = false;
-    ShowStatus(SaveBlockLostStatus, true);
+    ShowStatus(LangText("Messages", "SaveBlockLostStatus", SaveBlockLostStatus), true);
     // The whole of it does not fit beside the status bar's panels: once in a box as well.
     if (Reporter)
-        Reporter->Error(SaveBlockLostText);
+        Reporter->Error(LangText("Messages", "SaveBlockLost", SaveBlockLostText));
 }

@@ -1,8 +1,11 @@
 // Message boxes and the wait cursor (see uireporter.h).
 #include "shell/ui/uireporter.h"
 
+#include "i18n/LumsLang.h"
+
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 void TMessageBoxReporter::Error(const QString &text)
 {
@@ -38,8 +41,12 @@ void TMessageBoxReporter::Message(const QString &text)
 
 bool TMessageBoxReporter::Ask(const QString &text)
 {
-    return QMessageBox::question(Parent, QApplication::applicationDisplayName(), text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    // The buttons in the program's language (Qt's own words are English).
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
+                    QMessageBox::Yes | QMessageBox::No, Parent);
+    box.button(QMessageBox::Yes)->setText(LangText("Messages", "ButtonYes", "Yes"));
+    box.button(QMessageBox::No)->setText(LangText("Messages", "ButtonNo", "No"));
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TMessageBoxReporter::BeginBusy()
