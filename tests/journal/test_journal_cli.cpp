@@ -159,6 +159,9 @@ TEST_F(JournalCliTest, ACalibrationStepOrAClockSetIsOneLineWithTheInstrumentsVal
          "zero 0.1083"},
         {"zero ending with a result code", zero, -1, 1, 6, 0x0102, 1, "refused: Error: 6 - Stability", "",
          ""},
+        // the status unanswered before the start: nothing goes out, and the line says so
+        {"zero, the status unanswered", zero, 0x0021, 1000, 0, 0x0102, 3,
+         "not confirmed: no calibration step", "", ""},
         // the entry and its one repeat unanswered: the figure read back is the one sent
         {"direct zero, its replies lost", direct, 0x0106, 2, 0, 0x0106, 0, "confirmed", "signal -0.0150",
          "zero -0.0150"},
