@@ -627,6 +627,8 @@ int Clock(TCliContext &ctx, const QStringList &args)
     TClockSetResult set;
     if (!SetInstrumentClock(ctx.Engine.get(), &session, when, &set)) {
         ctx.Reporter.Error(set.Text());
+        if (!set.JournalError.isEmpty())
+            return ExitFile;
         return set.Refused ? ExitRefused : ExitNoReply;
     }
     PrintLine(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toLatin1());

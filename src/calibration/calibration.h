@@ -3,6 +3,7 @@
 // until it ends, and is followed by a save and a read-back of the figures.
 #pragma once
 
+#include "journal/journalscope.h"
 #include "values/valuetext.h"
 
 #include <QByteArray>
@@ -150,6 +151,14 @@ private:
     std::optional<int32_t> Weight(const QByteArray &text, TCalOutcome &outcome);
     // Waits n link ticks; false at once when the link drops.
     bool WaitTicks(int n);
+    // A step's line in the instrument's journal, when it keeps one: the figures and calibration
+    // counter before it with the intent (false, with the outcome to return, when the intent could
+    // not be written: nothing is sent); then the outcome, the figures and the counter after it.
+    bool JournalIntent(std::optional<TJournalScope> &journal, int reg, const QByteArray &asked,
+                       const QString &what, int point, TCalOutcome &refused);
+    TCalOutcome Journalled(std::optional<TJournalScope> &journal, const TCalOutcome &out, int point);
+    // "zero 0.1083 mV/V, fullscale 2.0000 mV/V" as last read, with a linearisation point's line.
+    QByteArray FiguresText(int point) const;
 
     TTransactionEngine *Engine;
     TDevice *Device;

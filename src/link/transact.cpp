@@ -381,8 +381,10 @@ bool TTransactionEngine::RecordIntent(TRequestKind kind, int command, int reg, c
     intent = 0;
     if (!Changes || ChangeCover > 0 || kind == TRequestKind::Read || kind == TRequestKind::Cursor)
         return true;
-    // The session's upkeep and end, and the passcodes that open a level, are no changes.
-    if (reg == 0x00EF || (command == CmdWrite && (reg == 0x0019 || reg == 0x001A)))
+    // The session's upkeep and end, and the passcodes that open a level, are no changes; nor is the
+    // active product put back after reads of another product's menu selected it (a write of it
+    // asked for by the user is recorded by its operation).
+    if (reg == 0x00EF || (command == CmdWrite && (reg == 0x0019 || reg == 0x001A || reg == 0xB010)))
         return true;
     TChangeEvent event;
     event.Kind = kind == TRequestKind::ValueWrite ? "write" : "command";

@@ -3,11 +3,13 @@
 
 #include "device.h"
 #include "i18n/LumsLang.h"
+#include "journal/journalscope.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/tools.h"
 #include "link/transact.h"
 #include "session.h"
+#include "settingssave.h"
 #include "settingstree.h"
 
 #include <QStringList>
@@ -63,6 +65,17 @@ constexpr int ActiveProduct = 0xB010;
 QString Quoted(const QByteArray &name)
 {
     return QString::fromLatin1(name.trimmed());
+}
+
+// The instrument's products as one journal value: "APPLES, PEARS".
+QByteArray NamesText(const QList<QByteArray> &names)
+{
+    if (names.isEmpty())
+        return "(no products)";
+    QList<QByteArray> trimmed;
+    for (const QByteArray &name : names)
+        trimmed << name.trimmed();
+    return trimmed.join(", ");
 }
 
 // Reads sent a few times before they count as unanswered; put back afterwards.
@@ -182,14 +195,65 @@ TProductOutcome TProductOps::Run(int reg, const QByteArray &arg,
     const QByteArray request = "2010" + HexText(static_cast<uint32_t>(reg), 4) + ':' + arg;
     // Sent once: a product function sent twice adds, renames or deletes twice.
     const QByteArray reply = Engine->TransactTextOnce(request);
+    Refusal.clear();
+    ReadBackConfirmed = false;
     if (!reply.isEmpty()) {
         Tcommsobj answer;
         answer.Decode(reply);
+        if (answer.ErrorFlag)
+            Refusal = QString::fromLatin1(answer.ErrorText()).trimmed();
         return answer.ErrorFlag ? TProductOutcome::Refused : TProductOutcome::Confirmed;
     }
     if (!Engine->LinkOpen())
         return TProductOutcome::Unknown;
-    return check();
+    const TProductOutcome seen = check();
+    ReadBackConfirmed = seen == TProductOutcome::Confirmed;
+    return seen;
+}
+
+bool TProductOps::JournalIntent(std::optional<TJournalScope> &journal, int reg, const TMenuNode *node,
+                                const QByteArray &before, const QByteArray &asked, const char *what)
+{
+    if (!Engine->Changes)
+        return true;
+    TChangeEvent event;
+    event.Kind = "product";
+    event.Path = node ? MenuPathOf(*node) : QByteArray();
+    event.Command = CmdExecute;
+    event.Register = reg;
+    event.Before = before;
+    event.Asked = asked;
+    journal.emplace(Engine, event);
+    if (journal->Allowed())
+        return true;
+    LastOutcome = TProductOutcome::NotSent;
+    Report(QStringLiteral("The change journal could not be written (%1): the product %2 was not %3.")
+               .arg(journal->Error(), Quoted(asked), QLatin1String(what)));
+    return false;
+}
+
+TChangeResult TProductOps::JournalResult(const std::optional<QByteArray> &readBack) const
+{
+    TChangeResult result;
+    result.ReadBack = readBack.value_or(QByteArray());
+    switch (LastOutcome) {
+    case TProductOutcome::Confirmed:
+        result.Outcome = TChangeOutcome::Confirmed;
+        if (ReadBackConfirmed)
+            result.Note = QStringLiteral("no reply; the products read back show it done");
+        break;
+    case TProductOutcome::Refused:
+        result.Outcome = TChangeOutcome::Refused;
+        result.Text = Refusal;
+        break;
+    case TProductOutcome::NotDone:
+        result.Text = QStringLiteral("no reply, and the products read back show it not done");
+        break;
+    default:
+        result.Text = QStringLiteral("no reply, and the products could not be read back");
+        break;
+    }
+    return result;
 }
 
 bool TProductOps::SelectChecked(TMenuNode *product, const char *what)
@@ -255,14 +319,19 @@ TMenuNode *TProductOps::AddProduct(TMenuNode *node, const QByteArray &name)
                        .arg(Quoted(name)));
             return Reload(node, -1);
         }
+        // The add is one line of the instrument's journal: the products before and after.
+        std::optional<TJournalScope> journal;
+        if (!JournalIntent(journal, 0xB001, node, NamesText(*before), name, "added"))
+            return Reload(node, -1);
         // The instrument makes the new product the active one: that stays so. It is read before
         // any product is named again.
         std::optional<QByteArray> choice;
+        std::optional<QList<QByteArray>> now;
         bool checked = false;
         LastOutcome = Run(0xB001, name, [&] {
             checked = true;
             choice = ReadActive();
-            const std::optional<QList<QByteArray>> now = ReadProductNames();
+            now = ReadProductNames();
             if (!now)
                 return TProductOutcome::Unknown;
             if (*now == *before + QList<QByteArray>{name})
@@ -275,6 +344,11 @@ TMenuNode *TProductOps::AddProduct(TMenuNode *node, const QByteArray &name)
                 choice = ReadActive();
             if (choice)
                 Device->SetKeptProduct(*choice);
+        }
+        if (journal) {
+            if (!checked && Engine->LinkOpen())
+                now = ReadProductNames();
+            journal->Finish(JournalResult(now ? std::optional(NamesText(*now)) : std::nullopt));
         }
     }
     switch (LastOutcome) {
@@ -314,14 +388,26 @@ TMenuNode *TProductOps::RenameProduct(TMenuNode *product, const QByteArray &name
         TProductKeeper keepProduct(*Device);
         if (!SelectChecked(product, "renamed"))
             return Reload(product, -1);
+        // The rename is one line of the instrument's journal: the name before and after.
+        std::optional<TJournalScope> journal;
+        if (!JournalIntent(journal, 0xB012, product, old, name, "renamed"))
+            return Reload(product, -1);
+        std::optional<QByteArray> now;
+        bool checked = false;
         LastOutcome = Run(0xB012, name, [&] {
-            const std::optional<QByteArray> now = ReadProductName(Engine);
+            checked = true;
+            now = ReadProductName(Engine);
             if (!now)
                 return TProductOutcome::Unknown;
             if (*now == name)
                 return TProductOutcome::Confirmed;
             return *now == old ? TProductOutcome::NotDone : TProductOutcome::Unknown;
         });
+        if (journal) {
+            if (!checked && Engine->LinkOpen())
+                now = ReadProductName(Engine);
+            journal->Finish(JournalResult(now));
+        }
     }
     switch (LastOutcome) {
     case TProductOutcome::NotDone:
@@ -377,6 +463,11 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *product)
         // The instrument deletes the product whose menu was listed last.
         if (!SelectChecked(product, "deleted"))
             return Reload(product, -1);
+        // The delete, with the clearing of the totals before it, is one line of the instrument's
+        // journal: the products before and after.
+        std::optional<TJournalScope> journal;
+        if (!JournalIntent(journal, 0xB011, product, NamesText(*before), name, "deleted"))
+            return Reload(product, -1);
         // Clearing the totals: cleared totals cleared again stay cleared, so a lost reply may be
         // followed by one more send; a refusal stops the delete.
         QByteArray reply;
@@ -385,6 +476,14 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *product)
         Tcommsobj cleared;
         if (reply.isEmpty() || !cleared.Decode(reply) || cleared.ErrorFlag) {
             LastOutcome = reply.isEmpty() ? TProductOutcome::NotDone : TProductOutcome::Refused;
+            if (journal) {
+                TChangeResult result;
+                result.Outcome = reply.isEmpty() ? TChangeOutcome::NotConfirmed : TChangeOutcome::Refused;
+                result.Text = reply.isEmpty() ? QStringLiteral("no reply to the clearing of the totals")
+                                              : QString::fromLatin1(cleared.ErrorText()).trimmed();
+                result.Note = QStringLiteral("the product was not deleted");
+                journal->Finish(result);
+            }
             if (reply.isEmpty())
                 Report(LangText(
                            "Messages", "ProductTotalsUnanswered",
@@ -397,11 +496,12 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *product)
         if (index < without.size())
             without.removeAt(index);
         std::optional<QByteArray> choice;
+        std::optional<QList<QByteArray>> now;
         bool checked = false;
         LastOutcome = Run(0xB011, {}, [&] {
             checked = true;
             choice = ReadActive();
-            const std::optional<QList<QByteArray>> now = ReadProductNames();
+            now = ReadProductNames();
             if (!now)
                 return TProductOutcome::Unknown;
             if (*now == without)
@@ -420,6 +520,14 @@ TMenuNode *TProductOps::DeleteConfirmed(TMenuNode *product)
                 Device->SetKeptProduct(active);
             else if (choice)
                 Device->SetKeptProduct(*choice);
+        }
+        if (journal) {
+            if (!checked && Engine->LinkOpen())
+                now = ReadProductNames();
+            TChangeResult result = JournalResult(now ? std::optional(NamesText(*now)) : std::nullopt);
+            result.Note = result.Note.isEmpty() ? QStringLiteral("totals cleared")
+                                                : QStringLiteral("totals cleared; ") + result.Note;
+            journal->Finish(result);
         }
     }
     switch (LastOutcome) {
@@ -465,6 +573,10 @@ QString TClockSetResult::Text() const
             .arg(parts.isEmpty() ? last
                                  : LangText("Messages", "ClockAnd", "%1 and %2").arg(parts.join(", "), last));
     };
+    if (!JournalError.isEmpty())
+        return QStringLiteral("The change journal could not be written (%1): the instrument's clock was not "
+                              "changed.")
+            .arg(JournalError);
     if (Complete())
         return LangText("Messages", "ClockDone", "The instrument confirmed the new date and time.");
     if (Confirmed == 0 && !Unanswered)
@@ -491,6 +603,19 @@ QString TClockSetResult::Text() const
         .arg(parts.join("; "));
 }
 
+namespace
+{
+
+// The instrument's clock text ("dd/MM/yyyy HH:mm:ss") shows the date and minute asked for.
+bool ClockShows(const QByteArray &text, const QDateTime &when)
+{
+    const QDateTime shown = QDateTime::fromString(QString::fromLatin1(text.left(16)), "dd/MM/yyyy HH:mm");
+    return shown.isValid() && shown.date() == when.date() && shown.time().hour() == when.time().hour() &&
+           shown.time().minute() == when.time().minute();
+}
+
+} // namespace
+
 bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDateTime &when,
                         TClockSetResult *result)
 {
@@ -503,6 +628,25 @@ bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDa
                                          {0x0155, time.hour()},
                                          {0x0156, time.minute()}};
     TClockSetResult r;
+    // The five writes are one line of the instrument's journal: the clock before, the date and time
+    // asked for and the clock read back after them.
+    std::optional<TJournalScope> journal;
+    if (engine->Changes && engine->LinkOpen()) {
+        TChangeEvent event;
+        event.Kind = "clock";
+        event.Command = CmdWrite;
+        event.Register = 0x0150;
+        event.Before = ReadInstrumentClock(engine).value_or(QByteArray());
+        event.Asked = when.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toLatin1();
+        journal.emplace(engine, event);
+        if (!journal->Allowed()) {
+            r.JournalError = journal->Error();
+            if (result)
+                *result = r;
+            return false;
+        }
+    }
+    QString refusal;
     for (const auto &[reg, value] : parts) {
         if (!engine->LinkOpen())
             break; // nothing more is sent
@@ -511,9 +655,37 @@ bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDa
                 engine->LinkOpen() && !engine->LastWaitTimedOut() && engine->LastReply.ErrorFlag;
             r.Refused = refused;
             r.Unanswered = !refused;
+            if (refused)
+                refusal = QString::fromLatin1(engine->LastReply.ErrorText()).trimmed();
             break;
         }
         ++r.Confirmed;
+    }
+    // The last write unanswered: the clock read back says whether it took effect.
+    const bool lastUnanswered = r.Unanswered && r.Confirmed == 4;
+    std::optional<QByteArray> readBack;
+    if ((journal || lastUnanswered) && engine->LinkOpen())
+        readBack = ReadInstrumentClock(engine);
+    const bool readBackShows = readBack && ClockShows(*readBack, when);
+    if (lastUnanswered && readBackShows) {
+        r.Confirmed = 5;
+        r.Unanswered = false;
+    }
+    if (journal) {
+        TChangeResult recorded;
+        recorded.ReadBack = readBack.value_or(QByteArray());
+        if (r.Complete()) {
+            recorded.Outcome = TChangeOutcome::Confirmed;
+            if (lastUnanswered)
+                recorded.Note = QStringLiteral("no reply to the minute; the clock read back shows it");
+        } else if (r.Refused) {
+            recorded.Outcome = TChangeOutcome::Refused;
+            recorded.Text = refusal;
+            recorded.Note = r.Text();
+        } else {
+            recorded.Text = r.Text();
+        }
+        journal->Finish(recorded);
     }
     session->LockInstrument();
     if (result)

@@ -2,6 +2,8 @@
 // The name and clock dialogs sit on these operations.
 #pragma once
 
+#include "journal/journalscope.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -71,10 +73,17 @@ private:
     // Reads the product menu again and returns its child with the menu key (the menu when none).
     TMenuNode *Reload(TMenuNode *node, int selectIndex);
     std::optional<QByteArray> ReadActive();
+    // The function's line in the instrument's journal, when it keeps one: the intent is written
+    // (false, reported, when it could not be: nothing is sent), and its outcome from LastOutcome.
+    bool JournalIntent(std::optional<TJournalScope> &journal, int reg, const TMenuNode *node,
+                       const QByteArray &before, const QByteArray &asked, const char *what);
+    TChangeResult JournalResult(const std::optional<QByteArray> &readBack) const;
 
     TTransactionEngine *Engine;
     TDevice *Device;
     TSettingsTreeModel *Tree;
+    QString Refusal;                // the instrument's text when it refused the last function
+    bool ReadBackConfirmed = false; // the last function's reply was lost and its effect read back
 };
 
 // The number of products the instrument holds: its product menu's list (key 0) names one entry per
@@ -92,6 +101,7 @@ struct TClockSetResult {
     int Confirmed = 0;
     bool Unanswered = false; // the next write was sent and not answered: it may have taken effect
     bool Refused = false;    // the next write was refused
+    QString JournalError;    // the journal could not be written: nothing was sent
     bool Complete() const { return Confirmed == 5; }
     // What the instrument holds of the setting, for a message when it is not complete: "The
     // instrument's clock was set only in part: it confirmed the year, month and day; the hour was
@@ -100,6 +110,7 @@ struct TClockSetResult {
 };
 
 // Writes year, month, day, hour and minute, each only after the previous write succeeded, then
-// locks the instrument. True when all five were written; `result` tells which were.
+// locks the instrument. True when all five were written (the minute's reply lost: when the clock
+// read back shows it); `result` tells which were. The engine's journal records it as one change.
 bool SetInstrumentClock(TTransactionEngine *engine, TSession *session, const QDateTime &when,
                         TClockSetResult *result = nullptr);

@@ -35,8 +35,10 @@ TSession::TSession(TTransactionEngine *engine, TDevice *device, TSettingsTreeMod
     RenewalTimer.setInterval(5000);
     connect(&RenewalTimer, &QTimer::timeout, this, &TSession::Renew);
     RenewalTimer.start();
-    if (Tree)
-        Tree->OnSaveAfterEdit = [this] { SaveAfterEdit(); };
+    if (Tree) {
+        Tree->OnSaveAfterEdit = [this] { return SaveAfterEdit(); };
+        Tree->JournalEngine = Engine;
+    }
 }
 
 TSession::~TSession() = default;
@@ -296,10 +298,9 @@ void TSession::SetSessionControls(bool active, bool fullAccess)
         OnSessionControls(active, fullAccess);
 }
 
-void TSession::SaveAfterEdit()
+bool TSession::SaveAfterEdit()
 {
-    if (!SaveBlocked)
-        SaveInstrumentSettings(true);
+    return SaveBlocked || SaveInstrumentSettings(true);
 }
 
 void TSession::BlockSave()

@@ -63,7 +63,8 @@ public:
     void JournalSession(bool start);
 
     // --- saving after edits -----------------------------------------------------------------
-    void SaveAfterEdit();
+    // False when a save was asked for and the instrument did not confirm it.
+    bool SaveAfterEdit();
     void BlockSave();
     void AllowSave();
 

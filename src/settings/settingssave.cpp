@@ -189,3 +189,8 @@ TSettingsSaveResult SaveSettings(TSettingsTreeModel &tree, TDevice &device, cons
     }
     return result;
 }
+
+QByteArray MenuPathOf(const TMenuNode &node)
+{
+    return PathOf(node);
+}

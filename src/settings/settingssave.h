@@ -61,3 +61,5 @@ struct TSettingsSaveResult {
 // one. An empty tree gives an empty file.
 TSettingsSaveResult SaveSettings(TSettingsTreeModel &tree, TDevice &device, const QString &path,
                                  int attempts = SaveReadAttempts);
+// A node's menu path as the names from the root caption down: "SAFE SETUP > BUILD > FULLSCAL".
+QByteArray MenuPathOf(const TMenuNode &node);

@@ -1,7 +1,14 @@
 // The settings tree model: lazy menu loading through the catalogue and refreshes after edits.
 #include "settingstree.h"
 
+#include "journal/journalscope.h"
+#include "link/comms.h"
+#include "link/reporter.h"
 #include "link/tools.h"
+#include "link/transact.h"
+#include "settingssave.h"
+
+#include <optional>
 
 #include <QScopeGuard>
 #include <QTimer>
@@ -17,6 +24,51 @@ bool InProductMenu(const TMenuNode *node)
         if (node->Data && node->Data->RegisterNumber() == 0xB100 && HexToInt(node->Data->MenuKey) >= 2)
             return true;
     return false;
+}
+
+// A value read back equals the one asked for: numbers and options as numbers (the instrument may
+// give them with more digits), texts without their padding.
+bool SameValue(int type, const QByteArray &asked, const QByteArray &read)
+{
+    if (type == rtString)
+        return asked.trimmed() == read.trimmed();
+    return HexToInt(asked) == HexToInt(read);
+}
+
+// What became of an edit, for its journal line: the write's answer and what was read back.
+struct TEditSeen {
+    bool Written = false;  // the instrument acknowledged the value
+    bool Answered = false; // it answered the write (an acknowledgement or a refusal)
+    QString Refusal;       // the instrument's text of a refusal
+    bool Saved = true;     // the save after the edit was confirmed (or none was asked for)
+    std::optional<QByteArray> ReadBack;
+};
+
+TChangeResult EditResult(int type, const QByteArray &asked, const TEditSeen &seen)
+{
+    TChangeResult result;
+    result.ReadBack = seen.ReadBack.value_or(QByteArray());
+    QStringList notes;
+    if (seen.Written) {
+        result.Outcome = TChangeOutcome::Confirmed;
+        if (!seen.ReadBack)
+            notes << QStringLiteral("acknowledged; the value could not be read back");
+        else if (!SameValue(type, asked, *seen.ReadBack))
+            notes << QStringLiteral("acknowledged; the value read back is not the one asked for");
+    } else if (seen.Answered) {
+        result.Outcome = TChangeOutcome::Refused;
+        result.Text = seen.Refusal;
+    } else if (seen.ReadBack && SameValue(type, asked, *seen.ReadBack)) {
+        result.Outcome = TChangeOutcome::Confirmed;
+        notes << QStringLiteral("no reply; the value read back is the one asked for");
+    } else {
+        result.Text = seen.ReadBack ? QStringLiteral("no reply, and the value read back differs")
+                                    : QStringLiteral("no reply, and the value could not be read back");
+    }
+    if (!seen.Saved)
+        notes << QStringLiteral("the instrument did not confirm saving its settings");
+    result.Note = notes.join(QStringLiteral("; "));
+    return result;
 }
 
 } // namespace
@@ -265,17 +317,58 @@ TMenuNode *TSettingsTreeModel::ApplyEdit(TMenuNode *node, const QByteArray &valu
     const quint64 generation = Replaced;
     const QByteArray before = node->Data->Value;
     const bool modifiedBefore = node->Data->Modified;
+    const QByteArray reg = node->Data->Register;
+    const int type = node->Data->Type();
+    // The edit is one line of the instrument's journal: the menu path, the value the tree read,
+    // the value asked and the value read back after the refresh. The save after it belongs to it.
+    std::optional<TJournalScope> journal;
+    if (JournalEngine && JournalEngine->Changes && JournalEngine->LinkOpen()) {
+        TChangeEvent event;
+        event.Kind = "write";
+        event.Path = MenuPathOf(*node);
+        event.Command = CmdWrite;
+        event.Register = node->Data->RegisterNumber();
+        event.Before = node->Data->Readable && !node->Data->Unanswered ? before : QByteArray();
+        event.Asked = value;
+        journal.emplace(JournalEngine, event);
+        if (!journal->Allowed()) {
+            if (JournalEngine->Reporter)
+                JournalEngine->Reporter->Error(
+                    QStringLiteral("The change journal could not be written (%1): %2 was not changed.")
+                        .arg(journal->Error(), QString::fromLatin1(event.Path)));
+            return node;
+        }
+    }
+    TEditSeen seen;
+    auto finish = [&](TMenuNode *item) {
+        if (!journal)
+            return;
+        if (item && generation == Replaced)
+            seen.ReadBack = ReadBackValue(item);
+        journal->Finish(EditResult(type, value, seen));
+    };
     node->Data->Value = value;
     node->Data->Modified = true;
     {
         // A product's value goes to that product: its menu is named first, and the product that
         // was active is selected again before the instrument saves.
         TProductKeeper keepProduct(*Device);
-        if (InProductMenu(node) && !AnnounceItem(node))
+        if (InProductMenu(node) && !AnnounceItem(node)) {
+            if (journal)
+                journal->Finish({TChangeOutcome::NotConfirmed,
+                                 {},
+                                 QStringLiteral("the session ended before the value was sent"),
+                                 {}});
             return nullptr;
-        Device->SetRegisterText(node->Data->Register);
+        }
+        Device->SetRegisterText(reg);
         Device->SetMenu(node->Data->MenuKey);
         Device->WriteValue(value);
+        seen.Written = !Device->ReplyFailed();
+        seen.Answered = !Device->ReplyMissing();
+        Tcommsobj reply;
+        if (!seen.Written && seen.Answered && reply.Decode(Device->GetReplyLine()))
+            seen.Refusal = QString::fromLatin1(reply.ErrorText()).trimmed();
         // A refused value is not the item's: a save must not write it.
         if (generation == Replaced && Device->ReplyFailed() && !Device->ReplyMissing()) {
             node->Data->Value = before;
@@ -283,13 +376,34 @@ TMenuNode *TSettingsTreeModel::ApplyEdit(TMenuNode *node, const QByteArray &valu
         }
     }
     if (generation == Replaced && OnSaveAfterEdit)
-        OnSaveAfterEdit();
-    if (generation != Replaced)
+        seen.Saved = OnSaveAfterEdit();
+    if (generation != Replaced) {
+        finish(nullptr);
         return nullptr;
+    }
     // The save may have used the catalogue: the edited register is current again for the refresh.
-    Device->SetRegisterText(node->Data->Register);
+    Device->SetRegisterText(reg);
     Device->SetMenu(node->Data->MenuKey);
-    return AfterEdit(node);
+    // The refresh may read the item's menu again: the node is then replaced.
+    TMenuNode *after = AfterEdit(node);
+    finish(after && after->Data && after->Data->Register == reg ? after : nullptr);
+    return generation == Replaced ? after : nullptr;
+}
+
+std::optional<QByteArray> TSettingsTreeModel::ReadBackValue(TMenuNode *item)
+{
+    const quint64 generation = Replaced;
+    TProductKeeper keepProduct(*Device);
+    if (InProductMenu(item) && !AnnounceItem(item))
+        return std::nullopt;
+    Device->SetRegisterText(item->Data->Register);
+    Device->SetMenu(item->Data->MenuKey);
+    Device->ReadValue();
+    if (generation != Replaced || Device->ReplyFailed())
+        return std::nullopt;
+    // The item shows what the instrument holds, also when that is not what was asked for.
+    item->Data->Value = Device->ReplyTextFor(item->Data->Type());
+    return item->Data->Value;
 }
 
 TMenuNode *TSettingsTreeModel::AfterEdit(TMenuNode *node)

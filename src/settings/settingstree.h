@@ -7,6 +7,9 @@
 #include <QAbstractItemModel>
 #include <QSet>
 #include <functional>
+#include <optional>
+
+class TTransactionEngine;
 
 class TSettingsTreeModel : public QAbstractItemModel
 {
@@ -61,7 +64,8 @@ public:
     bool AnnounceItem(TMenuNode *node);
     // Writes a new value for the item, saves (OnSaveAfterEdit) and refreshes. Returns the node
     // that holds the item afterwards (a reload of its menu replaces the node); null when the tree
-    // was replaced meanwhile.
+    // was replaced meanwhile. With JournalEngine's journal the edit is one line of it, its value
+    // read back after the refresh.
     TMenuNode *ApplyEdit(TMenuNode *node, const QByteArray &value);
     // The refresh after an edit: the item's own text when its value cannot change the menu,
     // otherwise its whole menu. Returns the node to select (null as above).
@@ -72,8 +76,11 @@ public:
     // Tells the node's text changed (after its item was read again).
     void NodeChanged(TMenuNode *node);
 
-    // Called between the write and the refresh of an edit (the session's save unless blocked).
-    std::function<void()> OnSaveAfterEdit;
+    // Called between the write and the refresh of an edit (the session's save unless blocked);
+    // false when a save was asked for and the instrument did not confirm it.
+    std::function<bool()> OnSaveAfterEdit;
+    // The engine whose change journal records the edits (none: not recorded).
+    TTransactionEngine *JournalEngine = nullptr;
     bool ReadEntireMenu = false;
     QByteArray LastUnitsLiteral;
 
@@ -81,6 +88,8 @@ signals:
     void MenuWanted(const QModelIndex &menu);
 
 private:
+    // The item's value read again for the edit's journal line; none when unread.
+    std::optional<QByteArray> ReadBackValue(TMenuNode *item);
     bool RefreshNumbers(TMenuNode *node, quint64 generation);
     void Replace(TMenuTree nodes);
     TDevice *Device;

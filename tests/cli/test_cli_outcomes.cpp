@@ -176,8 +176,9 @@ TEST_F(CliOutcomeTest, ClockSetSaysWhichPartsTheInstrumentConfirmed)
         const char *Date; // what the instrument's clock shows afterwards, from its start
     } cases[] = {
         {"all five confirmed", [](TVornSimConfig &) {}, 0, "", "05/04/2031 06:07"},
-        // (after the three reads of the instrument's identity for its journal)
-        {"the link drops after three writes", [](TVornSimConfig &c) { c.DisconnectAfter = 6; }, 3,
+        // (after the three reads of the instrument's identity for its journal and the read of the
+        // clock before the writes)
+        {"the link drops after three writes", [](TVornSimConfig &c) { c.DisconnectAfter = 7; }, 3,
          "it confirmed the year, month and day; the hour was sent but not confirmed; the minute was not "
          "sent.",
          "05/04/2031 06:"},

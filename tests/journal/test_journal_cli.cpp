@@ -1,16 +1,20 @@
-// brellin-cli's journal against the simulated instrument: each change leaves exactly its intent
-// and outcome with the instrument's true values, also when a reply is lost; a program killed
-// between intent and outcome leaves "outcome unknown"; `journal verify` says 0 or 4.
+// brellin-cli's journal against the simulated instrument: each change (a write, a key, a calibration
+// step, a clock set) leaves exactly its intent and outcome with the instrument's true values, also
+// when a reply is lost; a program killed between intent and outcome leaves "outcome unknown";
+// `journal verify` says 0 or 4.
 #include "journal/journal.h"
+#include "link/tools.h"
 #include "run_program.h"
 #include "vornsim.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace
@@ -53,10 +57,28 @@ protected:
         return reply.Data;
     }
 
+    // The instrument's clock ("dd/MM/yyyy HH:mm:ss") and its calibration figures as the journal
+    // writes them.
+    QByteArray ClockText() { return Sim->Instrument().Request("20110150:").mid(9); }
+    QByteArray ZeroText()
+    {
+        return "zero " + SignedToDecimalText(Sim->Instrument().Weight().CalZero, 4) + " mV/V";
+    }
+    int64_t CalCount() { return Sim->Instrument().Model().Find(0x1702)->Value; }
+
     TVornSimConfig Cfg;
     std::unique_ptr<TVornSim> Sim;
     QTemporaryDir Store;
 };
+
+// Two clock texts within a few seconds of each other (the instrument's clock runs on).
+bool ClockNear(const QByteArray &a, const QByteArray &b)
+{
+    const QString format = QStringLiteral("dd/MM/yyyy HH:mm:ss");
+    const QDateTime x = QDateTime::fromString(QString::fromLatin1(a), format);
+    const QDateTime y = QDateTime::fromString(QString::fromLatin1(b), format);
+    return x.isValid() && y.isValid() && std::abs(x.secsTo(y)) <= 5;
+}
 
 } // namespace
 
@@ -111,6 +133,79 @@ TEST_F(JournalCliTest, EachChangeLeavesItsLinesWithTrueValuesAlsoWhenAReplyIsLos
             EXPECT_EQ(l.Before, before);
             EXPECT_EQ(l.Asked, c.Command.last().toLatin1());
             EXPECT_EQ(l.ReadBack, Truth(c.Register));
+        }
+        QString error;
+        EXPECT_TRUE(VerifyJournal(JournalPath(), &error).Intact());
+    }
+}
+
+TEST_F(JournalCliTest, ACalibrationStepOrAClockSetIsOneLineWithTheInstrumentsValuesAlsoWhenAReplyIsLost)
+{
+    const QStringList zero{"calibration", "zero"}, clock{"clock", "set", "2031-04-05 06:07"},
+        direct{"calibration", "direct-zero", "-0.0150"};
+    const struct {
+        const char *Name;
+        QStringList Command;
+        int DropOn, DropTimes; // the register whose replies are lost, how often (-1: none)
+        int Result;            // the result code every calibration step ends with (0: none)
+        int Register, Exit;
+        QString Outcome;     // the event's outcome starts with this
+        QString Note;        // part of the event's note
+        QByteArray ReadBack; // the read-back starts with this
+    } cases[] = {
+        {"zero", zero, -1, 1, 0, 0x0102, 0, "confirmed", "settings saved", "zero 0.1083 mV/V"},
+        // the start's answer lost: the counter shows the step ran; it is not started twice
+        {"zero, the start's reply lost", zero, 0x0102, 1, 0, 0x0102, 0, "confirmed", "after: 8",
+         "zero 0.1083"},
+        {"zero ending with a result code", zero, -1, 1, 6, 0x0102, 1, "refused: Error: 6 - Stability", "",
+         ""},
+        // the status unanswered before the start: nothing goes out, and the line says so
+        {"zero, the status unanswered", zero, 0x0021, 1000, 0, 0x0102, 3,
+         "not confirmed: no calibration step", "", ""},
+        // the entry and its one repeat unanswered: the figure read back is the one sent
+        {"direct zero, its replies lost", direct, 0x0106, 2, 0, 0x0106, 0, "confirmed", "signal -0.0150",
+         "zero -0.0150"},
+        {"clock", clock, -1, 1, 0, 0x0150, 0, "confirmed", "", "05/04/2031 06:07"},
+        // the minute's write and its repeat unanswered: the clock read back shows the minute
+        {"clock, the minute's replies lost", clock, 0x0156, 2, 0, 0x0150, 0, "confirmed", "no reply",
+         "05/04/2031 06:07"},
+        // the hour's unanswered: the minute is not sent, and the clock shows the old time of day
+        {"clock, the hour's replies lost", clock, 0x0155, 2, 0, 0x0150, 3, "not confirmed: The", "",
+         "05/04/2031"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        Cfg = TVornSimConfig();
+        Cfg.DropOnRegister = c.DropOn;
+        Cfg.DropOnTimes = c.DropTimes;
+        Cfg.CalibrationResult = c.Result;
+        Cfg.CalibrationStepMs = 0;
+        Cfg.FullPasscode = 0;
+        Start();
+        QFile::remove(JournalPath());
+        const QByteArray clockBefore = ClockText(), zeroBefore = ZeroText();
+        const int64_t countBefore = CalCount();
+        const TProgramRun r = RunCli(Cli(c.Command));
+        EXPECT_EQ(r.Exit, c.Exit) << r.Err.toStdString();
+        QList<TJournalEvent> events = Events();
+        events.removeIf([](const TJournalEvent &e) { return e.Line.Kind == "session"; });
+        ASSERT_EQ(events.size(), 1);
+        const TJournalLine &l = events.first().Line;
+        EXPECT_EQ(l.Mark, TJournalLine::MarkOutcome);
+        EXPECT_EQ(l.Kind, c.Command.first() == "clock" ? "clock" : "calibration");
+        EXPECT_EQ(l.Register, c.Register);
+        EXPECT_TRUE(events.first().Outcome.startsWith(c.Outcome)) << events.first().Outcome.toStdString();
+        EXPECT_TRUE(l.Note.contains(c.Note)) << l.Note.toStdString();
+        EXPECT_TRUE(l.ReadBack.startsWith(c.ReadBack)) << l.ReadBack.constData();
+        if (l.Kind == "clock") {
+            EXPECT_TRUE(ClockNear(l.Before, clockBefore)) << l.Before.constData();
+            EXPECT_EQ(l.Asked, "2031-04-05 06:07");
+            EXPECT_TRUE(ClockNear(l.ReadBack, ClockText())) << l.ReadBack.constData();
+        } else {
+            EXPECT_TRUE(l.Before.startsWith(zeroBefore + ", fullscale 2.0000 mV/V")) << l.Before.constData();
+            EXPECT_TRUE(l.ReadBack.startsWith(ZeroText())) << l.ReadBack.constData();
+            EXPECT_TRUE(l.Note.contains(QStringLiteral("calibration counter before: %1").arg(countBefore)));
+            EXPECT_TRUE(l.Note.contains(QStringLiteral("calibration counter after: %1").arg(CalCount())));
         }
         QString error;
         EXPECT_TRUE(VerifyJournal(JournalPath(), &error).Intact());

@@ -79,7 +79,7 @@ TEST_F(ModelTest, StructureChangingEditReloadsItsMenu)
     regs.Regs[0x0100].Menu = {{0x0101, 3}, {0x0102, 4}, {0x0103, 6}};
     regs.Regs[0x0101].Literal = "DUAL";
     int saves = 0;
-    model.OnSaveAfterEdit = [&] { ++saves; };
+    model.OnSaveAfterEdit = [&] { return ++saves > 0; };
     regs.Requests.clear();
     TMenuNode *after = model.ApplyEdit(mode, "0001");
     EXPECT_EQ(saves, 1);

@@ -34,5 +34,5 @@ private:
     TSettingsUi &Ui;
     std::unique_ptr<TOfflineSettings> Offline;
     TMenuStructureCache *SavedCache = nullptr;
-    std::function<void()> SavedSaveAfterEdit;
+    std::function<bool()> SavedSaveAfterEdit;
 };
