@@ -1,9 +1,10 @@
-// The settings tree model: lazy loading through fetchMore, reloads after edits that change the
+// The settings tree model: lazy loading when a view opens a menu, reloads after edits that change the
 // menu, the units refresh, and the model's consistency as a view sees it.
 #include "fake_exchange.h"
 #include "settings/settingstree.h"
 
 #include <QAbstractItemModelTester>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 namespace
@@ -15,6 +16,7 @@ struct ModelTest : ::testing::Test {
     TSettingsTreeModel model{&device};
     void SetUp() override
     {
+        SetUpOpening();
         device.OnExchange = regs.Callback();
         regs.AddMenu(0x0011, "ROOT", {{0x0100, 1}, {0x0200, 2}});
         regs.AddMenu(0x0100, "SCALE", {{0x0101, 3}, {0x0102, 4}});
@@ -29,6 +31,22 @@ struct ModelTest : ::testing::Test {
     }
     QModelIndex Child(const QModelIndex &parent, int row) { return model.index(row, 0, parent); }
     QString Text(const QModelIndex &index) { return model.data(index).toString(); }
+    // A view opens a menu: fetchMore only asks (it may come from inside the view's layout), and the
+    // menu is read once the events run, by whoever shows the tree (here: the test, as the tab does).
+    void Open(const QModelIndex &menu)
+    {
+        const int before = model.rowCount(menu);
+        const QList<QByteArray> sent = regs.Requests;
+        model.fetchMore(menu);
+        EXPECT_EQ(regs.Requests, sent) << "nothing is read inside fetchMore";
+        EXPECT_EQ(model.rowCount(menu), before);
+        QCoreApplication::processEvents();
+    }
+    void SetUpOpening()
+    {
+        QObject::connect(&model, &TSettingsTreeModel::MenuWanted, &model,
+                         [this](const QModelIndex &menu) { model.Expanding(model.NodeAt(menu)); });
+    }
 };
 
 } // namespace
@@ -45,7 +63,7 @@ TEST_F(ModelTest, MenusLoadWhenOpenedAndOnlyThen)
     EXPECT_EQ(regs.Count("20140100"), 0);
     EXPECT_EQ(regs.Count("20140200"), 0);
 
-    model.fetchMore(scale);
+    Open(scale);
     EXPECT_FALSE(model.canFetchMore(scale));
     ASSERT_EQ(model.rowCount(scale), 2);
     EXPECT_EQ(Text(Child(scale, 1)), "CAP      : 30.00kg");
@@ -56,7 +74,7 @@ TEST_F(ModelTest, MenusLoadWhenOpenedAndOnlyThen)
 
     // Opening it again reads nothing.
     regs.Requests.clear();
-    model.fetchMore(scale);
+    Open(scale);
     EXPECT_EQ(regs.Count("2014"), 0);
 
     // Expand All reads every remaining menu.
@@ -118,10 +136,10 @@ TEST_F(ModelTest, FailedMenuCanBeOpenedAgainLater)
     model.BuildMenuTree(0x0011, false, "SAFE SETUP");
     const QModelIndex output = Child(model.index(0, 0), 1);
     regs.Regs[0x0200].Refused = true;
-    model.fetchMore(output);
+    Open(output);
     EXPECT_TRUE(model.canFetchMore(output));
     regs.Regs[0x0200].Refused = false;
-    model.fetchMore(output);
+    Open(output);
     EXPECT_EQ(Text(Child(output, 0)), "BAUD     : 1");
     model.Clear();
     EXPECT_EQ(model.rowCount(), 0);
