@@ -41,10 +41,11 @@ QString Text(const char *name, const char *english)
     return LangText("TJournalWindow", name, QString::fromUtf8(english));
 }
 // The kinds as the journal writes them, with their names' keys in the language file.
-const char *const KindNames[][2] = {{"write", "KindWrite"},      {"send", "KindSend"},
-                                    {"key", "KindKey"},          {"command", "KindCommand"},
-                                    {"raw", "KindRaw"},          {"session", "KindSession"},
-                                    {"snapshot", "KindSnapshot"}};
+const char *const KindNames[][2] = {{"write", "KindWrite"},       {"send", "KindSend"},
+                                    {"key", "KindKey"},           {"command", "KindCommand"},
+                                    {"raw", "KindRaw"},           {"session", "KindSession"},
+                                    {"snapshot", "KindSnapshot"}, {"calibration", "KindCalibration"},
+                                    {"product", "KindProduct"},   {"clock", "KindClock"}};
 } // namespace
 
 TJournalWindow::TJournalWindow(const QString &storeDir, const QString &serial, TReporter *reporter,
