@@ -1,7 +1,7 @@
 // CSV extraction of the selected records and the layout of their printout.
 #include "extract.h"
 
-#include "link/wholefile.h"
+#include "base/wholefile.h"
 #include "progress.h"
 #include "storelayout.h"
 #include "upload.h"

@@ -1,8 +1,8 @@
 // Log files: header, data lines, reading back, whole-file and growing-file writing (see logfile.h).
 #include "logfile.h"
 
+#include "base/wholefile.h"
 #include "link/tools.h"
-#include "link/wholefile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 // form of a structure, and the folder that keeps one file per model and version.
 #include "menucache.h"
 
+#include "base/apppaths.h"
 #include "link/tools.h"
-#include "shell/apppaths.h"
 #include "values/valuetext.h"
 
 #include <QCryptographicHash>

@@ -2,12 +2,12 @@
 // disconnected looks with the identification panel, the Test tab and the first-run options.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "display/ui/VornLCD.h"
 #include "link/transact.h"
 #include "link/ui/Debug.h"
 #include "link/ui/option.h"
 #include "link/ui/testtab.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/help.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"

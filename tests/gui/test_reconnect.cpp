@@ -6,6 +6,7 @@
 #include "display/ui/VornLCD.h"
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
 #include "link/IOIface.h"
@@ -17,7 +18,6 @@
 #include "settings/ui/passcode.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"

@@ -3,6 +3,7 @@
 // Reset and Exit.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "settings/device.h"
@@ -12,7 +13,6 @@
 #include "settings/ui/readsettings.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/maincontrols.h"
 #include "shell/ui/startup.h"

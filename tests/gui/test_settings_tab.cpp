@@ -2,6 +2,7 @@
 // its passcode, number edits written to the instrument, out-of-range entries refused.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/IOIface.h"
 #include "link/tools.h"
 #include "link/transact.h"
@@ -13,7 +14,6 @@
 #include "settings/ui/readsettings.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 #include "vornsim.h"

@@ -1,7 +1,7 @@
 // The segment LCD drawing component: map composition and caching, rescale, palette and lookups.
 #include "LumLCD.h"
 
-#include "shell/apppaths.h"
+#include "base/apppaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The change journal window (see journalwindow.h).
 #include "journal/ui/journalwindow.h"
 
+#include "base/ui/textprinter.h"
 #include "link/reporter.h"
-#include "shell/ui/textprinter.h"
 
 #include <QComboBox>
 #include <QDateEdit>

@@ -1,7 +1,9 @@
 // Weight logging's files and printouts: opening and saving log files, File > Print (the log page or
 // the settings tree as text) and the chart as a picture.
+#include "base/ui/printfile.h"
+#include "base/ui/textprinter.h"
+#include "base/wholefile.h"
 #include "link/reporter.h"
-#include "link/wholefile.h"
 #include "logging/printlines.h"
 #include "logging/ui/logchart.h"
 #include "logging/ui/logtab.h"
@@ -10,8 +12,6 @@
 #include "settings/settingstree.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
-#include "shell/ui/printfile.h"
-#include "shell/ui/textprinter.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

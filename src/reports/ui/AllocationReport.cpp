@@ -1,8 +1,8 @@
 // The allocation report's window and its printout through the text printer.
 #include "reports/ui/AllocationReport.h"
 
-#include "shell/ui/printfile.h"
-#include "shell/ui/textprinter.h"
+#include "base/ui/printfile.h"
+#include "base/ui/textprinter.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 // The factory test chart, shared by the factory results window and brellin-cli's PNG.
 #include "reports/ui/factorychart.h"
 
-#include "link/wholefile.h"
+#include "base/wholefile.h"
 
 #include <QImage>
 #include <algorithm>

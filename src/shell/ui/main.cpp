@@ -2,6 +2,7 @@
 // dialogs of the Help menu (see main.h).
 #include "shell/ui/main.h"
 
+#include "base/dmViewer.h"
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
 #include "display/plate.h"
@@ -17,7 +18,6 @@
 #include "link/ui/trafficdlg.h"
 #include "settings/device.h"
 #include "settings/menucache.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/about.h"
 #include "shell/ui/demo.h"
 #include "shell/ui/help.h"
