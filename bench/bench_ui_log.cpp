@@ -6,7 +6,6 @@
 #include "base/dmViewer.h"
 #include "link/IOIface.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "logging/ui/logchart.h"
 #include "logging/ui/logdialog.h"
@@ -14,6 +13,7 @@
 #include "logging/ui/logui.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
+#include "values/tools.h"
 #include "vornsim.h"
 
 #include <QApplication>

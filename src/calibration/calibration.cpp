@@ -3,10 +3,10 @@
 
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "settings/session.h"
+#include "values/tools.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -3,12 +3,12 @@
 
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "progress.h"
 #include "recordfile.h"
 #include "settings/device.h"
 #include "storelayout.h"
+#include "values/tools.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Chart-setup field rules and Auto (see chartrules.h).
 #include "chartrules.h"
 
-#include "link/tools.h"
+#include "values/tools.h"
 
 namespace
 {

@@ -2,7 +2,7 @@
 #include "logfile.h"
 
 #include "base/wholefile.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 
 #include "base/wholefile.h"
 #include "link/comms.h"
-#include "link/tools.h"
 #include "link/transact.h"
+#include "values/tools.h"
 
 #include <QFile>
 #include <QFileInfo>

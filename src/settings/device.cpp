@@ -3,8 +3,8 @@
 #include "device.h"
 
 #include "link/comms.h"
-#include "link/tools.h"
 #include "menumemory.h"
+#include "values/tools.h"
 
 #include <QString>
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "menucache.h"
 
 #include "base/apppaths.h"
-#include "link/tools.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 #include <QCryptographicHash>

@@ -4,10 +4,10 @@
 #include "device.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "session.h"
 #include "settingstree.h"
+#include "values/tools.h"
 
 #include <QStringList>
 #include <functional>

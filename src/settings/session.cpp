@@ -4,9 +4,9 @@
 #include "device.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settingstree.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 namespace

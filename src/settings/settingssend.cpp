@@ -8,10 +8,10 @@
 #include "SendSettings.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "products.h"
 #include "session.h"
+#include "values/tools.h"
 
 namespace
 {

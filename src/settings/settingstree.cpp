@@ -1,7 +1,7 @@
 // The settings tree model: lazy menu loading through the catalogue and refreshes after edits.
 #include "settingstree.h"
 
-#include "link/tools.h"
+#include "values/tools.h"
 
 namespace
 {

@@ -4,7 +4,6 @@
 
 #include "base/dmViewer.h"
 #include "link/IOIface.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "link/ui/testtab.h"
 #include "settings/device.h"
@@ -16,6 +15,7 @@
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
+#include "values/tools.h"
 #include "vornsim.h"
 
 #include <gtest/gtest.h>

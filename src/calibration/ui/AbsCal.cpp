@@ -2,7 +2,7 @@
 #include "calibration/ui/AbsCal.h"
 
 #include "link/reporter.h"
-#include "link/tools.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 #include <QGridLayout>

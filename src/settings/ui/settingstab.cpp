@@ -3,7 +3,6 @@
 
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "settings/session.h"
@@ -11,6 +10,7 @@
 #include "settings/ui/EditIp.h"
 #include "settings/ui/productpage.h"
 #include "shell/ui/maincontrols.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 #include <QComboBox>
