@@ -2,8 +2,8 @@
 #include "cli.h"
 #include "link/comms.h"
 #include "reports/AllocationReport.h"
+#include "reports/chart/factorychart.h"
 #include "reports/factory.h"
-#include "reports/ui/factorychart.h"
 #include "values/tools.h"
 
 namespace

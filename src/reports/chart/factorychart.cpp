@@ -1,5 +1,5 @@
 // The factory test chart, shared by the factory results window and brellin-cli's PNG.
-#include "reports/ui/factorychart.h"
+#include "reports/chart/factorychart.h"
 
 #include "base/wholefile.h"
 
