@@ -18,6 +18,7 @@
 #include "settings/ui/passcode.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
+#include "shell/ui/connection.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
@@ -55,7 +56,7 @@ protected:
         Window = CreateMainWindow(*Config, {}, &Reporter);
         ASSERT_TRUE(Window);
         Window->Engine->SetTickInterval(2);
-        Window->RetryTimer->setInterval(RetryMs);
+        Window->Connection->RetryTimer->setInterval(RetryMs);
         Window->DataStoreTab->Store.Layout.SetStoreDir(StoreDir.path());
         Window->resize(1000, 700);
         Window->show();
@@ -95,9 +96,9 @@ protected:
     {
         ASSERT_TRUE(PumpUntil([&] { return MimicLit(); }));
         Sim.reset();
-        ASSERT_TRUE(PumpUntil([&] { return Window->Retrying(); }));
+        ASSERT_TRUE(PumpUntil([&] { return Window->Connection->Retrying(); }));
         EXPECT_EQ(Status(), "Connection lost: " + where);
-        EXPECT_TRUE(Window->StopRetryButton->isVisibleTo(Window.get()));
+        EXPECT_TRUE(Window->Connection->StopRetryButton->isVisibleTo(Window.get()));
         EXPECT_FALSE(MimicLit());
         EXPECT_EQ(Window->IdentPanel->Text(), "");
         const QString retrying =
@@ -154,8 +155,8 @@ TEST_F(ReconnectTest, ATcpInstrumentRestartedOnItsPortIsTakenBackOnlyWhenItIsThe
         const QString status =
             QString(c.status).replace("%1", where).replace("%2", QString::number(RetryMs / 1000.0));
         ASSERT_TRUE(PumpUntil([&] { return Status() == status; }, 10000)) << Status().toStdString();
-        EXPECT_EQ(Window->Retrying(), c.retrying);
-        EXPECT_EQ(Window->StopRetryButton->isVisibleTo(Window.get()), c.retrying);
+        EXPECT_EQ(Window->Connection->Retrying(), c.retrying);
+        EXPECT_EQ(Window->Connection->StopRetryButton->isVisibleTo(Window.get()), c.retrying);
         EXPECT_EQ(Window->Engine->LinkOpen(), c.connected);
         // The identification was asked for again.
         EXPECT_GE(Sim->RequestsHandled, 1);
@@ -173,8 +174,8 @@ TEST_F(ReconnectTest, ATcpInstrumentRestartedOnItsPortIsTakenBackOnlyWhenItIsThe
         }
         // Said in the status bar only: no message box.
         EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
-        if (Window->Retrying())
-            Window->StopRetryButton->click();
+        if (Window->Connection->Retrying())
+            Window->Connection->StopRetryButton->click();
         Window->Engine->Link()->Close();
         Sim.reset();
     }
@@ -218,7 +219,7 @@ TEST_F(ReconnectTest, AnAdapterBackUnderANewNameIsFoundAgainThroughItsByIdLink)
         OccupyAPty();
         StartSim();
         ASSERT_NE(QFileInfo(link).symLinkTarget(), before);
-        ASSERT_TRUE(PumpUntil([&] { return !Window->Retrying(); }));
+        ASSERT_TRUE(PumpUntil([&] { return !Window->Connection->Retrying(); }));
         EXPECT_TRUE(Status().startsWith("Connection restored: " + where)) << Status().toStdString();
         EXPECT_TRUE(Window->Engine->LinkOpen());
         EXPECT_EQ(Window->IdentPanel->Text(), Identified);
@@ -257,7 +258,7 @@ TEST_F(ReconnectTest, AnUploadCutByTheLossEndsIncompleteAndKeepsWhatArrived)
                                   "the connection was lost. Upload again to continue.")
                               .arg(count)});
     EXPECT_EQ(tab->Store.Records.FileVerdict(), 0);
-    EXPECT_TRUE(Window->Retrying());
+    EXPECT_TRUE(Window->Connection->Retrying());
 }
 
 TEST_F(ReconnectTest, ASettingsTransferCutByTheLossEndsAtOnceSayingWhatWasNotSent)
@@ -356,7 +357,7 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
         const int port = Sim->Port();
         saves = 0;
         Sim.reset(); // the instrument's panel is not polled during a session: no LoseAndSeeRetries
-        ASSERT_TRUE(PumpUntil([&] { return Window->Retrying(); }));
+        ASSERT_TRUE(PumpUntil([&] { return Window->Connection->Retrying(); }));
 
         // While nothing is connected: the frames that went before are grey, the session is gone
         // from the window, its menu tree and its save block with it.
@@ -375,10 +376,10 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
             EXPECT_FALSE(tab->btnSaveSettings->isEnabled());
         };
         showsNoSession();
-        EXPECT_EQ(Window->FrmDebug->Memo->toPlainText().contains(TFrmMain::SaveBlockLostText), c.blocked);
+        EXPECT_EQ(Window->FrmDebug->Memo->toPlainText().contains(TConnection::SaveBlockLostText), c.blocked);
         if (c.stopRetrying) {
-            Window->StopRetryButton->click();
-            EXPECT_EQ(Reporter.Errors, QStringList{TFrmMain::SaveBlockLostText});
+            Window->Connection->StopRetryButton->click();
+            EXPECT_EQ(Reporter.Errors, QStringList{TConnection::SaveBlockLostText});
             EXPECT_TRUE(Status().endsWith("(no longer retrying)")) << Status().toStdString();
             continue;
         }
@@ -388,14 +389,14 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
         Cfg.TcpPort = port;
         StartSim();
         Sim->OnLog = heard;
-        const QString status = c.blocked ? TFrmMain::SaveBlockLostStatus : TFrmMain::SessionLostText;
+        const QString status = c.blocked ? TConnection::SaveBlockLostStatus : TConnection::SessionLostText;
         ASSERT_TRUE(PumpUntil([&] { return Status() == status; }, 10000)) << Status().toStdString();
         EXPECT_FALSE(Sim->Instrument().SessionOpen);
         showsNoSession();
         EXPECT_TRUE(Window->StartSession->isEnabled());
         EXPECT_TRUE(PumpUntil(
             [&] { return Window->StatusPanel0->isEnabled() && Window->StatusPanel1->isEnabled(); }));
-        EXPECT_EQ(Reporter.Errors, c.blocked ? QStringList{TFrmMain::SaveBlockLostText} : QStringList{});
+        EXPECT_EQ(Reporter.Errors, c.blocked ? QStringList{TConnection::SaveBlockLostText} : QStringList{});
 
         // Disconnecting sends no save to the instrument that has no session.
         Window->Connect2->trigger();
