@@ -4,6 +4,7 @@
 #include "gui_support.h"
 
 #include "base/dmViewer.h"
+#include "base/ui/maincontrols.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "settings/device.h"
@@ -14,7 +15,6 @@
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
-#include "shell/ui/maincontrols.h"
 #include "shell/ui/startup.h"
 #include "vornsim.h"
 

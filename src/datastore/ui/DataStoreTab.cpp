@@ -3,6 +3,7 @@
 
 #include "Progress.h"
 #include "base/dmViewer.h"
+#include "base/ui/maincontrols.h"
 #include "base/ui/printfile.h"
 #include "datastore/extract.h"
 #include "datastore/upload.h"
@@ -10,7 +11,6 @@
 #include "link/transact.h"
 #include "link/ui/radiogroup.h"
 #include "settings/device.h"
-#include "shell/ui/maincontrols.h"
 
 #include <QComboBox>
 #include <QDateEdit>

@@ -1,6 +1,7 @@
 // The Settings tab: the tree, its pop-up menu, the editor pages and the save-block buttons.
 #include "settings/ui/settingstab.h"
 
+#include "base/ui/maincontrols.h"
 #include "link/comms.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -9,7 +10,6 @@
 #include "settings/settingstree.h"
 #include "settings/ui/EditIp.h"
 #include "settings/ui/productpage.h"
-#include "shell/ui/maincontrols.h"
 #include "values/tools.h"
 #include "values/valuetext.h"
 

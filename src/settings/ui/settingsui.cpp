@@ -6,6 +6,7 @@
 #include "settings/settingssave.h"
 
 #include "base/dmViewer.h"
+#include "base/ui/maincontrols.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -23,7 +24,6 @@
 #include "settings/ui/settingstab.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
-#include "shell/ui/maincontrols.h"
 
 #include <QAction>
 #include <QCheckBox>

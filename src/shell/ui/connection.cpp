@@ -4,13 +4,13 @@
 #include "shell/ui/connection.h"
 
 #include "base/dmViewer.h"
+#include "base/ui/maincontrols.h"
 #include "link/IOIface.h"
 #include "link/reporter.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "shell/ui/demo.h"
 #include "shell/ui/main.h"
-#include "shell/ui/maincontrols.h"
 
 #include <QPushButton>
 #include <QStatusBar>

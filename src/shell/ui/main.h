@@ -3,6 +3,7 @@
 // its own class. Parts of the program that are not in this window plug into it through Hooks.
 #pragma once
 
+#include "base/ui/maincontrols.h"
 #include "link/ui/comdialog.h"
 #include "shell/cmdline.h"
 
@@ -37,7 +38,7 @@ class TTestTab;
 class TTransactionEngine;
 class TdatViewer;
 
-class TFrmMain : public QMainWindow
+class TFrmMain : public QMainWindow, public TMainControls
 {
     Q_OBJECT
 public:
@@ -73,9 +74,9 @@ public:
     // entry of the File, Instrument and Help menus and the toolbar, so that no click starts a
     // second operation on the same state. Calls nest: the controls come back with the last
     // EnableMainControls. Entries enabled or disabled meanwhile take that state afterwards.
-    // Dialogs shown meanwhile stay usable. TMainControlsGuard (maincontrols.h) pairs the calls.
-    void DisableMainControls();
-    void EnableMainControls();
+    // Dialogs shown meanwhile stay usable. TMainControlsGuard (base/ui/maincontrols.h) pairs the calls.
+    void DisableMainControls() override;
+    void EnableMainControls() override;
     bool MainControlsDisabled() const { return MainControlLocks > 0; }
     // An entry's handler-aware enable: entries without a handler stay disabled.
     void SetEnabledIfProvided(QAction *action, bool enabled);

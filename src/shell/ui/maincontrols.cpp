@@ -1,9 +1,7 @@
 // The main window's control locking: a long instrument operation (or weight logging) disables the
 // tabs, menus and toolbar so that no click starts a second operation on the same state (see
-// DisableMainControls in main.h and TMainControlsGuard in maincontrols.h).
+// DisableMainControls in main.h and TMainControlsGuard in base/ui/maincontrols.h).
 #include "shell/ui/main.h"
-
-#include "shell/ui/maincontrols.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -102,23 +100,4 @@ void TFrmMain::UpdatePageControl()
     for (QWidget *w : PgCMain->findChildren<QWidget *>())
         if (w->isWindow())
             w->setEnabled(true);
-}
-
-// --- the guard of long operations -------------------------------------------------------------
-
-TMainControlsGuard::TMainControlsGuard(QWidget *inside)
-{
-    // The main window holds the widget, maybe through a dialog of its own.
-    for (QWidget *w = inside; w; w = w->parentWidget())
-        if (auto *window = qobject_cast<TFrmMain *>(w)) {
-            Window = window;
-            window->DisableMainControls();
-            return;
-        }
-}
-
-TMainControlsGuard::~TMainControlsGuard()
-{
-    if (auto *window = qobject_cast<TFrmMain *>(Window.data()))
-        window->EnableMainControls();
 }
