@@ -1,7 +1,7 @@
 // Reconnecting to the simulated instrument: a TCP peer that stops and comes back on the same port
 // (the same instrument, or another one), a pty reached through a by-id style link that comes back
-// under a new name, an upload and a settings transfer cut by the loss, and a setup session open at
-// the loss.
+// under a new name, an upload and a settings transfer cut by the loss, a setup session open at
+// the loss; a link that never opened, and Connect pressed during the attempts.
 #include "display/VornTables.h"
 #include "display/ui/VornLCD.h"
 #include "gui_support.h"
@@ -36,9 +36,11 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 #include <pty.h>
 #include <unistd.h>
@@ -404,6 +406,84 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
         EXPECT_EQ(saves, 0);
         Sim.reset();
     }
+}
+
+TEST_F(ReconnectTest, ALinkThatNeverOpenedIsSaidOnceAndNotRetried)
+{
+    TFrmMain *w = Window.get();
+    // A loopback port nobody listens on any more.
+    quint16 port = 0;
+    {
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        port = server.serverPort();
+    }
+    auto socket = std::make_unique<TIOIfaceSocket>();
+    socket->SetHostText("127.0.0.1");
+    socket->SetPort(port);
+    w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+    ASSERT_TRUE(PumpUntil([&] { return !Reporter.Errors.isEmpty(); }));
+    PumpUntil([] { return false; }, 50); // a second box would come meanwhile
+    ASSERT_EQ(Reporter.Errors.size(), 1) << Reporter.Errors.join('\n').toStdString();
+    EXPECT_TRUE(Reporter.Errors[0].startsWith(QString("The connection to 127.0.0.1:%1 failed: ").arg(port)))
+        << Reporter.Errors[0].toStdString();
+    EXPECT_FALSE(w->Engine->LinkOpen());
+    EXPECT_FALSE(w->Connection->Retrying());
+    EXPECT_FALSE(w->Connection->StopRetryButton->isVisibleTo(w));
+    EXPECT_EQ(w->ToolButton4->text(), "&Connect");
+}
+
+TEST_F(ReconnectTest, ConnectDuringTheAttemptsTakesOver)
+{
+    struct Case {
+        const char *name;
+        bool chooses; // the connection dialog gives a new link (else it is cancelled)
+    };
+    // The instruments answer for as long as the window may send to them.
+    std::vector<std::unique_ptr<TScriptedInstrument>> instruments;
+    for (const Case &c : {Case{"dialog cancelled", false}, Case{"another link chosen", true}}) {
+        SCOPED_TRACE(c.name);
+        TFrmMain *w = Window.get();
+        // The attempts wait for the test: none reopens the dropped link meanwhile.
+        w->Connection->RetryTimer->setInterval(60000);
+        auto link = std::make_unique<TFakeLink>();
+        TFakeLink *fake = link.get();
+        instruments.push_back(std::make_unique<TScriptedInstrument>(fake));
+        instruments.back()->Registers = {
+            {0x0005, "000004D2"}, {0x0003, "VX200"}, {0x0004, "1.05"}, {0x0001, "00"}};
+        w->ConnectWith(TConnectionChoice{std::move(link), 0, 0});
+        ASSERT_TRUE(w->Engine->LinkOpen());
+        fake->DropConnection();
+        ASSERT_TRUE(PumpUntil([&] { return w->Connection->Retrying(); }));
+        EXPECT_EQ(w->statusBar()->currentMessage(), "Connection lost: fake");
+
+        TFakeLink *chosen = nullptr;
+        int dialogs = 0;
+        w->Hooks.RunConnectionDialog = [&]() -> std::optional<TConnectionChoice> {
+            ++dialogs;
+            if (!c.chooses)
+                return std::nullopt;
+            auto next = std::make_unique<TFakeLink>();
+            chosen = next.get();
+            instruments.push_back(std::make_unique<TScriptedInstrument>(chosen));
+            instruments.back()->Registers = {
+                {0x0005, "00000929"}, {0x0003, "VX200"}, {0x0004, "1.05"}, {0x0001, "00"}};
+            return TConnectionChoice{std::move(next), 0, 0};
+        };
+        w->Connect2->trigger();
+        EXPECT_EQ(dialogs, 1);
+        EXPECT_FALSE(w->Connection->Retrying());
+        EXPECT_FALSE(w->Connection->StopRetryButton->isVisibleTo(w));
+        EXPECT_EQ(w->Engine->LinkOpen(), c.chooses);
+        if (c.chooses) {
+            // The new instrument is taken as the user's choice, not refused as another one.
+            EXPECT_EQ(w->Engine->Link(), chosen);
+            EXPECT_TRUE(w->IdentPanel->Text().startsWith("SN: 2345")) << w->IdentPanel->Text().toStdString();
+            EXPECT_EQ(w->statusBar()->currentMessage(), "");
+        }
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    }
+    Window.reset();
 }
 
 } // namespace
