@@ -3,17 +3,17 @@
 // added sample at 1 k, 100 k and 1 M points against rescanning the weights for their extremes;
 // memory per logged (time, value) pair against 16 bytes; Stop during a 60 s recording at 10 Hz
 // from the simulator (BM_StopLatency, run on its own with --benchmark_filter=StopLatency).
+#include "base/dmViewer.h"
 #include "link/IOIface.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "logging/ui/logchart.h"
 #include "logging/ui/logdialog.h"
 #include "logging/ui/logtab.h"
 #include "logging/ui/logui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
+#include "values/tools.h"
 #include "vornsim.h"
 
 #include <QApplication>
@@ -133,7 +133,14 @@ void BM_AddSample(benchmark::State &state)
     state.counters["points"] = static_cast<double>(log.Weight().Count());
 }
 // A thousand samples added to each size, so each is measured at (about) its size.
-BENCHMARK(BM_AddSample)->Arg(1000)->Arg(100000)->Arg(1000000)->Iterations(1000)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_AddSample)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Iterations(1000)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kNanosecond);
 
 // Baseline: what every sample cost if the extremes were found by rescanning the weights.
 void BM_RescanExtremes(benchmark::State &state)

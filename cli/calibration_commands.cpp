@@ -2,10 +2,10 @@
 // each watched to its end and followed by the save and read-back of the desktop program.
 #include "calibration/calibration.h"
 #include "cli.h"
-#include "link/tools.h"
 #include "settings/device.h"
 #include "settings/session.h"
 #include "settings/settingstree.h"
+#include "values/tools.h"
 
 #include <cstdio>
 #include <unistd.h>

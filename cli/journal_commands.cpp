@@ -3,7 +3,7 @@
 #include "cli.h"
 #include "datastore/storelayout.h"
 #include "link/comms.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QFileInfo>
 

@@ -1,9 +1,9 @@
 // brellin-cli log: records the weight and up to four digital traces to a log file, as the Log tab
 // does, until a time has passed or Ctrl-C (TERM, HUP); every accepted sample is in the file at once.
 #include "cli.h"
-#include "link/tools.h"
 #include "logging/logfile.h"
 #include "logging/logmodel.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
 // brellin-cli: the instrument's reports, the allocation report and the factory test results.
 #include "cli.h"
 #include "link/comms.h"
-#include "link/tools.h"
 #include "reports/AllocationReport.h"
+#include "reports/chart/factorychart.h"
 #include "reports/factory.h"
-#include "reports/ui/factorychart.h"
+#include "values/tools.h"
 
 namespace
 {

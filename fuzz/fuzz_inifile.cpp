@@ -1,6 +1,6 @@
 // Fuzz target: the ini reader and writer. Any bytes parse; the text written back parses to the
 // same text; lookups and a set value never break the file's other lines.
-#include "shell/inifile.h"
+#include "base/inifile.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // clock, key presses, logging samples and the two reports.
 #include "instrument.h"
 
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // register reads and writes, and the menu queries answered from the model.
 #include "instrument.h"
 
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QFile>
 

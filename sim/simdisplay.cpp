@@ -3,7 +3,7 @@
 #include "instrument.h"
 
 #include "display/VornTables.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 QByteArray TVornInstrument::DisplayValue()
 {

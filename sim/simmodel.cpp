@@ -2,7 +2,7 @@
 #include "simmodel.h"
 
 #include "link/comms.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -5,10 +5,10 @@
 #include "journal/journalscope.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "settings/session.h"
+#include "values/tools.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -1,8 +1,8 @@
 // CSV extraction of the selected records and the layout of their printout.
 #include "extract.h"
 
+#include "base/wholefile.h"
 #include "i18n/LumsLang.h"
-#include "link/wholefile.h"
 #include "progress.h"
 #include "storelayout.h"
 #include "upload.h"

@@ -3,7 +3,7 @@
 
 #include "link/CRC.h"
 #include "link/reporter.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QFileDevice>
 #include <array>

@@ -1,7 +1,7 @@
 // Selection, scrolling and the lines of the record window over the loaded record index.
 #include "selection.h"
 
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <algorithm>
 #include <cstdlib>

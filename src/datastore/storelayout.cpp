@@ -1,7 +1,7 @@
 // Store directory and file naming of the local record store.
 #include "storelayout.h"
 
-#include "shell/apppaths.h"
+#include "base/apppaths.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -4,8 +4,8 @@
 // the previous version as the backup.
 #pragma once
 
+#include "base/wholefile.h"
 #include "datastore/recordfile.h"
-#include "link/wholefile.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 // The segment map, its cache file and rescale, and the render arithmetic of the segment LCD.
 #include "LumBitmap.h"
 
-#include "link/wholefile.h"
+#include "base/wholefile.h"
 
 #include <QFile>
 #include <QtEndian>

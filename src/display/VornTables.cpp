@@ -2,7 +2,7 @@
 // and the character layout of the glass derived from the segment table.
 #include "VornTables.h"
 
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QList>
 

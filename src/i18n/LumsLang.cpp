@@ -1,8 +1,8 @@
 // Reading the language file (see LumsLang.h).
 #include "i18n/LumsLang.h"
 
-#include "link/wholefile.h"
-#include "shell/inifile.h"
+#include "base/inifile.h"
+#include "base/wholefile.h"
 
 #include <QCoreApplication>
 #include <QFile>

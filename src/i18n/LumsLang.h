@@ -3,7 +3,7 @@
 // program's part (ui/LumsLangComp.h).
 #pragma once
 
-#include "shell/inifile.h"
+#include "base/inifile.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 // The protocol message text: "FFCCRRRR:data", all numbers upper-case hexadecimal.
 #include "comms.h"
 
-#include "tools.h"
+#include "values/tools.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 
 #include "CRC.h"
 #include "IOIface.h"
-#include "tools.h"
+#include "values/tools.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -2,7 +2,7 @@
 #include "chartrules.h"
 
 #include "i18n/LumsLang.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 namespace
 {

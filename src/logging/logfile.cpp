@@ -1,8 +1,8 @@
 // Log files: header, data lines, reading back, whole-file and growing-file writing (see logfile.h).
 #include "logfile.h"
 
-#include "link/tools.h"
-#include "link/wholefile.h"
+#include "base/wholefile.h"
+#include "values/tools.h"
 
 #include <QDir>
 #include <QFileInfo>

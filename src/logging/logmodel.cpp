@@ -1,7 +1,7 @@
 // The weight log's samples, series, extremes and axis ranges (see logmodel.h).
 #include "logmodel.h"
 
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <algorithm>
 #include <cmath>

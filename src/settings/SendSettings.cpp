@@ -1,10 +1,10 @@
 // Settings file lines: the tree walk that writes them and the preview that reads them back.
 #include "SendSettings.h"
 
+#include "base/wholefile.h"
 #include "link/comms.h"
-#include "link/tools.h"
 #include "link/transact.h"
-#include "link/wholefile.h"
+#include "values/tools.h"
 
 #include <QFile>
 #include <QFileInfo>

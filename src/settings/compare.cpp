@@ -4,9 +4,9 @@
 #include "SendSettings.h"
 #include "i18n/LumsLang.h"
 #include "link/comms.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "session.h"
+#include "values/tools.h"
 
 #include <QHash>
 #include <optional>

@@ -2,8 +2,8 @@
 // form of a structure, and the folder that keeps one file per model and version.
 #include "menucache.h"
 
-#include "link/tools.h"
-#include "shell/apppaths.h"
+#include "base/apppaths.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 #include <QCryptographicHash>

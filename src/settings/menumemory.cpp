@@ -3,7 +3,7 @@
 #include "menumemory.h"
 
 #include "device.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <algorithm>
 

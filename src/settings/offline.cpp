@@ -5,8 +5,8 @@
 #include "SendSettings.h"
 #include "device.h"
 #include "link/comms.h"
-#include "link/tools.h"
 #include "settingstree.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 namespace

@@ -6,11 +6,11 @@
 #include "journal/journalscope.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "session.h"
 #include "settingssave.h"
 #include "settingstree.h"
+#include "values/tools.h"
 
 #include <QStringList>
 #include <functional>

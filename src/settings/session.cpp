@@ -5,9 +5,9 @@
 #include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settingstree.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 namespace

@@ -3,8 +3,8 @@
 
 #include "SendSettings.h"
 #include "device.h"
-#include "link/tools.h"
 #include "settingstree.h"
+#include "values/tools.h"
 
 namespace
 {

@@ -9,10 +9,10 @@
 #include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "products.h"
 #include "session.h"
+#include "values/tools.h"
 
 namespace
 {

@@ -4,14 +4,13 @@
 #include "journal/journalscope.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settingssave.h"
-
-#include <optional>
+#include "values/tools.h"
 
 #include <QScopeGuard>
 #include <QTimer>
+#include <optional>
 
 namespace
 {

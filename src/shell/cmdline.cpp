@@ -1,7 +1,7 @@
 // The desktop program's command-line switches (see cmdline.h).
 #include "shell/cmdline.h"
 
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <algorithm>
 

@@ -4,11 +4,11 @@
 #include "calibration/calibration.h"
 #include "fake_link.h"
 #include "link/comms.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "run_program.h"
 #include "settings/device.h"
 #include "settings/session.h"
+#include "values/tools.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // of the shipped language file's German texts, the names and units aside.
 #pragma once
 
-#include "shell/inifile.h"
+#include "base/inifile.h"
 
 #include <QRegularExpression>
 #include <QSet>

@@ -2,8 +2,8 @@
 // fake link, and the main window's fixture against simulated instruments.
 #pragma once
 
+#include "base/dmViewer.h"
 #include "fake_link.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 #include "vornsim.h"

@@ -4,6 +4,7 @@
 
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "logging/ui/ChartSetup.h"
@@ -11,7 +12,6 @@
 #include "logging/ui/logdialog.h"
 #include "logging/ui/logtab.h"
 #include "logging/ui/logui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 #include "vornsim.h"

@@ -3,6 +3,7 @@
 // value dialog's four uses, key filter and range check.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "calibration/calibration.h"
 #include "calibration/ui/AbsCal.h"
 #include "calibration/ui/CalibrationTab.h"
@@ -15,7 +16,6 @@
 #include "settings/ui/passcode.h"
 #include "settings/ui/readsettings.h"
 #include "settings/ui/settingsui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 #include "vornsim.h"

@@ -3,12 +3,12 @@
 #include "../datastore/store_fixture.h"
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "link/ui/radiogroup.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"

@@ -2,11 +2,11 @@
 #include "../datastore/store_fixture.h"
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "datastore/extract.h"
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
 #include "link/ui/radiogroup.h"
-#include "shell/dmViewer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The progress window: its lines, its bar over the whole range of record numbers, Cancel, and its
 // texts from the language file.
+#include "base/dmViewer.h"
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
 #include "gui_support.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 

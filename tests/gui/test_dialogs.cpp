@@ -2,6 +2,7 @@
 // while the demo runs), the options dialog's time-outs, and the language file applied to windows.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "calibration/ui/AbsCal.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/IOIface.h"
@@ -17,7 +18,6 @@
 #include "settings/ui/passcode.h"
 #include "settings/ui/readsettings.h"
 #include "settings/ui/setclock.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/demo.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"

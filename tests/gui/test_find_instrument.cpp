@@ -2,9 +2,9 @@
 // chosen, a line where nothing answers is said so, and the progress window's Cancel ends a search.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/ui/comdialog.h"
 #include "link/ui/radiogroup.h"
-#include "shell/dmViewer.h"
 #include "vornsim.h"
 
 #include <QComboBox>

@@ -2,7 +2,7 @@
 // button and tab is named in it, and every link inside the page leads to a place in it.
 #include "gui_support.h"
 
-#include "shell/dmViewer.h"
+#include "base/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 

@@ -4,13 +4,13 @@
 #include "datastore/storelayout.h"
 #include "gui_support.h"
 #include "journal/journal.h"
-#include "link/tools.h"
 #include "settings/settingssave.h"
 #include "settings/settingstree.h"
 #include "settings/ui/NewProductDLG.h"
 #include "settings/ui/productpage.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
+#include "values/tools.h"
 
 #include <QDir>
 #include <QLineEdit>

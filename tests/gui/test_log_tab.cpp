@@ -3,8 +3,8 @@
 // names logs are saved under.
 #include "log_support.h"
 
-#include "link/tools.h"
 #include "logging/logfile.h"
+#include "values/tools.h"
 
 #include <QAction>
 #include <QLabel>

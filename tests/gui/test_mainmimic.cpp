@@ -2,13 +2,13 @@
 // weight, its keys reach the instrument (every press, a refusal said in the status bar), the
 // Calibration tab's copy follows its own route and sends its keys too, both blank on disconnect,
 // and both keep the picture's aspect in any window size.
+#include "base/dmViewer.h"
 #include "display/VornTables.h"
 #include "display/ui/FrontPanel.h"
 #include "display/ui/VornLCD.h"
 #include "gui_support.h"
 #include "link/transact.h"
 #include "settings/device.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 #include "simmodel.h"

@@ -2,12 +2,13 @@
 // disconnected looks with the identification panel, the Test tab and the first-run options.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "display/ui/VornLCD.h"
 #include "link/transact.h"
 #include "link/ui/Debug.h"
 #include "link/ui/option.h"
 #include "link/ui/testtab.h"
-#include "shell/dmViewer.h"
+#include "shell/ui/connection.h"
 #include "shell/ui/help.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
@@ -521,27 +522,27 @@ TEST_F(MainWindowTest, ALostLinkIsRetriedUntilTheSameInstrumentAnswers)
         TFakeLink *link = ConnectFake(*w);
         ASSERT_EQ(w->IdentPanel->Text(), "SN: 1234, VX200 1.05");
         // No attempt before the instrument is back.
-        w->RetryTimer->setInterval(60000);
+        w->Connection->RetryTimer->setInterval(60000);
         blanks = 0;
         link->DropConnection();
-        ASSERT_TRUE(PumpUntil([&] { return w->Retrying(); }));
+        ASSERT_TRUE(PumpUntil([&] { return w->Connection->Retrying(); }));
         EXPECT_EQ(w->statusBar()->currentMessage(), "Connection lost: fake");
-        EXPECT_TRUE(w->StopRetryButton->isVisibleTo(w.get()));
+        EXPECT_TRUE(w->Connection->StopRetryButton->isVisibleTo(w.get()));
         EXPECT_GT(blanks, 0);
         EXPECT_EQ(w->ToolButton4->text(), "&Connect");
         EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join("\n").toStdString();
         if (c.serialAfter.isEmpty()) {
-            w->StopRetryButton->click();
-            EXPECT_FALSE(w->Retrying());
+            w->Connection->StopRetryButton->click();
+            EXPECT_FALSE(w->Connection->Retrying());
         } else {
             Instrument->Registers[0x0005] = c.serialAfter;
-            w->RetryTimer->start(20);
-            ASSERT_TRUE(PumpUntil([&] { return !w->Retrying(); }));
+            w->Connection->RetryTimer->start(20);
+            ASSERT_TRUE(PumpUntil([&] { return !w->Connection->Retrying(); }));
         }
         EXPECT_EQ(w->statusBar()->currentMessage(), c.status);
         EXPECT_EQ(w->Engine->LinkOpen(), c.connected);
         EXPECT_EQ(w->ToolButton4->text(), c.connected ? "&Disconnect" : "&Connect");
-        EXPECT_FALSE(w->StopRetryButton->isVisibleTo(w.get()));
+        EXPECT_FALSE(w->Connection->StopRetryButton->isVisibleTo(w.get()));
     }
 }
 
@@ -555,7 +556,7 @@ TEST_F(MainWindowTest, TheIdentificationReadCanBeEndedByDisconnectAndALossDuring
         SCOPED_TRACE(c.name);
         auto w = Start();
         ASSERT_TRUE(w);
-        w->RetryTimer->setInterval(60000);
+        w->Connection->RetryTimer->setInterval(60000);
         w->ShowStatus("Connection restored: an earlier port", false);
         auto link = std::make_unique<TFakeLink>();
         TFakeLink *fake = link.get();
@@ -577,12 +578,12 @@ TEST_F(MainWindowTest, TheIdentificationReadCanBeEndedByDisconnectAndALossDuring
         EXPECT_EQ(fake->Sent.size(), 1);
         EXPECT_FALSE(w->Engine->LinkOpen());
         EXPECT_EQ(w->IdentPanel->Text(), "");
-        EXPECT_EQ(w->Retrying(), !c.userDisconnects);
+        EXPECT_EQ(w->Connection->Retrying(), !c.userDisconnects);
         EXPECT_EQ(w->statusBar()->currentMessage(), c.userDisconnects ? "" : "Connection lost: fake");
         EXPECT_TRUE(w->ToolButton4->isEnabled());
         EXPECT_EQ(w->ToolButton4->text(), "&Connect");
         EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
-        w->StopRetry(QString());
+        w->Connection->StopRetry(QString());
     }
 }
 
@@ -593,6 +594,6 @@ TEST_F(MainWindowTest, DisconnectingByHandIsNotALoss)
     ConnectFake(*w);
     w->ToolButton4->trigger();
     EXPECT_FALSE(w->Engine->LinkOpen());
-    EXPECT_FALSE(w->Retrying());
+    EXPECT_FALSE(w->Connection->Retrying());
     EXPECT_NE(w->statusBar()->currentMessage(), "Connection lost: fake");
 }

@@ -1,11 +1,12 @@
 // Reconnecting to the simulated instrument: a TCP peer that stops and comes back on the same port
 // (the same instrument, or another one), a pty reached through a by-id style link that comes back
-// under a new name, an upload and a settings transfer cut by the loss, and a setup session open at
-// the loss.
+// under a new name, an upload and a settings transfer cut by the loss, a setup session open at
+// the loss; a link that never opened, and Connect pressed during the attempts.
 #include "display/VornTables.h"
 #include "display/ui/VornLCD.h"
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
 #include "link/IOIface.h"
@@ -17,7 +18,7 @@
 #include "settings/ui/passcode.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
-#include "shell/dmViewer.h"
+#include "shell/ui/connection.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
@@ -35,9 +36,11 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 #include <pty.h>
 #include <unistd.h>
@@ -55,7 +58,7 @@ protected:
         Window = CreateMainWindow(*Config, {}, &Reporter);
         ASSERT_TRUE(Window);
         Window->Engine->SetTickInterval(2);
-        Window->RetryTimer->setInterval(RetryMs);
+        Window->Connection->RetryTimer->setInterval(RetryMs);
         Window->DataStoreTab->Store.Layout.SetStoreDir(StoreDir.path());
         Window->resize(1000, 700);
         Window->show();
@@ -95,9 +98,9 @@ protected:
     {
         ASSERT_TRUE(PumpUntil([&] { return MimicLit(); }));
         Sim.reset();
-        ASSERT_TRUE(PumpUntil([&] { return Window->Retrying(); }));
+        ASSERT_TRUE(PumpUntil([&] { return Window->Connection->Retrying(); }));
         EXPECT_EQ(Status(), "Connection lost: " + where);
-        EXPECT_TRUE(Window->StopRetryButton->isVisibleTo(Window.get()));
+        EXPECT_TRUE(Window->Connection->StopRetryButton->isVisibleTo(Window.get()));
         EXPECT_FALSE(MimicLit());
         EXPECT_EQ(Window->IdentPanel->Text(), "");
         const QString retrying =
@@ -154,8 +157,8 @@ TEST_F(ReconnectTest, ATcpInstrumentRestartedOnItsPortIsTakenBackOnlyWhenItIsThe
         const QString status =
             QString(c.status).replace("%1", where).replace("%2", QString::number(RetryMs / 1000.0));
         ASSERT_TRUE(PumpUntil([&] { return Status() == status; }, 10000)) << Status().toStdString();
-        EXPECT_EQ(Window->Retrying(), c.retrying);
-        EXPECT_EQ(Window->StopRetryButton->isVisibleTo(Window.get()), c.retrying);
+        EXPECT_EQ(Window->Connection->Retrying(), c.retrying);
+        EXPECT_EQ(Window->Connection->StopRetryButton->isVisibleTo(Window.get()), c.retrying);
         EXPECT_EQ(Window->Engine->LinkOpen(), c.connected);
         // The identification was asked for again.
         EXPECT_GE(Sim->RequestsHandled, 1);
@@ -173,8 +176,8 @@ TEST_F(ReconnectTest, ATcpInstrumentRestartedOnItsPortIsTakenBackOnlyWhenItIsThe
         }
         // Said in the status bar only: no message box.
         EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
-        if (Window->Retrying())
-            Window->StopRetryButton->click();
+        if (Window->Connection->Retrying())
+            Window->Connection->StopRetryButton->click();
         Window->Engine->Link()->Close();
         Sim.reset();
     }
@@ -218,7 +221,7 @@ TEST_F(ReconnectTest, AnAdapterBackUnderANewNameIsFoundAgainThroughItsByIdLink)
         OccupyAPty();
         StartSim();
         ASSERT_NE(QFileInfo(link).symLinkTarget(), before);
-        ASSERT_TRUE(PumpUntil([&] { return !Window->Retrying(); }));
+        ASSERT_TRUE(PumpUntil([&] { return !Window->Connection->Retrying(); }));
         EXPECT_TRUE(Status().startsWith("Connection restored: " + where)) << Status().toStdString();
         EXPECT_TRUE(Window->Engine->LinkOpen());
         EXPECT_EQ(Window->IdentPanel->Text(), Identified);
@@ -257,7 +260,7 @@ TEST_F(ReconnectTest, AnUploadCutByTheLossEndsIncompleteAndKeepsWhatArrived)
                                   "the connection was lost. Upload again to continue.")
                               .arg(count)});
     EXPECT_EQ(tab->Store.Records.FileVerdict(), 0);
-    EXPECT_TRUE(Window->Retrying());
+    EXPECT_TRUE(Window->Connection->Retrying());
 }
 
 TEST_F(ReconnectTest, ASettingsTransferCutByTheLossEndsAtOnceSayingWhatWasNotSent)
@@ -356,7 +359,7 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
         const int port = Sim->Port();
         saves = 0;
         Sim.reset(); // the instrument's panel is not polled during a session: no LoseAndSeeRetries
-        ASSERT_TRUE(PumpUntil([&] { return Window->Retrying(); }));
+        ASSERT_TRUE(PumpUntil([&] { return Window->Connection->Retrying(); }));
 
         // While nothing is connected: the frames that went before are grey, the session is gone
         // from the window, its menu tree and its save block with it.
@@ -375,10 +378,10 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
             EXPECT_FALSE(tab->btnSaveSettings->isEnabled());
         };
         showsNoSession();
-        EXPECT_EQ(Window->FrmDebug->Memo->toPlainText().contains(TFrmMain::SaveBlockLostText), c.blocked);
+        EXPECT_EQ(Window->FrmDebug->Memo->toPlainText().contains(TConnection::SaveBlockLostText), c.blocked);
         if (c.stopRetrying) {
-            Window->StopRetryButton->click();
-            EXPECT_EQ(Reporter.Errors, QStringList{TFrmMain::SaveBlockLostText});
+            Window->Connection->StopRetryButton->click();
+            EXPECT_EQ(Reporter.Errors, QStringList{TConnection::SaveBlockLostText});
             EXPECT_TRUE(Status().endsWith("(no longer retrying)")) << Status().toStdString();
             continue;
         }
@@ -388,14 +391,14 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
         Cfg.TcpPort = port;
         StartSim();
         Sim->OnLog = heard;
-        const QString status = c.blocked ? TFrmMain::SaveBlockLostStatus : TFrmMain::SessionLostText;
+        const QString status = c.blocked ? TConnection::SaveBlockLostStatus : TConnection::SessionLostText;
         ASSERT_TRUE(PumpUntil([&] { return Status() == status; }, 10000)) << Status().toStdString();
         EXPECT_FALSE(Sim->Instrument().SessionOpen);
         showsNoSession();
         EXPECT_TRUE(Window->StartSession->isEnabled());
         EXPECT_TRUE(PumpUntil(
             [&] { return Window->StatusPanel0->isEnabled() && Window->StatusPanel1->isEnabled(); }));
-        EXPECT_EQ(Reporter.Errors, c.blocked ? QStringList{TFrmMain::SaveBlockLostText} : QStringList{});
+        EXPECT_EQ(Reporter.Errors, c.blocked ? QStringList{TConnection::SaveBlockLostText} : QStringList{});
 
         // Disconnecting sends no save to the instrument that has no session.
         Window->Connect2->trigger();
@@ -403,6 +406,84 @@ TEST_F(ReconnectTest, ASessionOpenAtTheLossEndsInTheWindowAndTheOldFramesTurnGre
         EXPECT_EQ(saves, 0);
         Sim.reset();
     }
+}
+
+TEST_F(ReconnectTest, ALinkThatNeverOpenedIsSaidOnceAndNotRetried)
+{
+    TFrmMain *w = Window.get();
+    // A loopback port nobody listens on any more.
+    quint16 port = 0;
+    {
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        port = server.serverPort();
+    }
+    auto socket = std::make_unique<TIOIfaceSocket>();
+    socket->SetHostText("127.0.0.1");
+    socket->SetPort(port);
+    w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+    ASSERT_TRUE(PumpUntil([&] { return !Reporter.Errors.isEmpty(); }));
+    PumpUntil([] { return false; }, 50); // a second box would come meanwhile
+    ASSERT_EQ(Reporter.Errors.size(), 1) << Reporter.Errors.join('\n').toStdString();
+    EXPECT_TRUE(Reporter.Errors[0].startsWith(QString("The connection to 127.0.0.1:%1 failed: ").arg(port)))
+        << Reporter.Errors[0].toStdString();
+    EXPECT_FALSE(w->Engine->LinkOpen());
+    EXPECT_FALSE(w->Connection->Retrying());
+    EXPECT_FALSE(w->Connection->StopRetryButton->isVisibleTo(w));
+    EXPECT_EQ(w->ToolButton4->text(), "&Connect");
+}
+
+TEST_F(ReconnectTest, ConnectDuringTheAttemptsTakesOver)
+{
+    struct Case {
+        const char *name;
+        bool chooses; // the connection dialog gives a new link (else it is cancelled)
+    };
+    // The instruments answer for as long as the window may send to them.
+    std::vector<std::unique_ptr<TScriptedInstrument>> instruments;
+    for (const Case &c : {Case{"dialog cancelled", false}, Case{"another link chosen", true}}) {
+        SCOPED_TRACE(c.name);
+        TFrmMain *w = Window.get();
+        // The attempts wait for the test: none reopens the dropped link meanwhile.
+        w->Connection->RetryTimer->setInterval(60000);
+        auto link = std::make_unique<TFakeLink>();
+        TFakeLink *fake = link.get();
+        instruments.push_back(std::make_unique<TScriptedInstrument>(fake));
+        instruments.back()->Registers = {
+            {0x0005, "000004D2"}, {0x0003, "VX200"}, {0x0004, "1.05"}, {0x0001, "00"}};
+        w->ConnectWith(TConnectionChoice{std::move(link), 0, 0});
+        ASSERT_TRUE(w->Engine->LinkOpen());
+        fake->DropConnection();
+        ASSERT_TRUE(PumpUntil([&] { return w->Connection->Retrying(); }));
+        EXPECT_EQ(w->statusBar()->currentMessage(), "Connection lost: fake");
+
+        TFakeLink *chosen = nullptr;
+        int dialogs = 0;
+        w->Hooks.RunConnectionDialog = [&]() -> std::optional<TConnectionChoice> {
+            ++dialogs;
+            if (!c.chooses)
+                return std::nullopt;
+            auto next = std::make_unique<TFakeLink>();
+            chosen = next.get();
+            instruments.push_back(std::make_unique<TScriptedInstrument>(chosen));
+            instruments.back()->Registers = {
+                {0x0005, "00000929"}, {0x0003, "VX200"}, {0x0004, "1.05"}, {0x0001, "00"}};
+            return TConnectionChoice{std::move(next), 0, 0};
+        };
+        w->Connect2->trigger();
+        EXPECT_EQ(dialogs, 1);
+        EXPECT_FALSE(w->Connection->Retrying());
+        EXPECT_FALSE(w->Connection->StopRetryButton->isVisibleTo(w));
+        EXPECT_EQ(w->Engine->LinkOpen(), c.chooses);
+        if (c.chooses) {
+            // The new instrument is taken as the user's choice, not refused as another one.
+            EXPECT_EQ(w->Engine->Link(), chosen);
+            EXPECT_TRUE(w->IdentPanel->Text().startsWith("SN: 2345")) << w->IdentPanel->Text().toStdString();
+            EXPECT_EQ(w->statusBar()->currentMessage(), "");
+        }
+        EXPECT_TRUE(Reporter.Errors.isEmpty()) << Reporter.Errors.join('\n').toStdString();
+    }
+    Window.reset();
 }
 
 } // namespace

@@ -2,13 +2,13 @@
 // from the PDF) and Instrument > Factory Test Results (chart series, titles and refusals).
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "reports/ui/AllocationReport.h"
 #include "reports/ui/factory.h"
 #include "reports/ui/reportsui.h"
 #include "run_program.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"

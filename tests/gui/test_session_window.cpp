@@ -3,6 +3,8 @@
 // Reset and Exit.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
+#include "base/ui/maincontrols.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "settings/device.h"
@@ -12,9 +14,7 @@
 #include "settings/ui/readsettings.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
-#include "shell/ui/maincontrols.h"
 #include "shell/ui/startup.h"
 #include "vornsim.h"
 

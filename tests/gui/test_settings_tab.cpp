@@ -2,8 +2,8 @@
 // its passcode, number edits written to the instrument, out-of-range entries refused.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/IOIface.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "link/ui/testtab.h"
 #include "settings/device.h"
@@ -13,9 +13,9 @@
 #include "settings/ui/readsettings.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
+#include "values/tools.h"
 #include "vornsim.h"
 
 #include <gtest/gtest.h>

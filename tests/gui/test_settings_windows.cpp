@@ -2,6 +2,7 @@
 // vornsim: what each window writes to the instrument, checked on the instrument itself.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "logging/ui/logui.h"
@@ -19,7 +20,6 @@
 #include "settings/ui/settingsfiles.h"
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 #include "vornsim.h"

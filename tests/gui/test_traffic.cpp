@@ -2,9 +2,9 @@
 // answered, and Cancel, Escape or the close box.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/transact.h"
 #include "link/ui/trafficdlg.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/startup.h"
 

@@ -2,10 +2,10 @@
 // up, and the fast optical link's speed changes over a pseudo-terminal.
 #include "gui_support.h"
 
+#include "base/dmViewer.h"
 #include "link/IOIface.h"
 #include "link/transact.h"
 #include "link/ui/Debug.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/demo.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"

@@ -1,8 +1,8 @@
 // The transaction engine and the register catalogue against vornsim over loopback TCP:
 // identification, menu walk, sessions, display, records, calibration, logging.
 #include "display/VornTables.h"
-#include "link/tools.h"
 #include "sim_fixture.h"
+#include "values/tools.h"
 
 #include <QSet>
 

@@ -3,8 +3,8 @@
 // when a reply is lost; a program killed between intent and outcome leaves "outcome unknown";
 // `journal verify` says 0 or 4.
 #include "journal/journal.h"
-#include "link/tools.h"
 #include "run_program.h"
+#include "values/tools.h"
 #include "vornsim.h"
 
 #include <QCoreApplication>

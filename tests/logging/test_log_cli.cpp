@@ -2,9 +2,9 @@
 #include "fake_link.h"
 #include "link/comms.h"
 #include "link/framing.h"
-#include "link/tools.h"
 #include "logging/logfile.h"
 #include "run_program.h"
+#include "values/tools.h"
 
 #include <QFile>
 #include <QProcess>

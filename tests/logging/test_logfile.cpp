@@ -1,8 +1,8 @@
 // Log files byte for byte: both headers, round trips, short and foreign files, file names, the
 // growing file of a recording, and the settings printout's lines and pages.
-#include "link/tools.h"
 #include "logging/logfile.h"
 #include "logging/printlines.h"
+#include "values/tools.h"
 
 #include <QFile>
 #include <QTemporaryDir>

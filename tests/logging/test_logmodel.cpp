@@ -1,8 +1,8 @@
 // The log model: thinning by the instrument's stamps, weights and traces, the axes that follow
 // the samples, the number formats of the axes, and the chart-setup field rules.
-#include "link/tools.h"
 #include "logging/chartrules.h"
 #include "logging/logmodel.h"
+#include "values/tools.h"
 
 #include <gtest/gtest.h>
 

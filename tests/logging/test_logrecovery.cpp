@@ -1,9 +1,9 @@
 // Recovery files of several windows in one folder (locked, taken over only when their window is
 // gone), log texts in UTF-8 with Latin-1 files of older versions, numbers a log cannot hold, and
 // a log save that fails keeping the earlier file.
-#include "link/tools.h"
 #include "logging/logfile.h"
 #include "logging/logrecovery.h"
+#include "values/tools.h"
 
 #include <QDir>
 #include <QFile>

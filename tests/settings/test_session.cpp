@@ -3,13 +3,13 @@
 #include "fake_exchange.h"
 #include "fake_link.h"
 #include "link/comms.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "settings/products.h"
 #include "settings/session.h"
 #include "settings/settingssend.h"
 #include "settings/settingstree.h"
+#include "values/tools.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Remembered menu structures against vornsim: a read from the structure builds the tree an uncached
 // read builds, for the built-in model and changed ones, and every kind of answer that does not fit
 // the structure drops it and reads again in full.
-#include "link/tools.h"
 #include "run_program.h"
 #include "settings/menucache.h"
 #include "sim_bench.h"
+#include "values/tools.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
 // The instrument's active product (0xB010) against vornsim: naming a product's menu selects that
 // product at the instrument, so every read, edit, refresh, click, compare and save must leave the
 // product active that was active before; product deletes keep the same product active.
-#include "link/tools.h"
 #include "settings/SendSettings.h"
 #include "settings/compare.h"
 #include "settings/products.h"
 #include "settings/settingssave.h"
 #include "sim_bench.h"
+#include "values/tools.h"
 
 #include <QTemporaryDir>
 #include <functional>

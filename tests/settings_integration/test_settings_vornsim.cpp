@@ -3,7 +3,6 @@
 // from one instrument to another through brellin-cli.
 #include "fake_link.h"
 #include "link/IOIface.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "run_program.h"
 #include "settings/SendSettings.h"
@@ -13,6 +12,7 @@
 #include "settings/settingssend.h"
 #include "settings/settingstree.h"
 #include "sim_bench.h"
+#include "values/tools.h"
 #include "vornsim.h"
 
 #include <QFile>

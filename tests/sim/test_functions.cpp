@@ -2,7 +2,7 @@
 // products, clock, logging, reports, the display register and keys, and link control.
 #include "display/VornTables.h"
 #include "instrument.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>

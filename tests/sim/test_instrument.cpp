@@ -1,7 +1,7 @@
 // The simulated instrument fed request texts directly: addressing, refusals, the menu model,
 // access levels and sessions, value checks.
 #include "instrument.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QSet>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "fake_exchange.h"
 
 #include "link/comms.h"
-#include "link/tools.h"
+#include "values/tools.h"
 
 namespace
 {

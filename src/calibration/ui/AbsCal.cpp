@@ -3,7 +3,7 @@
 
 #include "i18n/LumsLang.h"
 #include "link/reporter.h"
-#include "link/tools.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 #include <QGridLayout>

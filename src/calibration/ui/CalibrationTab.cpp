@@ -5,11 +5,11 @@
 #include "calibration/ui/AbsCal.h"
 #include "i18n/LumsLang.h"
 #include "i18n/ui/LumsLangComp.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "settings/session.h"
 #include "shell/ui/main.h"
+#include "values/tools.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>

@@ -2,6 +2,9 @@
 #include "DataStoreTab.h"
 
 #include "Progress.h"
+#include "base/dmViewer.h"
+#include "base/ui/maincontrols.h"
+#include "base/ui/printfile.h"
 #include "datastore/extract.h"
 #include "datastore/upload.h"
 #include "i18n/LumsLang.h"
@@ -9,9 +12,6 @@
 #include "link/transact.h"
 #include "link/ui/radiogroup.h"
 #include "settings/device.h"
-#include "shell/dmViewer.h"
-#include "shell/ui/maincontrols.h"
-#include "shell/ui/printfile.h"
 
 #include <QComboBox>
 #include <QDateEdit>

@@ -1,8 +1,8 @@
 // The segment LCD drawing component: map composition and caching, rescale, palette and lookups.
 #include "LumLCD.h"
 
+#include "base/apppaths.h"
 #include "i18n/LumsLang.h"
-#include "shell/apppaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 // The change journal window (see journalwindow.h).
 #include "journal/ui/journalwindow.h"
 
+#include "base/ui/textprinter.h"
+#include "base/wholefile.h"
 #include "i18n/LumsLang.h"
 #include "link/reporter.h"
-#include "link/wholefile.h"
-#include "shell/ui/textprinter.h"
 
 #include <QComboBox>
 #include <QDateEdit>

@@ -1,6 +1,7 @@
 // TFrmComDialog and RunConnectionDialog (see comdialog.h).
 #include "link/ui/comdialog.h"
 
+#include "base/dmViewer.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/IOIface.h"
 #include "link/cable.h"
@@ -8,7 +9,6 @@
 #include "link/reporter.h"
 #include "link/ui/radiogroup.h"
 #include "settings/ui/NumEdit.h"
-#include "shell/dmViewer.h"
 
 #include <QComboBox>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 // TfrmOptions (see option.h).
 #include "link/ui/option.h"
 
+#include "base/dmViewer.h"
 #include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "settings/menucache.h"
 #include "settings/ui/NumEdit.h"
-#include "shell/dmViewer.h"
 
 #include <QCheckBox>
 #include <QDir>

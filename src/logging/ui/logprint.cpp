@@ -1,18 +1,18 @@
 // Weight logging's files and printouts: opening and saving log files, File > Print (the log page or
 // the settings tree as text) and the chart as a picture.
+#include "base/ui/printfile.h"
+#include "base/ui/textprinter.h"
+#include "base/wholefile.h"
 #include "link/reporter.h"
-#include "link/wholefile.h"
 #include "logging/printlines.h"
 #include "logging/ui/logchart.h"
 #include "logging/ui/logtab.h"
 #include "logging/ui/logui.h"
-#include "reports/ui/factorychart.h"
+#include "reports/chart/factorychart.h"
 #include "settings/device.h"
 #include "settings/settingstree.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
-#include "shell/ui/printfile.h"
-#include "shell/ui/textprinter.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 // The allocation report's window and its printout through the text printer.
 #include "reports/ui/AllocationReport.h"
 
+#include "base/ui/printfile.h"
+#include "base/ui/textprinter.h"
 #include "i18n/LumsLang.h"
-#include "shell/ui/printfile.h"
-#include "shell/ui/textprinter.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 // The factory test results window: the chart of the two runs against the trade-limit stairs.
 #include "reports/ui/factory.h"
-#include "reports/ui/factorychart.h"
+#include "reports/chart/factorychart.h"
 
 #include "i18n/LumsLang.h"
 

@@ -1,6 +1,7 @@
 // The reports' menu entries: reading the allocation table and the factory test record.
 #include "reports/ui/reportsui.h"
 
+#include "base/ui/maincontrols.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/comms.h"
 #include "link/reporter.h"
@@ -10,7 +11,6 @@
 #include "settings/device.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
-#include "shell/ui/maincontrols.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,6 +1,7 @@
 // The Settings tab on a settings file without an instrument.
 #include "settings/ui/offlineview.h"
 
+#include "base/ui/maincontrols.h"
 #include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -10,7 +11,6 @@
 #include "settings/ui/settingstab.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
-#include "shell/ui/maincontrols.h"
 
 #include <QFileInfo>
 #include <QTabWidget>

@@ -1,11 +1,11 @@
 // The product page of the Settings tab.
 #include "settings/ui/productpage.h"
 
+#include "base/ui/maincontrols.h"
 #include "i18n/LumsLang.h"
 #include "link/reporter.h"
 #include "settings/device.h"
 #include "settings/ui/NewProductDLG.h"
-#include "shell/ui/maincontrols.h"
 
 #include <QLabel>
 #include <QPushButton>

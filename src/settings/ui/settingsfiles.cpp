@@ -4,6 +4,7 @@
 #include "journal/journal.h"
 #include "journal/lastvisit.h"
 
+#include "base/ui/maincontrols.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -19,7 +20,6 @@
 #include "settings/ui/offlineview.h"
 #include "settings/ui/settingsui.h"
 #include "shell/ui/main.h"
-#include "shell/ui/maincontrols.h"
 
 #include <QAction>
 #include <QCheckBox>

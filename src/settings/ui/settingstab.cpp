@@ -1,17 +1,17 @@
 // The Settings tab: the tree, its pop-up menu, the editor pages and the save-block buttons.
 #include "settings/ui/settingstab.h"
 
+#include "base/ui/maincontrols.h"
 #include "i18n/LumsLang.h"
 #include "link/comms.h"
 #include "link/reporter.h"
-#include "link/tools.h"
 #include "link/transact.h"
 #include "settings/device.h"
 #include "settings/session.h"
 #include "settings/settingstree.h"
 #include "settings/ui/EditIp.h"
 #include "settings/ui/productpage.h"
-#include "shell/ui/maincontrols.h"
+#include "values/tools.h"
 #include "values/valuetext.h"
 
 #include <QComboBox>

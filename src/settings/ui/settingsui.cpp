@@ -5,6 +5,8 @@
 #include "journal/lastvisit.h"
 #include "settings/settingssave.h"
 
+#include "base/dmViewer.h"
+#include "base/ui/maincontrols.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "link/reporter.h"
 #include "link/transact.h"
@@ -20,10 +22,8 @@
 #include "settings/ui/setclock.h"
 #include "settings/ui/settingsfiles.h"
 #include "settings/ui/settingstab.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
-#include "shell/ui/maincontrols.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // TfrmAbout (see about.h).
 #include "shell/ui/about.h"
 
+#include "base/dmViewer.h"
 #include "i18n/ui/LumsLangComp.h"
-#include "shell/dmViewer.h"
 
 #include <QFileInfo>
 #include <QLabel>

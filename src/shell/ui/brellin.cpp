@@ -1,7 +1,7 @@
 // The desktop program's entry: configuration first, then the main window, then the message loop;
 // the configuration is written back when the window has closed, before it is destroyed.
+#include "base/dmViewer.h"
 #include "shell/cmdline.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/main.h"
 #include "shell/ui/screenshot.h"
 #include "shell/ui/startup.h"

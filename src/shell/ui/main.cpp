@@ -1,12 +1,10 @@
-// TFrmMain: creation, showing, the link's connected and disconnected looks, tab routing and the
-// dialogs of the Help menu (see main.h).
+// TFrmMain: creation, showing, the link's connected and disconnected looks, tab routing, closing and
+// the dialogs of the Help menu (see main.h; the connection's life is TConnection's, connection.cpp).
 #include "shell/ui/main.h"
 
+#include "base/dmViewer.h"
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
-#include "display/plate.h"
-#include "display/ui/FrontPanel.h"
-#include "display/ui/VornLCD.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "journal/journal.h"
 #include "link/IOIface.h"
@@ -17,16 +15,14 @@
 #include "link/ui/trafficdlg.h"
 #include "settings/device.h"
 #include "settings/menucache.h"
-#include "shell/dmViewer.h"
 #include "shell/ui/about.h"
+#include "shell/ui/connection.h"
 #include "shell/ui/demo.h"
 #include "shell/ui/help.h"
 #include "shell/ui/identpanel.h"
-#include "shell/ui/maincontrols.h"
 #include "shell/ui/uireporter.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -37,10 +33,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QToolBar>
 
 namespace
 {
@@ -78,38 +72,18 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
     CreateMenus();
     CreateTabs();
     CreateStatusBar();
-    CreateReconnect();
+    // The connection takes the engine's link callbacks.
+    ConnectionOwner = std::make_unique<TConnection>(*this);
+    Connection = ConnectionOwner.get();
     FrmDebug = new TFrmDebug(this);
 
     // While the demo runs its instrument is one of the dialog's choices.
     Hooks.RunConnectionDialog = [this] {
         return ::RunConnectionDialog(Config, Language.get(), Reporter, this,
-                                     Demonstrator ? Demonstrator->Port() : 0);
+                                     DemoInstrument() ? DemoInstrument()->Port() : 0);
     };
     Hooks.ExecModal = [](QDialog *dialog) { return dialog->exec(); };
 
-    Engine->OnConnectedChanged = [this](bool connected) { SetConnected(connected); };
-    Engine->OnLinkError = [this](const QString &reason) {
-        // While a lost link is retried, a failed attempt is only said in the status bar.
-        if (Retrying()) {
-            ShowStatus(
-                LangText("Messages", "LostRetryFailed", "Connection lost: %1 (retrying every %2 s): %3")
-                    .arg(LostWhere)
-                    .arg(RetryTimer->interval() / 1000.0)
-                    .arg(reason),
-                true);
-            return;
-        }
-        QString text = reason;
-        if (auto *serial = dynamic_cast<TIOIfaceSerial *>(Engine->Link()))
-            text = SerialOpenAdvice(serial->Description(), reason);
-        else if (auto *socket = dynamic_cast<TIOIfaceSocket *>(Engine->Link()))
-            text = LangText("Messages", "TcpFailed", "The connection to %1:%2 failed: %3")
-                       .arg(socket->Host())
-                       .arg(socket->Port())
-                       .arg(reason);
-        Reporter->Error(text);
-    };
     Engine->OnFrameSent = [this](const QByteArray &frame) { ShowFrame(StatusPanel0, frame); };
     Engine->OnReplyText = [this](const QByteArray &text) { ShowFrame(StatusPanel1, text); };
     Engine->OnTrafficEcho = [this](const QByteArray &text) { TestTab->AddEcho(text); };
@@ -278,7 +252,7 @@ void TFrmMain::AfterOptions()
     if (MenuCache)
         MenuCache->Enabled = Config.GetRememberMenus();
     // The demo instrument is reached over TCP whatever the stored connection says.
-    Engine->TimeoutTicks = Demonstrator ? Config.GetTcpTimeout() : Config.ReplyTimeoutTicks();
+    Engine->TimeoutTicks = DemoInstrument() ? Config.GetTcpTimeout() : Config.ReplyTimeoutTicks();
 }
 
 int TFrmMain::ExecModal(QDialog *dialog)
@@ -330,67 +304,31 @@ void TFrmMain::DebugLog(const QString &text)
 
 void TFrmMain::Connect2Click()
 {
-    Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
-    // Connect while a lost link is retried: the user takes over.
-    if (Retrying())
-        StopRetry(QString());
-    if (Engine->LinkOpen()) {
-        // Leaving an instrument with its save blocked would lose the changes at its next reset.
-        if (SaveBlocked) {
-            TMainControlsGuard lock(this);
-            if (Hooks.AllowIndicatorSave)
-                Hooks.AllowIndicatorSave();
-            SaveBlocked = false;
-            Engine->WaitTicks(20);
-        }
-        UserDisconnect = true;
-        // What the status bar says belongs to this link: it goes with it.
-        ShowStatus(QString(), false);
-        Engine->Link()->Close();
-        return;
-    }
-    auto choice = Hooks.RunConnectionDialog ? Hooks.RunConnectionDialog() : std::nullopt;
-    if (!choice) {
-        Engine->TimeoutTicks = Config.ReplyTimeoutTicks();
-        return;
-    }
-    // The demo instrument is reached over TCP whatever the stored connection says.
-    Engine->TimeoutTicks = choice->Demo ? Config.GetTcpTimeout() : Config.ReplyTimeoutTicks();
-    ConnectWith(std::move(*choice));
+    Connection->ConnectClick();
 }
 
 void TFrmMain::ConnectWith(TConnectionChoice choice)
 {
-    StopRetry(QString());
-    SessionLost = false;
-    // Texts of an earlier link ("Connection restored: ...") do not speak for this one.
-    ShowStatus(QString(), false);
-    // The old link's closing is not a loss.
-    UserDisconnect = true;
-    Engine->UnitAddress = choice.UnitAddress;
-    Engine->CableType = choice.Cable;
-    Engine->SetLink(std::move(choice.Link));
-    UserDisconnect = false;
-    Engine->Link()->Open();
+    Connection->ConnectWith(std::move(choice));
 }
 
 bool TFrmMain::StartDemo(QString *error)
 {
-    Demonstrator = std::make_unique<TDemoInstrument>();
-    if (!Demonstrator->Start(error)) {
-        Demonstrator.reset();
-        return false;
-    }
-    Engine->TimeoutTicks = Config.GetTcpTimeout();
-    ConnectWith(Demonstrator->Choice());
-    return true;
+    return Connection->StartDemo(error);
+}
+
+TDemoInstrument *TFrmMain::DemoInstrument() const
+{
+    return Connection ? Connection->DemoInstrument() : nullptr;
 }
 
 void TFrmMain::SetConnected(bool connected)
 {
-    if (Closing)
-        return;
-    const QByteArray serialBefore = Device ? Device->SerialNumber : QByteArray();
+    Connection->SetConnected(connected);
+}
+
+void TFrmMain::ShowLinkState(bool connected)
+{
     PgCMain->setTabVisible(PgCMain->indexOf(TSTest), connected);
     for (QAction *a : Instrument1->actions())
         SetEnabledIfProvided(a, connected);
@@ -402,57 +340,10 @@ void TFrmMain::SetConnected(bool connected)
     SetEnabledIfProvided(EndSession, ToolButtonEnd->isEnabled());
     if (connected && PgCMain->currentWidget() == TSDisplay)
         Engine->SetReplyRoute(RouteDisplay);
+}
 
-    Engine->ClearBuffers();
-    if (Device)
-        Device->ResetFacts();
-    if (!connected) {
-        MarkFramesStale();
-        // The instrument ends a session whose renewals stop: the window ends it too, menu tree
-        // and all, and says so when the link comes back.
-        if (SessionActive && !UserDisconnect)
-            SessionLost = true;
-        if (SessionActive && Hooks.ClearSessionTree)
-            Hooks.ClearSessionTree();
-        // Nothing can be saved over a closed link, and the instrument back has no session to
-        // save: the block is lifted without a save, and the user is told what was not saved.
-        // (Disconnect saves before it closes the link, so a block still on here was not saved.)
-        const bool blocked = Hooks.DropSaveBlock ? Hooks.DropSaveBlock() : SaveBlocked;
-        SaveBlocked = false;
-        if (blocked) {
-            SaveBlockLost = true;
-            SaveBlockSerial = serialBefore;
-            DebugLog(SaveBlockLostText);
-        }
-    }
-    SessionActive = false;
-    if (Hooks.SetSessionControls)
-        Hooks.SetSessionControls(false, false);
-    if (Hooks.BlankDisplayMimic)
-        Hooks.BlankDisplayMimic();
-
-    // From here the link counts as up: a loss while the identification is read is a loss like any
-    // other (said, and retried). A reconnection attempt keeps its own account of what was lost.
-    if (connected && !Retrying())
-        LinkWasUp = true;
-    if (connected)
-        Engine->SpeedUpLink();
-    if (Device && Engine->LinkOpen()) {
-        TMainControlsGuard lock(this);
-        TBusyGuard busy(Reporter);
-        // Against a silent instrument the identification takes several time-outs: Disconnect
-        // stays live and ends it at once.
-        KeepConnectLive(true);
-        Device->ReadIdentity();
-        KeepConnectLive(false);
-    }
-    // The link went while it was being set up: that closing has been handled in full already.
-    if (connected && !Engine->LinkOpen()) {
-        if (Device)
-            Device->ResetFacts();
-        ShowIdentification();
-        return;
-    }
+void TFrmMain::ShowInstrument(bool connected)
+{
     // The data plate belongs to the instrument it was read from: none until a session reads it.
     ShowCapacityPlate(false);
     if (Device) {
@@ -461,19 +352,14 @@ void TFrmMain::SetConnected(bool connected)
             Hooks.SetMimicPicture(picture);
     }
     ShowIdentification();
-    OpenChangeJournal(connected && Engine->LinkOpen());
+    OpenChangeJournal(connected);
+}
 
-    const bool wasUp = LinkWasUp;
-    // A link that went again while the identification was read was never up.
-    LinkWasUp = connected && Engine->LinkOpen();
-    if (!connected && wasUp && !UserDisconnect)
-        LinkLost(serialBefore);
-    else if (connected && Retrying())
-        ReconnectedCheck();
-    else if (LinkWasUp && SaveBlockLost && Device && Device->SerialNumber == SaveBlockSerial)
-        TellSaveBlockLost(); // the same instrument connected again by hand
-    if (!connected)
-        UserDisconnect = false;
+void TFrmMain::ShowStatus(const QString &text, bool red)
+{
+    // Only the message is red: the panels are labels with their own colours.
+    statusBar()->setStyleSheet(red ? "QStatusBar { color: red; }" : "");
+    statusBar()->showMessage(text);
 }
 
 void TFrmMain::ShowFrame(QLabel *panel, const QByteArray &frame)
@@ -529,7 +415,7 @@ void TFrmMain::ShowIdentification()
     IdentPanel->SetSettingsConfirmed(SettingsConfirmed);
 }
 
-// --- tabs, keys and locks ---------------------------------------------------------------------
+// --- tabs and keys ---------------------------------------------------------------------------
 
 void TFrmMain::PgCMainChange(int index)
 {
@@ -588,198 +474,6 @@ void TFrmMain::keyPressEvent(QKeyEvent *event)
     QMainWindow::keyPressEvent(event);
 }
 
-void TFrmMain::SetLoggingActive(bool active)
-{
-    if (Logging == active)
-        return;
-    Logging = active;
-    if (active)
-        DisableMainControls();
-    else
-        EnableMainControls();
-}
-
-void TFrmMain::DisableMainControls()
-{
-    if (MainControlLocks++ > 0)
-        return;
-    LockActions(true);
-    UpdatePageControl();
-}
-
-void TFrmMain::EnableMainControls()
-{
-    if (MainControlLocks == 0)
-        return;
-    // A close asked for during the wait is tried again (and put off again while one goes on).
-    if (CloseDeferred) {
-        CloseDeferred = false;
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
-    if (--MainControlLocks > 0)
-        return;
-    LockActions(false);
-    UpdatePageControl();
-}
-
-void TFrmMain::KeepConnectLive(bool live)
-{
-    for (QAction *a : {ToolButton4, Connect2}) {
-        if (!live) {
-            // Back under the lock: enabled again with the other entries.
-            LockedActions->addAction(a);
-            continue;
-        }
-        LockedActions->removeAction(a);
-        // An entry whose own state was "enabled" all along ignores being enabled again: the group
-        // had disabled it. Say it afresh.
-        a->setEnabled(false);
-        a->setEnabled(true);
-    }
-}
-
-void TFrmMain::LockActions(bool lock)
-{
-    if (lock) {
-        // Entries added since the last lock join the group too; a grouped entry keeps the state
-        // it is given meanwhile and takes it when the group is enabled again.
-        QList<QAction *> actions = ToolBar1->actions();
-        for (QMenu *menu : {File1, Instrument1, Help1})
-            actions += menu->actions();
-        for (QAction *a : actions)
-            if (!a->isSeparator() && !a->menu())
-                LockedActions->addAction(a);
-    }
-    LockedActions->setEnabled(!lock);
-}
-
-void TFrmMain::UpdatePageControl()
-{
-    const bool locked = MainControlLocks > 0 && PgCMain->currentWidget() != TSLog;
-    if (locked == !PgCMain->isEnabled())
-        return;
-    if (!locked) {
-        PgCMain->setEnabled(true);
-        // A disabled page loses the keyboard focus: it goes back where it was, unless the
-        // operation gave it to another usable widget.
-        QWidget *now = QApplication::focusWidget();
-        if (FocusBeforeLock && FocusBeforeLock->isVisible() && FocusBeforeLock->isEnabled() &&
-            (!now || !now->isEnabled() || !PgCMain->isAncestorOf(now)))
-            FocusBeforeLock->setFocus();
-        FocusBeforeLock = nullptr;
-        return;
-    }
-    QWidget *focus = QApplication::focusWidget();
-    FocusBeforeLock = focus && PgCMain->isAncestorOf(focus) ? focus : nullptr;
-    PgCMain->setEnabled(false);
-    // A disabled widget disables its dialogs too: the pages' own windows (a progress window
-    // with its Cancel) stay usable.
-    for (QWidget *w : PgCMain->findChildren<QWidget *>())
-        if (w->isWindow())
-            w->setEnabled(true);
-}
-
-// --- File > Open, Save, Print ----------------------------------------------------------------
-
-void TFrmMain::SetFileActions(QWidget *tab, TFileActions actions)
-{
-    bool replaced = false;
-    // Parts register separately for the same tabs (the settings files and the settings printout
-    // share the fallback): an empty action keeps the one registered before.
-    for (auto &entry : FileActions)
-        if (entry.first == tab) {
-            if (actions.Open)
-                entry.second.Open = actions.Open;
-            if (actions.Save)
-                entry.second.Save = actions.Save;
-            if (actions.Print)
-                entry.second.Print = actions.Print;
-            replaced = true;
-        }
-    if (!replaced)
-        FileActions.append({tab, actions});
-    bool open = false, save = false, print = false;
-    for (const auto &entry : FileActions) {
-        open = open || bool(entry.second.Open);
-        save = save || bool(entry.second.Save);
-        print = print || bool(entry.second.Print);
-    }
-    if (open) {
-        Provide(Open1, [this] { Open1Click(); });
-        Provide(ToolButton1, [this] { Open1Click(); });
-    }
-    if (save) {
-        Provide(Save1, [this] { Save1Click(); });
-        Provide(ToolButton2, [this] { Save1Click(); });
-    }
-    if (print)
-        Provide(Print1, [this] { Print1Click(); });
-    UpdatePrintEntry();
-}
-
-const QString TFrmMain::NothingToPrintText =
-    QStringLiteral("Nothing to print here: the settings print during a session, the log on the Log tab");
-
-void TFrmMain::UpdatePrintEntry()
-{
-    const bool log = PgCMain->currentWidget() == TSLog;
-    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
-    const bool can = actions && actions->Print && (log || SessionActive);
-    SetEnabledIfProvided(Print1, can);
-    const QString tip = can ? (log ? LangText("Messages", "PrintChartTip", "Print the chart")
-                                   : LangText("Messages", "PrintSettingsTip", "Print the settings"))
-                            : LangText("Messages", "NothingToPrint", NothingToPrintText);
-    Print1->setToolTip(tip);
-    Print1->setStatusTip(tip);
-}
-
-const TFrmMain::TFileActions *TFrmMain::FileActionsFor(QWidget *tab) const
-{
-    const TFileActions *fallback = nullptr;
-    for (const auto &entry : FileActions) {
-        if (entry.first == tab)
-            return &entry.second;
-        if (!entry.first)
-            fallback = &entry.second;
-    }
-    return fallback;
-}
-
-void TFrmMain::Open1Click()
-{
-    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
-    if (actions && actions->Open)
-        actions->Open();
-}
-
-void TFrmMain::Save1Click()
-{
-    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
-    if (actions && actions->Save)
-        actions->Save();
-}
-
-void TFrmMain::Print1Click()
-{
-    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
-    if (actions && actions->Print)
-        actions->Print();
-}
-
-void TFrmMain::Provide(QAction *action, std::function<void()> handler)
-{
-    if (!Provided.contains(action))
-        Provided.append(action);
-    disconnect(action, &QAction::triggered, this, nullptr);
-    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
-    action->setEnabled(true);
-}
-
-void TFrmMain::SetEnabledIfProvided(QAction *action, bool enabled)
-{
-    action->setEnabled(enabled && Provided.contains(action));
-}
-
 void TFrmMain::UpdateMinimumSize()
 {
     QSize pages(0, 0);
@@ -822,101 +516,4 @@ void TFrmMain::closeEvent(QCloseEvent *event)
     if (FrmHelp)
         FrmHelp->close();
     QMainWindow::closeEvent(event);
-}
-
-// --- the front-panel mimics ----------------------------------------------------------------------
-
-void TFrmMain::CreateMimics()
-{
-    DisplayMimic = new TVornLCD(DisplayMimicHost, Config.ProgramDir());
-    DisplayMimic->setObjectName("DisplayMimic");
-    DisplayMimicHost->layout()->addWidget(DisplayMimic);
-    // The filler below the picture takes what the picture's aspect leaves of the tab.
-    auto *filler = new QWidget(DisplayMimicHost);
-    filler->setObjectName("DisplayFiller");
-    DisplayMimicHost->layout()->addWidget(filler);
-    CalMimic = new TVornLCD(CalMimicHost, Config.ProgramDir());
-    CalMimic->setObjectName("CalMimic");
-    // A missing mask or an unreadable picture is said once; the glass still shows, unlit.
-    auto lastFailure = std::make_shared<QString>(); // both mimics meet the same missing file
-    for (TVornLCD *mimic : {DisplayMimic, CalMimic})
-        connect(mimic, &TLumMimic::Failed, this, [this, lastFailure](const QString &message) {
-            if (message != *lastFailure)
-                Reporter->Error(message);
-            *lastFailure = message;
-        });
-    FrontPanel = new TFrontPanel(Engine, this);
-    FrontPanel->SetMimics(DisplayMimic, CalMimic);
-    // A refused key is said briefly where the user looks next, without a box to click away.
-    FrontPanel->OnKeyRefused = [this](const QString &text) {
-        statusBar()->setStyleSheet("");
-        statusBar()->showMessage(text, KeyRefusalShownMs);
-    };
-    Hooks.BlankDisplayMimic = [this] {
-        FrontPanel->BlankBoth();
-        DisplayMimic->DrawLCD();
-    };
-    Hooks.SetMimicPicture = [this](const QString &picture) {
-        DisplayMimic->SetPictureFile(picture);
-        CalMimic->SetPictureFile(picture);
-    };
-    TSDisplay->installEventFilter(this);
-    CalMimicHost->installEventFilter(this);
-    PlaceMimics();
-}
-
-void TFrmMain::ShowCapacityPlate(bool read)
-{
-    const QByteArray plate = read && Engine->LinkOpen() ? ReadCapacityPlate(*Engine) : QByteArray();
-    for (TVornLCD *mimic : {DisplayMimic, CalMimic})
-        if (mimic)
-            mimic->SetPlateText(QString::fromLatin1(plate));
-}
-
-void TFrmMain::PlaceMimics()
-{
-    // The front-panel picture keeps its aspect of 1000:491.
-    if (DisplayMimic) {
-        // Its fixed height is part of the window's minimum: a window too short for it grows, but
-        // never past the screen (a maximised wide window would not fit otherwise).
-        int height = TSDisplay->width() * 491 / 1000;
-        if (QScreen *s = screen()) {
-            const int room = s->availableGeometry().height() - (this->height() - TSDisplay->height());
-            height = std::min(height, std::max(120, room));
-        }
-        DisplayMimic->setFixedHeight(height);
-    }
-    if (CalMimic) {
-        const int h = std::max(0, CalMimicHost->height());
-        const int w = std::min(CalMimicHost->width(), h * 1000 / 491);
-        const int fittedHeight = w * 491 / 1000;
-        CalMimic->setGeometry((CalMimicHost->width() - w) / 2, 0, w, fittedHeight);
-    }
-}
-
-bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    // The tabs get their new size after the window's: place the mimics when they do.
-    if (event->type() == QEvent::Resize && (watched == TSDisplay || watched == CalMimicHost))
-        PlaceMimics();
-    return QMainWindow::eventFilter(watched, event);
-}
-
-// --- the guard of long operations -------------------------------------------------------------
-
-TMainControlsGuard::TMainControlsGuard(QWidget *inside)
-{
-    // The main window holds the widget, maybe through a dialog of its own.
-    for (QWidget *w = inside; w; w = w->parentWidget())
-        if (auto *window = qobject_cast<TFrmMain *>(w)) {
-            Window = window;
-            window->DisableMainControls();
-            return;
-        }
-}
-
-TMainControlsGuard::~TMainControlsGuard()
-{
-    if (auto *window = qobject_cast<TFrmMain *>(Window.data()))
-        window->EnableMainControls();
 }

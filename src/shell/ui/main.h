@@ -3,6 +3,7 @@
 // its own class. Parts of the program that are not in this window plug into it through Hooks.
 #pragma once
 
+#include "base/ui/maincontrols.h"
 #include "link/ui/comdialog.h"
 #include "shell/cmdline.h"
 
@@ -17,13 +18,13 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
-class QPushButton;
 class QTabWidget;
 class QToolBar;
 class TDataStoreTab;
 class TChangeJournal;
 class TDevice;
 class TMenuStructureCache;
+class TConnection;
 class TDemoInstrument;
 class TFrmDebug;
 class TFrontPanel;
@@ -37,7 +38,7 @@ class TTestTab;
 class TTransactionEngine;
 class TdatViewer;
 
-class TFrmMain : public QMainWindow
+class TFrmMain : public QMainWindow, public TMainControls
 {
     Q_OBJECT
 public:
@@ -73,23 +74,31 @@ public:
     // entry of the File, Instrument and Help menus and the toolbar, so that no click starts a
     // second operation on the same state. Calls nest: the controls come back with the last
     // EnableMainControls. Entries enabled or disabled meanwhile take that state afterwards.
-    // Dialogs shown meanwhile stay usable. TMainControlsGuard (maincontrols.h) pairs the calls.
-    void DisableMainControls();
-    void EnableMainControls();
+    // Dialogs shown meanwhile stay usable. TMainControlsGuard (base/ui/maincontrols.h) pairs the calls.
+    void DisableMainControls() override;
+    void EnableMainControls() override;
     bool MainControlsDisabled() const { return MainControlLocks > 0; }
     // An entry's handler-aware enable: entries without a handler stay disabled.
     void SetEnabledIfProvided(QAction *action, bool enabled);
 
-    // --- the link ---------------------------------------------------------------------------
+    // --- the link (the connection's life is TConnection's, connection.h) ----------------------
+    TConnection *Connection = nullptr;
     void Connect2Click();
-    // Puts a new transport in place and opens it (the connection dialog's or the demo's).
     void ConnectWith(TConnectionChoice choice);
-    // Starts the demo instrument and connects to it (no dialog, nothing stored); false with the
-    // reason otherwise.
     bool StartDemo(QString *error);
-    TDemoInstrument *DemoInstrument() const { return Demonstrator.get(); }
+    TDemoInstrument *DemoInstrument() const;
     void SetConnected(bool connected);
+    // The window's looks of a link that opened or closed: the Test tab, the Instrument menu, the
+    // session buttons and the connect button.
+    void ShowLinkState(bool connected);
+    // The instrument now connected (or none): its data plate cleared, its picture, its
+    // identification and its change journal.
+    void ShowInstrument(bool connected);
     void ShowIdentification();
+    // live: takes the Connect/Disconnect entries out of the locked group and enables them, for the
+    // identification read that Disconnect may end; !live: puts them back under the lock.
+    void KeepConnectLive(bool live);
+    bool IsClosing() const { return Closing; }
 
     // --- the change journal (journal/ui/mainjournal.cpp) ---------------------------------------
     // Opens the connected instrument's journal once its identity is read, or closes it.
@@ -104,39 +113,12 @@ public:
     // The debug window's log; lines are kept only while it is shown.
     void DebugLog(const QString &text);
 
-    // --- a lost link (reconnect.cpp) --------------------------------------------------------
-    // A link that closes without the user asking is reported in the status bar and reopened in
-    // the background every RetryTimer interval (2 s) until it opens, the user stops it (the
-    // status bar's button, or Connect) or another instrument answers.
-    void LinkLost(const QByteArray &serial);
-    void RetryConnect();
-    void StopRetry(const QString &message);
-    bool Retrying() const { return RetryTimer && RetryTimer->isActive(); }
     void ShowStatus(const QString &text, bool red);
     // Remembered menu structures (none before the window is set up).
     TMenuStructureCache *MenuStructures() const { return MenuCache.get(); }
     // While set and no link is open, the catalogue's requests go here (a settings file shown
     // without an instrument answers them).
     std::function<QByteArray(const QByteArray &)> OfflineExchange;
-    QTimer *RetryTimer = nullptr;
-    QPushButton *StopRetryButton = nullptr;
-    QString LostWhere;        // the port or host:port that was lost
-    QByteArray LostSerial;    // the serial number it answered with
-    bool SessionLost = false; // a setup session was open when the link was lost
-    static constexpr const char *SessionLostText =
-        "The setup session ended with the connection; start it again.";
-    // Saving was blocked when the link closed: the changes since the block are only in the
-    // instrument's working memory. Said in the debug log at once and when the instrument is back:
-    // the status bar takes the short form, a box the whole of it.
-    bool SaveBlockLost = false;
-    QByteArray SaveBlockSerial; // the instrument that holds those changes
-    static constexpr const char *SaveBlockLostStatus =
-        "The session ended while saving was blocked: the changes were not saved.";
-    static constexpr const char *SaveBlockLostText =
-        "The setup session ended with the connection while saving was blocked: the changes since the "
-        "block were not saved in the instrument and are lost at its next reset. Start the session "
-        "again and save.";
-    void TellSaveBlockLost();
     // The status bar's last-frame panels: greyed (stale) while no link carries traffic, normal
     // again with the next frame.
     void ShowFrame(QLabel *panel, const QByteArray &frame);
@@ -266,25 +248,19 @@ private:
     QWidget *AddTab(const char *name, const QString &caption);
     int ExecModal(QDialog *dialog);
     void LockActions(bool lock);
-    // live: takes the Connect/Disconnect entries out of the locked group and enables them, for the
-    // identification read that Disconnect may end; !live: puts them back under the lock.
-    void KeepConnectLive(bool live);
     void UpdatePageControl();
 
-    // Destroyed in the reverse order: the catalogue, the engine, the demo instrument, the reporter.
+    // Destroyed in the reverse order: the catalogue, the engine, the connection (with the demo
+    // instrument), the reporter.
     std::unique_ptr<TChangeJournal> Journal; // outlives the engine that records into it
     std::unique_ptr<TReporter> OwnReporter;
-    std::unique_ptr<TDemoInstrument> Demonstrator;
+    std::unique_ptr<TConnection> ConnectionOwner;
     std::unique_ptr<TTransactionEngine> EngineOwner;
     std::unique_ptr<TDevice> DeviceOwner;
     std::unique_ptr<TMenuStructureCache> MenuCache; // remembered menu structures (Options)
     bool Logging = false;
     bool Shown = false;
     bool Closing = false;
-    bool LinkWasUp = false;      // the link was open at the last SetConnected
-    bool UserDisconnect = false; // the next close is the user's (or ours), not a loss
-    void CreateReconnect();
-    void ReconnectedCheck();
     int MainControlLocks = 0;
     bool CloseDeferred = false; // closed while an operation ran: closes when it has ended
     int CurrentTab = 0;

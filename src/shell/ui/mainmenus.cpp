@@ -1,6 +1,8 @@
-// The main window's menus, toolbar, tabs and status bar (the parts of TFrmMain that only build).
+// The main window's menus, toolbar, tabs and status bar (the parts of TFrmMain that only build), and
+// what File > Open, Save and Print do on the active tab.
 #include "shell/ui/main.h"
 
+#include "i18n/LumsLang.h"
 #include "link/transact.h"
 #include "link/ui/testtab.h"
 #include "shell/ui/identpanel.h"
@@ -180,4 +182,105 @@ void TFrmMain::CreateStatusBar()
     // The identification panel takes the width of its text, not all of the bar: the bar's
     // left part shows the short messages (a refused key, the data store's warnings).
     bar->addPermanentWidget(IdentPanel);
+}
+
+// --- File > Open, Save, Print ----------------------------------------------------------------
+
+void TFrmMain::SetFileActions(QWidget *tab, TFileActions actions)
+{
+    bool replaced = false;
+    // Parts register separately for the same tabs (the settings files and the settings printout
+    // share the fallback): an empty action keeps the one registered before.
+    for (auto &entry : FileActions)
+        if (entry.first == tab) {
+            if (actions.Open)
+                entry.second.Open = actions.Open;
+            if (actions.Save)
+                entry.second.Save = actions.Save;
+            if (actions.Print)
+                entry.second.Print = actions.Print;
+            replaced = true;
+        }
+    if (!replaced)
+        FileActions.append({tab, actions});
+    bool open = false, save = false, print = false;
+    for (const auto &entry : FileActions) {
+        open = open || bool(entry.second.Open);
+        save = save || bool(entry.second.Save);
+        print = print || bool(entry.second.Print);
+    }
+    if (open) {
+        Provide(Open1, [this] { Open1Click(); });
+        Provide(ToolButton1, [this] { Open1Click(); });
+    }
+    if (save) {
+        Provide(Save1, [this] { Save1Click(); });
+        Provide(ToolButton2, [this] { Save1Click(); });
+    }
+    if (print)
+        Provide(Print1, [this] { Print1Click(); });
+    UpdatePrintEntry();
+}
+
+const QString TFrmMain::NothingToPrintText =
+    QStringLiteral("Nothing to print here: the settings print during a session, the log on the Log tab");
+
+void TFrmMain::UpdatePrintEntry()
+{
+    const bool log = PgCMain->currentWidget() == TSLog;
+    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
+    const bool can = actions && actions->Print && (log || SessionActive);
+    SetEnabledIfProvided(Print1, can);
+    const QString tip = can ? (log ? LangText("Messages", "PrintChartTip", "Print the chart")
+                                   : LangText("Messages", "PrintSettingsTip", "Print the settings"))
+                            : LangText("Messages", "NothingToPrint", NothingToPrintText);
+    Print1->setToolTip(tip);
+    Print1->setStatusTip(tip);
+}
+
+const TFrmMain::TFileActions *TFrmMain::FileActionsFor(QWidget *tab) const
+{
+    const TFileActions *fallback = nullptr;
+    for (const auto &entry : FileActions) {
+        if (entry.first == tab)
+            return &entry.second;
+        if (!entry.first)
+            fallback = &entry.second;
+    }
+    return fallback;
+}
+
+void TFrmMain::Open1Click()
+{
+    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
+    if (actions && actions->Open)
+        actions->Open();
+}
+
+void TFrmMain::Save1Click()
+{
+    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
+    if (actions && actions->Save)
+        actions->Save();
+}
+
+void TFrmMain::Print1Click()
+{
+    const TFileActions *actions = FileActionsFor(PgCMain->currentWidget());
+    if (actions && actions->Print)
+        actions->Print();
+}
+
+void TFrmMain::Provide(QAction *action, std::function<void()> handler)
+{
+    if (!Provided.contains(action))
+        Provided.append(action);
+    disconnect(action, &QAction::triggered, this, nullptr);
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    action->setEnabled(true);
+}
+
+void TFrmMain::SetEnabledIfProvided(QAction *action, bool enabled)
+{
+    action->setEnabled(enabled && Provided.contains(action));
 }

@@ -1,7 +1,7 @@
 // A picture of the main window (see screenshot.h).
 #include "shell/ui/screenshot.h"
 
-#include "reports/ui/factorychart.h"
+#include "reports/chart/factorychart.h"
 #include "shell/ui/identpanel.h"
 #include "shell/ui/main.h"
 

@@ -1,5 +1,5 @@
-// Number and text conversions of the protocol.
-#include "tools.h"
+// Number and text conversions every subsystem uses (see tools.h).
+#include "values/tools.h"
 
 #include <cmath>
 #include <limits>

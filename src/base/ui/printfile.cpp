@@ -1,7 +1,7 @@
 // PDF files written whole or not at all (see printfile.h).
-#include "shell/ui/printfile.h"
+#include "base/ui/printfile.h"
 
-#include "link/wholefile.h"
+#include "base/wholefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // The printer as a text device (see textprinter.h).
-#include "shell/ui/textprinter.h"
+#include "base/ui/textprinter.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,5 +1,5 @@
 // Number and text conversions.
-#include "link/tools.h"
+#include "values/tools.h"
 
 #include <QLocale>
 #include <clocale>

@@ -1,8 +1,8 @@
 // The factory test chart, shared by the factory results window and brellin-cli's PNG.
-#include "reports/ui/factorychart.h"
+#include "reports/chart/factorychart.h"
 
+#include "base/wholefile.h"
 #include "i18n/LumsLang.h"
-#include "link/wholefile.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -1,8 +1,8 @@
 // The program's configuration store (see dmViewer.h).
-#include "shell/dmViewer.h"
+#include "base/dmViewer.h"
 
-#include "link/wholefile.h"
-#include "shell/apppaths.h"
+#include "base/apppaths.h"
+#include "base/wholefile.h"
 
 #include <QCoreApplication>
 #include <QDir>

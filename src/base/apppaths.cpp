@@ -1,5 +1,5 @@
 // Where the programs keep what they write (see apppaths.h).
-#include "shell/apppaths.h"
+#include "base/apppaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

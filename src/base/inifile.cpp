@@ -1,5 +1,5 @@
 // An ini file held in memory as 8-bit text (see inifile.h).
-#include "shell/inifile.h"
+#include "base/inifile.h"
 
 namespace
 {

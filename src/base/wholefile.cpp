@@ -1,5 +1,5 @@
 // Files written whole or not at all, and files read only up to a stated size.
-#include "link/wholefile.h"
+#include "base/wholefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,17 @@
 #include <QPointer>
 #include <QWidget>
 
-class TFrmMain;
+// A window whose controls a long operation locks (the main window). Calls nest: the controls come
+// back with the last EnableMainControls.
+class TMainControls
+{
+public:
+    virtual void DisableMainControls() = 0;
+    virtual void EnableMainControls() = 0;
+
+protected:
+    ~TMainControls() = default;
+};
 
 class TMainControlsGuard
 {
@@ -18,5 +28,5 @@ public:
     TMainControlsGuard &operator=(const TMainControlsGuard &) = delete;
 
 private:
-    QPointer<QWidget> Window; // the TFrmMain locked, null when none
+    QPointer<QWidget> Window; // the window locked, null when none (or once it is gone)
 };

@@ -1,7 +1,7 @@
 // The configuration store: defaults, number forms, the no-file mode, write-back at exit and the
 // per-user copy.
-#include "shell/dmViewer.h"
-#include "shell/inifile.h"
+#include "base/dmViewer.h"
+#include "base/inifile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Ini and language files are read only up to their limit: a link to an endless file is refused
 // with a message, and a refused ini is never written over.
+#include "base/dmViewer.h"
+#include "base/wholefile.h"
 #include "i18n/LumsLang.h"
-#include "link/wholefile.h"
-#include "shell/dmViewer.h"
 
 #include <gtest/gtest.h>
 

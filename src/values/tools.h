@@ -1,4 +1,4 @@
-// Number and text conversions shared by everything that speaks the instrument protocol.
+// Number and text conversions every subsystem uses (hexadecimal, decimal texts, fields, padding).
 // All texts are 8-bit byte strings; numbers always use "." as decimal separator, never the locale.
 #pragma once
 

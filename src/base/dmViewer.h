@@ -2,7 +2,7 @@
 // run, one getter and one setter per key, written back (atomically) when the program ends.
 #pragma once
 
-#include "shell/inifile.h"
+#include "base/inifile.h"
 
 #include <QString>
 #include <QStringList>
