@@ -57,15 +57,8 @@ TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial,
     }
     const uint32_t first = selection.FirstIndex;
     const uint32_t last = selection.LastIndex;
-    if (progress) {
-        progress->SetProgressRange(first / 2, last / 2, 10000);
-        progress->ShowProgress(
-            LangText("TFrmProgress", "ProgressSerial", "Instrument Serial Number: %1").arg(isn),
-            LangText("TFrmProgress", "ProgressExtracting", "Extracting Records from %1 to %2")
-                .arg(selection.FirstNumber)
-                .arg(selection.LastNumber),
-            QString::number(selection.FirstNumber));
-    }
+    if (progress)
+        DsdShowExtractProgress(*progress, selection, isn, 10000);
     // The lines gather in one buffer that goes out a megabyte at a time.
     constexpr qsizetype chunk = 1 << 20;
     QByteArray buffer;
@@ -239,4 +232,16 @@ void TDsdPrintPager::PrintRecordLine(const QByteArray &text, bool red)
     }
     Sink.PrintLine(MarginText + text, red);
     ++LineCounter;
+}
+
+void DsdShowExtractProgress(TProgress &progress, const TDsdSelection &selection, const QString &serial,
+                            uint32_t step)
+{
+    progress.SetProgressRange(selection.FirstIndex / 2, selection.LastIndex / 2, step);
+    progress.ShowProgress(
+        LangText("TFrmProgress", "ProgressSerial", "Instrument Serial Number: %1").arg(serial),
+        LangText("TFrmProgress", "ProgressExtracting", "Extracting Records from %1 to %2")
+            .arg(selection.FirstNumber)
+            .arg(selection.LastNumber),
+        QString::number(selection.FirstNumber));
 }

@@ -35,6 +35,10 @@ TDsdExtractResult DsdExtractCsv(TDsdSelection &selection, const QString &serial,
 TDsdExtractResult DsdExtractCsvToFile(TDsdSelection &selection, const QString &serial, const QString &path,
                                       TProgress *progress);
 
+// Starts the progress of an extraction of the selected records (its range at `step` and its texts).
+void DsdShowExtractProgress(TProgress &progress, const TDsdSelection &selection, const QString &serial,
+                            uint32_t step);
+
 // --- printed extraction -----------------------------------------------------------------------
 int DsdClampMargin(int leftMargin); // 0..50
 int DsdClampFontSize(int fontSize); // 6..16

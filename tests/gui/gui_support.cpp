@@ -1,6 +1,8 @@
 // Helpers of the widget tests (see gui_support.h).
 #include "gui_support.h"
 
+#include "datastore/storelayout.h"
+#include "journal/journal.h"
 #include "link/IOIface.h"
 #include "link/comms.h"
 #include "link/transact.h"
@@ -57,6 +59,20 @@ TScriptedInstrument::TScriptedInstrument(TFakeLink *link) : Link(link)
         reply.Data = Registers.value(request.Register);
         Link->Deliver(CrcFrame(reply.Encode()));
     };
+}
+
+void SimWindowTest::MakeSimWithOwnJournal(int serial)
+{
+    Cfg.SerialNumber = serial;
+    Sim = MakeSim();
+    JournalFolder = TChangeJournal::FolderFor(TDsdStoreLayout().StoreDir(), QByteArray::number(serial));
+    QDir(JournalFolder).removeRecursively();
+}
+
+SimWindowTest::~SimWindowTest()
+{
+    if (!JournalFolder.isEmpty())
+        QDir(JournalFolder).removeRecursively();
 }
 
 void SimWindowTest::OpenWindow()

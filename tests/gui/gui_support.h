@@ -64,6 +64,11 @@ protected:
     int AnswerDialog(QDialog *dialog);
     // Starts a session on a menu entry (0 safe, 1 full) with its passcode; fails the test unless it runs.
     void StartSession(int entry, const QString &passcode);
+    // The simulated instrument with this serial number, whose change journal in the shared store
+    // folder starts empty and is removed with the test (JournalFolder).
+    void MakeSimWithOwnJournal(int serial);
+    ~SimWindowTest() override;
+    QString JournalFolder;
 
     TProgramFolder Folder;
     TVornSimConfig Cfg;

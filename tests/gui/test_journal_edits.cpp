@@ -27,10 +27,7 @@ protected:
 
     void SetUp() override
     {
-        Cfg.SerialNumber = 7005002; // a journal of its own in the shared store folder
-        Sim = MakeSim();
-        JournalFolder = TChangeJournal::FolderFor(TDsdStoreLayout().StoreDir(), "7005002");
-        QDir(JournalFolder).removeRecursively();
+        MakeSimWithOwnJournal(7005002);
         OpenWindow();
         Ui = W->findChild<TSettingsUi *>();
         ASSERT_TRUE(Ui);
@@ -38,7 +35,6 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return W->StartSession->isEnabled() && W->ChangeJournal(); }));
         StartSession(0, "1234");
     }
-    void TearDown() override { QDir(JournalFolder).removeRecursively(); }
 
     // The events but the sessions', oldest first.
     QList<TJournalEvent> Changes() const
@@ -83,7 +79,6 @@ protected:
     }
 
     TSettingsUi *Ui = nullptr;
-    QString JournalFolder;
 };
 
 } // namespace

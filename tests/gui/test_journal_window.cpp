@@ -24,15 +24,11 @@ class JournalWindowTest : public SimWindowTest
 protected:
     void SetUp() override
     {
-        Cfg.SerialNumber = 7005001; // a journal of its own in the shared store folder
-        Sim = MakeSim();
-        JournalFolder = TChangeJournal::FolderFor(TDsdStoreLayout().StoreDir(), "7005001");
-        QDir(JournalFolder).removeRecursively();
+        MakeSimWithOwnJournal(7005001);
         OpenWindow();
         ConnectTo(*Sim);
         ASSERT_TRUE(PumpUntil([&] { return W->ChangeJournal() != nullptr; }));
     }
-    void TearDown() override { QDir(JournalFolder).removeRecursively(); }
     QList<TJournalEvent> Events() const
     {
         QList<TJournalLine> lines;
@@ -40,7 +36,6 @@ protected:
         ReadJournalFile(W->ChangeJournal()->FilePath(), lines, &error);
         return JournalEvents(lines);
     }
-    QString JournalFolder;
 };
 
 } // namespace

@@ -55,6 +55,18 @@ protected:
     }
 
     void StartFull() { StartSession(1, "5678"); }
+    // A full session whose menus are read as they open, in the window shown.
+    void ShowLazyFullSession()
+    {
+        Entry = 1;
+        ReadEntire = false;
+        Passcodes = {"5678"};
+        W->StartSession->trigger();
+        ASSERT_TRUE(Ui->Session->SessionActive);
+        W->resize(800, 600);
+        W->show();
+        ASSERT_TRUE(PumpUntil([&] { return Ui->Tab->tvMenuItems->isVisible(); }));
+    }
 
     TMenuNode *Find(TMenuNode *node, const QByteArray &reg)
     {
@@ -482,15 +494,8 @@ TEST_F(SettingsTabTest, OperatorMenuAndMenusReadWhenOpened)
 
 TEST_F(SettingsTabTest, PopupMenuSelectsUnderThePointerAndExpandsAll)
 {
-    Entry = 1;
-    ReadEntire = false;
-    Passcodes = {"5678"};
-    W->StartSession->trigger();
-    ASSERT_TRUE(Ui->Session->SessionActive);
+    ASSERT_NO_FATAL_FAILURE(ShowLazyFullSession());
     TSettingsTab *tab = Ui->Tab;
-    W->resize(800, 600);
-    W->show();
-    ASSERT_TRUE(PumpUntil([&] { return tab->tvMenuItems->isVisible(); }));
     QApplication::processEvents();
     // Over empty space nothing stays selected and the empty page shows.
     emit tab->tvMenuItems->customContextMenuRequested(QPoint(5, tab->tvMenuItems->viewport()->height() - 2));
@@ -515,15 +520,8 @@ TEST_F(SettingsTabTest, TheViewsOwnExpandAllAndStarKeyReadMenusAfterItsLayout)
 {
     // The view asks for unread menus while it lays itself out; reading them there removed rows
     // the view was walking (a crash). They are read afterwards, each once.
-    Entry = 1;
-    ReadEntire = false;
-    Passcodes = {"5678"};
-    W->StartSession->trigger();
-    ASSERT_TRUE(Ui->Session->SessionActive);
+    ASSERT_NO_FATAL_FAILURE(ShowLazyFullSession());
     TSettingsTab *tab = Ui->Tab;
-    W->resize(800, 600);
-    W->show();
-    ASSERT_TRUE(PumpUntil([&] { return tab->tvMenuItems->isVisible(); }));
     QList<QByteArray> sent;
     W->Engine->OnFrameSent = [&sent](const QByteArray &frame) { sent << FrameText(frame); };
     tab->tvMenuItems->expandAll();

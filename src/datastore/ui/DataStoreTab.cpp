@@ -706,13 +706,7 @@ void TDataStoreTab::DsdExtractPrintBitBtnClick()
                          range.toUtf8(), Store.Records.FileVerdict());
 
     TMainControlsGuard lock(this);
-    Progress->SetProgressRange(s.FirstIndex / 2, s.LastIndex / 2, 5000);
-    Progress->ShowProgress(
-        LangText("TFrmProgress", "ProgressSerial", "Instrument Serial Number: %1").arg(serial),
-        LangText("TFrmProgress", "ProgressExtracting", "Extracting Records from %1 to %2")
-            .arg(s.FirstNumber)
-            .arg(s.LastNumber),
-        QString::number(s.FirstNumber));
+    DsdShowExtractProgress(*Progress, s, serial, 5000);
     uint32_t count = 0;
     uint32_t i = s.FirstIndex;
     do {
