@@ -1,8 +1,9 @@
 // The last-visit settings file of an instrument.
 #include "lastvisit.h"
 
+#include "base/wholefile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 QString LastVisitPath(const QString &journalFolder)
 {
@@ -18,12 +19,11 @@ bool KeepLastVisit(const QString &settingsFile, const QString &journalFolder, QS
         return false;
     }
     const QByteArray text = in.readAll();
-    QSaveFile out(LastVisitPath(journalFolder));
-    if (in.error() != QFileDevice::NoError || !out.open(QIODevice::WriteOnly) ||
-        out.write(text) != text.size() || !out.commit()) {
+    if (in.error() != QFileDevice::NoError) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
+            *error = QStringLiteral("%1: %2").arg(settingsFile, in.errorString());
         return false;
     }
-    return true;
+    // Written whole or not at all: a cut last visit would list changes nobody made.
+    return WriteWholeFile(LastVisitPath(journalFolder), text, error);
 }

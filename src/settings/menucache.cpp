@@ -3,6 +3,7 @@
 #include "menucache.h"
 
 #include "base/apppaths.h"
+#include "base/wholefile.h"
 #include "values/tools.h"
 #include "values/valuetext.h"
 
@@ -12,22 +13,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace
 {
 
 constexpr int FormatVersion = 1;
-
-bool AllHex(const QByteArray &text)
-{
-    if (text.isEmpty() || text.size() > 8)
-        return false;
-    for (char ch : text)
-        if (HexDigitValue(ch) < 0)
-            return false;
-    return true;
-}
 
 bool IsNumberType(int type)
 {
@@ -43,7 +33,7 @@ bool IsOptionsType(int type)
 // items never do.
 std::optional<int64_t> NumberOf(const QByteArray &value, int type)
 {
-    if (!AllHex(value))
+    if (!IsHexWord(value))
         return std::nullopt;
     const uint32_t raw = HexToInt(value);
     if (type == 5 || value.size() < 8)
@@ -87,7 +77,7 @@ std::optional<QByteArray> TItemShape::LiteralFor(const QByteArray &value) const
     const int type = static_cast<int>(HexToInt(TypeCode));
     if (Form == "text")
         return value;
-    if (Form == "ip" && AllHex(value))
+    if (Form == "ip" && IsHexWord(value))
         return DottedText(value);
     if (Form == "option" && Options && Minimum) {
         if (const auto n = NumberOf(value, type)) {
@@ -115,7 +105,7 @@ void TItemShape::Learn(const QByteArray &value, const QByteArray &literal)
     Seen[value] = literal;
     if (type == 6 && literal == value) {
         Form = "text";
-    } else if (type == 18 && AllHex(value) && DottedText(value) == literal) {
+    } else if (type == 18 && IsHexWord(value) && DottedText(value) == literal) {
         Form = "ip";
     } else if (IsOptionsType(type) && Options && Minimum) {
         Form = "option";
@@ -144,7 +134,7 @@ bool TItemShape::Admits(const QByteArray &value) const
     if (type == 6)
         return !Maximum || EscapedLength(value) <= *Maximum;
     if (type == 18)
-        return AllHex(value);
+        return IsHexWord(value);
     if (!IsNumberType(type) && !IsOptionsType(type))
         return true;
     const auto n = NumberOf(value, type);
@@ -371,12 +361,9 @@ bool TMenuStructureCache::Save(const TMenuStructure &structure, QString *error)
     };
     if (!QDir().mkpath(Folder))
         return fail(QStringLiteral("cannot create the folder %1").arg(Folder));
-    QSaveFile file(FileFor(structure.Model, structure.Version));
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
-    const QByteArray json = structure.ToJson();
-    if (file.write(json) != json.size() || !file.commit())
-        return fail(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+    QString why;
+    if (!WriteWholeFile(FileFor(structure.Model, structure.Version), structure.ToJson(), &why))
+        return fail(why);
     return true;
 }
 

@@ -21,16 +21,6 @@ bool IsValueType(const QByteArray &typeCode)
     return type != 8 && type != 11 && type != 15;
 }
 
-bool AllHex(const QByteArray &text)
-{
-    if (text.isEmpty() || text.size() > 8)
-        return false;
-    for (char ch : text)
-        if (HexDigitValue(ch) < 0)
-            return false;
-    return true;
-}
-
 QByteArray Prefix(const QByteArray &name)
 {
     return PadRight(name, 8) + " : ";
@@ -492,11 +482,11 @@ QByteArray TOfflineSettings::Answer(const QByteArray &request)
             return Refuse(req.Command, req.Register, StatusOverRange,
                           QStringLiteral("The text is longer than %1 takes").arg(Latin(node->Name)));
     } else if (type == 18) {
-        if (!AllHex(data))
+        if (!IsHexWord(data))
             return Refuse(req.Command, req.Register, StatusIllegalValue,
                           QStringLiteral("That is no address"));
     } else {
-        if (!AllHex(data))
+        if (!IsHexWord(data))
             return Refuse(req.Command, req.Register, StatusIllegalValue, QStringLiteral("That is no value"));
         if (!shape.Minimum || !shape.Maximum)
             return Refuse(req.Command, req.Register, StatusIllegalOperation,

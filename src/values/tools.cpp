@@ -192,3 +192,13 @@ QByteArray HexText(uint32_t value, int width)
         hex.prepend('0');
     return hex;
 }
+
+bool IsHexWord(const QByteArray &text)
+{
+    if (text.isEmpty() || text.size() > 8)
+        return false;
+    for (char ch : text)
+        if (HexDigitValue(ch) < 0)
+            return false;
+    return true;
+}

@@ -7,6 +7,8 @@
 
 // Value of one hexadecimal digit (either case), -1 for any other character.
 int HexDigitValue(char ch);
+// One to eight hexadecimal digits (a register value as the instrument writes it).
+bool IsHexWord(const QByteArray &text);
 // Hexadecimal text to a 32-bit value: blanks skipped, any other non-hex character restarts at 0.
 uint32_t HexToInt(const QByteArray &text);
 // Every digit appended; a "-" anywhere makes the result negative; everything else ignored.
