@@ -3,8 +3,12 @@
 // exports and prints what it shows.
 #include "datastore/storelayout.h"
 #include "gui_support.h"
+#include "journal/lastvisit.h"
 #include "journal/ui/journalwindow.h"
 #include "link/ui/testtab.h"
+#include "settings/ui/comparewin.h"
+#include "settings/ui/settingsfiles.h"
+#include "settings/ui/settingsui.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -15,6 +19,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 
 namespace
 {
@@ -90,4 +96,51 @@ TEST_F(JournalWindowTest, TheTestTabsTypedMessagesAndASessionAreJournalledAndSho
     const QByteArray printed = text.readAllStandardOutput();
     EXPECT_TRUE(printed.contains("Change journal of instrument 7005001")) << printed.constData();
     EXPECT_TRUE(printed.contains("20120008:000E")) << printed.constData();
+}
+
+TEST_F(JournalWindowTest, CompareWithLastVisitListsWhatTheKeypadChangedSinceTheSave)
+{
+    auto *settings = W->findChild<TSettingsUi *>();
+    ASSERT_TRUE(settings);
+    // No visit kept yet: it says how one is kept, and compares nothing.
+    W->findChild<QAction *>("CompareWithLastVisit1")->trigger();
+    ASSERT_FALSE(Reporter.Infos.isEmpty());
+    EXPECT_TRUE(Reporter.Infos.last().startsWith("No last visit is kept"))
+        << Reporter.Infos.last().toStdString();
+
+    // A save keeps the visit; the session ends and the instrument's keypad changes FILTER and a
+    // product's TARGET (its own protocol, as the keypad would: not through this program).
+    StartSession(1, "5678");
+    QTemporaryDir dir;
+    settings->Files->AskFileName = [&](bool, const QString &) { return dir.filePath("VISIT.WSD"); };
+    W->Save1->trigger();
+    ASSERT_TRUE(QFile::exists(LastVisitPath(JournalFolder))) << Reporter.Errors.join('\n').toStdString();
+    W->EndSession->trigger();
+    auto keypad = [&](const QByteArray &request) { return Sim->Instrument().Request(request); };
+    keypad("201200EF:FF");
+    keypad("20120019:162E");                               // the full passcode 5678
+    ASSERT_FALSE(keypad("20121205:0001").startsWith("4")); // FILTER 8 -> 2
+    keypad("2015B100:0003");                               // PEARS
+    ASSERT_FALSE(keypad("2012B020:04D2").startsWith("4")); // its TARGET
+    keypad("2015B100:0002");                               // APPLES again
+    keypad("201200EF:01");
+
+    QStringList leaves;
+    QString summary;
+    OnDialog = [&](QDialog *dialog) {
+        auto *window = qobject_cast<TFrmCompare *>(dialog);
+        if (!window)
+            return int(QDialog::Rejected);
+        summary = window->lblCompared->text();
+        for (QTreeWidgetItemIterator it(window->tvDifferences); *it; ++it)
+            if ((*it)->childCount() == 0)
+                leaves << (*it)->text(0) + "|" + (*it)->text(1) + "|" + (*it)->text(2);
+        return int(QDialog::Rejected);
+    };
+    Passcodes = {"5678"};
+    W->findChild<QAction *>("CompareWithLastVisit1")->trigger();
+    EXPECT_EQ(leaves, (QStringList{"FILTER|2|8", "TARGET|12.34 kg|0.00 kg"}));
+    // Every item of the full-level save is compared (the products' values too), and only these differ.
+    EXPECT_TRUE(summary.startsWith("75 items compared, 2 different")) << summary.toStdString();
+    EXPECT_FALSE(summary.contains("not")) << summary.toStdString();
 }
