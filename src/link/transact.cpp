@@ -2,7 +2,6 @@
 #include "transact.h"
 
 #include "CRC.h"
-#include "i18n/LumsLang.h"
 #include "reporter.h"
 
 #include <QCoreApplication>
@@ -311,11 +310,13 @@ void TTransactionEngine::ReportNotResponding()
     FallBackToSlowBaud();
     if (!NotRespondingShown) {
         NotRespondingShown = true;
-        // Once per silence: the next good reply clears it. What runs goes on behind the message.
+        // Once per silence: the next good reply clears it. What runs goes on behind the message. The
+        // window says it in the program's language (the key "NotResponding").
+        const QString text = QStringLiteral("Instrument not responding");
         if (Reporter)
-            Reporter->NotResponding(LangText("Messages", "NotResponding", "Instrument not responding"));
+            Reporter->NotResponding(text);
         if (OnNotResponding)
-            OnNotResponding(LangText("Messages", "NotResponding", "Instrument not responding"));
+            OnNotResponding(text);
     }
 }
 

@@ -92,7 +92,9 @@ TFrmMain::TFrmMain(TdatViewer &config, const TStartOptions &options, TReporter *
             Hooks.BlankDisplayMimic();
     };
     // The box (once per silence, holding nothing up) may be closed at once: the status bar keeps it.
-    Engine->OnNotResponding = [this](const QString &text) { ShowStatus(text, true); };
+    Engine->OnNotResponding = [this](const QString &text) {
+        ShowStatus(LangText("Messages", "NotResponding", text), true);
+    };
 
     connect(PgCMain, &QTabWidget::currentChanged, this, &TFrmMain::PgCMainChange);
     connect(TestTab, &TTestTab::SentByButton, this, [this] {

@@ -18,8 +18,8 @@ void TMessageBoxReporter::NotResponding(const QString &text)
         return;
     // Not modal: a wait that runs the event loop is not held up by it, and the click that stops a
     // recording or cancels an upload still reaches its button.
-    auto *box = new QMessageBox(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
-                                QMessageBox::Ok, Parent);
+    auto *box = new QMessageBox(QMessageBox::Critical, QApplication::applicationDisplayName(),
+                                LangText("Messages", "NotResponding", text), QMessageBox::Ok, Parent);
     box->setObjectName("NotRespondingBox");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
