@@ -80,22 +80,13 @@ int KeyCommand(TCliContext &ctx, const QByteArray &data)
             return ctx.FailureExit();
         return ExitDone;
     }
-    TChangeEvent event;
-    event.Kind = "key";
-    event.Command = CmdWrite;
-    event.Register = VornKeyRegister;
-    event.Asked = data;
-    event.Note = KeyName(code);
-    TJournalScope journal(ctx.Engine.get(), event);
-    if (!journal.Allowed())
-        return JournalRefused(ctx, journal);
-    const TKeyResult result = PressKey(*ctx.Engine, code);
-    TChangeResult recorded;
-    recorded.Outcome = result.Outcome == TKeyOutcome::Confirmed ? TChangeOutcome::Confirmed
-                       : result.Outcome == TKeyOutcome::Refused ? TChangeOutcome::Refused
-                                                                : TChangeOutcome::NotConfirmed;
-    recorded.Text = result.Message;
-    journal.Finish(recorded);
+    QString journalError;
+    const TKeyResult result = PressKeyJournalled(*ctx.Engine, code, journalError);
+    if (!journalError.isEmpty()) {
+        ctx.Reporter.Error(QStringLiteral("The change journal could not be written (%1): nothing was sent.")
+                               .arg(journalError));
+        return ExitFile;
+    }
     switch (result.Outcome) {
     case TKeyOutcome::Confirmed:
         return ExitDone;

@@ -3,6 +3,7 @@
 
 #include "display/VornTables.h"
 #include "i18n/LumsLang.h"
+#include "journal/journalscope.h"
 #include "link/comms.h"
 #include "link/transact.h"
 
@@ -82,5 +83,34 @@ TKeyResult PressKey(TTransactionEngine &engine, int code)
             "Messages", "KeyUnconfirmed",
             "The %1 key was not confirmed by the instrument: look at its display before pressing it again.")
             .arg(KeyName(code));
+    return result;
+}
+
+TKeyResult PressKeyJournalled(TTransactionEngine &engine, int code, QString &journalError)
+{
+    journalError.clear();
+    TChangeEvent event;
+    event.Kind = "key";
+    event.Command = CmdWrite;
+    event.Register = VornKeyRegister;
+    event.Asked = VornKeyData(code);
+    event.Note = KeyName(code);
+    TJournalScope journal(&engine, event);
+    if (!journal.Allowed()) {
+        journalError = journal.Error();
+        TKeyResult refused;
+        refused.Outcome = TKeyOutcome::NotConfirmed;
+        refused.Message = LangText("Messages", "KeyNotJournalled",
+                                   "The change journal could not be written (%1): the %2 key was not sent.")
+                              .arg(journalError, KeyName(code));
+        return refused;
+    }
+    const TKeyResult result = PressKey(engine, code);
+    TChangeResult recorded;
+    recorded.Outcome = result.Outcome == TKeyOutcome::Confirmed ? TChangeOutcome::Confirmed
+                       : result.Outcome == TKeyOutcome::Refused ? TChangeOutcome::Refused
+                                                                : TChangeOutcome::NotConfirmed;
+    recorded.Text = result.Message;
+    journal.Finish(recorded);
     return result;
 }

@@ -19,3 +19,7 @@ QString KeyName(int code);
 // sent again blindly. For PRINT the newest record tells: one more record means it was pressed;
 // none means it did not arrive, and it goes once more. Other keys are reported as not confirmed.
 TKeyResult PressKey(TTransactionEngine &engine, int code);
+// PressKey as one "key" line of the engine's change journal (a second PRINT after a lost reply
+// included), its intent on disk before the key goes out. When the journal cannot be written the
+// key is not sent: `journalError` says why (and stays empty otherwise).
+TKeyResult PressKeyJournalled(TTransactionEngine &engine, int code, QString &journalError);

@@ -2,6 +2,8 @@
 // and a session go into it; Instrument > Change Journal shows it newest first, filters by kind and
 // exports and prints what it shows.
 #include "datastore/storelayout.h"
+#include "display/VornTables.h"
+#include "display/ui/FrontPanel.h"
 #include "gui_support.h"
 #include "journal/lastvisit.h"
 #include "journal/ui/journalwindow.h"
@@ -20,6 +22,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace
@@ -143,4 +146,33 @@ TEST_F(JournalWindowTest, CompareWithLastVisitListsWhatTheKeypadChangedSinceTheS
     // Every item of the full-level save is compared (the products' values too), and only these differ.
     EXPECT_TRUE(summary.startsWith("75 items compared, 2 different")) << summary.toStdString();
     EXPECT_FALSE(summary.contains("not")) << summary.toStdString();
+}
+
+TEST_F(JournalWindowTest, EachPanelKeyIsOneKeyLineAlsoWhenItsReplyIsLost)
+{
+    const int print = VornKeyOfCode(VornKeyPrint);
+    for (const bool lost : {false, true}) {
+        SCOPED_TRACE(lost ? "reply lost" : "answered");
+        TVornSimConfig faults;
+        faults.DropOnRegister = lost ? 0x0008 : -1;
+        Sim->SetFaults(faults);
+        const qsizetype before = Events().size();
+        const uint32_t newest = Sim->Instrument().Records().Newest();
+        W->FrontPanel->LCDButtonPressed(print, 0);
+        ASSERT_TRUE(PumpUntil([&] {
+            const QList<TJournalEvent> events = Events();
+            return events.size() > before && !events.last().Outcome.startsWith("outcome unknown");
+        }));
+        QTest::qWait(50);
+        const QList<TJournalEvent> events = Events();
+        ASSERT_EQ(events.size(), before + 1);
+        const TJournalEvent &e = events.last();
+        EXPECT_EQ(e.Line.Kind, "key");
+        EXPECT_EQ(e.Line.Register, 0x0008);
+        EXPECT_EQ(e.Line.Note, "PRINT");
+        // One press, one record: the lost reply is settled by the newest record, not by a second press.
+        EXPECT_EQ(Sim->Instrument().Records().Newest(), newest + 1);
+        EXPECT_TRUE(e.Outcome.startsWith("confirmed")) << e.Outcome.toStdString();
+    }
+    Sim->SetFaults({});
 }

@@ -127,7 +127,9 @@ void TFrontPanel::SendKey(int code)
         return;
     // A refusal or a press the instrument did not confirm is a short note in the status bar, not a
     // box to click away: the user is at the panel and looks at the instrument's display.
-    const TKeyResult result = PressKey(*Engine, code);
+    // One line of the change journal per press, as from the command line.
+    QString journalError;
+    const TKeyResult result = PressKeyJournalled(*Engine, code, journalError);
     if (!Engine)
         return;
     const bool accepted = result.Outcome == TKeyOutcome::Confirmed;
