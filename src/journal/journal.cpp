@@ -13,6 +13,7 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <pwd.h>
 #include <sys/file.h>
 #include <unistd.h>
 #endif
@@ -250,6 +251,12 @@ TJournalIdentity TJournalIdentity::OfThisProcess(const QByteArray &serial, const
     id.Model = model;
     id.Version = version;
     id.User = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+#ifdef Q_OS_UNIX
+    // Without the variable (a service, a bare root), the account the program runs under.
+    if (id.User.isEmpty())
+        if (const passwd *account = getpwuid(geteuid()))
+            id.User = QString::fromLocal8Bit(account->pw_name);
+#endif
     if (id.User.isEmpty())
         id.User = QFileInfo(QDir::homePath()).fileName();
     id.Host = QSysInfo::machineHostName();
