@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 
 #include <QDir>
@@ -61,11 +62,12 @@ TScriptedInstrument::TScriptedInstrument(TFakeLink *link) : Link(link)
     };
 }
 
-void SimWindowTest::MakeSimWithOwnJournal(int serial)
+void SimWindowTest::MakeSimWithOwnJournal()
 {
-    Cfg.SerialNumber = serial;
+    Cfg.SerialNumber = 7000000 + static_cast<int>(QCoreApplication::applicationPid() % 1000000);
+    JournalSerial = QByteArray::number(Cfg.SerialNumber);
     Sim = MakeSim();
-    JournalFolder = TChangeJournal::FolderFor(TDsdStoreLayout().StoreDir(), QByteArray::number(serial));
+    JournalFolder = TChangeJournal::FolderFor(TDsdStoreLayout().StoreDir(), JournalSerial);
     QDir(JournalFolder).removeRecursively();
 }
 

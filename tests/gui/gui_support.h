@@ -64,11 +64,13 @@ protected:
     int AnswerDialog(QDialog *dialog);
     // Starts a session on a menu entry (0 safe, 1 full) with its passcode; fails the test unless it runs.
     void StartSession(int entry, const QString &passcode);
-    // The simulated instrument with this serial number, whose change journal in the shared store
-    // folder starts empty and is removed with the test (JournalFolder).
-    void MakeSimWithOwnJournal(int serial);
+    // The simulated instrument with a serial number of this test process's own (JournalSerial), whose
+    // change journal in the shared store folder starts empty and is removed with the test
+    // (JournalFolder): tests that run at the same time never share a journal.
+    void MakeSimWithOwnJournal();
     ~SimWindowTest() override;
     QString JournalFolder;
+    QByteArray JournalSerial;
 
     TProgramFolder Folder;
     TVornSimConfig Cfg;

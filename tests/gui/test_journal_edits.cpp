@@ -27,7 +27,7 @@ protected:
 
     void SetUp() override
     {
-        MakeSimWithOwnJournal(7005002);
+        MakeSimWithOwnJournal();
         OpenWindow();
         Ui = W->findChild<TSettingsUi *>();
         ASSERT_TRUE(Ui);
@@ -130,7 +130,7 @@ TEST_F(JournalEditTest, ATreeEditIsOneLineWithTheInstrumentsValuesAlsoWhenItsRep
         EXPECT_EQ(l.Kind, "write");
         EXPECT_EQ(l.Path, c.Path);
         EXPECT_EQ(l.Register, int(HexToInt(c.Register)));
-        EXPECT_EQ(l.Serial, "7005002");
+        EXPECT_EQ(l.Serial, JournalSerial);
         EXPECT_EQ(HexToInt(l.Before), before) << l.Before.constData();
         EXPECT_EQ(HexToInt(l.Asked), c.Raw) << l.Asked.constData();
         if (c.Outcome.startsWith("confirmed"))

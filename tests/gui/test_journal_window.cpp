@@ -33,7 +33,7 @@ class JournalWindowTest : public SimWindowTest
 protected:
     void SetUp() override
     {
-        MakeSimWithOwnJournal(7005001);
+        MakeSimWithOwnJournal();
         OpenWindow();
         ConnectTo(*Sim);
         ASSERT_TRUE(PumpUntil([&] { return W->ChangeJournal() != nullptr; }));
@@ -58,7 +58,7 @@ TEST_F(JournalWindowTest, TheTestTabsTypedMessagesAndASessionAreJournalledAndSho
     EXPECT_EQ(Events().first().Line.Kind, "raw");
     EXPECT_EQ(Events().first().Line.Asked, "20120008:000E");
     EXPECT_EQ(Events().first().Line.Register, 0x0008);
-    EXPECT_EQ(Events().first().Line.Serial, "7005001");
+    EXPECT_EQ(Events().first().Line.Serial, JournalSerial);
 
     StartSession(0, "1234");
     ASSERT_EQ(Events().size(), 2);
@@ -71,8 +71,8 @@ TEST_F(JournalWindowTest, TheTestTabsTypedMessagesAndASessionAreJournalledAndSho
     EXPECT_FALSE(all.contains("4D2")) << "the safe passcode as the instrument takes it";
     EXPECT_FALSE(all.contains("1234\t"));
 
-    TJournalWindow window(TDsdStoreLayout().StoreDir(), "7005001", nullptr);
-    ASSERT_EQ(window.Serials->currentText(), "7005001");
+    TJournalWindow window(TDsdStoreLayout().StoreDir(), QString::fromLatin1(JournalSerial), nullptr);
+    ASSERT_EQ(window.Serials->currentText(), QString::fromLatin1(JournalSerial));
     ASSERT_EQ(window.Table->rowCount(), 2);
     EXPECT_EQ(window.Table->item(0, 1)->text(), "session"); // newest first
     EXPECT_EQ(window.Table->item(1, 1)->text(), "raw");
@@ -97,7 +97,7 @@ TEST_F(JournalWindowTest, TheTestTabsTypedMessagesAndASessionAreJournalledAndSho
     text.start("pdftotext", {out.filePath("j.pdf"), "-"});
     ASSERT_TRUE(text.waitForFinished());
     const QByteArray printed = text.readAllStandardOutput();
-    EXPECT_TRUE(printed.contains("Change journal of instrument 7005001")) << printed.constData();
+    EXPECT_TRUE(printed.contains("Change journal of instrument " + JournalSerial)) << printed.constData();
     EXPECT_TRUE(printed.contains("20120008:000E")) << printed.constData();
 }
 
