@@ -7,6 +7,7 @@
 #include "link/comms.h"
 #include "link/transact.h"
 #include "settings/session.h"
+#include "settings/ui/comparewin.h"
 #include "settings/ui/passcode.h"
 #include "settings/ui/readsettings.h"
 #include "settings/ui/settingsui.h"
@@ -14,7 +15,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTreeWidget>
 
 #include <QDir>
 #include <QFile>
@@ -75,6 +78,20 @@ SimWindowTest::~SimWindowTest()
 {
     if (!JournalFolder.isEmpty())
         QDir(JournalFolder).removeRecursively();
+}
+
+void SimWindowTest::ReadCompareWindow(QStringList &leaves, QString &summary)
+{
+    OnDialog = [&leaves, &summary](QDialog *dialog) {
+        auto *window = qobject_cast<TFrmCompare *>(dialog);
+        if (!window)
+            return int(QDialog::Rejected);
+        summary = window->lblCompared->text();
+        for (QTreeWidgetItemIterator it(window->tvDifferences); *it; ++it)
+            if ((*it)->childCount() == 0)
+                leaves << (*it)->text(0) + "|" + (*it)->text(1) + "|" + (*it)->text(2);
+        return int(QDialog::Rejected);
+    };
 }
 
 void SimWindowTest::OpenWindow()

@@ -68,6 +68,9 @@ protected:
     // change journal in the shared store folder starts empty and is removed with the test
     // (JournalFolder): tests that run at the same time never share a journal.
     void MakeSimWithOwnJournal();
+    // The compare window, when it shows, gives its differences ("ITEM|instrument|file") and its
+    // summary, and is closed.
+    void ReadCompareWindow(QStringList &leaves, QString &summary);
     ~SimWindowTest() override;
     QString JournalFolder;
     QByteArray JournalSerial;

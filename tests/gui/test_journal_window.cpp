@@ -130,16 +130,7 @@ TEST_F(JournalWindowTest, CompareWithLastVisitListsWhatTheKeypadChangedSinceTheS
 
     QStringList leaves;
     QString summary;
-    OnDialog = [&](QDialog *dialog) {
-        auto *window = qobject_cast<TFrmCompare *>(dialog);
-        if (!window)
-            return int(QDialog::Rejected);
-        summary = window->lblCompared->text();
-        for (QTreeWidgetItemIterator it(window->tvDifferences); *it; ++it)
-            if ((*it)->childCount() == 0)
-                leaves << (*it)->text(0) + "|" + (*it)->text(1) + "|" + (*it)->text(2);
-        return int(QDialog::Rejected);
-    };
+    ReadCompareWindow(leaves, summary);
     Passcodes = {"5678"};
     W->findChild<QAction *>("CompareWithLastVisit1")->trigger();
     EXPECT_EQ(leaves, (QStringList{"FILTER|2|8", "TARGET|12.34 kg|0.00 kg"}));

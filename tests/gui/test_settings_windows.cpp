@@ -459,16 +459,7 @@ TEST_F(SettingsWindowsTest, CompareWindowShowsOnlyTheDifferences)
     Ui->Files->AskFileName = [&](bool, const QString &) { return file; };
     QStringList leaves;
     QString summary;
-    OnDialog = [&](QDialog *dialog) {
-        auto *window = qobject_cast<TFrmCompare *>(dialog);
-        if (!window)
-            return int(QDialog::Rejected);
-        summary = window->lblCompared->text();
-        for (QTreeWidgetItemIterator it(window->tvDifferences); *it; ++it)
-            if ((*it)->childCount() == 0)
-                leaves << (*it)->text(0) + "|" + (*it)->text(1) + "|" + (*it)->text(2);
-        return int(QDialog::Rejected);
-    };
+    ReadCompareWindow(leaves, summary);
     Passcodes = {"1234"};
     ASSERT_TRUE(W->findChild<QAction *>("CompareWithFile1")->isEnabled());
     W->findChild<QAction *>("CompareWithFile1")->trigger();
