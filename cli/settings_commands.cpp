@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <utility>
 
 namespace
 {
@@ -106,6 +107,13 @@ struct TCliSession {
         Session.Reporter = &ctx.Reporter;
         Passcode.AnswerFor(Session);
         MenuCache.Enabled = !ctx.Options.NoCache;
+        MenuCache.NotKept = [told = false](const QString &why) mutable {
+            if (!std::exchange(told, true))
+                std::fprintf(stderr,
+                             "brellin-cli: note: the menu structure was not kept for next time (%s); "
+                             "the next read of this model reads its menus in full\n",
+                             why.toLocal8Bit().constData());
+        };
         Device.StructureCache = &MenuCache;
     }
 

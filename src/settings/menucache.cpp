@@ -357,6 +357,8 @@ bool TMenuStructureCache::Save(const TMenuStructure &structure, QString *error)
         LastError = why;
         if (error)
             *error = why;
+        if (NotKept)
+            NotKept(why);
         return false;
     };
     if (!QDir().mkpath(Folder))

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -75,7 +76,7 @@ public:
     std::unique_ptr<TMenuStructure> Load(const QByteArray &model, const QByteArray &version) const;
     // Every structure kept (for files opened without an instrument).
     std::vector<std::unique_ptr<TMenuStructure>> LoadAll() const;
-    // Written in one piece; false with the reason when it could not be.
+    // Written in one piece; false with the reason when it could not be (also told to NotKept).
     bool Save(const TMenuStructure &structure, QString *error = nullptr);
     // Forgets the structure of that model and version (a mismatch was seen).
     void Drop(const QByteArray &model, const QByteArray &version);
@@ -86,4 +87,7 @@ public:
     int Drops = 0;
     QString LastDropReason;
     QString LastError;
+    // Told why a structure could not be kept: the reading itself went well, only the next read of
+    // that model reads its menus in full again.
+    std::function<void(const QString &why)> NotKept;
 };

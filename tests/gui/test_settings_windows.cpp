@@ -8,6 +8,7 @@
 #include "logging/ui/logui.h"
 #include "run_program.h"
 #include "settings/device.h"
+#include "settings/menucache.h"
 #include "settings/session.h"
 #include "settings/settingstree.h"
 #include "settings/ui/NewProductDLG.h"
@@ -36,7 +37,9 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -470,6 +473,21 @@ TEST_F(SettingsWindowsTest, CompareWindowShowsOnlyTheDifferences)
 }
 
 } // namespace
+
+// The menu structure is kept for next time as a speed-up: when it cannot be, the session is read
+// all the same and the status line says why the next read is a full one.
+TEST_F(SettingsWindowsTest, AMenuStructureThatCannotBeKeptIsSaidOnTheStatusLine)
+{
+    QTemporaryFile notAFolder;
+    ASSERT_TRUE(notAFolder.open());
+    W->MenuStructures()->Folder = notAFolder.fileName() + QStringLiteral("/menus");
+    StartSafe();
+    ASSERT_TRUE(Find("B100")); // the menus were read
+    EXPECT_TRUE(W->statusBar()->currentMessage().startsWith("The menu structure was not kept for next time"))
+        << W->statusBar()->currentMessage().toStdString();
+    EXPECT_TRUE(W->statusBar()->currentMessage().contains(notAFolder.fileName()))
+        << W->statusBar()->currentMessage().toStdString();
+}
 
 TEST(FileEntries, ActOnTheActiveTabOrTheDefault)
 {

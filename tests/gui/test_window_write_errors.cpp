@@ -1,6 +1,8 @@
 // The window's files on a full disk: a child run of this test program with the I/O error library
-// loaded writes the log, the chart pictures, a printout and the ini into a folder whose writes all
-// fail; each says why, and the parent finds every earlier file byte for byte and nothing beside it.
+// loaded writes the log, the chart pictures, a printout, a journal export and the ini into a folder
+// whose writes all fail; each says why, and the parent finds every earlier file byte for byte and
+// nothing beside it.
+#include "journal/ui/journalwindow.h"
 #include "log_support.h"
 
 #include <QDir>
@@ -14,11 +16,10 @@ const char *const ChildFolder = "BRELLIN_WRITE_ERRORS_CHILD";
 // The earlier files the child tries to replace, with their bytes.
 const QList<QPair<QString, QByteArray>> &Earlier()
 {
-    static const QList<QPair<QString, QByteArray>> files = {{"log.CSV", "earlier log\r\n"},
-                                                            {"chart.png", "earlier picture"},
-                                                            {"chart.pdf", "earlier pdf"},
-                                                            {"printout.pdf", "earlier print"},
-                                                            {"brellin.ini", "[Options]\r\nFirstRun=0\r\n"}};
+    static const QList<QPair<QString, QByteArray>> files = {
+        {"log.CSV", "earlier log\r\n"},         {"chart.png", "earlier picture"},
+        {"chart.pdf", "earlier pdf"},           {"printout.pdf", "earlier print"},
+        {"journal.csv", "earlier journal\r\n"}, {"brellin.ini", "[Options]\r\nFirstRun=0\r\n"}};
     return files;
 }
 
@@ -64,6 +65,15 @@ TEST_F(LogTabTest, WriteErrorsChild)
              Ui->Print1Click();
          },
          "The earlier printout.pdf is kept unchanged"},
+        {"change journal export",
+         [&] {
+             QTemporaryDir store;
+             TJournalWindow window(store.path(), QStringLiteral("1234567"), nullptr);
+             QString error;
+             if (!window.ExportCsv(in("journal.csv"), &error))
+                 Reporter.Error(error);
+         },
+         "The earlier journal.csv is kept unchanged"},
         {"ini at exit",
          [&] {
              TdatViewer ini(in("brellin.ini"));

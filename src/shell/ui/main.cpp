@@ -5,6 +5,7 @@
 #include "base/dmViewer.h"
 #include "datastore/ui/DataStoreTab.h"
 #include "datastore/ui/Progress.h"
+#include "i18n/LumsLang.h"
 #include "i18n/ui/LumsLangComp.h"
 #include "journal/journal.h"
 #include "link/IOIface.h"
@@ -167,6 +168,14 @@ bool TFrmMain::FormCreate(QString *error)
     };
     MenuCache = std::make_unique<TMenuStructureCache>();
     MenuCache->Enabled = Config.GetRememberMenus();
+    MenuCache->NotKept = [this](const QString &why) {
+        // Said on the status line: the read went well, only the next one is slower.
+        statusBar()->showMessage(
+            LangText("Messages", "MenusNotKept",
+                     "The menu structure was not kept for next time (%1); the next read of this model "
+                     "reads its menus in full.")
+                .arg(why));
+    };
     Device->StructureCache = MenuCache.get();
 
     // The Data Store tab works on the instrument and the engine; it rebuilds its list when shown.
