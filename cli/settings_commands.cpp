@@ -161,6 +161,8 @@ struct TCliSession {
                                   (names.isEmpty() ? QString() : ", " + names.join(", ")) + ")");
             }
         }
+        // An unanswered access check is said once, below.
+        ctx.Engine->NotRespondingShown = true;
         if (!Session.StartSession(entry, readAll))
             return AccessFailure(ctx, entry == 1 ? "the full level" : "the safe level");
         return -1;

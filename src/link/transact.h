@@ -83,6 +83,9 @@ public:
     // A request of the kind ClassifyRequest gives. Reads and value writes go out once more when
     // the first reply does not come; commands and cursor reads go out once.
     bool Transact(int command, int reg, const QByteArray &data, bool wait, bool report);
+    // Says once per silence that the instrument does not answer (for a caller whose unanswered
+    // requests were not reported).
+    void ReportNotResponding();
     QByteArray TransactText(const QByteArray &request);
     // The same with the kind given by the caller (a register whose effect depends on its data).
     // quietTimeout: a missing reply is not reported; the caller says what it means.
@@ -198,7 +201,6 @@ private:
     // same register and command: a read of another register, whose reply shows that the earlier
     // ones are answered or lost. False when the line stays unclear.
     bool ClearLineFor(int command, int reg);
-    void ReportNotResponding();
     // The journal's intent for a request about to go out: 0 when none is recorded; false when one
     // was due but could not be written (the request then does not go out).
     bool RecordIntent(TRequestKind kind, int command, int reg, const QByteArray &data, int64_t &intent);

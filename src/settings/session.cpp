@@ -74,6 +74,14 @@ bool TSession::RequestAccess(int level)
     const int reg = PasscodeRegister(level);
     if (ReadQuiet(reg))
         return true;
+    // An access read that was never answered says nothing about a lock: nobody is asked for a
+    // passcode an open instrument does not need, and the silence is said instead.
+    if (!Engine->LinkOpen())
+        return false;
+    if (Engine->LastWaitTimedOut()) {
+        Engine->ReportNotResponding();
+        return false;
+    }
     const QString prompt = level == 2 ? LangText("TFrmPasscode", "PromptFull", "Enter Full Passcode")
                                       : LangText("TFrmPasscode", "PromptSafe", "Enter Safe Passcode");
     PasscodeRefused = false;

@@ -248,11 +248,16 @@ TSettingsSendResult TSettingsSender::SendFile(QList<QByteArray> requests, bool i
     Level = hasCalibration ? 2 : 1;
     Passcode.reset();
     if (!OpenLevel()) {
-        Result.Message =
-            Level == 2 ? LangText("Messages", "SendFullRefused",
-                                  "Access to the instrument's full level was refused; nothing was sent.")
-                       : LangText("Messages", "SendSafeRefused",
-                                  "Access to the instrument's safe level was refused; nothing was sent.");
+        // Unanswered is not refused: nothing is known of the lock then.
+        if (!Engine->LinkOpen() || Engine->LastWaitTimedOut())
+            Result.Message = LangText("Messages", "SendAccessUnanswered",
+                                      "The instrument did not answer the access check; nothing was sent.");
+        else
+            Result.Message =
+                Level == 2 ? LangText("Messages", "SendFullRefused",
+                                      "Access to the instrument's full level was refused; nothing was sent.")
+                           : LangText("Messages", "SendSafeRefused",
+                                      "Access to the instrument's safe level was refused; nothing was sent.");
         return Result;
     }
     // The access the send runs with, in the change journal (its end follows the lock).

@@ -140,6 +140,27 @@ TEST_F(SettingsTabTest, CancelledPasscodeStartsNoSession)
     EXPECT_FALSE(W->PgCMain->isTabVisible(W->PgCMain->indexOf(W->TSSettings)));
 }
 
+// The access read tells whether a level is locked: while it goes unanswered nothing is known, so
+// no passcode is asked; the silence is said, and the next start asks as usual.
+TEST_F(SettingsTabTest, AnUnansweredAccessReadAsksNoPasscodeAndSaysTheInstrumentIsSilent)
+{
+    TVornSimConfig faults;
+    faults.DropOnRegister = 0x001A; // the safe level's access read and its one resend
+    faults.DropOnTimes = 2;
+    Sim->SetFaults(faults);
+    Entry = 0;
+    Passcodes = {"1234"};
+    W->StartSession->trigger();
+    EXPECT_TRUE(Prompts.isEmpty()) << Prompts.join(',').toStdString();
+    EXPECT_FALSE(Ui->Session->SessionActive);
+    EXPECT_TRUE(Reporter.Errors.join('\n').contains("Instrument not responding"))
+        << Reporter.Errors.join('\n').toStdString();
+
+    W->StartSession->trigger();
+    EXPECT_EQ(Prompts, QStringList{"Enter Safe Passcode"});
+    EXPECT_TRUE(Ui->Session->SessionActive);
+}
+
 TEST_F(SettingsTabTest, NumberEditWritesTheRawValueAndTheTreeShowsTheNewText)
 {
     StartFull();
