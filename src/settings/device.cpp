@@ -39,6 +39,8 @@ QByteArray TrimControlsOnly(const QByteArray &text)
 
 constexpr int ProductMenuRegister = 0xB100;
 constexpr int ActiveProductRegister = 0xB010;
+// Rounds of identity reads while some replies are lost and others come.
+constexpr int IdentityRounds = 2;
 
 // The name in an item-name reply: after the type code and the permission (4 characters), every
 // character kept.
@@ -504,22 +506,35 @@ void TDevice::ReadIdentity()
     ModelText.clear();
     VersionText.clear();
     CommsType.clear();
-    SetRegister(0x0005);
-    ReadValue();
-    if (!ReplyFailed())
-        SerialNumber = QByteArray::number(static_cast<uint32_t>(ReplyHex())); // all 32 bits, no sign
-    SetRegister(0x0003);
-    ReadValue();
-    if (!ReplyFailed())
-        ModelText = ReplyData;
-    SetRegister(0x0004);
-    ReadValue();
-    if (!ReplyFailed())
-        VersionText = ReplyData;
-    SetRegister(0x0001);
-    ReadValue();
-    if (!ReplyFailed())
-        CommsType = ReplyData;
+    struct TFact {
+        int Register;
+        QByteArray *Text;
+        bool Asked = false; // answered or refused: not asked again
+    } facts[] = {{0x0005, &SerialNumber}, {0x0003, &ModelText}, {0x0004, &VersionText}, {0x0001, &CommsType}};
+    // A fact whose reply was lost is asked again while the instrument answers the others; a
+    // silent instrument costs one round of time-outs, not two.
+    bool answered = false;
+    for (int round = 0; round < IdentityRounds; ++round) {
+        bool missing = false;
+        for (TFact &fact : facts) {
+            if (fact.Asked)
+                continue;
+            SetRegister(fact.Register);
+            ReadValue();
+            if (ReplyMissing()) {
+                missing = true;
+                continue;
+            }
+            answered = fact.Asked = true;
+            if (!ReplyFailed())
+                *fact.Text =
+                    fact.Register == 0x0005
+                        ? QByteArray::number(static_cast<uint32_t>(ReplyHex())) // all 32 bits, no sign
+                        : ReplyData;
+        }
+        if (!answered || !missing)
+            return;
+    }
 }
 
 // --- data-store pointers ------------------------------------------------------------------------

@@ -83,6 +83,39 @@ TEST_F(VornsimWindowTest, APeerThatHangsUpLeavesTheWindowDisconnected)
     EXPECT_FALSE(w->PgCMain->isTabVisible(w->PgCMain->indexOf(w->TSTest)));
 }
 
+// The identification's replies lost on the way: a fact is asked again while the others come; one
+// that never comes is left out after a second round, and the connection goes on.
+TEST_F(VornsimWindowTest, AnIdentityReplyLostIsAskedAgainAndOneNeverAnsweredIsLeftOut)
+{
+    const struct {
+        const char *What;
+        int Register;
+        int Dropped;
+        const char *Shown;
+    } rows[] = {
+        {"the model's read and its resend lost", 0x0003, 2, "SN: 1234567, V500 V1.04"},
+        {"the serial number's read, its resend and the next read lost", 0x0005, 3, "SN: 1234567, V500 V1.04"},
+        {"the version never answered", 0x0004, 1000, "SN: 1234567, V500 "}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.What);
+        TVornSimConfig cfg;
+        cfg.TcpPort = 0;
+        cfg.DropOnRegister = r.Register;
+        cfg.DropOnTimes = r.Dropped;
+        TVornSim sim(cfg);
+        QString error;
+        ASSERT_TRUE(sim.Start(&error)) << error.toStdString();
+        auto w = Start();
+        ASSERT_TRUE(w);
+        auto socket = std::make_unique<TIOIfaceSocket>();
+        socket->SetHostText("127.0.0.1");
+        socket->SetPort(sim.Port());
+        w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        ASSERT_TRUE(PumpUntil([&] { return !w->IdentPanel->Text().isEmpty(); }, 20000));
+        EXPECT_EQ(w->IdentPanel->Text(), r.Shown);
+    }
+}
+
 TEST_F(VornsimWindowTest, TheFastOpticalLinkSpeedsUpAndFallsBackOverAPty)
 {
     TVornSimConfig cfg;
