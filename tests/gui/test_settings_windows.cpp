@@ -483,7 +483,7 @@ TEST_F(SettingsWindowsTest, AMenuStructureThatCannotBeKeptIsSaidOnTheStatusLine)
     W->MenuStructures()->Folder = notAFolder.fileName() + QStringLiteral("/menus");
     StartSafe();
     ASSERT_TRUE(Find("B100")); // the menus were read
-    EXPECT_TRUE(W->statusBar()->currentMessage().startsWith("The menu structure was not kept for next time"))
+    EXPECT_TRUE(W->statusBar()->currentMessage().startsWith("Menu structure not kept for next time: "))
         << W->statusBar()->currentMessage().toStdString();
     EXPECT_TRUE(W->statusBar()->currentMessage().contains(notAFolder.fileName()))
         << W->statusBar()->currentMessage().toStdString();

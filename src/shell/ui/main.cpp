@@ -170,11 +170,8 @@ bool TFrmMain::FormCreate(QString *error)
     MenuCache->Enabled = Config.GetRememberMenus();
     MenuCache->NotKept = [this](const QString &why) {
         // Said on the status line: the read went well, only the next one is slower.
-        statusBar()->showMessage(
-            LangText("Messages", "MenusNotKept",
-                     "The menu structure was not kept for next time (%1); the next read of this model "
-                     "reads its menus in full.")
-                .arg(why));
+        ShowStatus(LangText("Messages", "MenusNotKept", "Menu structure not kept for next time: %1").arg(why),
+                   false);
     };
     Device->StructureCache = MenuCache.get();
 
