@@ -32,9 +32,30 @@ protected:
             w->Engine->SetTickInterval(5);
         return w;
     }
+    // The window, connecting over loopback TCP to a simulated instrument with cfg (Sim, on a free
+    // port); none when either cannot start.
+    std::unique_ptr<TFrmMain> StartConnected(TVornSimConfig cfg)
+    {
+        cfg.TcpPort = 0;
+        Sim = std::make_unique<TVornSim>(cfg);
+        QString error;
+        if (!Sim->Start(&error)) {
+            ADD_FAILURE() << error.toStdString();
+            return nullptr;
+        }
+        auto w = Start();
+        if (!w)
+            return nullptr;
+        auto socket = std::make_unique<TIOIfaceSocket>();
+        socket->SetHostText("127.0.0.1");
+        socket->SetPort(Sim->Port());
+        w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
+        return w;
+    }
     TProgramFolder Folder{"[Options]\nFirstRun=1\n[Connection]\nConnectionType=0\nSerialPort=COM1\n"};
     std::unique_ptr<TdatViewer> Config;
     TRecordingReporter Reporter;
+    std::unique_ptr<TVornSim> Sim;
 };
 
 TEST_F(VornsimWindowTest, TheDemoConnectsOverLoopbackAndShowsTheInstrument)
@@ -65,17 +86,9 @@ TEST_F(VornsimWindowTest, TheDemoConnectsOverLoopbackAndShowsTheInstrument)
 TEST_F(VornsimWindowTest, APeerThatHangsUpLeavesTheWindowDisconnected)
 {
     TVornSimConfig cfg;
-    cfg.TcpPort = 0;
     cfg.DisconnectAfter = 6; // the four identification reads, then a few display polls
-    TVornSim sim(cfg);
-    QString error;
-    ASSERT_TRUE(sim.Start(&error)) << error.toStdString();
-    auto w = Start();
+    auto w = StartConnected(cfg);
     ASSERT_TRUE(w);
-    auto socket = std::make_unique<TIOIfaceSocket>();
-    socket->SetHostText("127.0.0.1");
-    socket->SetPort(sim.Port());
-    w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
     ASSERT_TRUE(PumpUntil([&] { return w->IdentPanel->Text() == "SN: 1234567, V500 V1.04"; }));
     ASSERT_TRUE(PumpUntil([&] { return w->ToolButton4->text() == "&Connect"; }));
     EXPECT_FALSE(w->Engine->LinkOpen());
@@ -99,18 +112,10 @@ TEST_F(VornsimWindowTest, AnIdentityReplyLostIsAskedAgainAndOneNeverAnsweredIsLe
     for (const auto &r : rows) {
         SCOPED_TRACE(r.What);
         TVornSimConfig cfg;
-        cfg.TcpPort = 0;
         cfg.DropOnRegister = r.Register;
         cfg.DropOnTimes = r.Dropped;
-        TVornSim sim(cfg);
-        QString error;
-        ASSERT_TRUE(sim.Start(&error)) << error.toStdString();
-        auto w = Start();
+        auto w = StartConnected(cfg);
         ASSERT_TRUE(w);
-        auto socket = std::make_unique<TIOIfaceSocket>();
-        socket->SetHostText("127.0.0.1");
-        socket->SetPort(sim.Port());
-        w->ConnectWith(TConnectionChoice{std::move(socket), 0, 0});
         ASSERT_TRUE(PumpUntil([&] { return !w->IdentPanel->Text().isEmpty(); }, 20000));
         EXPECT_EQ(w->IdentPanel->Text(), r.Shown);
     }
