@@ -118,6 +118,8 @@ private:
 QByteArray JournalLineBody(const TJournalLine &line);
 // The hash a line carries: SHA-256 of the hash before (empty for the header) and the line's body.
 QByteArray JournalChainHash(const QByteArray &previous, const QByteArray &body);
+// One line of the file taken apart; false when it is not a journal line.
+bool ParseJournalLine(const QByteArray &text, TJournalLine &line);
 // Reads a journal file's lines; false (with the reason) when it cannot be read. A line that is not
 // one of the journal's comes back with Mark Event and an empty Kind (verify names it).
 bool ReadJournalFile(const QString &path, QList<TJournalLine> &lines, QString *error);
