@@ -91,6 +91,8 @@ private:
     void ChooseStore(const QString &serial);
     // The connected instrument's serial number as the list shows it; empty without a link.
     QString ConnectedSerial() const;
+    // An instrument's serial number as the list shows it; empty when it is not known.
+    static QString ListedSerial(const QByteArray &serial);
     void ShowStore();
     void ShowStatusText(const QString &text, bool red);
     void DsdRecordControlsSetup(bool enabled);
