@@ -399,6 +399,7 @@ int Send(TCliContext &ctx, const TSettingsArgs &opts)
     sender.Transfer.SetReplyWait(ctx.ReplyTimeoutMs());
     // INT, TERM and HUP stop the transfer after the line in flight; the session is then ended.
     TCliStopSignals stopSignals([&sender] { sender.Transfer.StopAfterLine(); });
+    ctx.Engine->NotRespondingShown = true; // an unanswered access check is said once, below
     const TSettingsSendResult sent = sender.SendFile(lines, opts.WithCalibration);
     if (sent.Status != TSettingsSendResult::NotStarted)
         return SendOutcome(sent);

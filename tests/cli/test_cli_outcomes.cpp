@@ -267,6 +267,41 @@ TEST_F(CliOutcomeTest, RefusalsEmptyRecordsAndStrayRepliesAreNotSuccess)
     }
 }
 
+// An access check whose replies are all lost says nothing of a lock: no passcode is written, nothing
+// is called refused or locked, and the silence is said once.
+TEST_F(CliOutcomeTest, AnUnansweredAccessCheckWritesNoPasscodeAndIsSaidOnce)
+{
+    Cfg = {};
+    Start();
+    const QString file = Temp.filePath(QStringLiteral("setup.WSD"));
+    ASSERT_EQ(RunCli(Connection() + QStringList{"settings", "save", file, "--passcode", "1234"}).Exit, 0);
+    const struct {
+        const char *Name;
+        int Register; // the level's access register
+        QStringList Args;
+    } cases[] = {
+        {"settings dump", 0x001A, {"settings", "dump", "--passcode", "1234"}},
+        {"settings send", 0x001A, {"settings", "send", file, "--yes", "--no-snapshot", "--passcode", "1234"}},
+        {"calibration show", 0x0019, {"calibration", "show", "--passcode", "5678"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TVornSimConfig faults;
+        faults.DropOnRegister = c.Register;
+        faults.DropOnTimes = 1000;
+        Sim->SetFaults(faults);
+        Requests.clear();
+        const TProgramRun run = RunCli(Connection(0.2) + c.Args);
+        EXPECT_EQ(run.Exit, 3) << run.Err.constData();
+        const QString access = QString::asprintf("2012%04X", c.Register);
+        EXPECT_EQ(Sent(access.toLatin1()), 0) << "a passcode written to an instrument that did not answer";
+        EXPECT_FALSE(run.Err.contains("refused") || run.Err.contains("locked")) << run.Err.constData();
+        EXPECT_EQ(run.Err.count('\n'), 1) << run.Err.constData();
+        EXPECT_TRUE(run.Err.contains("did not answer") || run.Err.contains("not responding"))
+            << run.Err.constData();
+    }
+}
+
 // --- signals -------------------------------------------------------------------------------------
 
 const struct {
