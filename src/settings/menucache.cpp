@@ -354,7 +354,6 @@ std::vector<std::unique_ptr<TMenuStructure>> TMenuStructureCache::LoadAll() cons
 bool TMenuStructureCache::Save(const TMenuStructure &structure, QString *error)
 {
     auto fail = [&](const QString &why) {
-        LastError = why;
         if (error)
             *error = why;
         if (NotKept)

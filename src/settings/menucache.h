@@ -86,7 +86,6 @@ public:
     // Counted for the curious (tests, benchmarks, the status line).
     int Drops = 0;
     QString LastDropReason;
-    QString LastError;
     // Told why a structure could not be kept: the reading itself went well, only the next read of
     // that model reads its menus in full again.
     std::function<void(const QString &why)> NotKept;
